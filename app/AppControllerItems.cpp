@@ -1,0 +1,157 @@
+// The item list: adding, removing, sorting and retitling the source files.
+#include "AppController.h"
+
+#include "AudiobookTableView.h"
+#include "ItemTableModel.h"
+#include "Mp3Helper.h"
+
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QStyle>
+#include <QFileInfo>
+#include <QMainWindow>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QString lastPathComponent(QString path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// The name without its last extension; a leading dot does not start one.
+QString deletingPathExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) : name;
+}
+
+QIcon fileIcon(const QString& path)
+{
+    static const QFileIconProvider provider;
+    QIcon icon = provider.icon(QFileInfo(path));
+    // A file that cannot be read still gets a picture.
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    return QIcon(icon.pixmap(QSize(32, 32)));
+}
+
+} // namespace
+
+void AppController::createItem(const QString& path)
+{
+    for (qsizetype i = 0; i < TableData.size(); ++i) {
+        if (TableData.at(i)->pathColumn == path) {
+            mainTable->selectRowIndexes({static_cast<int>(i)}, false);
+            return;
+        }
+    }
+    auto record = std::make_shared<ItemRecord>();
+    record->pathColumn = path;
+    record->titleColumn = deletingPathExtension(lastPathComponent(path));
+    record->iconColumn = fileIcon(path);
+    record->bitrateColumn = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
+    record->sampleFrequencyColumn = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+    TableData.append(std::move(record));
+    autoSort(this);
+    reloadTable();
+}
+
+void AppController::addRow(QObject*)
+{
+    const OpenPanelSpec panel{.title = u"Add MP3 Files"_s,
+                              .allowsMultipleSelection = true,
+                              .canCreateDirectories = false,
+                              .fileTypes = {u"mp3"_s}};
+    mServices.dialogs->beginOpenPanelSheet(
+        mainWindow, panel,
+        [this](int returnCode, const QStringList& filenames) {
+            openPanelDidEnd(returnCode, filenames);
+        });
+}
+
+void AppController::openPanelDidEnd(int returnCode, const QStringList& filenames)
+{
+    if (returnCode != 1)
+        return;
+    for (const QString& path : filenames)
+        createItem(path);
+}
+
+void AppController::applicationOpenFiles(const QStringList& filenames)
+{
+    for (const QString& path : filenames) {
+        if (lastPathComponent(path).toLower().contains(u"mp3"_s))
+            createItem(path);
+    }
+    autoSort(this);
+}
+
+void AppController::deleteRow(QObject*)
+{
+    if (!atLeastOneSelected())
+        return;
+    const int row = mainTable->selectedRow();
+    if (row < 0 || row >= TableData.size())
+        return;
+    TableData.removeAt(row);
+    reloadTable();
+    mainTable->deselectAll();
+}
+
+void AppController::clearAllItems(QObject*)
+{
+    if (!atLeastOneAdded())
+        return;
+    TableData.clear();
+    reloadTable();
+}
+
+void AppController::autoSort(QObject*)
+{
+    const bool ascending = sortAscending();
+    std::stable_sort(TableData.begin(), TableData.end(),
+                     [ascending](const ItemRecordPtr& a, const ItemRecordPtr& b) {
+                         const int order = a->pathColumn.compare(b->pathColumn);
+                         return ascending ? order < 0 : order > 0;
+                     });
+    reloadTable();
+    setSortAscending(!sortAscending());
+}
+
+bool AppController::atLeastOneAdded() const
+{
+    return !TableData.isEmpty();
+}
+
+bool AppController::atLeastOneSelected() const
+{
+    return !mainTable->selectedRowIndexes().isEmpty();
+}
+
+int AppController::numberOfRowsInTableView(const AudiobookTableView*) const
+{
+    return static_cast<int>(TableData.size());
+}
+
+QVariant AppController::tableViewObjectValueForTableColumn(const AudiobookTableView*,
+                                                           const TableColumn& column,
+                                                           int row) const
+{
+    if (row < 0 || row >= TableData.size())
+        return {};
+    return TableData.at(row)->valueForKey(column.identifier);
+}
+
+void AppController::tableViewSetObjectValue(AudiobookTableView*, const QVariant& value,
+                                            const TableColumn&, int row)
+{
+    if (row < 0 || row >= TableData.size())
+        return;
+    TableData.at(row)->titleColumn = value.toString();
+}

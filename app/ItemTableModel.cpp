@@ -1,0 +1,124 @@
+#include "ItemTableModel.h"
+
+#include "TableDataSource.h"
+
+#include <QIcon>
+
+using namespace Qt::Literals::StringLiterals;
+
+ItemTableModel::ItemTableModel(QList<TableColumn> columns, AudiobookTableView* view,
+                               QObject* parent)
+    : QAbstractTableModel(parent), mColumns(std::move(columns)), mView(view)
+{
+    for (int i = 0; i < mColumns.size(); ++i)
+        mColumns[i].index = i;
+}
+
+void ItemTableModel::setDataSource(TableDataSource* dataSource)
+{
+    beginResetModel();
+    mDataSource = dataSource;
+    mShownRows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
+    endResetModel();
+}
+
+TableColumn ItemTableModel::column(const QString& identifier) const
+{
+    for (const TableColumn& c : mColumns) {
+        if (c.identifier == identifier)
+            return c;
+    }
+    return {};
+}
+
+void ItemTableModel::reloadData()
+{
+    const int rows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
+    if (rows > mShownRows) {
+        beginInsertRows({}, mShownRows, rows - 1);
+        mShownRows = rows;
+        endInsertRows();
+    } else if (rows < mShownRows) {
+        beginRemoveRows({}, rows, mShownRows - 1);
+        mShownRows = rows;
+        endRemoveRows();
+    }
+    if (rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+}
+
+int ItemTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : mShownRows;
+}
+
+int ItemTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(mColumns.size());
+}
+
+QVariant ItemTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!mDataSource || !checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const TableColumn& column = mColumns.at(index.column());
+    const QVariant value =
+        mDataSource->tableViewObjectValueForTableColumn(mView, column, index.row());
+    const bool isImage = value.typeId() == QMetaType::QIcon;
+    switch (role) {
+    case Qt::DecorationRole:
+        return isImage ? value : QVariant();
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return isImage ? QVariant() : value;
+    case Qt::ToolTipRole:
+        if (column.identifier == u"titleColumn"_s || column.identifier == u"pathColumn"_s)
+            return mDataSource->tableViewObjectValueForTableColumn(
+                mView, this->column(u"pathColumn"_s), index.row());
+        return {};
+    case Qt::TextAlignmentRole:
+        if (column.identifier == u"bitrateColumn"_s ||
+            column.identifier == u"sampleFrequencyColumn"_s)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    default:
+        return {};
+    }
+}
+
+bool ItemTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!mDataSource || role != Qt::EditRole ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid))
+        return false;
+    mDataSource->tableViewSetObjectValue(mView, value, mColumns.at(index.column()), index.row());
+    Q_EMIT dataChanged(index, index);
+    return true;
+}
+
+QVariant ItemTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= mColumns.size())
+        return {};
+    const QString& id = mColumns.at(section).identifier;
+    if (id == u"titleColumn"_s)
+        return u"Title"_s;
+    if (id == u"bitrateColumn"_s)
+        return u"Bit Rate (kbit/s)"_s;
+    if (id == u"sampleFrequencyColumn"_s)
+        return u"Sample Rate (Hz)"_s;
+    if (id == u"pathColumn"_s)
+        return u"File"_s;
+    return QString();
+}
+
+Qt::ItemFlags ItemTableModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (!index.isValid())
+        return f;
+    if (mColumns.at(index.column()).identifier == u"titleColumn"_s)
+        f |= Qt::ItemIsEditable;
+    return f;
+}

@@ -1,0 +1,178 @@
+#include "ToolProcess.h"
+
+#include "WorkerException.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct SpawnSetup
+{
+    posix_spawn_file_actions_t actions{};
+    posix_spawnattr_t attributes{};
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+QByteArray readChunk(int fd)
+{
+    std::array<char, 16384> buffer{};
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n >= 0)
+            return QByteArray(buffer.data(), n);
+        if (errno != EINTR)
+            return {};
+    }
+}
+
+} // namespace
+
+ToolProcess::ToolProcess(QString command) : mCommand(std::move(command)) {}
+
+ToolProcess::~ToolProcess()
+{
+    // Nothing outlives its owner: a child still running is stopped and reaped.
+    if (isRunning()) {
+        terminate();
+        waitUntilExit();
+    }
+    closeReadEnd();
+}
+
+void ToolProcess::launch(ToolOutput output)
+{
+    SpawnSetup setup;
+    std::array<int, 2> pipeFds{-1, -1};
+    const bool piped = output == ToolOutput::WholeStdout || output == ToolOutput::StderrStreamed;
+    if (piped && ::pipe2(pipeFds.data(), O_CLOEXEC) != 0)
+        throw WorkerException(std::string("cannot make a pipe: ") + std::strerror(errno));
+
+    // Tools never read the application's input; a terminal there would confuse ffmpeg.
+    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    switch (output) {
+    case ToolOutput::WholeStdout:
+        posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], STDOUT_FILENO);
+        break;
+    case ToolOutput::StdoutDiscarded:
+        posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        break;
+    case ToolOutput::StderrStreamed:
+        posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], STDERR_FILENO);
+        break;
+    case ToolOutput::Inherited:
+        break;
+    }
+
+    // A group of its own, so that a stop reaches the tools the shell started too.
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int s : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD})
+        sigaddset(&defaults, s);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                                    POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&setup.attributes, 0);
+    posix_spawnattr_setsigmask(&setup.attributes, &noSignals);
+    posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+
+    QByteArray commandBytes = mCommand.toUtf8();
+    std::array<char*, 4> argv{const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
+                              commandBytes.data(), nullptr};
+    pid_t pid = -1;
+    const int rc =
+        posix_spawn(&pid, "/bin/sh", &setup.actions, &setup.attributes, argv.data(), environ);
+    if (piped)
+        ::close(pipeFds[1]);
+    if (rc != 0) {
+        if (piped)
+            ::close(pipeFds[0]);
+        throw WorkerException(std::string("cannot start /bin/sh: ") + std::strerror(rc));
+    }
+    std::lock_guard lock(mMutex);
+    mPid = pid;
+    mReaped = false;
+    mReadFd = piped ? pipeFds[0] : -1;
+}
+
+QByteArray ToolProcess::readStdoutToEnd()
+{
+    QByteArray all;
+    if (mReadFd < 0)
+        return all;
+    for (QByteArray chunk = readChunk(mReadFd); !chunk.isEmpty(); chunk = readChunk(mReadFd))
+        all += chunk;
+    closeReadEnd();
+    return all;
+}
+
+QByteArray ToolProcess::readStderrChunk()
+{
+    if (mReadFd < 0)
+        return {};
+    return readChunk(mReadFd);
+}
+
+void ToolProcess::waitUntilExit()
+{
+    pid_t pid = -1;
+    {
+        std::lock_guard lock(mMutex);
+        if (mPid < 0 || mReaped)
+            return;
+        pid = mPid;
+    }
+    // Wait without reaping, so the id stays ours while terminate() may still use it.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 &&
+           errno == EINTR) {
+    }
+    std::lock_guard lock(mMutex);
+    if (!mReaped) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        mReaped = true;
+    }
+}
+
+bool ToolProcess::isRunning() const
+{
+    std::lock_guard lock(mMutex);
+    return mPid > 0 && !mReaped;
+}
+
+void ToolProcess::terminate()
+{
+    std::lock_guard lock(mMutex);
+    if (mPid > 0 && !mReaped)
+        ::kill(-mPid, SIGTERM);
+}
+
+void ToolProcess::closeReadEnd()
+{
+    if (mReadFd >= 0) {
+        ::close(mReadFd);
+        mReadFd = -1;
+    }
+}

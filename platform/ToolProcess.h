@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <mutex>
+#include <sys/types.h>
+
+// How a tool's output is handled.
+enum class ToolOutput {
+    WholeStdout,     // standard output read whole by the caller
+    StdoutDiscarded, // standard output thrown away
+    StderrStreamed,  // standard error read chunk by chunk by the caller
+    Inherited,       // output goes wherever the application's own goes
+};
+
+// One run of "/bin/sh" "-c" command. Made anew for every run.
+//
+// terminate() may be called from any thread while another thread waits in
+// waitUntilExit(): the child is reaped only under the lock, so a stop never
+// signals a process id that has been handed back to the system.
+class ToolProcess
+{
+public:
+    explicit ToolProcess(QString command);
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Starts the shell; throws WorkerException when it cannot be started.
+    void launch(ToolOutput output);
+    // WholeStdout: everything the tool writes, up to the end of its output.
+    [[nodiscard]] QByteArray readStdoutToEnd();
+    // StderrStreamed: the next chunk as one read returns it; empty at the end.
+    [[nodiscard]] QByteArray readStderrChunk();
+    void waitUntilExit();
+    [[nodiscard]] bool isRunning() const;
+    // Asks the tool and everything it started to end (SIGTERM). Does not wait.
+    void terminate();
+
+    [[nodiscard]] const QString& command() const { return mCommand; }
+
+private:
+    void closeReadEnd();
+
+    QString mCommand;
+    mutable std::mutex mMutex;
+    pid_t mPid = -1;
+    bool mReaped = false;
+    int mReadFd = -1;
+};

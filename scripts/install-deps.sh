@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Fablewick needs to build, run and test.
+# As root it runs apt-get; otherwise it names what is missing and stops.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
+  libgl-dev
+  mp3info ffmpeg atomicparsley
+  fonts-dejavu-core
+)
+if [[ "${1:-}" == "--tests" ]]; then
+  # sox makes test audio; xvfb and xauth let the screenshots run on a real X server.
+  packages+=(sox xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "Fablewick needs these Debian packages, which are not installed:" >&2
+  echo "  ${missing[*]}" >&2
+  echo "Install them as root with:" >&2
+  echo "  apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,130 @@
+#include "TestSupport.h"
+
+#include "Resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
+
+TestEnvironment::TestEnvironment()
+    : mOldHome(qgetenv("HOME")), mOldTmp(qgetenv("TMPDIR"))
+{
+    QDir().mkpath(home());
+    QDir().mkpath(tmp());
+    QDir().mkpath(sources());
+    qputenv("HOME", QFile::encodeName(home()));
+    qputenv("TMPDIR", QFile::encodeName(tmp()));
+    qunsetenv("XDG_DESKTOP_DIR");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home() + u"/.config"_s));
+    Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+}
+
+TestEnvironment::~TestEnvironment()
+{
+    qputenv("HOME", mOldHome);
+    qputenv("TMPDIR", mOldTmp);
+    Resources::setDirectory(QString());
+}
+
+bool makeMp3(const QString& path, double seconds, int sampleRate, int channels, int kbps)
+{
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-f"_s,
+                  u"lavfi"_s, u"-i"_s,
+                  u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(330 + (qHash(path) % 400))
+                      .arg(sampleRate)
+                      .arg(seconds),
+                  u"-ac"_s, QString::number(channels), u"-b:a"_s, u"%1k"_s.arg(kbps), u"-y"_s,
+                  u"-f"_s, u"mp3"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString makeFakeTool(const QString& directory, const QString& name, const QString& body)
+{
+    const QString path = directory + u'/' + name;
+    const QString script = u"#!/bin/sh\n"
+                           u"log=\"$(dirname \"$0\")/%1.args\"\n"
+                           u": > \"$log\"\n"
+                           u"for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$log\"; done\n"_s
+                               .arg(name) +
+                           body + u'\n';
+    writeFile(path, script.toUtf8());
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ExeOwner);
+    return path;
+}
+
+QStringList recordedArguments(const QString& toolPath)
+{
+    QString text = QString::fromUtf8(readFile(toolPath + u".args"_s));
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text.isEmpty() ? QStringList{} : text.split(u'\n');
+}
+
+void TestDialogs::beginCriticalAlertSheet(QWidget* window, const AlertSpec& alert,
+                                          std::function<void(int)> didEnd)
+{
+    lastWindow = window;
+    alerts.push_back({alert, std::move(didEnd)});
+    allAlerts.append(alert);
+}
+
+void TestDialogs::beginOpenPanelSheet(QWidget* window, const OpenPanelSpec& panel,
+                                      std::function<void(int, const QStringList&)> didEnd)
+{
+    lastWindow = window;
+    openPanels.push_back({panel, std::move(didEnd)});
+}
+
+std::optional<QString> TestDialogs::runSavePanel(const SavePanelSpec& panel)
+{
+    savePanels.append(panel);
+    if (savePanelAnswers.empty())
+        return std::nullopt;
+    auto answer = savePanelAnswers.front();
+    savePanelAnswers.pop_front();
+    return answer;
+}
+
+void TestDialogs::answerAlert(int returnCode)
+{
+    if (alerts.empty())
+        return;
+    Alert alert = std::move(alerts.front());
+    alerts.pop_front();
+    if (alert.didEnd)
+        alert.didEnd(returnCode);
+}
+
+TestApp::TestApp()
+{
+    AppServices services;
+    auto dialogsDouble = std::make_unique<TestDialogs>();
+    dialogs = dialogsDouble.get();
+    services.dialogs = std::move(dialogsDouble);
+    services.makeSound = [this](const std::optional<QString>& path) {
+        soundPath = path;
+        return std::make_unique<CountingSound>(soundsPlayed);
+    };
+    controller = std::make_unique<AppController>(std::move(services));
+    controller->awakeFromNib();
+}

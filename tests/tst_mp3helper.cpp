@@ -1,0 +1,122 @@
+#include "Mp3Helper.h"
+#include "Resources.h"
+#include "TestSupport.h"
+#include "WorkerException.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestMp3Helper : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readsPropertiesWithTheRealTool()
+    {
+        TestEnvironment environment;
+        const QString long325 = environment.sources() + u"/long 3m25s.mp3"_s;
+        const QString short5 = environment.sources() + u"/short.mp3"_s;
+        QVERIFY(makeMp3(long325, 205, 44100, 2, 128));
+        QVERIFY(makeMp3(short5, 5, 22050, 1, 64));
+
+        QCOMPARE(Mp3Helper::getBitrateOfMP3(long325), u"128"_s);
+        QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(long325), u"44100"_s);
+        const Mp3Time time = Mp3Helper::getTimeOfMP3(long325);
+        QCOMPARE(time.mins, u"3"_s);
+        QCOMPARE(time.secs, u"25"_s);
+        QCOMPARE(Mp3Helper::getUnixTimeOfMP3(long325), 205);
+
+        QCOMPARE(Mp3Helper::getBitrateOfMP3(short5), u"64"_s);
+        QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(short5), u"22050"_s);
+        QCOMPARE(Mp3Helper::getTimeOfMP3(short5).mins, u"0"_s);
+        QCOMPARE(Mp3Helper::getTimeOfMP3(short5).secs, u"5"_s);
+        QCOMPARE(Mp3Helper::getUnixTimeOfMP3(short5), 5);
+    }
+
+    void unreadableAndMissingFilesGiveEmptyAnswers()
+    {
+        TestEnvironment environment;
+        const QString garbage = environment.sources() + u"/garbage.mp3"_s;
+        QVERIFY(writeFile(garbage, "this is not audio at all"));
+        const QString missing = environment.sources() + u"/missing.mp3"_s;
+        for (const QString& path : {garbage, missing}) {
+            QCOMPARE(Mp3Helper::getBitrateOfMP3(path), QString());
+            QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(path), QString());
+            QCOMPARE(Mp3Helper::getUnixTimeOfMP3(path), 0);
+        }
+        QVERIFY_THROWS_EXCEPTION(WorkerException, Mp3Helper::getTimeOfMP3(missing));
+    }
+
+    // Names that would break a naively quoted command reach the tool intact.
+    void oddFileNamesReachTheTool()
+    {
+        TestEnvironment environment;
+        QVERIFY(QDir::setCurrent(environment.root()));
+        const QStringList names{u"with space.mp3"_s,        u"it's mine.mp3"_s,
+                                u"say \"hi\".mp3"_s,        u"$(touch SENTINEL).mp3"_s,
+                                u"`touch SENTINEL`.mp3"_s,  u"back\\slash.mp3"_s,
+                                u"Ünïcødé ✓ 日本.mp3"_s,    u"-leading dash.mp3"_s};
+        for (const QString& name : names) {
+            const QString path = environment.sources() + u'/' + name;
+            QVERIFY2(makeMp3(path, 3, 48000, 2, 96), qPrintable(name));
+            QCOMPARE(Mp3Helper::getBitrateOfMP3(path), u"96"_s);
+            QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(path), u"48000"_s);
+            QCOMPARE(Mp3Helper::getUnixTimeOfMP3(path), 3);
+        }
+        QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));
+    }
+
+    void commandsHaveTheToolsFormat()
+    {
+        TestEnvironment environment;
+        const QString tool = Resources::pathForResource(u"mp3info"_s, QString()).value_or(u"?"_s);
+        QCOMPARE(Mp3Helper::queryCommand(u"%r"_s, u"/b/x y.mp3"_s),
+                 u"'%1' -p '%r' '/b/x y.mp3'"_s.arg(tool));
+        QCOMPARE(Mp3Helper::queryCommand(u"%m_SPLIT_%s"_s, u"/b/it's.mp3"_s),
+                 u"'%1' -p '%m_SPLIT_%s' '/b/it'\\''s.mp3'"_s.arg(tool));
+    }
+
+    // A stand-in for mp3info shows what the queries do with its output.
+    void outputIsReadAsTheToolPrintsIt()
+    {
+        TestEnvironment environment;
+        const QString fakes = environment.root() + u"/fakes"_s;
+        QVERIFY(QDir().mkpath(fakes));
+        Resources::setDirectory(fakes);
+        const QString tool = makeFakeTool(fakes, u"mp3info"_s, u"printf '%s' \"$FAKE_OUT\""_s);
+
+        qputenv("FAKE_OUT", " 205 seconds\n");
+        QCOMPARE(Mp3Helper::getUnixTimeOfMP3(u"/x.mp3"_s), 205);
+        QCOMPARE(recordedArguments(tool), (QStringList{u"-p"_s, u"%S"_s, u"/x.mp3"_s}));
+        QCOMPARE(Mp3Helper::getBitrateOfMP3(u"/x.mp3"_s), u" 205 seconds\n"_s);
+
+        qputenv("FAKE_OUT", "caf\xc3\xa9");
+        QCOMPARE(Mp3Helper::getBitrateOfMP3(u"/x.mp3"_s), std::nullopt);
+        QCOMPARE(Mp3Helper::getUnixTimeOfMP3(u"/x.mp3"_s), 0);
+        QVERIFY_THROWS_EXCEPTION(WorkerException, Mp3Helper::getTimeOfMP3(u"/x.mp3"_s));
+
+        qputenv("FAKE_OUT", "12_SPLIT_15");
+        QCOMPARE(Mp3Helper::getTimeOfMP3(u"/x.mp3"_s).mins, u"12"_s);
+        QCOMPARE(Mp3Helper::getTimeOfMP3(u"/x.mp3"_s).secs, u"15"_s);
+        qputenv("FAKE_OUT", "3:25");
+        QVERIFY_THROWS_EXCEPTION(WorkerException, Mp3Helper::getTimeOfMP3(u"/x.mp3"_s));
+
+        Resources::setDirectory(environment.root() + u"/no-tools-here"_s);
+        QCOMPARE(Mp3Helper::getBitrateOfMP3(u"/x.mp3"_s), QString());
+        QVERIFY_THROWS_EXCEPTION(WorkerException, Mp3Helper::getTimeOfMP3(u"/x.mp3"_s));
+    }
+
+    void leadingIntegerValues()
+    {
+        QCOMPARE(leadingIntValue(u"  42abc"), 42);
+        QCOMPARE(leadingIntValue(u"-7"), -7);
+        QCOMPARE(leadingIntValue(u"+3"), 3);
+        QCOMPARE(leadingIntValue(u"x1"), 0);
+        QCOMPARE(leadingIntValue(u""), 0);
+        QCOMPARE(leadingIntValue(u"99999999999"), 2147483647);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMp3Helper)
+#include "tst_mp3helper.moc"

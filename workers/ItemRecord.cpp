@@ -1,0 +1,75 @@
+#include "ItemRecord.h"
+
+#include <QDataStream>
+#include <QIODevice>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+constexpr quint32 kMagic = 0x46574952; // "FWIR"
+
+void writeOptional(QDataStream& out, const std::optional<QString>& value)
+{
+    out << value.has_value() << value.value_or(QString());
+}
+
+std::optional<QString> readOptional(QDataStream& in)
+{
+    bool present = false;
+    QString value;
+    in >> present >> value;
+    return present ? std::optional<QString>(value) : std::nullopt;
+}
+} // namespace
+
+QVariant ItemRecord::valueForKey(QStringView key) const
+{
+    if (key == u"pathColumn")
+        return pathColumn;
+    if (key == u"titleColumn")
+        return titleColumn;
+    if (key == u"iconColumn")
+        return iconColumn;
+    if (key == u"bitrateColumn")
+        return bitrateColumn;
+    if (key == u"sampleFrequencyColumn")
+        return sampleFrequencyColumn;
+    auto optional = [](const std::optional<QString>& v) { return v ? QVariant(*v) : QVariant(); };
+    if (key == u"symbolicPath")
+        return optional(symbolicPath);
+    if (key == u"mins")
+        return optional(mins);
+    if (key == u"secs")
+        return optional(secs);
+    return {};
+}
+
+QByteArray ItemRecord::serialized() const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << kMagic << pathColumn << titleColumn << iconColumn << bitrateColumn
+        << sampleFrequencyColumn;
+    writeOptional(out, symbolicPath);
+    writeOptional(out, mins);
+    writeOptional(out, secs);
+    return bytes;
+}
+
+std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
+{
+    QDataStream in(bytes);
+    quint32 magic = 0;
+    in >> magic;
+    if (magic != kMagic)
+        return std::nullopt;
+    ItemRecord record;
+    in >> record.pathColumn >> record.titleColumn >> record.iconColumn >> record.bitrateColumn >>
+        record.sampleFrequencyColumn;
+    record.symbolicPath = readOptional(in);
+    record.mins = readOptional(in);
+    record.secs = readOptional(in);
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return record;
+}

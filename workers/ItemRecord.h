@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+// One row of the item list. The members are named by the keys that identify
+// the main table's columns; the joiner adds the last three during a run.
+struct ItemRecord
+{
+    QString pathColumn;
+    QString titleColumn;
+    QIcon iconColumn;
+    QString bitrateColumn;
+    QString sampleFrequencyColumn;
+    std::optional<QString> symbolicPath;
+    std::optional<QString> mins;
+    std::optional<QString> secs;
+
+    // The value under a key, or an invalid QVariant when the record has no such key.
+    [[nodiscard]] QVariant valueForKey(QStringView key) const;
+
+    // Every key and value, icon included, for carrying a row move.
+    [[nodiscard]] QByteArray serialized() const;
+    [[nodiscard]] static std::optional<ItemRecord> deserialized(const QByteArray& bytes);
+};
+
+// The item list shares its records with the joiner's list, which writes the
+// playing times into them.
+using ItemRecordPtr = std::shared_ptr<ItemRecord>;
+using ItemList = QList<ItemRecordPtr>;

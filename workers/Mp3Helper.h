@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// A file's playing time as mp3info prints it: whole minutes, and the seconds after them.
+struct Mp3Time
+{
+    QString mins;
+    QString secs;
+};
+
+// Questions about one MP3 file, each answered by one run of mp3info.
+class Mp3Helper
+{
+public:
+    // The bit rate in kbit/s, as printed; empty when unreadable; none when not ASCII.
+    [[nodiscard]] static std::optional<QString> getBitrateOfMP3(const QString& path);
+    // The sample frequency in Hz, as printed; empty when unreadable; none when not ASCII.
+    [[nodiscard]] static std::optional<QString> getSampleFrequencyOfMP3(const QString& path);
+    // Throws WorkerException when the output holds no "_SPLIT_".
+    [[nodiscard]] static Mp3Time getTimeOfMP3(const QString& path);
+    // Whole seconds; 0 when unreadable.
+    [[nodiscard]] static qint32 getUnixTimeOfMP3(const QString& path);
+
+    // The command run for the format code (r, Q, m_SPLIT_%s, S) on the path.
+    [[nodiscard]] static QString queryCommand(const QString& format, const QString& path);
+};
+
+// Leading white space, an optional sign and the leading digits; 0 when there are none.
+[[nodiscard]] qint32 leadingIntValue(QStringView text);

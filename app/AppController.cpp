@@ -1,20 +1,30 @@
 #include "AppController.h"
 
+#include "ArtworkWell.h"
 #include "AudiobookTableView.h"
 #include "IconCellDelegate.h"
 #include "ItemTableModel.h"
 #include "Resources.h"
+#include "SheetDialog.h"
 #include "TitleCellDelegate.h"
+#include "ui_JoinProgressWindow.h"
 #include "ui_MainWindow.h"
+#include "ui_OutputWindow.h"
+#include "ui_TagWindow.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QMainWindow>
 
 using namespace Qt::Literals::StringLiterals;
 
 AppController::AppController(AppServices services, QObject* parent)
     : QObject(parent), mWindowOwner(std::make_unique<QMainWindow>()),
-      mUi(std::make_unique<Ui::MainWindow>()), mServices(std::move(services))
+      mUi(std::make_unique<Ui::MainWindow>()), mOutputUi(std::make_unique<Ui::OutputWindow>()),
+      mTagUi(std::make_unique<Ui::TagWindow>()),
+      mProgressUi(std::make_unique<Ui::JoinProgressWindow>()), mServices(std::move(services))
 {
     mUi->setupUi(mWindowOwner.get());
     mainWindow = mWindowOwner.get();
@@ -30,6 +40,7 @@ AppController::AppController(AppServices services, QObject* parent)
         mainWindow->setWindowIcon(QIcon(*icon));
     mainTable->setTextElideMode(Qt::ElideMiddle);
     setUpTableColumns();
+    setUpSheets();
     connectActions();
 }
 
@@ -58,6 +69,61 @@ void AppController::setUpTableColumns()
     header->setStretchLastSection(true);
 }
 
+void AppController::setUpSheets()
+{
+    outputWindow = new SheetDialog(mainWindow);
+    mOutputUi->setupUi(outputWindow);
+    outputName = mOutputUi->outputName;
+    outputRate = mOutputUi->outputRate;
+    outputFrequency = mOutputUi->outputFrequency;
+    outputEncoding = mOutputUi->outputEncoding;
+    outputChannels = mOutputUi->outputChannels;
+    outputEncoding->addItems({u"MP3 (the files joined as they are)"_s});
+    outputRate->addItems({u"Same as source"_s, u"32k"_s, u"48k"_s, u"64k"_s, u"96k"_s,
+                          u"128k"_s, u"192k"_s, u"256k"_s});
+    outputRate->setCurrentText(u"64k"_s);
+    outputFrequency->addItems({u"Same as source"_s, u"22050"_s, u"44100"_s, u"48000"_s});
+    outputFrequency->setCurrentText(u"44100"_s);
+    outputChannels->addItems({u"Mono"_s, u"Stereo"_s});
+    // Bit rate, sample rate and channels only matter when the audio is re-encoded.
+    auto followEncoding = [this] {
+        const bool encodes = encodingTitle().contains(u"AAC"_s);
+        for (QWidget* w : {static_cast<QWidget*>(outputRate), static_cast<QWidget*>(outputFrequency),
+                           static_cast<QWidget*>(outputChannels)})
+            w->setEnabled(encodes);
+    };
+    connect(outputEncoding, &QComboBox::currentTextChanged, this, followEncoding);
+    followEncoding();
+
+    tagWindow = new SheetDialog(mainWindow);
+    mTagUi->setupUi(tagWindow);
+    title = mTagUi->title;
+    artist = mTagUi->artist;
+    album = mTagUi->album;
+    albumArtist = mTagUi->albumArtist;
+    comment = mTagUi->comment;
+    artwork = mTagUi->artwork;
+
+    joinProgressWindow = new SheetDialog(mainWindow);
+    mProgressUi->setupUi(joinProgressWindow);
+    joinProgressWindow->setUserClosable(false);
+    joinProgressDescription = mProgressUi->joinProgressDescription;
+    joinProgressIndicator = mProgressUi->joinProgressIndicator;
+    stopConvertingButton = mProgressUi->stopConvertingButton;
+}
+
+void AppController::chooseArtwork()
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << u"*."_s + QString::fromLatin1(format);
+    const QString path = QFileDialog::getOpenFileName(
+        tagWindow, u"Choose Cover Art"_s, QDir::homePath(),
+        u"Images (%1)"_s.arg(patterns.join(u' ')));
+    if (!path.isEmpty())
+        artwork->setImageFromFile(path);
+}
+
 void AppController::connectActions()
 {
     connect(mUi->actionAddFiles, &QAction::triggered, this, [this] { addRow(mUi->actionAddFiles); });
@@ -70,11 +136,29 @@ void AppController::connectActions()
     connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
     connect(mUi->actionQuit, &QAction::triggered, mainWindow, &QMainWindow::close);
+
+    connect(mUi->actionMakeAudiobook, &QAction::triggered, this,
+            [this] { joinAll(mUi->actionMakeAudiobook); });
+    connect(mUi->makeButton, &QPushButton::clicked, this, [this] { joinAll(mUi->makeButton); });
+    connect(mUi->actionTags, &QAction::triggered, this, [this] { startTagging(mUi->actionTags); });
+    connect(mUi->tagsButton, &QPushButton::clicked, this, [this] { startTagging(mUi->tagsButton); });
+    connect(mOutputUi->outputStart, &QPushButton::clicked, this,
+            [this] { startJoin(mOutputUi->outputStart); });
+    connect(mOutputUi->outputCancel, &QPushButton::clicked, this,
+            [this] { closeJoinStart(mOutputUi->outputCancel); });
+    connect(outputWindow, &QDialog::rejected, this, [this] { closeJoinStart(outputWindow); });
+    connect(mTagUi->tagDone, &QPushButton::clicked, this, [this] { stopTagging(mTagUi->tagDone); });
+    connect(tagWindow, &QDialog::rejected, this, [this] { stopTagging(tagWindow); });
+    connect(mTagUi->chooseArtwork, &QPushButton::clicked, this, [this] { chooseArtwork(); });
+    connect(mTagUi->removeArtwork, &QPushButton::clicked, this, [this] { artwork->setImage({}); });
+    connect(stopConvertingButton, &QPushButton::clicked, this,
+            [this] { stopJoin(stopConvertingButton); });
 }
 
 void AppController::awakeFromNib()
 {
     mState = 0;
+    theMp3Joiner = std::make_unique<Mp3Joiner>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();
@@ -89,6 +173,19 @@ void AppController::awakeFromNib()
 }
 
 void AppController::sheetDidEnd(QWidget*, int, void*) {}
+
+void AppController::beginSheet(QDialog* sheet)
+{
+    sheet->open();
+}
+
+void AppController::endSheet(QDialog* sheet)
+{
+    if (!sheet->isVisible())
+        return;
+    sheet->done(1);
+    sheetDidEnd(sheet, 1, nullptr);
+}
 
 void AppController::reloadTable()
 {

@@ -2,27 +2,42 @@
 
 #include "AppServices.h"
 #include "ItemRecord.h"
+#include "Mp3Joiner.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
+#include "mp3JoinerDelegate.h"
 
 #include <QObject>
 #include <QStringList>
 
+#include <exception>
+#include <map>
 #include <memory>
+#include <optional>
 
+class ArtworkWell;
 class AudiobookTableView;
 class ItemTableModel;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
 class QMainWindow;
+class QProgressBar;
 class QPushButton;
 class QSlider;
 class QToolBar;
+class SheetDialog;
 namespace Ui {
 class MainWindow;
-}
+class OutputWindow;
+class TagWindow;
+class JoinProgressWindow;
+} // namespace Ui
 
 // The one controller: the main window, the item list, the production run and
 // the update notice.
-class AppController final : public QObject, public TableDataSource
+class AppController final : public QObject, public TableDataSource, public mp3JoinerDelegate
 {
     Q_OBJECT
 public:
@@ -56,24 +71,69 @@ public:
     void tableViewSetObjectValue(AudiobookTableView* tableView, const QVariant& value,
                                  const TableColumn& column, int row) override;
 
+    // Production run.
+    void joinAll(QObject* sender = nullptr);
+    void startJoin(QObject* sender = nullptr);
+    void closeJoinStart(QObject* sender = nullptr);
+    void closeJoin(QObject* sender = nullptr);
+    void stopJoin(QObject* sender = nullptr);
+    void startTagging(QObject* sender = nullptr);
+    void stopTagging(QObject* sender = nullptr);
+    void startMaking();
+    void inProgressTasks();
+    void doJoin();
+
+    // mp3JoinerDelegate
+    void mp3JoinProgress(int index, int totalFiles) override;
+    void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException) override;
+
+    // Ending a run.
+    bool moveFile(const QString& source, const QString& toPath);
+    void FileExistAlertDidEnd(int returnCode);
+    void processDidEndBadly(std::exception_ptr exception);
+
     [[nodiscard]] const ItemList& tableData() const { return TableData; }
     [[nodiscard]] int state() const { return mState; }
+    [[nodiscard]] const std::optional<QString>& tempFolderPath() const { return tempFolder; }
     [[nodiscard]] QMainWindow* window() const { return mainWindow; }
     [[nodiscard]] AudiobookTableView* table() const { return mainTable; }
     [[nodiscard]] ItemTableModel* tableModel() const { return mTableModel; }
+    [[nodiscard]] const Ui::OutputWindow& outputSheet() const { return *mOutputUi; }
+    [[nodiscard]] const Ui::TagWindow& tagSheet() const { return *mTagUi; }
+    [[nodiscard]] const Ui::JoinProgressWindow& progressSheet() const { return *mProgressUi; }
+    [[nodiscard]] Mp3Joiner& joiner() const { return *theMp3Joiner; }
 
 private:
     void connectActions();
     void setUpTableColumns();
+    void setUpSheets();
     void reloadTable();
+    void beginSheet(QDialog* sheet);
+    void endSheet(QDialog* sheet);
+    [[nodiscard]] QString encodingTitle() const;
+    [[nodiscard]] QString desktopPathFor(const QString& extension) const;
+    [[nodiscard]] QString inTempFolder(const QString& name) const;
+    void showFileCreationAlert(const QString& destination);
+    void chooseArtwork();
+    // A stopped worker still reports its end; such a report belongs to no run.
+    void abandonRunOf(const void* worker);
+    [[nodiscard]] bool takeAbandoned(const void* worker);
 
     // The interface description and what the controller uses of the desktop.
     std::unique_ptr<QMainWindow> mWindowOwner;
     std::unique_ptr<Ui::MainWindow> mUi;
+    std::unique_ptr<Ui::OutputWindow> mOutputUi;
+    std::unique_ptr<Ui::TagWindow> mTagUi;
+    std::unique_ptr<Ui::JoinProgressWindow> mProgressUi;
     AppServices mServices;
     ItemTableModel* mTableModel = nullptr;
+    std::map<const void*, int> mAbandonedRuns;
 
     int mState = 0;
+    std::unique_ptr<Mp3Joiner> theMp3Joiner;
+    std::optional<QString> tempFolder;
+    std::optional<QString> dstPath;
+    std::optional<QString> srcPath;
     std::unique_ptr<SoundPlayer> soundID;
     QMainWindow* mainWindow = nullptr;
     TableColumn iconColumn;
@@ -85,5 +145,22 @@ private:
     AudiobookTableView* mainTable = nullptr;
     ItemList TableData;
     QSlider* playbackSlider = nullptr;
+    SheetDialog* joinProgressWindow = nullptr;
+    QLabel* joinProgressDescription = nullptr;
+    QProgressBar* joinProgressIndicator = nullptr;
+    QPushButton* stopConvertingButton = nullptr;
     bool mSortAscending = true;
+    SheetDialog* outputWindow = nullptr;
+    QLineEdit* outputName = nullptr;
+    QComboBox* outputRate = nullptr;
+    QComboBox* outputFrequency = nullptr;
+    QComboBox* outputEncoding = nullptr;
+    QComboBox* outputChannels = nullptr;
+    SheetDialog* tagWindow = nullptr;
+    QLineEdit* title = nullptr;
+    QLineEdit* artist = nullptr;
+    QLineEdit* album = nullptr;
+    QLineEdit* albumArtist = nullptr;
+    QLineEdit* comment = nullptr;
+    ArtworkWell* artwork = nullptr;
 };

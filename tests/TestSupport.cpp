@@ -100,8 +100,10 @@ std::optional<QString> TestDialogs::runSavePanel(const SavePanelSpec& panel)
     savePanels.append(panel);
     if (savePanelAnswers.empty())
         return std::nullopt;
-    auto answer = savePanelAnswers.front();
+    const QString answer = savePanelAnswers.front();
     savePanelAnswers.pop_front();
+    if (answer.isEmpty())
+        return std::nullopt;
     return answer;
 }
 

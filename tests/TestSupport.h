@@ -76,7 +76,8 @@ public:
     QList<AlertSpec> allAlerts;
     std::deque<OpenPanel> openPanels;
     QList<SavePanelSpec> savePanels;
-    std::deque<std::optional<QString>> savePanelAnswers;
+    // The paths the save panel answers with, oldest first; an empty one cancels.
+    std::deque<QString> savePanelAnswers;
     QWidget* lastWindow = nullptr;
 };
 

@@ -1,6 +1,10 @@
-// Renders the main window with a few listed files to a PNG, for looking at the
-// interface without a display: render_mainwindow OUT.png [empty]
+// Renders the main window and its sheets to PNG files, for looking at the
+// interface without a display: render_mainwindow OUTDIR
+#include "ArtworkWell.h"
 #include "TestSupport.h"
+#include "ui_JoinProgressWindow.h"
+#include "ui_OutputWindow.h"
+#include "ui_TagWindow.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -10,34 +14,64 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+bool save(QWidget* widget, const QString& path)
+{
+    widget->adjustSize();
+    QApplication::processEvents();
+    return widget->grab().save(path);
+}
+} // namespace
+
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: render_mainwindow OUT.png [empty]\n");
+        std::fprintf(stderr, "usage: render_mainwindow OUTDIR\n");
         return 2;
     }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
     TestEnvironment environment;
     TestApp testApp;
-    if (argc < 3) {
-        const QString dir = environment.sources() + u"/The Hobbit"_s;
-        QDir().mkpath(dir);
-        const QStringList names{u"01 An Unexpected Party.mp3"_s, u"02 Roast Mutton.mp3"_s,
-                                u"03 A Short Rest.mp3"_s, u"04 Over Hill and Under Hill.mp3"_s};
-        QStringList paths;
-        for (const QString& name : names) {
-            paths << dir + u'/' + name;
-            makeMp3(paths.constLast(), 2.0, paths.size() % 2 ? 44100 : 22050,
-                    paths.size() % 2 ? 2 : 1, paths.size() % 2 ? 128 : 64);
-        }
-        testApp.controller->applicationOpenFiles(paths);
-        testApp.controller->table()->selectRow(1);
-    }
-    QMainWindow* window = testApp.controller->window();
+    AppController& c = *testApp.controller;
+    QMainWindow* window = c.window();
     window->resize(900, 560);
     QApplication::processEvents();
-    const bool saved = window->grab().save(QString::fromLocal8Bit(argv[1]));
-    return saved ? 0 : 1;
+    bool ok = window->grab().save(out + u"/empty.png"_s);
+
+    const QString dir = environment.sources() + u"/The Hobbit"_s;
+    QDir().mkpath(dir);
+    const QStringList names{u"01 An Unexpected Party.mp3"_s, u"02 Roast Mutton.mp3"_s,
+                            u"03 A Short Rest.mp3"_s, u"04 Over Hill and Under Hill.mp3"_s};
+    QStringList paths;
+    for (const QString& name : names) {
+        paths << dir + u'/' + name;
+        makeMp3(paths.constLast(), 2.0, paths.size() % 2 ? 44100 : 22050, paths.size() % 2 ? 2 : 1,
+                paths.size() % 2 ? 128 : 64);
+    }
+    c.applicationOpenFiles(paths);
+    c.table()->selectRow(1);
+    QApplication::processEvents();
+    ok = ok && window->grab().save(out + u"/main.png"_s);
+
+    c.startTagging();
+    const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"The Hobbit"_s);
+    const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"J. R. R. Tolkien"_s);
+    ok = ok && save(c.tagSheet().title->window(), out + u"/tags.png"_s);
+    c.stopTagging();
+    c.joinAll();
+    ok = ok && save(c.outputSheet().outputName->window(), out + u"/output.png"_s);
+    c.closeJoinStart();
+    QWidget* progress = c.progressSheet().joinProgressDescription->window();
+    const_cast<QLabel*>(c.progressSheet().joinProgressDescription)
+        ->setText(u"Joining file 2 of 4..."_s);
+    const_cast<QProgressBar*>(c.progressSheet().joinProgressIndicator)->setRange(0, 4);
+    const_cast<QProgressBar*>(c.progressSheet().joinProgressIndicator)->setValue(2);
+    progress->show();
+    ok = ok && save(progress, out + u"/progress.png"_s);
+    progress->hide();
+    return ok ? 0 : 1;
 }

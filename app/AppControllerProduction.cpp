@@ -1,0 +1,197 @@
+// The production run: a state machine in mState that hands each step to its
+// worker and moves on when the worker reports back.
+#include "AppController.h"
+
+#include "ArtworkWell.h"
+#include "FileHelper.h"
+#include "SheetDialog.h"
+#include "WorkerException.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// The states of a run.
+constexpr int kIdle = 0;
+constexpr int kStarting = 10;
+constexpr int kJoining = 20;
+constexpr int kConverting = 30;
+constexpr int kWritingChapters = 40;
+constexpr int kTagging = 50;
+} // namespace
+
+void AppController::joinAll(QObject*)
+{
+    if (!atLeastOneAdded())
+        return;
+    if (outputName->text().isEmpty() && !title->text().isEmpty())
+        outputName->setText(title->text());
+    beginSheet(outputWindow);
+    outputName->setFocus();
+}
+
+void AppController::startJoin(QObject*)
+{
+    if (outputName->text().isEmpty())
+        return;
+    closeJoinStart(this);
+    startMaking();
+}
+
+void AppController::closeJoinStart(QObject*)
+{
+    endSheet(outputWindow);
+}
+
+void AppController::closeJoin(QObject*)
+{
+    endSheet(joinProgressWindow);
+}
+
+void AppController::startTagging(QObject*)
+{
+    beginSheet(tagWindow);
+}
+
+void AppController::stopTagging(QObject*)
+{
+    endSheet(tagWindow);
+}
+
+void AppController::stopJoin(QObject*)
+{
+    switch (mState) {
+    case kJoining:
+        abandonRunOf(theMp3Joiner.get());
+        theMp3Joiner->terminateJoin();
+        closeJoin(this);
+        break;
+    default:
+        break;
+    }
+    mState = kIdle;
+}
+
+void AppController::startMaking()
+{
+    // A join that was stopped may still be unwinding; it must end before a new one starts.
+    if (mState != kIdle || theMp3Joiner->isJoining())
+        return;
+    mState = kStarting;
+    inProgressTasks();
+}
+
+void AppController::inProgressTasks()
+{
+    switch (mState) {
+    case kStarting:
+        if (!tempFolder)
+            tempFolder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
+        // Without a folder of our own, or with one that keeps an earlier run's
+        // files, the joined file would be wrong: stop before anything is written.
+        if (!tempFolder) {
+            processDidEndBadly(std::make_exception_ptr(
+                WorkerException("the temporary folder cannot be made or is not ours")));
+            return;
+        }
+        if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
+            processDidEndBadly(std::make_exception_ptr(
+                WorkerException("the temporary folder cannot be emptied")));
+            return;
+        }
+        mState = kJoining;
+        doJoin();
+        break;
+    case kJoining:
+        srcPath = inTempFolder(u"mp3.mp3"_s);
+        closeJoin(this);
+        dstPath = desktopPathFor(u"mp3"_s);
+        moveFile(*srcPath, *dstPath);
+        mState = kIdle;
+        break;
+    default:
+        break;
+    }
+}
+
+void AppController::doJoin()
+{
+    theMp3Joiner->setJoinFiles(FileHelper::selectMp3Files(TableData));
+    theMp3Joiner->setOutputFolder(*tempFolder);
+    theMp3Joiner->setOutputFile(u"mp3"_s);
+    theMp3Joiner->setOutputAuthor(artist->text());
+    theMp3Joiner->setOutputTitle(title->text());
+    theMp3Joiner->setDelegate(this);
+
+    joinProgressDescription->setText(QString());
+    joinProgressIndicator->setRange(0, static_cast<int>(theMp3Joiner->joinFiles().size()));
+    joinProgressIndicator->setValue(0);
+    beginSheet(joinProgressWindow);
+    // The join can be stopped too, so its Stop button is shown.
+    stopConvertingButton->setVisible(true);
+
+    mState = kJoining;
+    theMp3Joiner->startJoin();
+}
+
+void AppController::mp3JoinProgress(int index, int totalFiles)
+{
+    joinProgressDescription->setText(u"Joining file %1 of %2..."_s.arg(index + 1).arg(totalFiles));
+    joinProgressIndicator->setValue(index + 1);
+}
+
+void AppController::mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException)
+{
+    if (takeAbandoned(joiner))
+        return;
+    if (joinException) {
+        closeJoin(this);
+        processDidEndBadly(joinException);
+        return;
+    }
+    inProgressTasks();
+}
+
+QString AppController::encodingTitle() const
+{
+    return outputEncoding->currentText();
+}
+
+QString AppController::inTempFolder(const QString& name) const
+{
+    return tempFolder.value_or(QString()) + u'/' + name;
+}
+
+// The finished file's place: the output name on the user's Desktop. A slash in
+// the name would lead out of the Desktop, so it stands as a dash.
+QString AppController::desktopPathFor(const QString& extension) const
+{
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty())
+        desktop = QDir::homePath() + u"/Desktop"_s;
+    QDir().mkpath(desktop);
+    QString name = outputName->text();
+    name.replace(u'/', u'-');
+    return desktop + u'/' + name + u'.' + extension;
+}
+
+void AppController::abandonRunOf(const void* worker)
+{
+    ++mAbandonedRuns[worker];
+}
+
+bool AppController::takeAbandoned(const void* worker)
+{
+    const auto it = mAbandonedRuns.find(worker);
+    if (it == mAbandonedRuns.end() || it->second == 0)
+        return false;
+    --it->second;
+    return true;
+}

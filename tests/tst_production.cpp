@@ -1,0 +1,354 @@
+#include "ArtworkWell.h"
+#include "TestSupport.h"
+#include "ui_JoinProgressWindow.h"
+#include "ui_OutputWindow.h"
+#include "ui_TagWindow.h"
+
+#include <QDirIterator>
+#include <QMainWindow>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kCriticalTitle = u"Fablewick encountered a critical error"_s;
+
+// Every file under a folder with its bytes, and every link with its target.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        if (info.isSymLink())
+            files.insert(path, "link:" + QFile::encodeName(info.symLinkTarget()));
+        else if (info.isFile())
+            files.insert(path, readFile(path));
+        else
+            files.insert(path, "folder");
+    }
+    return files;
+}
+
+struct Run
+{
+    Run()
+    {
+        sources = {environment.sources() + u"/01 Intro.mp3"_s,
+                   environment.sources() + u"/02 it's \"$HOME\".mp3"_s,
+                   environment.sources() + u"/03 Ünï `x`.mp3"_s};
+        for (const QString& path : sources)
+            makeMp3(path, 2, 22050, 1, 32);
+        app.controller->applicationOpenFiles(sources);
+        for (int i = 0; i < 2 && app.controller->tableData().at(0)->pathColumn != sources[0]; ++i)
+            app.controller->autoSort();
+    }
+
+    AppController& c() { return *app.controller; }
+    QByteArray joinedSources() const
+    {
+        QByteArray all;
+        for (const QString& path : sources)
+            all += readFile(path);
+        return all;
+    }
+    void make(const QString& name)
+    {
+        c().joinAll();
+        const_cast<QLineEdit*>(c().outputSheet().outputName)->setText(name);
+        c().startJoin();
+    }
+    QString onDesktop(const QString& name) const { return environment.desktop() + u'/' + name; }
+
+    TestEnvironment environment;
+    TestApp app;
+    QStringList sources;
+};
+
+} // namespace
+
+class TestProduction : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void makesAnMp3AudiobookOnTheDesktop()
+    {
+        Run run;
+        AppController& c = run.c();
+        QVERIFY(!QFile::exists(run.environment.desktop()));
+        const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"The Tale"_s);
+        c.joinAll();
+        QVERIFY(c.outputSheet().outputName->isVisibleTo(nullptr) ||
+                c.outputSheet().outputName->window()->isVisible());
+        QCOMPARE(c.outputSheet().outputName->text(), u"The Tale"_s);
+        c.startJoin();
+
+        QCOMPARE(c.state(), 0);
+        QCOMPARE(readFile(run.onDesktop(u"The Tale.mp3"_s)), run.joinedSources());
+        QCOMPARE(*run.app.soundsPlayed, 1);
+        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QCOMPARE(c.progressSheet().joinProgressDescription->text(), u"Joining file 3 of 3..."_s);
+        QCOMPARE(c.progressSheet().joinProgressIndicator->value(), 3);
+        QCOMPARE(c.progressSheet().joinProgressIndicator->maximum(), 3);
+        QVERIFY(run.app.dialogs->allAlerts.isEmpty());
+        // The joiner wrote the playing times into the list's own records.
+        QCOMPARE(c.tableData().at(0)->secs, u"2"_s);
+
+        // A second run works, and reuses the emptied temporary folder.
+        const QString temp = *c.tempFolderPath();
+        QVERIFY(writeFile(temp + u"/leftover"_s, "old"));
+        run.make(u"Second"_s);
+        QCOMPARE(readFile(run.onDesktop(u"Second.mp3"_s)), run.joinedSources());
+        QCOMPARE(*c.tempFolderPath(), temp);
+        QVERIFY(!QFile::exists(temp + u"/leftover"_s));
+        QVERIFY(QFileInfo(temp + u"/Originals/2.mp3"_s).isSymLink());
+    }
+
+    void theOutputSheetNeedsAListAndAName()
+    {
+        TestEnvironment environment;
+        TestApp app;
+        AppController& c = *app.controller;
+        QWidget* sheet = c.outputSheet().outputName->window();
+        c.joinAll();
+        QVERIFY(!sheet->isVisible());
+
+        c.createItem(u"/x/a.mp3"_s);
+        const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Mine"_s);
+        const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"Title"_s);
+        c.joinAll();
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(c.outputSheet().outputName->text(), u"Mine"_s);
+        c.closeJoinStart();
+        QVERIFY(!sheet->isVisible());
+
+        const_cast<QLineEdit*>(c.outputSheet().outputName)->clear();
+        const_cast<QLineEdit*>(c.tagSheet().title)->clear();
+        c.joinAll();
+        c.startJoin();
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(c.state(), 0);
+        c.closeJoinStart();
+
+        c.startTagging();
+        QVERIFY(c.tagSheet().title->window()->isVisible());
+        const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"Kept"_s);
+        c.stopTagging();
+        QVERIFY(!c.tagSheet().title->window()->isVisible());
+        QCOMPARE(c.tagSheet().artist->text(), u"Kept"_s);
+    }
+
+    void stopDuringTheJoinDeliversNothing()
+    {
+        Run run;
+        AppController& c = run.c();
+        const QString fakes = run.environment.root() + u"/bin"_s;
+        QVERIFY(QDir().mkpath(fakes));
+        makeFakeTool(fakes, u"cat"_s, u"sleep 30"_s);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(fakes) + ':' + oldPath);
+        int stateDuringJoin = -1;
+        bool sheetShown = false;
+        QTimer::singleShot(400, [&] {
+            stateDuringJoin = c.state();
+            sheetShown = c.progressSheet().stopConvertingButton->isVisible();
+            c.startMaking(); // a second run is not started while one is under way
+            QCOMPARE(c.state(), 20);
+            c.stopJoin();
+            QCOMPARE(c.state(), 0);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        run.make(u"Stopped"_s);
+        qputenv("PATH", oldPath);
+        QVERIFY(clock.elapsed() < 20000);
+        QCOMPARE(stateDuringJoin, 20);
+        QVERIFY(sheetShown);
+        QCOMPARE(c.state(), 0);
+        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QVERIFY(!QFile::exists(run.onDesktop(u"Stopped.mp3"_s)));
+        QCOMPARE(*run.app.soundsPlayed, 0);
+        QVERIFY(run.app.dialogs->allAlerts.isEmpty());
+        QCOMPARE(c.progressSheet().joinProgressDescription->text(), u"Joining file 1 of 3..."_s);
+
+        // A late report from the stopped join starts nothing.
+        c.mp3JoinDidFinish(&c.joiner(), {});
+        QCOMPARE(c.state(), 0);
+
+        run.make(u"After"_s);
+        QCOMPARE(readFile(run.onDesktop(u"After.mp3"_s)), run.joinedSources());
+        QCOMPARE(c.state(), 0);
+        c.stopJoin(); // idle: nothing to stop
+        QCOMPARE(c.state(), 0);
+    }
+
+    void aFailedJoinShowsTheCriticalError()
+    {
+        Run run;
+        AppController& c = run.c();
+        const QByteArray middle = readFile(run.sources[1]);
+        QVERIFY(QFile::remove(run.sources[1]));
+        run.make(u"Broken"_s);
+        QCOMPARE(c.state(), 0);
+        QCOMPARE(run.app.dialogs->allAlerts.size(), 1);
+        const AlertSpec alert = run.app.dialogs->allAlerts.at(0);
+        QCOMPARE(alert.title, kCriticalTitle);
+        QCOMPARE(alert.message, u"A critical error has occurred during the conversion process. "
+                                u"The creation of this audiobook has been aborted."_s);
+        QCOMPARE(alert.defaultButton, u"Ok"_s);
+        QVERIFY(alert.alternateButton.isEmpty() && alert.otherButton.isEmpty());
+        QCOMPARE(run.app.dialogs->lastWindow, c.window());
+        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QVERIFY(!QFile::exists(run.onDesktop(u"Broken.mp3"_s)));
+        run.app.dialogs->answerAlert(1);
+
+        QVERIFY(writeFile(run.sources[1], middle));
+        run.make(u"Mended"_s);
+        QCOMPARE(readFile(run.onDesktop(u"Mended.mp3"_s)), run.joinedSources());
+    }
+
+    void aTemporaryFolderThatIsNotOursIsNeverEmptied()
+    {
+        Run run;
+        const QString victim = run.environment.root() + u"/victim"_s;
+        QVERIFY(QDir().mkpath(victim));
+        QVERIFY(writeFile(victim + u"/thesis.txt"_s, "years of work"));
+        QVERIFY(QFile::link(victim, run.environment.tmp() + u"/Fablewick"_s));
+        run.make(u"Book"_s);
+        QCOMPARE(run.c().state(), 0);
+        QCOMPARE(run.app.dialogs->allAlerts.value(0).title, kCriticalTitle);
+        QCOMPARE(readFile(victim + u"/thesis.txt"_s), QByteArray("years of work"));
+        QVERIFY(!QFile::exists(run.onDesktop(u"Book.mp3"_s)));
+    }
+
+    void aTakenNameAsksWhatToDo()
+    {
+        Run run;
+        AppController& c = run.c();
+        run.make(u"Book"_s);
+        const QByteArray first = readFile(run.onDesktop(u"Book.mp3"_s));
+        QCOMPARE(first, run.joinedSources());
+        c.deleteRow(); // nothing selected: the list stays
+        c.table()->selectRowIndexes({0}, false);
+        c.deleteRow();
+        const QByteArray shorter = readFile(run.sources[1]) + readFile(run.sources[2]);
+
+        // Cancel: the Desktop is untouched, the file stays in the temporary folder.
+        run.make(u"Book"_s);
+        QCOMPARE(c.state(), 0);
+        QCOMPARE(run.app.dialogs->alerts.size(), 1u);
+        const AlertSpec conflict = run.app.dialogs->alerts.front().spec;
+        QCOMPARE(conflict.title, u"Book.mp3 already exists. Do you want to replace it?"_s);
+        QCOMPARE(conflict.message,
+                 u"A file or folder with the same name already exists on the Desktop. "
+                 u"Replacing it will overwrite its current contents."_s);
+        QCOMPARE(conflict.defaultButton, u"Replace"_s);
+        QCOMPARE(conflict.alternateButton, u"Rename"_s);
+        QCOMPARE(conflict.otherButton, u"Cancel"_s);
+        const auto desktopBefore = snapshot(run.environment.desktop());
+        run.app.dialogs->answerAlert(-1);
+        QCOMPARE(snapshot(run.environment.desktop()), desktopBefore);
+        QCOMPARE(readFile(*c.tempFolderPath() + u"/mp3.mp3"_s), shorter);
+        QCOMPARE(*run.app.soundsPlayed, 1);
+
+        // Replace.
+        run.make(u"Book"_s);
+        run.app.dialogs->answerAlert(1);
+        QCOMPARE(readFile(run.onDesktop(u"Book.mp3"_s)), shorter);
+        QCOMPARE(*run.app.soundsPlayed, 2);
+
+        // Replace a folder of that name.
+        QVERIFY(QDir().mkpath(run.onDesktop(u"Folder.mp3/inside"_s)));
+        run.make(u"Folder"_s);
+        run.app.dialogs->answerAlert(1);
+        QCOMPARE(readFile(run.onDesktop(u"Folder.mp3"_s)), shorter);
+
+        // Rename, cancelled: nothing moves.
+        run.make(u"Book"_s);
+        run.app.dialogs->answerAlert(0);
+        QCOMPARE(run.app.dialogs->savePanels.size(), 1);
+        const SavePanelSpec panel = run.app.dialogs->savePanels.at(0);
+        QCOMPARE(panel.directory, run.environment.desktop());
+        QCOMPARE(panel.allowedFileType, u"mp3"_s);
+        QVERIFY(panel.canCreateDirectories);
+        QVERIFY(QFile::exists(*c.tempFolderPath() + u"/mp3.mp3"_s));
+
+        // Rename to a name that is taken as well: that item goes.
+        QVERIFY(writeFile(run.onDesktop(u"Other.mp3"_s), "old"));
+        run.make(u"Book"_s);
+        run.app.dialogs->savePanelAnswers.push_back(run.onDesktop(u"Other.mp3"_s));
+        const int sounds = *run.app.soundsPlayed;
+        run.app.dialogs->answerAlert(0);
+        QCOMPARE(readFile(run.onDesktop(u"Other.mp3"_s)), shorter);
+        QCOMPARE(*run.app.soundsPlayed, sounds + 1);
+        QVERIFY(!QFile::exists(*c.tempFolderPath() + u"/mp3.mp3"_s));
+
+        // A Desktop that cannot be written is reported, not taken for success.
+        run.make(u"Book"_s);
+        run.app.dialogs->savePanelAnswers.push_back(run.environment.root() + u"/no/such/x.mp3"_s);
+        run.app.dialogs->answerAlert(0);
+        QCOMPARE(run.app.dialogs->allAlerts.constLast().title, u"File Creation Error"_s);
+        QCOMPARE(*run.app.soundsPlayed, sounds + 1);
+    }
+
+    void nothingToMoveIsReported()
+    {
+        TestEnvironment environment;
+        TestApp app;
+        AppController& c = *app.controller;
+        c.createItem(u"/music/track.wav"_s); // listed, but not an MP3 to join
+        c.joinAll();
+        const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Empty"_s);
+        c.startJoin();
+        QCOMPARE(c.state(), 0);
+        QCOMPARE(app.dialogs->allAlerts.size(), 1);
+        QCOMPARE(app.dialogs->allAlerts.at(0).title, u"File Creation Error"_s);
+        QCOMPARE(app.dialogs->allAlerts.at(0).message, u"Unable to create file Empty.mp3 on Desktop!"_s);
+        QCOMPARE(app.dialogs->allAlerts.at(0).defaultButton, u"Ok"_s);
+        QCOMPARE(*app.soundsPlayed, 0);
+    }
+
+    void aSlashInTheNameStaysOnTheDesktop()
+    {
+        Run run;
+        run.make(u"../Part 1/2"_s);
+        QCOMPARE(readFile(run.onDesktop(u"..-Part 1-2.mp3"_s)), run.joinedSources());
+    }
+
+    // Runs, stops and failures never touch a source, wherever it lies.
+    void sourcesAreNeverChanged()
+    {
+        Run run;
+        AppController& c = run.c();
+        const QString real = run.environment.sources() + u"/real"_s;
+        const QString odd = run.environment.sources() + u"/mp3 stuff"_s;
+        QVERIFY(QDir().mkpath(real));
+        QVERIFY(QDir().mkpath(odd));
+        QVERIFY(makeMp3(real + u"/a.mp3"_s, 1));
+        QVERIFY(QFile::link(real + u"/a.mp3"_s, run.environment.sources() + u"/link.mp3"_s));
+        QVERIFY(makeMp3(odd + u"/b.wav"_s, 1));
+        c.createItem(run.environment.sources() + u"/link.mp3"_s);
+        c.createItem(odd + u"/b.wav"_s);
+        const auto before = snapshot(run.environment.sources());
+
+        run.make(u"All"_s);
+        QVERIFY(QFile::exists(run.onDesktop(u"All.mp3"_s)));
+        run.make(u"All"_s);
+        run.app.dialogs->answerAlert(1);
+        QTimer::singleShot(0, [&] { c.stopJoin(); });
+        run.make(u"Stopped"_s);
+        c.createItem(run.environment.sources() + u"/vanished.mp3"_s);
+        run.make(u"Failed"_s);
+        QCOMPARE(c.state(), 0);
+        QCOMPARE(snapshot(run.environment.sources()), before);
+    }
+};
+
+QTEST_MAIN(TestProduction)
+#include "tst_production.moc"

@@ -1,0 +1,148 @@
+#include "FileMover.h"
+#include "ProcessSlot.h"
+#include "TestSupport.h"
+#include "ToolProcess.h"
+#include "WorkerException.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <chrono>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+class TestToolProcess : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void failingToolsAreNotErrors()
+    {
+        ToolProcess process(u"echo out; exit 3"_s);
+        process.launch(ToolOutput::WholeStdout);
+        QCOMPARE(process.readStdoutToEnd(), QByteArray("out\n"));
+        process.waitUntilExit();
+        QVERIFY(!process.isRunning());
+        ToolProcess missing(u"'/no/such/tool' -x"_s);
+        missing.launch(ToolOutput::Inherited);
+        missing.waitUntilExit();
+        QVERIFY(!missing.isRunning());
+    }
+
+    void standardErrorIsStreamedToTheEnd()
+    {
+        ToolProcess process(u"printf 'one\\r' >&2; sleep 0.2; printf 'two\\n' >&2; echo kept"_s);
+        process.launch(ToolOutput::StderrStreamed);
+        QByteArray all;
+        for (QByteArray chunk = process.readStderrChunk(); !chunk.isEmpty();
+             chunk = process.readStderrChunk())
+            all += chunk;
+        process.waitUntilExit();
+        QCOMPARE(all, QByteArray("one\rtwo\n"));
+
+        ToolProcess silent(u"true"_s);
+        silent.launch(ToolOutput::StderrStreamed);
+        QVERIFY(silent.readStderrChunk().isEmpty());
+        silent.waitUntilExit();
+    }
+
+    void discardedOutputNeverBlocksTheTool()
+    {
+        // More than a pipe holds: a tool writing into an unread pipe would hang.
+        ToolProcess process(u"head -c 1000000 /dev/zero"_s);
+        process.launch(ToolOutput::StdoutDiscarded);
+        auto done = std::async(std::launch::async, [&] { process.waitUntilExit(); });
+        QCOMPARE(done.wait_for(20s), std::future_status::ready);
+    }
+
+    // A stop from one thread ends the wait of another, and reaches what the shell started.
+    void terminateEndsAWaitingThread()
+    {
+        TestEnvironment environment;
+        const QString marker = environment.root() + u"/finished"_s;
+        auto process = std::make_shared<ToolProcess>(u"sleep 30; touch '%1'"_s.arg(marker));
+        process->launch(ToolOutput::Inherited);
+        ProcessSlot slot;
+        slot.hold(process);
+        auto waited = std::async(std::launch::async, [process] { process->waitUntilExit(); });
+        QTest::qWait(100);
+        QVERIFY(slot.isRunning());
+        slot.terminateIfRunning();
+        QCOMPARE(waited.wait_for(10s), std::future_status::ready);
+        QVERIFY(!slot.isRunning());
+        slot.terminateIfRunning(); // an ended process: nothing happens
+        slot.release();
+        slot.terminateIfRunning(); // no process: nothing happens
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void stoppingFromManyThreadsWhileItEnds()
+    {
+        for (int round = 0; round < 20; ++round) {
+            auto process = std::make_shared<ToolProcess>(u"sleep 0.0%1"_s.arg(round % 5));
+            ProcessSlot slot;
+            process->launch(ToolOutput::Inherited);
+            slot.hold(process);
+            std::thread waiter([&] {
+                process->waitUntilExit();
+                slot.release();
+            });
+            for (int i = 0; i < 50; ++i)
+                slot.terminateIfRunning();
+            waiter.join();
+            QVERIFY(!process->isRunning());
+        }
+    }
+
+    void movesNeverLeaveAPartialFile()
+    {
+        TestEnvironment environment;
+        const QString src = environment.root() + u"/a.bin"_s;
+        const QString dst = environment.root() + u"/b.bin"_s;
+        QVERIFY(writeFile(src, "payload"));
+        QVERIFY(FileMover::move(src, dst));
+        QCOMPARE(readFile(dst), QByteArray("payload"));
+        QVERIFY(!QFile::exists(src));
+        QVERIFY(writeFile(src, "second"));
+        QVERIFY(!FileMover::move(src, dst)); // taken: not overwritten
+        QCOMPARE(readFile(dst), QByteArray("payload"));
+        QVERIFY(FileMover::moveReplacing(src, dst));
+        QCOMPARE(readFile(dst), QByteArray("second"));
+        QVERIFY(!FileMover::move(environment.root() + u"/none"_s, dst));
+        QCOMPARE(readFile(dst), QByteArray("second"));
+        QVERIFY(!FileMover::move(dst, environment.root() + u"/no/such/folder/x"_s));
+        QCOMPARE(readFile(dst), QByteArray("second"));
+        QCOMPARE(QDir(environment.root()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"b.bin"_s});
+    }
+
+    void movesAcrossFileSystems()
+    {
+        TestEnvironment environment;
+        struct stat shm {};
+        struct stat here {};
+        if (::stat("/dev/shm", &shm) != 0 ||
+            ::stat(QFile::encodeName(environment.root()).constData(), &here) != 0 ||
+            shm.st_dev == here.st_dev)
+            QSKIP("no second file system to move across");
+        QTemporaryDir other(u"/dev/shm/fablewick-test-XXXXXX"_s);
+        QVERIFY(other.isValid());
+        const QString src = other.path() + u"/book.mp3"_s;
+        QVERIFY(writeFile(src, QByteArray(300000, 'x')));
+        const QString dst = environment.root() + u"/book.mp3"_s;
+        QVERIFY(FileMover::move(src, dst));
+        QCOMPARE(readFile(dst).size(), 300000);
+        QVERIFY(!QFile::exists(src));
+        QVERIFY(writeFile(src, "new"));
+        QVERIFY(FileMover::moveReplacing(src, dst));
+        QCOMPARE(readFile(dst), QByteArray("new"));
+        QCOMPARE(QDir(environment.root()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"book.mp3"_s});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToolProcess)
+#include "tst_toolprocess.moc"

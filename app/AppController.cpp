@@ -44,7 +44,24 @@ AppController::AppController(AppServices services, QObject* parent)
     connectActions();
 }
 
-AppController::~AppController() = default;
+AppController::~AppController()
+{
+    stopWorkers();
+}
+
+// No worker thread may outlive the controller it reports to.
+void AppController::stopWorkers()
+{
+    if (theMp3Converter)
+        theMp3Converter->terminateConvert();
+    if (theChapterWriter)
+        theChapterWriter->terminateChapter();
+    if (theM4bTagger)
+        theM4bTagger->terminateTagging();
+    theMp3Converter.reset();
+    theChapterWriter.reset();
+    theM4bTagger.reset();
+}
 
 void AppController::setUpTableColumns()
 {
@@ -78,7 +95,8 @@ void AppController::setUpSheets()
     outputFrequency = mOutputUi->outputFrequency;
     outputEncoding = mOutputUi->outputEncoding;
     outputChannels = mOutputUi->outputChannels;
-    outputEncoding->addItems({u"MP3 (the files joined as they are)"_s});
+    outputEncoding->addItems({u"AAC Bookmark (.m4b audiobook with chapters)"_s,
+                              u"AAC Standard (.m4a)"_s, u"MP3 (the files joined as they are)"_s});
     outputRate->addItems({u"Same as source"_s, u"32k"_s, u"48k"_s, u"64k"_s, u"96k"_s,
                           u"128k"_s, u"192k"_s, u"256k"_s});
     outputRate->setCurrentText(u"64k"_s);
@@ -159,6 +177,9 @@ void AppController::awakeFromNib()
 {
     mState = 0;
     theMp3Joiner = std::make_unique<Mp3Joiner>();
+    theChapterWriter = std::make_unique<chapterWriter>();
+    theMp3Converter = std::make_unique<Mp3Converter>();
+    theM4bTagger = std::make_unique<M4bTagger>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();

@@ -1,10 +1,17 @@
 #pragma once
 
 #include "AppServices.h"
+#include "EncoderOptions.h"
 #include "ItemRecord.h"
+#include "M4bTagger.h"
+#include "M4bTaggerDelegate.h"
+#include "Mp3Converter.h"
 #include "Mp3Joiner.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
+#include "chapterWriter.h"
+#include "chapterWriterDelegate.h"
+#include "mp3ConverterDelegate.h"
 #include "mp3JoinerDelegate.h"
 
 #include <QObject>
@@ -37,7 +44,12 @@ class JoinProgressWindow;
 
 // The one controller: the main window, the item list, the production run and
 // the update notice.
-class AppController final : public QObject, public TableDataSource, public mp3JoinerDelegate
+class AppController final : public QObject,
+                            public mp3JoinerDelegate,
+                            public chapterWriterDelegate,
+                            public mp3ConverterDelegate,
+                            public TableDataSource,
+                            public M4bTaggerDelegate
 {
     Q_OBJECT
 public:
@@ -87,6 +99,21 @@ public:
     void mp3JoinProgress(int index, int totalFiles) override;
     void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException) override;
 
+    // Conversion, chapters and tags.
+    [[nodiscard]] EncoderOptions ffmpegFindOption(const QString& path) const;
+    void doConversion(const QString& path);
+    void doChapter(const QString& path);
+    void doTagging(const QString& input, const QString& outputFile);
+
+    // Worker callbacks; those from worker threads are carried to the GUI
+    // thread in the order they were sent.
+    void mp3ConverterProgress(double position, const QString& description) override;
+    void mp3ConverterDidFinish(Mp3Converter* converter, std::exception_ptr convertException) override;
+    void chapterWriterProgress(int index, int totalFiles) override;
+    void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException) override;
+    void M4bTaggerProgress(double value, const QString& description) override;
+    void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException) override;
+
     // Ending a run.
     bool moveFile(const QString& source, const QString& toPath);
     void FileExistAlertDidEnd(int returnCode);
@@ -102,6 +129,9 @@ public:
     [[nodiscard]] const Ui::TagWindow& tagSheet() const { return *mTagUi; }
     [[nodiscard]] const Ui::JoinProgressWindow& progressSheet() const { return *mProgressUi; }
     [[nodiscard]] Mp3Joiner& joiner() const { return *theMp3Joiner; }
+    [[nodiscard]] Mp3Converter& converter() const { return *theMp3Converter; }
+    [[nodiscard]] chapterWriter& chapters() const { return *theChapterWriter; }
+    [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
 
 private:
     void connectActions();
@@ -116,8 +146,17 @@ private:
     void showFileCreationAlert(const QString& destination);
     void chooseArtwork();
     // A stopped worker still reports its end; such a report belongs to no run.
+    void expectReportFrom(const void* worker);
     void abandonRunOf(const void* worker);
     [[nodiscard]] bool takeAbandoned(const void* worker);
+    [[nodiscard]] bool reportsForCurrentRun(const void* worker) const;
+    template <typename F> void onMainThread(F&& handler);
+    void handleConverterProgress(double position, const QString& description);
+    void handleConverterFinished(Mp3Converter* converter, std::exception_ptr convertException);
+    void handleChapterWriterFinished(chapterWriter* writer, std::exception_ptr writeException);
+    void handleTaggerProgress(double value, const QString& description);
+    void handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException);
+    void stopWorkers();
 
     // The interface description and what the controller uses of the desktop.
     std::unique_ptr<QMainWindow> mWindowOwner;
@@ -128,9 +167,13 @@ private:
     AppServices mServices;
     ItemTableModel* mTableModel = nullptr;
     std::map<const void*, int> mAbandonedRuns;
+    std::map<const void*, bool> mAwaitingReport;
 
     int mState = 0;
+    std::unique_ptr<chapterWriter> theChapterWriter;
     std::unique_ptr<Mp3Joiner> theMp3Joiner;
+    std::unique_ptr<Mp3Converter> theMp3Converter;
+    std::unique_ptr<M4bTagger> theM4bTagger;
     std::optional<QString> tempFolder;
     std::optional<QString> dstPath;
     std::optional<QString> srcPath;

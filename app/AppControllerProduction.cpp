@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,6 +27,7 @@ constexpr int kConverting = 30;
 constexpr int kWritingChapters = 40;
 constexpr int kTagging = 50;
 } // namespace
+
 
 void AppController::joinAll(QObject*)
 {
@@ -73,6 +75,21 @@ void AppController::stopJoin(QObject*)
         theMp3Joiner->terminateJoin();
         closeJoin(this);
         break;
+    case kConverting:
+        abandonRunOf(theMp3Converter.get());
+        theMp3Converter->terminateConvert();
+        closeJoin(this);
+        break;
+    case kWritingChapters:
+        abandonRunOf(theChapterWriter.get());
+        theChapterWriter->terminateChapter();
+        closeJoin(this);
+        break;
+    case kTagging:
+        abandonRunOf(theM4bTagger.get());
+        theM4bTagger->terminateTagging();
+        closeJoin(this);
+        break;
     default:
         break;
     }
@@ -111,8 +128,35 @@ void AppController::inProgressTasks()
         break;
     case kJoining:
         srcPath = inTempFolder(u"mp3.mp3"_s);
+        if (encodingTitle().contains(u"AAC"_s)) {
+            mState = kConverting;
+            doConversion(*srcPath);
+            break;
+        }
         closeJoin(this);
         dstPath = desktopPathFor(u"mp3"_s);
+        moveFile(*srcPath, *dstPath);
+        mState = kIdle;
+        break;
+    case kConverting:
+        srcPath = inTempFolder(u"m4a.m4a"_s);
+        if (encodingTitle().contains(u"Standard"_s)) {
+            mState = kTagging;
+            dstPath = inTempFolder(u"m4a-tagged.m4a"_s);
+            doTagging(*srcPath, *dstPath);
+        } else if (encodingTitle().contains(u"Bookmark"_s)) {
+            mState = kWritingChapters;
+            doChapter(*srcPath);
+        }
+        break;
+    case kWritingChapters:
+        srcPath = inTempFolder(u"m4b.m4b"_s);
+        dstPath = inTempFolder(u"m4b-tagged.m4b"_s);
+        doTagging(*srcPath, *dstPath);
+        break;
+    case kTagging:
+        srcPath = dstPath;
+        dstPath = desktopPathFor(QFileInfo(*srcPath).suffix());
         moveFile(*srcPath, *dstPath);
         mState = kIdle;
         break;
@@ -138,6 +182,7 @@ void AppController::doJoin()
     stopConvertingButton->setVisible(true);
 
     mState = kJoining;
+    expectReportFrom(theMp3Joiner.get());
     theMp3Joiner->startJoin();
 }
 
@@ -182,16 +227,34 @@ QString AppController::desktopPathFor(const QString& extension) const
     return desktop + u'/' + name + u'.' + extension;
 }
 
+void AppController::expectReportFrom(const void* worker)
+{
+    mAwaitingReport[worker] = true;
+}
+
+// The step of a run that has been stopped still owes its report; that report
+// must not be taken for a later run's.
 void AppController::abandonRunOf(const void* worker)
 {
-    ++mAbandonedRuns[worker];
+    if (std::exchange(mAwaitingReport[worker], false))
+        ++mAbandonedRuns[worker];
 }
 
 bool AppController::takeAbandoned(const void* worker)
 {
-    const auto it = mAbandonedRuns.find(worker);
-    if (it == mAbandonedRuns.end() || it->second == 0)
-        return false;
-    --it->second;
-    return true;
+    int& abandoned = mAbandonedRuns[worker];
+    if (abandoned > 0) {
+        --abandoned;
+        return true;
+    }
+    mAwaitingReport[worker] = false;
+    return false;
+}
+
+bool AppController::reportsForCurrentRun(const void* worker) const
+{
+    const auto awaiting = mAwaitingReport.find(worker);
+    const auto abandoned = mAbandonedRuns.find(worker);
+    return awaiting != mAwaitingReport.end() && awaiting->second &&
+           (abandoned == mAbandonedRuns.end() || abandoned->second == 0);
 }

@@ -1,7 +1,7 @@
 # Finds the system's audio tools and links them into the resource directory,
 # where the application looks them up by name.
 set(FABLEWICK_TOOL_LINKS "")
-foreach(tool mp3info ffmpeg AtomicParsley)
+foreach(tool mp3info ffmpeg ffprobe AtomicParsley)
     string(TOUPPER ${tool} var)
     find_program(FABLEWICK_${var}_PROGRAM ${tool})
     if(FABLEWICK_${var}_PROGRAM)
@@ -11,4 +11,3 @@ foreach(tool mp3info ffmpeg AtomicParsley)
         message(WARNING "${tool} was not found; Fablewick cannot make audiobooks without it")
     endif()
 endforeach()
-find_program(FABLEWICK_FFPROBE_PROGRAM ffprobe)

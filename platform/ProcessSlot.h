@@ -7,29 +7,36 @@
 
 // A worker's reference to the tool process running for it. The stop method on
 // the GUI thread sees either the live process or none, never a released one.
+// A stop that comes before the worker thread has started its tool still
+// counts: the tool is then never started.
 class ProcessSlot
 {
 public:
+    // A new run begins; an earlier stop no longer applies.
+    void arm()
+    {
+        std::lock_guard lock(mMutex);
+        mStopRequested = false;
+    }
     void hold(std::shared_ptr<ToolProcess> process)
     {
         std::lock_guard lock(mMutex);
         mProcess = std::move(process);
+        if (mStopRequested && mProcess)
+            mProcess->terminate();
     }
     void release()
     {
         std::lock_guard lock(mMutex);
         mProcess.reset();
     }
-    // Sends terminate to the held process if it runs; otherwise does nothing.
+    // Sends terminate to the held process if it runs; otherwise only marks the run stopped.
     void terminateIfRunning()
     {
-        std::shared_ptr<ToolProcess> process;
-        {
-            std::lock_guard lock(mMutex);
-            process = mProcess;
-        }
-        if (process && process->isRunning())
-            process->terminate();
+        std::lock_guard lock(mMutex);
+        mStopRequested = true;
+        if (mProcess)
+            mProcess->terminate();
     }
     [[nodiscard]] bool isRunning() const
     {
@@ -40,4 +47,5 @@ public:
 private:
     mutable std::mutex mMutex;
     std::shared_ptr<ToolProcess> mProcess;
+    bool mStopRequested = false;
 };

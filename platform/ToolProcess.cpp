@@ -33,7 +33,7 @@ struct SpawnSetup
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-QByteArray readChunk(int fd)
+QByteArray readFrom(int fd)
 {
     std::array<char, 16384> buffer{};
     for (;;) {
@@ -61,9 +61,15 @@ ToolProcess::~ToolProcess()
 
 void ToolProcess::launch(ToolOutput output)
 {
+    std::lock_guard lock(mMutex);
+    if (mTerminateRequested) {
+        // Stopped before it started: it ends without ever running.
+        mReaped = true;
+        return;
+    }
     SpawnSetup setup;
     std::array<int, 2> pipeFds{-1, -1};
-    const bool piped = output == ToolOutput::WholeStdout || output == ToolOutput::StderrStreamed;
+    const bool piped = output != ToolOutput::StdoutDiscarded && output != ToolOutput::Inherited;
     if (piped && ::pipe2(pipeFds.data(), O_CLOEXEC) != 0)
         throw WorkerException(std::string("cannot make a pipe: ") + std::strerror(errno));
 
@@ -71,6 +77,7 @@ void ToolProcess::launch(ToolOutput output)
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     switch (output) {
     case ToolOutput::WholeStdout:
+    case ToolOutput::StdoutStreamed:
         posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], STDOUT_FILENO);
         break;
     case ToolOutput::StdoutDiscarded:
@@ -109,7 +116,6 @@ void ToolProcess::launch(ToolOutput output)
             ::close(pipeFds[0]);
         throw WorkerException(std::string("cannot start /bin/sh: ") + std::strerror(rc));
     }
-    std::lock_guard lock(mMutex);
     mPid = pid;
     mReaped = false;
     mReadFd = piped ? pipeFds[0] : -1;
@@ -120,17 +126,17 @@ QByteArray ToolProcess::readStdoutToEnd()
     QByteArray all;
     if (mReadFd < 0)
         return all;
-    for (QByteArray chunk = readChunk(mReadFd); !chunk.isEmpty(); chunk = readChunk(mReadFd))
+    for (QByteArray chunk = readFrom(mReadFd); !chunk.isEmpty(); chunk = readFrom(mReadFd))
         all += chunk;
     closeReadEnd();
     return all;
 }
 
-QByteArray ToolProcess::readStderrChunk()
+QByteArray ToolProcess::readChunk()
 {
     if (mReadFd < 0)
         return {};
-    return readChunk(mReadFd);
+    return readFrom(mReadFd);
 }
 
 void ToolProcess::waitUntilExit()
@@ -167,6 +173,8 @@ void ToolProcess::terminate()
     std::lock_guard lock(mMutex);
     if (mPid > 0 && !mReaped)
         ::kill(-mPid, SIGTERM);
+    else if (mPid < 0)
+        mTerminateRequested = true;
 }
 
 void ToolProcess::closeReadEnd()

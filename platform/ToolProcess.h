@@ -11,6 +11,7 @@ enum class ToolOutput {
     WholeStdout,     // standard output read whole by the caller
     StdoutDiscarded, // standard output thrown away
     StderrStreamed,  // standard error read chunk by chunk by the caller
+    StdoutStreamed,  // standard output read chunk by chunk by the caller
     Inherited,       // output goes wherever the application's own goes
 };
 
@@ -31,11 +32,13 @@ public:
     void launch(ToolOutput output);
     // WholeStdout: everything the tool writes, up to the end of its output.
     [[nodiscard]] QByteArray readStdoutToEnd();
-    // StderrStreamed: the next chunk as one read returns it; empty at the end.
-    [[nodiscard]] QByteArray readStderrChunk();
+    // StderrStreamed, StdoutStreamed: the next chunk as one read returns it;
+    // empty at the end of the stream.
+    [[nodiscard]] QByteArray readChunk();
     void waitUntilExit();
     [[nodiscard]] bool isRunning() const;
     // Asks the tool and everything it started to end (SIGTERM). Does not wait.
+    // Before launch, it keeps the tool from being started at all.
     void terminate();
 
     [[nodiscard]] const QString& command() const { return mCommand; }
@@ -47,5 +50,6 @@ private:
     mutable std::mutex mMutex;
     pid_t mPid = -1;
     bool mReaped = false;
+    bool mTerminateRequested = false;
     int mReadFd = -1;
 };

@@ -4,6 +4,7 @@
 #include "ui_OutputWindow.h"
 #include "ui_TagWindow.h"
 
+#include <QComboBox>
 #include <QDirIterator>
 #include <QMainWindow>
 #include <QFile>
@@ -36,6 +37,15 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
+void chooseEncoding(AppController& c, const QString& word)
+{
+    auto* box = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i).contains(word))
+            box->setCurrentIndex(i);
+    }
+}
+
 struct Run
 {
     Run()
@@ -58,10 +68,11 @@ struct Run
             all += readFile(path);
         return all;
     }
-    void make(const QString& name)
+    void make(const QString& name, const QString& encoding = u"MP3"_s)
     {
         c().joinAll();
         const_cast<QLineEdit*>(c().outputSheet().outputName)->setText(name);
+        chooseEncoding(c(), encoding);
         c().startJoin();
     }
     QString onDesktop(const QString& name) const { return environment.desktop() + u'/' + name; }
@@ -84,9 +95,9 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(run.environment.desktop()));
         const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"The Tale"_s);
         c.joinAll();
-        QVERIFY(c.outputSheet().outputName->isVisibleTo(nullptr) ||
-                c.outputSheet().outputName->window()->isVisible());
+        QVERIFY(c.outputSheet().outputName->window()->isVisible());
         QCOMPARE(c.outputSheet().outputName->text(), u"The Tale"_s);
+        chooseEncoding(c, u"MP3"_s);
         c.startJoin();
 
         QCOMPARE(c.state(), 0);
@@ -305,6 +316,7 @@ private Q_SLOTS:
         c.createItem(u"/music/track.wav"_s); // listed, but not an MP3 to join
         c.joinAll();
         const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Empty"_s);
+        chooseEncoding(c, u"MP3"_s);
         c.startJoin();
         QCOMPARE(c.state(), 0);
         QCOMPARE(app.dialogs->allAlerts.size(), 1);

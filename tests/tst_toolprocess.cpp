@@ -37,15 +37,15 @@ private Q_SLOTS:
         ToolProcess process(u"printf 'one\\r' >&2; sleep 0.2; printf 'two\\n' >&2; echo kept"_s);
         process.launch(ToolOutput::StderrStreamed);
         QByteArray all;
-        for (QByteArray chunk = process.readStderrChunk(); !chunk.isEmpty();
-             chunk = process.readStderrChunk())
+        for (QByteArray chunk = process.readChunk(); !chunk.isEmpty();
+             chunk = process.readChunk())
             all += chunk;
         process.waitUntilExit();
         QCOMPARE(all, QByteArray("one\rtwo\n"));
 
         ToolProcess silent(u"true"_s);
         silent.launch(ToolOutput::StderrStreamed);
-        QVERIFY(silent.readStderrChunk().isEmpty());
+        QVERIFY(silent.readChunk().isEmpty());
         silent.waitUntilExit();
     }
 

@@ -32,6 +32,7 @@ void Mp3Joiner::startJoin()
         return;
     }
     mJoining = true;
+    cp.arm();
     mStopRequested = false;
     std::exception_ptr failure;
     try {

@@ -1,0 +1,231 @@
+// The conversion, chapter and tagging steps of a run, and the reports of
+// their workers, which arrive on the workers' own threads.
+#include "AppController.h"
+
+#include "ArtworkWell.h"
+#include "Mp3Helper.h"
+#include "SheetDialog.h"
+
+#include <QComboBox>
+
+#include <algorithm>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QThread>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kConverting = 30;
+constexpr int kWritingChapters = 40;
+constexpr int kTagging = 50;
+
+bool isPlainNumber(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// JPEG has no transparency: transparent parts of the cover become white.
+bool writeJpeg(const QImage& image, const QString& path)
+{
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    {
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, image);
+    }
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && flat.save(&file, "JPG", 90) && file.commit();
+}
+
+} // namespace
+
+template <typename F> void AppController::onMainThread(F&& handler)
+{
+    if (QThread::currentThread() == thread())
+        handler();
+    else
+        QMetaObject::invokeMethod(this, std::forward<F>(handler), Qt::QueuedConnection);
+}
+
+// The encoder's options. A "Same as source" rate is the source's kbit/s as
+// ffmpeg reads it (128 is 128k); what mp3info cannot give as a number (a
+// variable bit rate, an unreadable file) falls back to 128k and 44100 Hz.
+EncoderOptions AppController::ffmpegFindOption(const QString& path) const
+{
+    EncoderOptions options;
+    const QString bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
+    const QString frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+    const QString rateTitle = outputRate->currentText();
+    if (rateTitle.contains(u"Same"_s))
+        options.insert(u"bitrate"_s, isPlainNumber(bitrate) ? bitrate + u'k' : u"128k"_s);
+    else
+        options.insert(u"bitrate"_s, rateTitle);
+    const QString frequencyTitle = outputFrequency->currentText();
+    if (frequencyTitle.contains(u"Same"_s))
+        options.insert(u"sampleFrequency"_s, isPlainNumber(frequency) ? frequency : u"44100"_s);
+    else
+        options.insert(u"sampleFrequency"_s, frequencyTitle);
+    options.insert(u"channels"_s, outputChannels->currentText().contains(u"Mono"_s) ? u"1"_s
+                                                                                    : u"2"_s);
+    return options;
+}
+
+void AppController::doConversion(const QString& path)
+{
+    theMp3Converter->setFfmpegOptions(ffmpegFindOption(path));
+    theMp3Converter->setOutputFolder(tempFolder.value_or(QString()));
+    theMp3Converter->setOutputFile(u"m4a"_s);
+    theMp3Converter->setOutputAuthor(artist->text());
+    theMp3Converter->setOutputTitle(title->text());
+    theMp3Converter->setInputFile(path);
+    theMp3Converter->setDelegate(this);
+    joinProgressIndicator->setMaximum(Mp3Helper::getUnixTimeOfMP3(path));
+    joinProgressIndicator->setValue(0);
+    mState = kConverting;
+    stopConvertingButton->setVisible(true);
+    expectReportFrom(theMp3Converter.get());
+    theMp3Converter->startConvert();
+}
+
+void AppController::doChapter(const QString& path)
+{
+    theChapterWriter->setOutputFolder(tempFolder.value_or(QString()));
+    theChapterWriter->setOutputFile(u"m4b"_s);
+    theChapterWriter->setOutputAuthor(artist->text());
+    theChapterWriter->setOutputTitle(title->text());
+    theChapterWriter->setAudioFilePath(path);
+    theChapterWriter->setViewFiles(TableData);
+    theChapterWriter->setDelegate(this);
+    mState = kWritingChapters;
+    joinProgressDescription->setText(u"Writing Bookmarks.."_s);
+    joinProgressIndicator->setRange(0, 0);
+    stopConvertingButton->setVisible(true);
+    expectReportFrom(theChapterWriter.get());
+    theChapterWriter->startChapter();
+}
+
+void AppController::doTagging(const QString& input, const QString& outputFile)
+{
+    theM4bTagger->setArtist(artist->text());
+    theM4bTagger->setTitle(title->text());
+    theM4bTagger->setAlbum(album->text());
+    theM4bTagger->setAlbumArtist(albumArtist->text());
+    theM4bTagger->setComment(comment->text());
+    theM4bTagger->setDelegate(this);
+    if (!artwork->image().isNull()) {
+        const QString art = inTempFolder(u"art1.jpg"_s);
+        writeJpeg(artwork->image(), art);
+        theM4bTagger->setArtwork(art);
+    } else {
+        theM4bTagger->setArtwork(QString());
+    }
+    theM4bTagger->setInputPath(input);
+    theM4bTagger->setOutputPath(outputFile);
+    joinProgressDescription->setText(u"Creating iTunes tags.."_s);
+    joinProgressIndicator->setRange(0, 0);
+    mState = kTagging;
+    expectReportFrom(theM4bTagger.get());
+    theM4bTagger->startTagging();
+}
+
+void AppController::mp3ConverterProgress(double position, const QString& description)
+{
+    onMainThread([this, position, description] { handleConverterProgress(position, description); });
+}
+
+void AppController::mp3ConverterDidFinish(Mp3Converter* converter,
+                                          std::exception_ptr convertException)
+{
+    onMainThread([this, converter, convertException] {
+        handleConverterFinished(converter, convertException);
+    });
+}
+
+void AppController::chapterWriterProgress(int, int) {}
+
+void AppController::chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException)
+{
+    onMainThread([this, writer, writeException] {
+        handleChapterWriterFinished(writer, writeException);
+    });
+}
+
+void AppController::M4bTaggerProgress(double value, const QString& description)
+{
+    onMainThread([this, value, description] { handleTaggerProgress(value, description); });
+}
+
+void AppController::M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException)
+{
+    onMainThread([this, tagger, convertException] { handleTaggerFinished(tagger, convertException); });
+}
+
+void AppController::handleConverterProgress(double position, const QString& description)
+{
+    // A late report of a finished or stopped conversion is not shown over a later step.
+    if (mState != kConverting || !reportsForCurrentRun(theMp3Converter.get()))
+        return;
+    joinProgressIndicator->setValue(static_cast<int>(position));
+    joinProgressDescription->setText(description);
+}
+
+void AppController::handleConverterFinished(Mp3Converter* converter,
+                                            std::exception_ptr convertException)
+{
+    if (takeAbandoned(converter))
+        return;
+    stopConvertingButton->setVisible(false);
+    if (convertException) {
+        closeJoin(this);
+        processDidEndBadly(convertException);
+        return;
+    }
+    inProgressTasks();
+}
+
+void AppController::handleChapterWriterFinished(chapterWriter* writer,
+                                                std::exception_ptr writeException)
+{
+    if (takeAbandoned(writer))
+        return;
+    stopConvertingButton->setVisible(true);
+    joinProgressIndicator->setRange(0, 100);
+    joinProgressIndicator->setValue(0);
+    if (writeException) {
+        closeJoin(this);
+        processDidEndBadly(writeException);
+        return;
+    }
+    inProgressTasks();
+}
+
+void AppController::handleTaggerProgress(double value, const QString& description)
+{
+    if (mState != kTagging || !reportsForCurrentRun(theM4bTagger.get()))
+        return;
+    if (joinProgressIndicator->maximum() == 0)
+        joinProgressIndicator->setRange(0, 100);
+    joinProgressIndicator->setValue(static_cast<int>(value));
+    joinProgressDescription->setText(description);
+}
+
+void AppController::handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException)
+{
+    if (takeAbandoned(tagger))
+        return;
+    closeJoin(this);
+    if (convertException) {
+        processDidEndBadly(convertException);
+        return;
+    }
+    inProgressTasks();
+}

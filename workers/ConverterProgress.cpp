@@ -1,0 +1,90 @@
+#include "ConverterProgress.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// The leading decimal number of the text, 0 when there is none.
+float leadingFloat(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    qsizetype end = i;
+    if (end < text.size() && (text.at(end) == u'-' || text.at(end) == u'+'))
+        ++end;
+    bool dot = false;
+    while (end < text.size() && (text.at(end).isDigit() || (!dot && text.at(end) == u'.'))) {
+        dot = dot || text.at(end) == u'.';
+        ++end;
+    }
+    bool ok = false;
+    const float value = text.mid(i, end - i).toFloat(&ok);
+    return ok ? value : 0.0F;
+}
+} // namespace
+
+float ConverterProgress::readTime(QStringView text)
+{
+    qsizetype end = 0;
+    while (end < text.size() && !text.at(end).isSpace())
+        ++end;
+    const QStringView word = text.left(end);
+    if (!word.contains(u':'))
+        return leadingFloat(text);
+    float seconds = 0;
+    for (const QStringView part : word.split(u':'))
+        seconds = seconds * 60.0F + leadingFloat(part);
+    return seconds;
+}
+
+QString ConverterProgress::describe(float position, qint32 lengthInSeconds)
+{
+    if (lengthInSeconds == 0)
+        return u"Converting to AAC"_s;
+    const float percentage = position / static_cast<float>(lengthInSeconds) * 100.0F;
+    return u"Converting to AAC - %1%"_s.arg(static_cast<int>(std::trunc(percentage)));
+}
+
+std::optional<ConverterReport> ConverterProgress::reportFor(const QByteArray& line) const
+{
+    for (const char c : line) {
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return std::nullopt;
+    }
+    const QString text = QString::fromLatin1(line);
+    const qsizetype at = text.indexOf(u"time="_s);
+    if (at < 0)
+        return std::nullopt;
+    QStringView after = QStringView(text).mid(at + 5);
+    const qsizetype bit = after.indexOf(u" bit"_s);
+    if (bit >= 0)
+        after = after.left(bit);
+    const float position = readTime(after);
+    return ConverterReport{.position = position, .description = describe(position, mLength)};
+}
+
+std::optional<ConverterReport> ConverterProgress::feed(const QByteArray& chunk)
+{
+    mPending += chunk;
+    std::optional<ConverterReport> report;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < mPending.size(); ++i) {
+        if (mPending.at(i) != '\r' && mPending.at(i) != '\n')
+            continue;
+        if (!report)
+            report = reportFor(mPending.mid(start, i - start));
+        start = i + 1;
+    }
+    mPending.remove(0, start);
+    return report;
+}
+
+std::optional<ConverterReport> ConverterProgress::finish()
+{
+    const QByteArray rest = std::exchange(mPending, {});
+    return rest.isEmpty() ? std::nullopt : reportFor(rest);
+}

@@ -1,0 +1,87 @@
+#include "M4bTagger.h"
+
+#include "Resources.h"
+#include "ShellQuote.h"
+#include "TaggerProgress.h"
+
+#include <QFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// "text" for the shell, with everything it would expand there escaped.
+QString doubleQuoted(const QString& text)
+{
+    return u'"' + ShellQuote::insideDouble(text) + u'"';
+}
+} // namespace
+
+M4bTagger::~M4bTagger()
+{
+    terminateTagging();
+}
+
+bool M4bTagger::nothingToTag() const
+{
+    return mArtist.isEmpty() && mTitle.isEmpty() && mAlbum.isEmpty() && mAlbumArtist.isEmpty() &&
+           mComment.isEmpty() && mArtwork.isEmpty();
+}
+
+QString M4bTagger::command() const
+{
+    const QString tool =
+        Resources::pathForResource(u"AtomicParsley"_s, QString()).value_or(QString());
+    QString command = ShellQuote::single(tool) + u' ' + doubleQuoted(mInputPath) + u' ';
+    const std::pair<const char16_t*, const QString*> options[] = {
+        {u"--artist", &mArtist}, {u"--title", &mTitle},     {u"--album", &mAlbum},
+        {u"--albumArtist", &mAlbumArtist}, {u"--comment", &mComment}, {u"--artwork", &mArtwork}};
+    for (const auto& [option, value] : options) {
+        if (!value->isEmpty())
+            command += QString::fromUtf16(option) + u' ' + doubleQuoted(*value) + u' ';
+    }
+    command += u"--genre \"Audiobook\" "_s;
+    command += u"--output "_s + doubleQuoted(mOutputPath) + u' ';
+    return command;
+}
+
+void M4bTagger::startTagging()
+{
+    if (nothingToTag()) {
+        QFile::copy(mInputPath, mOutputPath);
+        if (mDelegate)
+            mDelegate->M4bTaggerDidFinish(this, {});
+        return;
+    }
+    atomicParsley.arm();
+    mThread.start([this, command = command()] { runAtomic(command); });
+}
+
+void M4bTagger::terminateTagging()
+{
+    atomicParsley.terminateIfRunning();
+}
+
+void M4bTagger::runAtomic(const QString& command)
+{
+    std::exception_ptr failure;
+    try {
+        auto process = std::make_shared<ToolProcess>(command);
+        atomicParsley.hold(process);
+        process->launch(ToolOutput::StdoutStreamed);
+        checkProgressFromStdin(*process);
+        process->waitUntilExit();
+    } catch (const std::exception&) {
+        failure = std::current_exception();
+    }
+    atomicParsley.release();
+    if (mDelegate)
+        mDelegate->M4bTaggerDidFinish(this, failure);
+}
+
+void M4bTagger::checkProgressFromStdin(ToolProcess& process)
+{
+    for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
+        if (const auto report = TaggerProgress::parse(chunk); report && mDelegate)
+            mDelegate->M4bTaggerProgress(report->value, report->description);
+    }
+}

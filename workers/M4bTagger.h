@@ -1,0 +1,58 @@
+#pragma once
+
+#include "M4bTaggerDelegate.h"
+#include "ProcessSlot.h"
+#include "WorkerThread.h"
+
+#include <QString>
+
+// Writes the tags, the cover art and the genre "Audiobook" into an AAC file
+// with AtomicParsley on a thread of its own. With nothing to write it copies
+// the file and reports at once.
+class M4bTagger
+{
+public:
+    ~M4bTagger();
+
+    void setDelegate(M4bTaggerDelegate* delegate) { mDelegate = delegate; }
+    void setInputPath(const QString& path) { mInputPath = path; }
+    void setOutputPath(const QString& path) { mOutputPath = path; }
+    void setTitle(const QString& value) { mTitle = value; }
+    void setArtist(const QString& value) { mArtist = value; }
+    void setAlbum(const QString& value) { mAlbum = value; }
+    void setAlbumArtist(const QString& value) { mAlbumArtist = value; }
+    void setComment(const QString& value) { mComment = value; }
+    void setArtwork(const QString& path) { mArtwork = path; }
+    [[nodiscard]] M4bTaggerDelegate* delegate() const { return mDelegate; }
+    [[nodiscard]] const QString& inputPath() const { return mInputPath; }
+    [[nodiscard]] const QString& outputPath() const { return mOutputPath; }
+    [[nodiscard]] const QString& title() const { return mTitle; }
+    [[nodiscard]] const QString& artist() const { return mArtist; }
+    [[nodiscard]] const QString& album() const { return mAlbum; }
+    [[nodiscard]] const QString& albumArtist() const { return mAlbumArtist; }
+    [[nodiscard]] const QString& comment() const { return mComment; }
+    [[nodiscard]] const QString& artwork() const { return mArtwork; }
+
+    void startTagging();
+    void terminateTagging();
+
+    // True when none of the six tag values is given.
+    [[nodiscard]] bool nothingToTag() const;
+    [[nodiscard]] QString command() const;
+
+private:
+    void runAtomic(const QString& command);
+    void checkProgressFromStdin(ToolProcess& process);
+
+    M4bTaggerDelegate* mDelegate = nullptr;
+    QString mInputPath;
+    QString mOutputPath;
+    QString mTitle;
+    QString mArtist;
+    QString mAlbum;
+    QString mAlbumArtist;
+    QString mComment;
+    QString mArtwork;
+    ProcessSlot atomicParsley;
+    WorkerThread mThread;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ItemRecord.h"
+#include "ProcessSlot.h"
+#include "WorkerThread.h"
+#include "chapterWriterDelegate.h"
+
+#include <QString>
+
+// Adds one chapter per source file to the AAC file: writes the chapter list,
+// then runs ChapterTool on a thread of its own.
+class chapterWriter
+{
+public:
+    ~chapterWriter();
+
+    void setDelegate(chapterWriterDelegate* delegate) { mDelegate = delegate; }
+    void setAudioFilePath(const QString& path) { mAudioFilePath = path; }
+    void setViewFiles(const ItemList& files) { mViewFiles = files; }
+    void setOutputFile(const QString& name) { mOutputFile = name; }
+    void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
+    void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
+    void setOutputTitle(const QString& title) { mOutputTitle = title; }
+    [[nodiscard]] chapterWriterDelegate* delegate() const { return mDelegate; }
+    [[nodiscard]] const QString& audioFilePath() const { return mAudioFilePath; }
+    [[nodiscard]] const ItemList& viewFiles() const { return mViewFiles; }
+    [[nodiscard]] const QString& outputFile() const { return mOutputFile; }
+    [[nodiscard]] const QString& outputFolder() const { return mOutputFolder; }
+    [[nodiscard]] const QString& outputAuthor() const { return mOutputAuthor; }
+    [[nodiscard]] const QString& outputTitle() const { return mOutputTitle; }
+
+    void startChapter();
+    void terminateChapter();
+
+    [[nodiscard]] QString command() const;
+
+private:
+    void runChapterTool(const QString& command);
+
+    chapterWriterDelegate* mDelegate = nullptr;
+    QString mAudioFilePath;
+    ItemList mViewFiles;
+    QString mOutputFile;
+    QString mOutputFolder;
+    QString mOutputAuthor;
+    QString mOutputTitle;
+    ProcessSlot chapterTool;
+    WorkerThread mThread;
+};

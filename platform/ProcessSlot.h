@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ToolProcess.h"
+#include "WorkerException.h"
 
 #include <memory>
 #include <mutex>
@@ -37,6 +38,17 @@ public:
         mStopRequested = true;
         if (mProcess)
             mProcess->terminate();
+    }
+    [[nodiscard]] bool stopRequested() const
+    {
+        std::lock_guard lock(mMutex);
+        return mStopRequested;
+    }
+    // A tool that failed on its own is an error of the run; one that was stopped is not.
+    void checkEnd(const ToolProcess& process, const char* what) const
+    {
+        if (!process.exitedCleanly() && !stopRequested())
+            throw WorkerException(std::string(what) + " " + process.exitDescription());
     }
     [[nodiscard]] bool isRunning() const
     {

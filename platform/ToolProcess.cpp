@@ -158,6 +158,7 @@ void ToolProcess::waitUntilExit()
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        mStatus = status;
         mReaped = true;
     }
 }
@@ -166,6 +167,24 @@ bool ToolProcess::isRunning() const
 {
     std::lock_guard lock(mMutex);
     return mPid > 0 && !mReaped;
+}
+
+bool ToolProcess::exitedCleanly() const
+{
+    std::lock_guard lock(mMutex);
+    return mPid > 0 && mReaped && WIFEXITED(mStatus) && WEXITSTATUS(mStatus) == 0;
+}
+
+std::string ToolProcess::exitDescription() const
+{
+    std::lock_guard lock(mMutex);
+    if (mPid < 0)
+        return "was never started";
+    if (!mReaped)
+        return "is still running";
+    if (WIFSIGNALED(mStatus))
+        return std::string("was killed by signal ") + std::to_string(WTERMSIG(mStatus));
+    return "exited with status " + std::to_string(WEXITSTATUS(mStatus));
 }
 
 void ToolProcess::terminate()

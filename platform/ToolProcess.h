@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <mutex>
+#include <string>
 #include <sys/types.h>
 
 // How a tool's output is handled.
@@ -37,6 +38,10 @@ public:
     [[nodiscard]] QByteArray readChunk();
     void waitUntilExit();
     [[nodiscard]] bool isRunning() const;
+    // After waitUntilExit: whether the tool ended by itself with status 0, and
+    // how it ended, in words.
+    [[nodiscard]] bool exitedCleanly() const;
+    [[nodiscard]] std::string exitDescription() const;
     // Asks the tool and everything it started to end (SIGTERM). Does not wait.
     // Before launch, it keeps the tool from being started at all.
     void terminate();
@@ -51,5 +56,6 @@ private:
     pid_t mPid = -1;
     bool mReaped = false;
     bool mTerminateRequested = false;
+    int mStatus = 0;
     int mReadFd = -1;
 };

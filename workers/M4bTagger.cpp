@@ -70,6 +70,7 @@ void M4bTagger::runAtomic(const QString& command)
         process->launch(ToolOutput::StdoutStreamed);
         checkProgressFromStdin(*process);
         process->waitUntilExit();
+        atomicParsley.checkEnd(*process, "AtomicParsley");
     } catch (const std::exception&) {
         failure = std::current_exception();
     }

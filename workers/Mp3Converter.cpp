@@ -48,6 +48,7 @@ void Mp3Converter::runFfmpeg(const QString& command)
         std::thread reader([this, process] { checkProgressFromStdin(*process); });
         process->waitUntilExit();
         reader.join();
+        ffmpeg.checkEnd(*process, "ffmpeg");
     } catch (const std::exception&) {
         failure = std::current_exception();
     }

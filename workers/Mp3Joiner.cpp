@@ -85,4 +85,6 @@ void Mp3Joiner::runToEnd(const QString& command)
     loop.exec();
     waiter.join();
     cp.release();
+    // A cat that fails (a full disk, say) would leave a cut audiobook.
+    cp.checkEnd(*process, "cat");
 }

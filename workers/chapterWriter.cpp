@@ -46,6 +46,7 @@ void chapterWriter::runChapterTool(const QString& command)
         chapterTool.hold(process);
         process->launch(ToolOutput::StdoutDiscarded);
         process->waitUntilExit();
+        chapterTool.checkEnd(*process, "ChapterTool");
     } catch (const std::exception&) {
         failure = std::current_exception();
     }

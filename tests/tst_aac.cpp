@@ -1,0 +1,376 @@
+#include "ArtworkWell.h"
+#include "Resources.h"
+#include "TestSupport.h"
+#include "ui_JoinProgressWindow.h"
+#include "ui_OutputWindow.h"
+#include "ui_TagWindow.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QPainter>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kCriticalTitle = u"Fablewick encountered a critical error"_s;
+
+QLineEdit* field(const QLineEdit* edit)
+{
+    return const_cast<QLineEdit*>(edit);
+}
+
+void choose(const QComboBox* constBox, const QString& word)
+{
+    auto* box = const_cast<QComboBox*>(constBox);
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i).contains(word)) {
+            box->setCurrentIndex(i);
+            return;
+        }
+    }
+    QFAIL(qPrintable(u"no item holds "_s + word));
+}
+
+QJsonObject probe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                  {u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_format"_s, u"-show_streams"_s,
+                   u"-of"_s, u"json"_s, path});
+    ffprobe.waitForFinished(60000);
+    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+}
+
+// A resource directory of links to the real one, where a test can put a stand-in.
+QString toolsWithStandIn(const QString& root, const QString& tool, const QString& body)
+{
+    const QString dir = root + u"/resources"_s;
+    QDir().mkpath(dir);
+    const QString real = QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR);
+    for (const QString& name : QDir(real).entryList(QDir::Files | QDir::System)) {
+        QFile::remove(dir + u'/' + name);
+        QFile::link(real + u'/' + name, dir + u'/' + name);
+    }
+    QFile::remove(dir + u'/' + tool);
+    makeFakeTool(dir, tool, body);
+    Resources::setDirectory(dir);
+    return dir;
+}
+
+struct Book
+{
+    Book()
+    {
+        sources = {environment.sources() + u"/01 Prologue.mp3"_s,
+                   environment.sources() + u"/02 Ünïcødé Kapitel.mp3"_s,
+                   environment.sources() + u"/03 The End.mp3"_s};
+        makeMp3(sources[0], 70, 44100, 2, 128);
+        makeMp3(sources[1], 20, 44100, 2, 128);
+        makeMp3(sources[2], 15, 44100, 2, 128);
+        app.controller->applicationOpenFiles(sources);
+        for (int i = 0; i < 2 && c().tableData().at(0)->pathColumn != sources[0]; ++i)
+            c().autoSort();
+    }
+    AppController& c() { return *app.controller; }
+    void fillTags()
+    {
+        field(c().tagSheet().title)->setText(u"Das Buch"_s);
+        field(c().tagSheet().artist)->setText(u"Anna \"A\" $Autor"_s);
+        field(c().tagSheet().album)->setText(u"Album"_s);
+        field(c().tagSheet().albumArtist)->setText(u"Album Artist"_s);
+        field(c().tagSheet().comment)->setText(u"Ein `Kommentar`"_s);
+        QImage cover(64, 64, QImage::Format_ARGB32);
+        cover.fill(Qt::transparent);
+        QPainter(&cover).fillRect(8, 8, 48, 48, Qt::darkGreen);
+        const_cast<ArtworkWell*>(c().tagSheet().artwork)->setImage(cover);
+    }
+    void start(const QString& name, const QString& encoding)
+    {
+        c().joinAll();
+        field(c().outputSheet().outputName)->setText(name);
+        choose(c().outputSheet().outputEncoding, encoding);
+        c().startJoin();
+    }
+    bool finish(int timeoutMs = 180000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (c().state() != 0 && clock.elapsed() < timeoutMs)
+            QTest::qWait(50);
+        return c().state() == 0;
+    }
+    QString onDesktop(const QString& name) const { return environment.desktop() + u'/' + name; }
+    bool waitForState(int state)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (c().state() != state && clock.elapsed() < 60000)
+            QTest::qWait(20);
+        return c().state() == state;
+    }
+
+    TestEnvironment environment;
+    TestApp app;
+    QStringList sources;
+};
+
+} // namespace
+
+class TestAac : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void makesABookmarkableAudiobook()
+    {
+        Book book;
+        book.fillTags();
+        AppController& c = book.c();
+        const QProgressBar* bar = c.progressSheet().joinProgressIndicator;
+        QList<int> convertingValues;
+        bool stopShownWhileConverting = false;
+        bool stopShownWhileTagging = false;
+        int chapterBarMaximum = -1;
+        QStringList descriptions;
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+            if (c.state() == 30) {
+                convertingValues << value;
+                stopShownWhileConverting = c.progressSheet().stopConvertingButton->isVisible();
+            }
+        });
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            descriptions << c.progressSheet().joinProgressDescription->text();
+            if (c.state() == 40)
+                chapterBarMaximum = bar->maximum();
+            if (c.state() == 50)
+                stopShownWhileTagging = c.progressSheet().stopConvertingButton->isVisible();
+        });
+        watcher.start(10);
+        book.start(u"Das Buch"_s, u"Bookmark"_s);
+        QVERIFY(book.finish());
+        watcher.stop();
+
+        QVERIFY(book.app.dialogs->allAlerts.isEmpty());
+        QCOMPARE(*book.app.soundsPlayed, 1);
+        QVERIFY(std::any_of(convertingValues.begin(), convertingValues.end(),
+                            [](int v) { return v > 0; }));
+        QVERIFY(stopShownWhileConverting);
+        QVERIFY(stopShownWhileTagging);
+        QCOMPARE(chapterBarMaximum, 0);
+        QVERIFY(std::any_of(descriptions.begin(), descriptions.end(), [](const QString& d) {
+            return d.startsWith(u"Converting to AAC - "_s) && d.endsWith(u'%');
+        }));
+        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+
+        const QString out = book.onDesktop(u"Das Buch.m4b"_s);
+        const QJsonObject info = probe(out);
+        const QJsonArray chapters = info[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), 3);
+        const QStringList titles{u"01 Prologue"_s, u"02 Ünïcødé Kapitel"_s, u"03 The End"_s};
+        const QList<double> starts{0, 70, 90};
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject chapter = chapters.at(i).toObject();
+            QCOMPARE(chapter[u"tags"_s].toObject()[u"title"_s].toString(), titles[i]);
+            QCOMPARE(chapter[u"start_time"_s].toString().toDouble(), starts[i]);
+        }
+        const QJsonObject format = info[u"format"_s].toObject();
+        const QJsonObject tags = format[u"tags"_s].toObject();
+        QCOMPARE(tags[u"title"_s].toString(), u"Das Buch"_s);
+        QCOMPARE(tags[u"artist"_s].toString(), u"Anna \"A\" $Autor"_s);
+        QCOMPARE(tags[u"album"_s].toString(), u"Album"_s);
+        QCOMPARE(tags[u"album_artist"_s].toString(), u"Album Artist"_s);
+        QCOMPARE(tags[u"comment"_s].toString(), u"Ein `Kommentar`"_s);
+        QCOMPARE(tags[u"genre"_s].toString(), u"Audiobook"_s);
+        QVERIFY(qAbs(format[u"duration"_s].toString().toDouble() - 105.0) < 1.0);
+        bool jpegCover = false;
+        for (const QJsonValue& s : info[u"streams"_s].toArray()) {
+            const QJsonObject stream = s.toObject();
+            jpegCover = jpegCover || (stream[u"codec_name"_s].toString() == u"mjpeg"_s &&
+                                      stream[u"disposition"_s].toObject()[u"attached_pic"_s].toInt());
+        }
+        QVERIFY(jpegCover);
+        QCOMPARE(readFile(*c.tempFolderPath() + u"/art1.jpg"_s).left(2), QByteArray("\xff\xd8"));
+    }
+
+    void makesAStandardAacFile()
+    {
+        Book book;
+        book.fillTags();
+        bool stopShownWhileTagging = true;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            if (book.c().state() == 50)
+                stopShownWhileTagging = book.c().progressSheet().stopConvertingButton->isVisible();
+        });
+        watcher.start(5);
+        book.start(u"Standard"_s, u"Standard"_s);
+        QVERIFY(book.finish());
+        QVERIFY(!stopShownWhileTagging);
+        const QJsonObject info = probe(book.onDesktop(u"Standard.m4a"_s));
+        QVERIFY(info[u"chapters"_s].toArray().isEmpty());
+        QCOMPARE(info[u"format"_s].toObject()[u"tags"_s].toObject()[u"genre"_s].toString(),
+                 u"Audiobook"_s);
+        QCOMPARE(*book.app.soundsPlayed, 1);
+
+        // Without tags or artwork the file is only copied, and no artwork is given.
+        const_cast<ArtworkWell*>(book.c().tagSheet().artwork)->setImage({});
+        for (const QLineEdit* f : {book.c().tagSheet().title, book.c().tagSheet().artist,
+                                   book.c().tagSheet().album, book.c().tagSheet().albumArtist,
+                                   book.c().tagSheet().comment})
+            field(f)->clear();
+        book.start(u"Plain"_s, u"Standard"_s);
+        QVERIFY(book.finish());
+        QVERIFY(book.c().tagger().artwork().isEmpty());
+        QVERIFY(QFile::exists(book.onDesktop(u"Plain.m4a"_s)));
+        QVERIFY(!probe(book.onDesktop(u"Plain.m4a"_s))[u"format"_s]
+                     .toObject()[u"tags"_s]
+                     .toObject()
+                     .contains(u"genre"_s));
+    }
+
+    void encoderOptionsFollowTheSheet()
+    {
+        Book book;
+        AppController& c = book.c();
+        const QString fakes = toolsWithStandIn(book.environment.root(), u"mp3info"_s,
+                                               u"printf '%s' \"$FAKE_INFO\""_s);
+        Q_UNUSED(fakes);
+        choose(c.outputSheet().outputRate, u"Same"_s);
+        choose(c.outputSheet().outputFrequency, u"Same"_s);
+        choose(c.outputSheet().outputChannels, u"Mono"_s);
+        qputenv("FAKE_INFO", "96");
+        EncoderOptions options = c.ffmpegFindOption(u"/x.mp3"_s);
+        QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
+        QCOMPARE(options.value(u"sampleFrequency"_s), u"96"_s);
+        QCOMPARE(options.value(u"channels"_s), u"1"_s);
+        QCOMPARE(options.size(), 3);
+        qputenv("FAKE_INFO", "Variable");
+        options = c.ffmpegFindOption(u"/x.mp3"_s);
+        QCOMPARE(options.value(u"bitrate"_s), u"128k"_s);
+        QCOMPARE(options.value(u"sampleFrequency"_s), u"44100"_s);
+        qunsetenv("FAKE_INFO");
+
+        choose(c.outputSheet().outputRate, u"96k"_s);
+        choose(c.outputSheet().outputFrequency, u"22050"_s);
+        choose(c.outputSheet().outputChannels, u"Stereo"_s);
+        options = c.ffmpegFindOption(u"/x.mp3"_s);
+        QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
+        QCOMPARE(options.value(u"sampleFrequency"_s), u"22050"_s);
+        QCOMPARE(options.value(u"channels"_s), u"2"_s);
+        // Every listed rate and frequency is a value the encoder takes as it stands.
+        for (const QComboBox* box : {c.outputSheet().outputRate, c.outputSheet().outputFrequency}) {
+            for (int i = 0; i < box->count(); ++i)
+                QVERIFY(box->itemText(i).contains(u"Same"_s) ||
+                        !box->itemText(i).contains(u' '));
+        }
+    }
+
+    void aTitleWithBothWordsMakesAStandardFile()
+    {
+        Book book;
+        auto* encoding = const_cast<QComboBox*>(book.c().outputSheet().outputEncoding);
+        encoding->addItem(u"AAC Standard or Bookmark"_s);
+        book.c().joinAll();
+        field(book.c().outputSheet().outputName)->setText(u"Both"_s);
+        encoding->setCurrentIndex(encoding->count() - 1);
+        book.c().startJoin();
+        QVERIFY(book.finish());
+        QVERIFY(QFile::exists(book.onDesktop(u"Both.m4a"_s)));
+        QVERIFY(!QFile::exists(book.onDesktop(u"Both.m4b"_s)));
+    }
+
+    // Stop in each step returns to idle at once; the stopped worker's late
+    // report does not move the next run on.
+    void stopWorksInEveryStep()
+    {
+        const QList<QPair<QString, int>> steps{
+            {u"ffmpeg"_s, 30}, {u"ChapterTool"_s, 40}, {u"AtomicParsley"_s, 50}};
+        for (const auto& [tool, state] : steps) {
+            Book book;
+            book.fillTags();
+            toolsWithStandIn(book.environment.root(), tool, u"exec sleep 30"_s);
+            book.start(u"Stopped"_s, u"Bookmark"_s);
+            QVERIFY2(book.waitForState(state), qPrintable(tool));
+            QVERIFY(book.c().progressSheet().stopConvertingButton->isVisible());
+            QElapsedTimer clock;
+            clock.start();
+            book.c().stopJoin();
+            QCOMPARE(book.c().state(), 0);
+            QVERIFY(!book.c().progressSheet().joinProgressDescription->window()->isVisible());
+            QTest::qWait(300);
+            QVERIFY(book.app.dialogs->allAlerts.isEmpty());
+            QVERIFY(!QFile::exists(book.onDesktop(u"Stopped.m4b"_s)));
+
+            Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+            book.start(u"Again"_s, u"Bookmark"_s);
+            QVERIFY(book.finish());
+            QVERIFY2(QFile::exists(book.onDesktop(u"Again.m4b"_s)), qPrintable(tool));
+            QCOMPARE(*book.app.soundsPlayed, 1);
+        }
+    }
+
+    void aFailingStepShowsTheCriticalError()
+    {
+        const QList<QPair<QString, QString>> failures{
+            {u"ffmpeg"_s, u"exit 1"_s},
+            {u"ChapterTool"_s, u"echo broken >&2; exit 1"_s},
+            {u"AtomicParsley"_s, u"kill -9 $$"_s}};
+        for (const auto& [tool, body] : failures) {
+            Book book;
+            book.fillTags();
+            toolsWithStandIn(book.environment.root(), tool, body);
+            book.start(u"Failed"_s, u"Bookmark"_s);
+            QVERIFY(book.finish());
+            QCOMPARE(book.app.dialogs->allAlerts.size(), 1);
+            QCOMPARE(book.app.dialogs->allAlerts.at(0).title, kCriticalTitle);
+            QVERIFY(!book.c().progressSheet().joinProgressDescription->window()->isVisible());
+            QVERIFY(QDir(book.environment.desktop()).isEmpty());
+            QCOMPARE(*book.app.soundsPlayed, 0);
+            if (tool == u"ChapterTool"_s) {
+                QCOMPARE(book.c().progressSheet().joinProgressIndicator->maximum(), 100);
+            }
+            book.app.dialogs->answerAlert(1);
+            Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+            book.start(u"Mended"_s, u"Standard"_s);
+            QVERIFY(book.finish());
+            QVERIFY2(QFile::exists(book.onDesktop(u"Mended.m4a"_s)), qPrintable(tool));
+        }
+    }
+
+    void aCorruptJoinedFileFailsTheConversion()
+    {
+        Book book;
+        for (const QString& path : book.sources)
+            QVERIFY(writeFile(path, QByteArray(4096, '\x42')));
+        // mp3info still reads these as "0_SPLIT_0" plus a size; ffmpeg cannot.
+        book.start(u"Corrupt"_s, u"Standard"_s);
+        QVERIFY(book.finish());
+        QCOMPARE(book.app.dialogs->allAlerts.value(0).title, kCriticalTitle);
+        QVERIFY(!QFile::exists(book.onDesktop(u"Corrupt.m4a"_s)));
+    }
+
+    void lateReportsStartNothing()
+    {
+        Book book;
+        AppController& c = book.c();
+        c.mp3ConverterDidFinish(&c.converter(), {});
+        c.chapterWriterDidFinish(&c.chapters(), {});
+        c.M4bTaggerDidFinish(&c.tagger(), {});
+        c.chapterWriterProgress(1, 2);
+        QTest::qWait(50);
+        QCOMPARE(c.state(), 0);
+        QVERIFY(book.app.dialogs->allAlerts.isEmpty());
+        QCOMPARE(*book.app.soundsPlayed, 0);
+    }
+};
+
+QTEST_MAIN(TestAac)
+#include "tst_aac.moc"

@@ -1,0 +1,239 @@
+#include "ChapterList.h"
+#include "Resources.h"
+#include "TestSupport.h"
+#include "chapterWriter.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+ItemRecordPtr record(const QString& title, const QString& mins, const QString& secs)
+{
+    auto r = std::make_shared<ItemRecord>();
+    r->pathColumn = u"/s/"_s + title + u".mp3"_s;
+    r->titleColumn = title;
+    r->mins = mins;
+    r->secs = secs;
+    return r;
+}
+
+const QByteArray kOpening = R"(<?xml version="1.0" encoding="utf-8"?><chapters version="1">)";
+
+QString chapterTool()
+{
+    return QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR) + u"/ChapterTool"_s;
+}
+
+QJsonObject probe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                  {u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_format"_s, u"-show_streams"_s,
+                   u"-of"_s, u"json"_s, path});
+    ffprobe.waitForFinished(60000);
+    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+}
+
+int runTool(const QStringList& arguments, QByteArray* error = nullptr)
+{
+    QProcess tool;
+    tool.start(chapterTool(), arguments);
+    tool.waitForFinished(60000);
+    if (error)
+        *error = tool.readAllStandardError();
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+bool makeAac(const QString& path, double seconds)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                  u"sine=frequency=500:duration=%1"_s.arg(seconds), u"-c:a"_s, u"aac"_s, u"-b:a"_s,
+                  u"48k"_s, u"-y"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+}
+
+QByteArray audioChecksum(const QString& path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG), {u"-nostdin"_s, u"-loglevel"_s, u"error"_s,
+                                                    u"-i"_s, path, u"-map"_s, u"0:a"_s, u"-c"_s,
+                                                    u"copy"_s, u"-f"_s, u"md5"_s, u"-"_s});
+    ffmpeg.waitForFinished(60000);
+    return ffmpeg.readAllStandardOutput().trimmed();
+}
+
+struct Recorder final : chapterWriterDelegate
+{
+    void chapterWriterProgress(int, int) override {}
+    void chapterWriterDidFinish(chapterWriter*, std::exception_ptr e) override
+    {
+        std::lock_guard lock(mutex);
+        ++finished;
+        exception = e;
+        done.notify_all();
+    }
+    bool waitForEnd()
+    {
+        std::unique_lock lock(mutex);
+        return done.wait_for(lock, std::chrono::seconds(60), [this] { return finished > 0; });
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    int finished = 0;
+    std::exception_ptr exception;
+};
+
+} // namespace
+
+class TestChapters : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theListAddsUpStartTimesWithoutCarry()
+    {
+        QCOMPARE(ChapterList::xml({record(u"Intro"_s, u"3"_s, u"25"_s),
+                                   record(u"Part One"_s, u"0"_s, u"50"_s),
+                                   record(u"Part Two"_s, u"12"_s, u"15"_s)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>Intro</title></chapter>)"
+                            R"(<chapter starttime="3:25"><title>Part One</title></chapter>)"
+                            R"(<chapter starttime="3:75"><title>Part Two</title></chapter>)"
+                            "</chapters>");
+        QCOMPARE(ChapterList::xml({record(u"Only"_s, u"9"_s, u"9"_s)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>Only</title></chapter></chapters>)");
+        QCOMPARE(ChapterList::xml({}), kOpening + "</chapters>");
+        QCOMPARE(ChapterList::xml({record(u"a"_s, u"0"_s, u"40"_s), record(u"b"_s, u"0"_s, u"40"_s),
+                                   record(u"c"_s, u"0"_s, u"40"_s)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>a</title></chapter>)"
+                            R"(<chapter starttime="0:40"><title>b</title></chapter>)"
+                            R"(<chapter starttime="0:80"><title>c</title></chapter></chapters>)");
+        auto noTimes = record(u"x"_s, u""_s, u""_s);
+        noTimes->mins.reset();
+        noTimes->secs.reset();
+        QCOMPARE(ChapterList::xml({noTimes, record(u"y"_s, u"1"_s, u"1"_s)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>x</title></chapter>)"
+                            R"(<chapter starttime="0:0"><title>y</title></chapter></chapters>)");
+    }
+
+    void titlesAreUtf8AndEscapedForXml()
+    {
+        const QByteArray xml = ChapterList::xml({record(u"Ünïcødé “quoted” \"a\" <b> & c"_s,
+                                                        u"0"_s, u"1"_s)});
+        QCOMPARE(xml, kOpening +
+                          QString(u"<chapter starttime=\"0:0\"><title>Ünïcødé “quoted” \"a\" "
+                                  u"&lt;b&gt; &amp; c</title></chapter></chapters>"_s)
+                              .toUtf8());
+        QVERIFY(!xml.contains('\n'));
+    }
+
+    void theWriterRunsTheToolOnTheList()
+    {
+        TestEnvironment environment;
+        chapterWriter writer;
+        writer.setOutputFolder(u"/w"_s);
+        writer.setOutputFile(u"m4b"_s);
+        writer.setAudioFilePath(u"/w/m4a.m4a"_s);
+        QCOMPARE(writer.command(), u"'%1' -x '/w/Chapters.xml' -a '/w/m4a.m4a' -o '/w/m4b.m4b'"_s
+                                       .arg(chapterTool()));
+
+        const QString work = environment.root() + u"/it's work"_s;
+        QVERIFY(QDir().mkpath(work));
+        QVERIFY(makeAac(work + u"/m4a.m4a"_s, 6));
+        Recorder recorder;
+        writer.setDelegate(&recorder);
+        writer.setOutputFolder(work);
+        writer.setAudioFilePath(work + u"/m4a.m4a"_s);
+        writer.setViewFiles({record(u"One"_s, u"0"_s, u"2"_s), record(u"Two"_s, u"0"_s, u"3"_s)});
+        writer.startChapter();
+        QVERIFY(recorder.waitForEnd());
+        QVERIFY(!recorder.exception);
+        QVERIFY(readFile(work + u"/Chapters.xml"_s).contains("starttime=\"0:2\""));
+        const QJsonArray chapters = probe(work + u"/m4b.m4b"_s)[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), 2);
+
+        // A tool that fails is a failed step.
+        Recorder failing;
+        writer.setDelegate(&failing);
+        writer.setAudioFilePath(work + u"/missing.m4a"_s);
+        writer.startChapter();
+        QVERIFY(failing.waitForEnd());
+        QVERIFY(failing.exception);
+    }
+
+    void theToolWritesBothChapterFormsAndKeepsTheAudio()
+    {
+        TestEnvironment environment;
+        const QString aac = environment.root() + u"/in put.m4a"_s;
+        QVERIFY(makeAac(aac, 150));
+        const QString list = environment.root() + u"/Chapters.xml"_s;
+        QVERIFY(writeFile(list, ChapterList::xml({record(u"Ouverture & Ünï"_s, u"0"_s, u"40"_s),
+                                                   record(u"<Zwei>"_s, u"0"_s, u"40"_s),
+                                                   record(u"Drei=3;#"_s, u"1"_s, u"0"_s)})));
+        const QString out = environment.root() + u"/book.m4b"_s;
+        QByteArray error;
+        QCOMPARE(runTool({u"-x"_s, list, u"-a"_s, aac, u"-o"_s, out}, &error), 0);
+        const QJsonObject info = probe(out);
+        const QJsonArray chapters = info[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), 3);
+        const QStringList titles{u"Ouverture & Ünï"_s, u"<Zwei>"_s, u"Drei=3;#"_s};
+        const QList<double> starts{0, 40, 80}; // 0:80 counts as 1:20
+        const QList<double> ends{40, 80, 150};
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject c = chapters.at(i).toObject();
+            QCOMPARE(c[u"tags"_s].toObject()[u"title"_s].toString(), titles[i]);
+            QCOMPARE(c[u"start_time"_s].toString().toDouble(), starts[i]);
+            QVERIFY(qAbs(c[u"end_time"_s].toString().toDouble() - ends[i]) < 0.1);
+        }
+        QCOMPARE(info[u"format"_s].toObject()[u"tags"_s].toObject()[u"major_brand"_s].toString(),
+                 u"M4B "_s);
+        const QByteArray bytes = readFile(out);
+        QVERIFY(bytes.contains("chpl")); // Nero chapters
+        bool textTrack = false;
+        for (const QJsonValue& s : info[u"streams"_s].toArray())
+            textTrack = textTrack || s.toObject()[u"codec_tag_string"_s].toString() == u"text"_s;
+        QVERIFY(textTrack); // the QuickTime chapter track
+        QCOMPARE(audioChecksum(out), audioChecksum(aac));
+    }
+
+    void failuresLeaveNothingBehind()
+    {
+        TestEnvironment environment;
+        const QString aac = environment.root() + u"/a.m4a"_s;
+        QVERIFY(makeAac(aac, 3));
+        const QString good = environment.root() + u"/good.xml"_s;
+        QVERIFY(writeFile(good, ChapterList::xml({record(u"a"_s, u"0"_s, u"1"_s)})));
+        const QString bad = environment.root() + u"/bad.xml"_s;
+        QVERIFY(writeFile(bad, "<chapters><chapter starttime=\"0:0\"><title>a & b</title>"));
+        const QString out = environment.root() + u"/out/book.m4b"_s;
+        QVERIFY(QDir().mkpath(environment.root() + u"/out"_s));
+        QByteArray error;
+        QVERIFY(runTool({u"-x"_s, environment.root() + u"/none.xml"_s, u"-a"_s, aac, u"-o"_s, out},
+                        &error) != 0);
+        QVERIFY(error.contains("ChapterTool:"));
+        QVERIFY(runTool({u"-x"_s, bad, u"-a"_s, aac, u"-o"_s, out}, &error) != 0);
+        QVERIFY(error.contains("not well-formed"));
+        QVERIFY(runTool({u"-x"_s, good, u"-a"_s, environment.root() + u"/no.m4a"_s, u"-o"_s, out},
+                        &error) != 0);
+        QVERIFY(runTool({u"-x"_s, good, u"-a"_s, good, u"-o"_s, out}, &error) != 0);
+        QVERIFY(runTool({u"-x"_s, good, u"-a"_s, aac, u"-o"_s, environment.root() + u"/no/x.m4b"_s},
+                        &error) != 0);
+        QVERIFY(runTool({u"-x"_s, good}, &error) != 0);
+        QCOMPARE(QDir(environment.root() + u"/out"_s)
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChapters)
+#include "tst_chapters.moc"

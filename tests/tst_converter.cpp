@@ -1,0 +1,189 @@
+#include "ConverterProgress.h"
+#include "Mp3Converter.h"
+#include "Resources.h"
+#include "TestSupport.h"
+#include "WorkerException.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Collects the converter's reports, which come on its own threads.
+struct Recorder final : mp3ConverterDelegate
+{
+    void mp3ConverterProgress(double position, const QString& description) override
+    {
+        std::lock_guard lock(mutex);
+        reports.append({position, description});
+    }
+    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override
+    {
+        std::lock_guard lock(mutex);
+        ++finished;
+        exception = e;
+        done.notify_all();
+    }
+    bool waitForEnd(int seconds = 120)
+    {
+        std::unique_lock lock(mutex);
+        return done.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished > 0; });
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    QList<QPair<double, QString>> reports;
+    int finished = 0;
+    std::exception_ptr exception;
+};
+
+EncoderOptions options(const QString& rate, const QString& channels, const QString& frequency)
+{
+    return {{u"bitrate"_s, rate}, {u"channels"_s, channels}, {u"sampleFrequency"_s, frequency}};
+}
+
+} // namespace
+
+class TestConverter : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void progressIsReadFromBothTimeForms()
+    {
+        ConverterProgress parser(300);
+        auto report = parser.feed("size= 1kB time=150.00 bitrate= 128.0kbits/s\r");
+        QVERIFY(report);
+        QCOMPARE(report->position, 150.0);
+        QCOMPARE(report->description, u"Converting to AAC - 50%"_s);
+        report = parser.feed("size= 2kB time=00:04:59.90 bitrate= 128.0kbits/s speed=9x\r");
+        QVERIFY(report);
+        QCOMPARE(qRound(report->position * 10), 2999);
+        QCOMPARE(report->description, u"Converting to AAC - 99%"_s);
+        QCOMPARE(ConverterProgress::readTime(u"01:02:03.50"), 3723.5F);
+        QCOMPARE(ConverterProgress::readTime(u"N/A"), 0.0F);
+    }
+
+    void chunksCutAnywhereGiveTheSameReports()
+    {
+        const QByteArray stream = "ffmpeg version 5.1 Copyright\nInput #0, mp3, from 'x':\n"
+                                  "  Duration: 00:05:00.00, title: time travel\n"
+                                  "size=1kB time=00:00:30.00 bitrate=1\rsize=2kB time=60.50 bit\r"
+                                  "size=3kB time=00:01:30.00 bitrate=1\n";
+        for (int cut = 1; cut < stream.size(); ++cut) {
+            ConverterProgress parser(300);
+            QList<double> positions;
+            for (const QByteArray& chunk : {stream.left(cut), stream.mid(cut)}) {
+                if (auto r = parser.feed(chunk))
+                    positions << r->position;
+            }
+            if (auto r = parser.finish())
+                positions << r->position;
+            // Each chunk reports its first complete progress line, wherever the cut falls.
+            QVERIFY2(!positions.isEmpty() && positions.size() <= 2, qPrintable(QString::number(cut)));
+            QCOMPARE(positions.first(), 30.0);
+        }
+        ConverterProgress parser(300);
+        QVERIFY(!parser.feed("size=1kB time").has_value());
+        QVERIFY(!parser.feed("stamp=whatever\n").has_value()); // "time" but no "time="
+        const auto two = parser.feed("time=10.0 bitrate=\rtime=20.0 bitrate=\r");
+        QVERIFY(two);
+        QCOMPARE(two->position, 10.0);
+        QVERIFY(!parser.feed("Stream #0:0: Audio: mp3\n").has_value());
+    }
+
+    void aLengthOfZeroShowsNoPercentage()
+    {
+        ConverterProgress parser(0);
+        const auto report = parser.feed("time=12.5 bitrate=\r");
+        QVERIFY(report);
+        QCOMPARE(report->position, 12.5);
+        QCOMPARE(report->description, u"Converting to AAC"_s);
+    }
+
+    void theCommandKeepsItsOrder()
+    {
+        TestEnvironment environment;
+        Mp3Converter converter;
+        converter.setInputFile(u"/w/it's.mp3"_s);
+        converter.setOutputFolder(u"/w"_s);
+        converter.setOutputFile(u"m4a"_s);
+        converter.setFfmpegOptions(options(u"64k"_s, u"1"_s, u"44100"_s));
+        const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(u"?"_s);
+        QCOMPARE(converter.command(),
+                 u"'%1' -i '/w/it'\\''s.mp3' -vn -y -ab 64k -acodec aac -ac 1 -ar 44100 "
+                 u"-map_metadata 0 '/w/m4a.m4a'"_s.arg(tool));
+    }
+
+    void convertsWithTheRealEncoder()
+    {
+        TestEnvironment environment;
+        const QString input = environment.root() + u"/mp3.mp3"_s;
+        QVERIFY(makeMp3(input, 40, 44100, 2, 128));
+        Recorder recorder;
+        Mp3Converter converter;
+        converter.setDelegate(&recorder);
+        converter.setInputFile(input);
+        converter.setOutputFolder(environment.root());
+        converter.setOutputFile(u"m4a"_s);
+        converter.setFfmpegOptions(options(u"48k"_s, u"1"_s, u"22050"_s));
+        converter.startConvert();
+        QCOMPARE(converter.ffmpegLength(), 40);
+        QVERIFY(recorder.waitForEnd());
+        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.reports.isEmpty());
+        QVERIFY(recorder.reports.constLast().second.startsWith(u"Converting to AAC - "_s));
+        QVERIFY(recorder.reports.constLast().first > 0);
+        QVERIFY(QFile::exists(environment.root() + u"/m4a.m4a"_s));
+    }
+
+    void failuresAndStops()
+    {
+        TestEnvironment environment;
+        const QString fakes = environment.root() + u"/fakes"_s;
+        QVERIFY(QDir().mkpath(fakes));
+        Resources::setDirectory(fakes);
+        makeFakeTool(fakes, u"mp3info"_s, u"printf 100"_s);
+        makeFakeTool(fakes, u"ffmpeg"_s,
+                     u"printf 'time=50.0 bitrate=\\r' >&2; [ -n \"$SLOW\" ] && exec sleep 30; exit 1"_s);
+        Mp3Converter converter;
+        converter.setOutputFolder(environment.root());
+        converter.setOutputFile(u"m4a"_s);
+        converter.setFfmpegOptions(options(u"64k"_s, u"2"_s, u"44100"_s));
+        {
+            Recorder recorder;
+            converter.setDelegate(&recorder);
+            converter.startConvert();
+            QVERIFY(recorder.waitForEnd());
+            QVERIFY(recorder.exception); // the encoder failed: the run failed
+            QCOMPARE(recorder.reports.size(), 1);
+            QCOMPARE(recorder.reports.at(0).second, u"Converting to AAC - 50%"_s);
+        }
+        {
+            qputenv("SLOW", "1");
+            Recorder recorder;
+            converter.setDelegate(&recorder);
+            converter.startConvert();
+            QTest::qWait(300);
+            converter.terminateConvert();
+            QVERIFY(recorder.waitForEnd(20));
+            QVERIFY(!recorder.exception); // a stop is not a failure
+            qunsetenv("SLOW");
+        }
+        {
+            Recorder recorder;
+            converter.setDelegate(&recorder);
+            converter.startConvert();
+            converter.terminateConvert(); // before the tool has even started
+            QVERIFY(recorder.waitForEnd(20));
+            QVERIFY(!recorder.exception);
+        }
+        converter.terminateConvert(); // nothing runs: nothing happens
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConverter)
+#include "tst_converter.moc"

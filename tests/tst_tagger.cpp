@@ -1,0 +1,189 @@
+#include "M4bTagger.h"
+#include "Resources.h"
+#include "TaggerProgress.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Recorder final : M4bTaggerDelegate
+{
+    void M4bTaggerProgress(double value, const QString& description) override
+    {
+        std::lock_guard lock(mutex);
+        progress.append({value, description});
+    }
+    void M4bTaggerDidFinish(M4bTagger*, std::exception_ptr e) override
+    {
+        std::lock_guard lock(mutex);
+        ++finished;
+        exception = e;
+        onCallerThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        done.notify_all();
+    }
+    bool waitForEnd()
+    {
+        std::unique_lock lock(mutex);
+        return done.wait_for(lock, std::chrono::seconds(60), [this] { return finished > 0; });
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    QList<QPair<double, QString>> progress;
+    int finished = 0;
+    bool onCallerThread = false;
+    std::exception_ptr exception;
+};
+
+QString tool()
+{
+    return Resources::pathForResource(u"AtomicParsley"_s, QString()).value_or(u"?"_s);
+}
+
+} // namespace
+
+class TestTagger : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void commandsFollowTheToolsOrder()
+    {
+        TestEnvironment environment;
+        M4bTagger tagger;
+        tagger.setInputPath(u"/w/m4a.m4a"_s);
+        tagger.setOutputPath(u"/w/m4a-tagged.m4a"_s);
+        tagger.setArtwork(u"/w/art1.jpg"_s);
+        QCOMPARE(tagger.command(), u"'%1' \"/w/m4a.m4a\" --artwork \"/w/art1.jpg\" --genre "
+                                   u"\"Audiobook\" --output \"/w/m4a-tagged.m4a\" "_s.arg(tool()));
+        tagger.setArtwork(QString());
+        tagger.setArtist(u"Ann"_s);
+        tagger.setTitle(u"The \"Big\" One"_s);
+        QCOMPARE(tagger.command(), u"'%1' \"/w/m4a.m4a\" --artist \"Ann\" --title \"The \\\"Big\\\" "
+                                   u"One\" --genre \"Audiobook\" --output \"/w/m4a-tagged.m4a\" "_s
+                                       .arg(tool()));
+        tagger.setAlbum(u"Al"_s);
+        tagger.setAlbumArtist(u"AA"_s);
+        tagger.setComment(u"C"_s);
+        tagger.setArtwork(u"/a.jpg"_s);
+        QCOMPARE(tagger.command(),
+                 u"'%1' \"/w/m4a.m4a\" --artist \"Ann\" --title \"The \\\"Big\\\" One\" --album "
+                 u"\"Al\" --albumArtist \"AA\" --comment \"C\" --artwork \"/a.jpg\" --genre "
+                 u"\"Audiobook\" --output \"/w/m4a-tagged.m4a\" "_s.arg(tool()));
+    }
+
+    // Values and paths reach the tool exactly as typed; nothing in them runs.
+    void shellSensitiveValuesReachTheToolIntact()
+    {
+        TestEnvironment environment;
+        QVERIFY(QDir::setCurrent(environment.root()));
+        const QString fakes = environment.root() + u"/fakes"_s;
+        QVERIFY(QDir().mkpath(fakes));
+        Resources::setDirectory(fakes);
+        const QString fake = makeFakeTool(fakes, u"AtomicParsley"_s, u"exit 0"_s);
+        const QString nasty = u"$(touch SENTINEL) `touch SENTINEL` \\ \" ' $HOME ✓"_s;
+        M4bTagger tagger;
+        Recorder recorder;
+        tagger.setDelegate(&recorder);
+        tagger.setInputPath(environment.root() + u"/in $x \"q\".m4a"_s);
+        tagger.setOutputPath(environment.root() + u"/out `y`.m4a"_s);
+        tagger.setTitle(nasty);
+        tagger.setComment(u"line\\nnot"_s);
+        tagger.startTagging();
+        QVERIFY(recorder.waitForEnd());
+        QVERIFY(!recorder.exception);
+        QCOMPARE(recordedArguments(fake),
+                 (QStringList{environment.root() + u"/in $x \"q\".m4a"_s, u"--title"_s, nasty,
+                              u"--comment"_s, u"line\\nnot"_s, u"--genre"_s, u"Audiobook"_s,
+                              u"--output"_s, environment.root() + u"/out `y`.m4a"_s}));
+        QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));
+
+        // Values persist from one run to the next; a failing tool is a failed run.
+        makeFakeTool(fakes, u"AtomicParsley"_s, u"exit 3"_s);
+        Recorder failing;
+        tagger.setDelegate(&failing);
+        tagger.startTagging();
+        QVERIFY(failing.waitForEnd());
+        QVERIFY(failing.exception);
+        QVERIFY(recordedArguments(fake).contains(nasty));
+    }
+
+    void nothingToTagCopiesAtOnce()
+    {
+        TestEnvironment environment;
+        const QString input = environment.root() + u"/in.m4a"_s;
+        QVERIFY(writeFile(input, QByteArray(5000, 'a')));
+        M4bTagger tagger;
+        Recorder recorder;
+        tagger.setDelegate(&recorder);
+        tagger.setInputPath(input);
+        tagger.setOutputPath(environment.root() + u"/out.m4a"_s);
+        tagger.startTagging();
+        QCOMPARE(recorder.finished, 1); // before startTagging returned
+        QVERIFY(recorder.onCallerThread);
+        QVERIFY(!recorder.exception);
+        QCOMPARE(readFile(environment.root() + u"/out.m4a"_s), readFile(input));
+    }
+
+    void progressIsReadFromTheToolsOutput()
+    {
+        auto report = TaggerProgress::parse(" Progress: ===>  57% -----|\r");
+        QVERIFY(report);
+        QCOMPARE(report->value, 57.0);
+        QCOMPARE(report->description, u"Creating iTunes tag - 57%"_s);
+        report = TaggerProgress::parse(" Progress: >  1% ---|\r Progress: ====>  8% ---|\r");
+        QVERIFY(report);
+        QCOMPARE(report->value, 8.0);
+        QVERIFY(!TaggerProgress::parse(" Progress: ===>").has_value());
+        QVERIFY(!TaggerProgress::parse("Started writing to temp file.\n").has_value());
+        QVERIFY(!TaggerProgress::parse("50% done, no arrow").has_value());
+        QVERIFY(!TaggerProgress::parse(">> x%").has_value());
+    }
+
+    void writesTagsWithTheRealTool()
+    {
+        TestEnvironment environment;
+        const QString input = environment.root() + u"/m4a.m4a"_s;
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                     {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                      u"sine=duration=3"_s, u"-c:a"_s, u"aac"_s, u"-y"_s, input});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        M4bTagger tagger;
+        Recorder recorder;
+        tagger.setDelegate(&recorder);
+        tagger.setInputPath(input);
+        tagger.setOutputPath(environment.root() + u"/tagged.m4a"_s);
+        tagger.setTitle(u"Der $Titel \"x\""_s);
+        tagger.setArtist(u"Ünï"_s);
+        tagger.startTagging();
+        QVERIFY(recorder.waitForEnd());
+        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.progress.isEmpty());
+        QProcess probe;
+        probe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                    {u"-v"_s, u"error"_s, u"-show_format"_s, u"-of"_s, u"json"_s,
+                     environment.root() + u"/tagged.m4a"_s});
+        QVERIFY(probe.waitForFinished(60000));
+        const QJsonObject tags = QJsonDocument::fromJson(probe.readAllStandardOutput())
+                                     .object()[u"format"_s]
+                                     .toObject()[u"tags"_s]
+                                     .toObject();
+        QCOMPARE(tags[u"title"_s].toString(), u"Der $Titel \"x\""_s);
+        QCOMPARE(tags[u"artist"_s].toString(), u"Ünï"_s);
+        QCOMPARE(tags[u"genre"_s].toString(), u"Audiobook"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTagger)
+#include "tst_tagger.moc"

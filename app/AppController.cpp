@@ -16,7 +16,10 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QItemSelectionModel>
 #include <QMainWindow>
+#include <QSlider>
+#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -171,6 +174,17 @@ void AppController::connectActions()
     connect(mTagUi->removeArtwork, &QPushButton::clicked, this, [this] { artwork->setImage({}); });
     connect(stopConvertingButton, &QPushButton::clicked, this,
             [this] { stopJoin(stopConvertingButton); });
+
+    connect(ppButton, &QPushButton::clicked, this, [this] { playPreview(ppButton); });
+    connect(rwButton, &QPushButton::clicked, this, [this] { rewindPreview(rwButton); });
+    connect(ffButton, &QPushButton::clicked, this, [this] { fastForwardPreview(ffButton); });
+    connect(playbackSlider, &QSlider::sliderReleased, this,
+            [this] { changePlaybackPosition(playbackSlider); });
+    // Clicks beside the handle and keys move it without a drag.
+    connect(playbackSlider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QTimer::singleShot(0, this, [this] { changePlaybackPosition(playbackSlider); });
+    });
 }
 
 void AppController::awakeFromNib()
@@ -190,7 +204,21 @@ void AppController::awakeFromNib()
 
     mainWindow->show();
     mainWindow->activateWindow();
+    connect(mainTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { tableViewSelectionDidChange(); });
     mTableModel->setDataSource(this);
+    mainTable->setDataSource(this);
+    mainTable->registerForDraggedTypes({u"NSGeneralPboardType"_s, u"text/uri-list"_s});
+
+    setCurrentPreviewPath(std::nullopt);
+    setAudioPreviewObject(mServices.openMovie(std::nullopt));
+    if (mAudioPreviewObject)
+        mAudioPreviewObject->stop();
+
+    ffButton->setAutoRepeatDelay(100);
+    ffButton->setAutoRepeatInterval(300);
+    rwButton->setAutoRepeatDelay(100);
+    rwButton->setAutoRepeatInterval(300);
 }
 
 void AppController::sheetDidEnd(QWidget*, int, void*) {}

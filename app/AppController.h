@@ -26,6 +26,8 @@ class ArtworkWell;
 class AudiobookTableView;
 class ItemTableModel;
 class QComboBox;
+class QMimeData;
+class QTimer;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -82,6 +84,35 @@ public:
                                                               int row) const override;
     void tableViewSetObjectValue(AudiobookTableView* tableView, const QVariant& value,
                                  const TableColumn& column, int row) override;
+    bool tableViewWriteRows(AudiobookTableView* tableView, const QList<int>& rows,
+                            QMimeData* pasteboard) override;
+    int tableViewValidateDrop(AudiobookTableView* tableView, const DraggingInfo& info,
+                              int proposedRow, int proposedDropOperation) override;
+    bool tableViewAcceptDrop(AudiobookTableView* tableView, const DraggingInfo& info, int row,
+                             int dropOperation) override;
+
+    // Audio preview.
+    void tableViewSelectionDidChange();
+    void playPreview(QObject* sender = nullptr);
+    void rewindPreview(QObject* sender = nullptr);
+    void fastForwardPreview(QObject* sender = nullptr);
+    void changePlaybackPosition(QObject* sender = nullptr);
+    void checkPlaybackStatus(QObject* timer = nullptr);
+    [[nodiscard]] bool isPlaying(const Movie* movie) const;
+    void validatePlaybackButtons();
+    [[nodiscard]] Movie* audioPreviewObject() const { return mAudioPreviewObject.get(); }
+    void setAudioPreviewObject(std::unique_ptr<Movie> movie);
+    [[nodiscard]] QTimer* previewTimer() const { return mPreviewTimer.get(); }
+    void setPreviewTimer(std::unique_ptr<QTimer> timer);
+    [[nodiscard]] const std::optional<QString>& currentPreviewPath() const
+    {
+        return mCurrentPreviewPath;
+    }
+    void setCurrentPreviewPath(const std::optional<QString>& path);
+    [[nodiscard]] QPushButton* playPauseButton() const { return ppButton; }
+    [[nodiscard]] QPushButton* rewindButton() const { return rwButton; }
+    [[nodiscard]] QPushButton* fastForwardButton() const { return ffButton; }
+    [[nodiscard]] QSlider* slider() const { return playbackSlider; }
 
     // Production run.
     void joinAll(QObject* sender = nullptr);
@@ -157,6 +188,7 @@ private:
     void handleTaggerProgress(double value, const QString& description);
     void handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException);
     void stopWorkers();
+    void setPlayPauseImage(const QString& name);
 
     // The interface description and what the controller uses of the desktop.
     std::unique_ptr<QMainWindow> mWindowOwner;
@@ -187,7 +219,14 @@ private:
     QToolBar* toolbar = nullptr;
     AudiobookTableView* mainTable = nullptr;
     ItemList TableData;
+    quint32 dragStartRow = 0;
+    std::unique_ptr<Movie> mAudioPreviewObject;
+    long timeScale = 0;
+    std::unique_ptr<QTimer> mPreviewTimer;
     QSlider* playbackSlider = nullptr;
+    std::optional<QString> mCurrentPreviewPath;
+    // The record whose file is loaded; a moved row is a new record.
+    std::weak_ptr<ItemRecord> mPreviewRecord;
     SheetDialog* joinProgressWindow = nullptr;
     QLabel* joinProgressDescription = nullptr;
     QProgressBar* joinProgressIndicator = nullptr;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QStyle>
+#include <QTimer>
 #include <QFileInfo>
 #include <QMainWindow>
 
@@ -99,17 +100,28 @@ void AppController::deleteRow(QObject*)
     const int row = mainTable->selectedRow();
     if (row < 0 || row >= TableData.size())
         return;
+    if (TableData.at(row)->pathColumn == mCurrentPreviewPath &&
+        isPlaying(mAudioPreviewObject.get())) {
+        mAudioPreviewObject->stop();
+        setPreviewTimer(nullptr);
+    }
     TableData.removeAt(row);
     reloadTable();
     mainTable->deselectAll();
+    validatePlaybackButtons();
 }
 
 void AppController::clearAllItems(QObject*)
 {
     if (!atLeastOneAdded())
         return;
+    if (isPlaying(mAudioPreviewObject.get())) {
+        mAudioPreviewObject->stop();
+        setPreviewTimer(nullptr);
+    }
     TableData.clear();
     reloadTable();
+    validatePlaybackButtons();
 }
 
 void AppController::autoSort(QObject*)

@@ -1,5 +1,6 @@
 #include "AppServices.h"
 
+#include "MediaMovie.h"
 #include "MediaSoundPlayer.h"
 #include "QtDialogService.h"
 
@@ -10,5 +11,6 @@ AppServices AppServices::desktop()
     services.makeSound = [](const std::optional<QString>& path) {
         return std::make_unique<MediaSoundPlayer>(path);
     };
+    services.openMovie = &MediaMovie::movieWithFile;
     return services;
 }

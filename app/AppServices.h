@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DialogService.h"
+#include "Movie.h"
 #include "SoundPlayer.h"
 
 #include <QString>
@@ -14,6 +15,7 @@ struct AppServices
 {
     std::unique_ptr<DialogService> dialogs;
     std::function<std::unique_ptr<SoundPlayer>(const std::optional<QString>& path)> makeSound;
+    MovieOpener openMovie;
 
     // The real desktop: Qt's dialogs and sound.
     [[nodiscard]] static AppServices desktop();

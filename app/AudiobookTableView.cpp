@@ -1,6 +1,13 @@
 #include "AudiobookTableView.h"
 
+#include "DraggingInfo.h"
+#include "TableDataSource.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QItemSelectionModel>
 #include <QPainter>
 
@@ -14,6 +21,108 @@ AudiobookTableView::AudiobookTableView(QWidget* parent) : QTableView(parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(38);
     horizontalHeader()->setHighlightSections(false);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false);
+}
+
+void AudiobookTableView::registerForDraggedTypes(const QStringList& types)
+{
+    mDraggedTypes = types;
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+void AudiobookTableView::setDropRow(int row, int dropOperation)
+{
+    mDropRow = row;
+    mDropOperation = dropOperation;
+    viewport()->update();
+}
+
+void AudiobookTableView::clearDropRow()
+{
+    setDropRow(-1, DropOperation::Above);
+}
+
+void AudiobookTableView::startDrag(Qt::DropActions)
+{
+    const QList<int> rows = selectedRowIndexes();
+    if (rows.isEmpty() || !mDataSource)
+        return;
+    auto mime = std::make_unique<QMimeData>();
+    if (!mDataSource->tableViewWriteRows(this, rows, mime.get()))
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime.release());
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+}
+
+// The position under the pointer: above a row near its edges, on it in its middle.
+bool AudiobookTableView::validate(QDropEvent* event)
+{
+    if (!mDataSource)
+        return false;
+    const QMimeData* mime = event->mimeData();
+    const bool carriesOurType = std::any_of(mDraggedTypes.begin(), mDraggedTypes.end(),
+                                            [mime](const QString& t) { return mime->hasFormat(t); });
+    if (!carriesOurType)
+        return false;
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    int row = model() ? model()->rowCount() : 0;
+    int operation = DropOperation::Above;
+    if (index.isValid()) {
+        const QRect rect = visualRect(index);
+        row = index.row();
+        if (pos.y() > rect.bottom() - rect.height() / 4)
+            row += 1;
+        else if (pos.y() >= rect.top() + rect.height() / 4)
+            operation = DropOperation::On;
+    }
+    setDropRow(row, operation);
+    const DraggingInfo info{.draggingSource = event->source(), .draggingPasteboard = mime};
+    const int answer = mDataSource->tableViewValidateDrop(this, info, row, operation);
+    if (answer == DragOperation::None) {
+        clearDropRow();
+        return false;
+    }
+    event->setDropAction(answer == DragOperation::Move ? Qt::MoveAction : Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void AudiobookTableView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!validate(event))
+        event->ignore();
+}
+
+void AudiobookTableView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!validate(event))
+        event->ignore();
+}
+
+void AudiobookTableView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    clearDropRow();
+    event->accept();
+}
+
+void AudiobookTableView::dropEvent(QDropEvent* event)
+{
+    const int row = mDropRow;
+    const int operation = mDropOperation;
+    clearDropRow();
+    if (!mDataSource || row < 0)
+        return;
+    const DraggingInfo info{.draggingSource = event->source(),
+                            .draggingPasteboard = event->mimeData()};
+    if (mDataSource->tableViewAcceptDrop(this, info, row, operation)) {
+        event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
+        event->accept();
+    }
 }
 
 int AudiobookTableView::selectedRow() const
@@ -68,6 +177,18 @@ void AudiobookTableView::deselectAll()
 void AudiobookTableView::paintEvent(QPaintEvent* event)
 {
     QTableView::paintEvent(event);
+    if (mDropRow >= 0) {
+        // Where the drop will land: a line between two rows.
+        QPainter painter(viewport());
+        const int rows = model() ? model()->rowCount() : 0;
+        int y = 0;
+        if (mDropRow < rows)
+            y = visualRect(model()->index(mDropRow, 0)).top();
+        else if (rows > 0)
+            y = visualRect(model()->index(rows - 1, 0)).bottom();
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawLine(0, y, viewport()->width(), y);
+    }
     if (model() && model()->rowCount() > 0)
         return;
     // An empty list tells the user how to fill it.

@@ -1,7 +1,9 @@
 #include "AppController.h"
+#include "InstanceChannel.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMainWindow>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -16,12 +18,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(FABLEWICK_VERSION));
     QApplication::setDesktopFileName(u"fablewick"_s);
 
-    AppController controller;
-    QApplication::setQuitOnLastWindowClosed(
-        controller.applicationShouldTerminateAfterLastWindowClosed());
-    controller.awakeFromNib();
-
-    // Every argument is a file opened with the application; "--" ends Qt's own options.
+    // Files opened while Fablewick runs go to the running window.
     QStringList files;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -29,6 +26,22 @@ int main(int argc, char* argv[])
             continue;
         files << QFileInfo(arguments.at(i)).absoluteFilePath();
     }
+    if (!files.isEmpty() && InstanceChannel::sendToRunningInstance(files))
+        return 0;
+
+    AppController controller;
+    QApplication::setQuitOnLastWindowClosed(
+        controller.applicationShouldTerminateAfterLastWindowClosed());
+    controller.awakeFromNib();
+
+    InstanceChannel channel;
+    QObject::connect(&channel, &InstanceChannel::filesReceived, &controller,
+                     [&controller](const QStringList& opened) {
+                         controller.applicationOpenFiles(opened);
+                         controller.window()->raise();
+                         controller.window()->activateWindow();
+                     });
+    channel.listen();
     if (!files.isEmpty())
         controller.applicationOpenFiles(files);
 

@@ -127,6 +127,17 @@ TestApp::TestApp()
         soundPath = path;
         return std::make_unique<CountingSound>(soundsPlayed);
     };
+    services.openMovie = [this](const std::optional<QString>& path) -> std::unique_ptr<Movie> {
+        if (!path || path->contains(u"unplayable"_s))
+            return nullptr;
+        ++movieLog->opened;
+        return std::make_unique<FakeMovie>(durationFor(*path), movieLog);
+    };
     controller = std::make_unique<AppController>(std::move(services));
     controller->awakeFromNib();
+}
+
+FakeMovie* TestApp::movie() const
+{
+    return dynamic_cast<FakeMovie*>(controller->audioPreviewObject());
 }

@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "AudiobookTableView.h"
 #include "DialogService.h"
+#include "Movie.h"
 #include "SoundPlayer.h"
 
 #include <QList>
@@ -91,10 +92,50 @@ private:
     std::shared_ptr<int> mCount;
 };
 
-// A controller over test doubles, started up.
+// A player that plays nothing aloud: the test moves its clock.
+class FakeMovie final : public Movie
+{
+public:
+    struct Log
+    {
+        int plays = 0;
+        int stops = 0;
+        int opened = 0;
+        QList<qint64> seeks;
+    };
+    FakeMovie(qint64 duration, std::shared_ptr<Log> log) : mDuration(duration), mLog(std::move(log)) {}
+    void play() override { ++mLog->plays; mPlaying = true; }
+    void stop() override { ++mLog->stops; mPlaying = false; }
+    float rate() const override { return mPlaying ? 1.0F : 0.0F; }
+    qint64 currentTime() const override { return mTime; }
+    void setCurrentTime(qint64 time) override { mLog->seeks << time; mTime = time; }
+    qint64 duration() const override { return mDuration; }
+    qint64 timeScale() const override { return 1000; }
+    void stepForward() override { mTime = std::min(mTime + 5000, mDuration); }
+    void stepBackward() override { mTime = std::max<qint64>(mTime - 5000, 0); }
+    // The file plays on by itself, or reaches its end.
+    void advance(qint64 ms)
+    {
+        mTime = std::min(mTime + ms, mDuration);
+        if (mTime == mDuration)
+            mPlaying = false;
+    }
+
+private:
+    qint64 mDuration;
+    qint64 mTime = 0;
+    bool mPlaying = false;
+    std::shared_ptr<Log> mLog;
+};
+
+// A controller over test doubles, started up. Files whose name holds
+// "unplayable" do not open; others last durationFor's answer (10 s).
 struct TestApp
 {
     TestApp();
+    [[nodiscard]] FakeMovie* movie() const;
+    std::shared_ptr<FakeMovie::Log> movieLog = std::make_shared<FakeMovie::Log>();
+    std::function<qint64(const QString&)> durationFor = [](const QString&) { return 10000; };
     TestDialogs* dialogs = nullptr;
     std::shared_ptr<int> soundsPlayed = std::make_shared<int>(0);
     std::optional<QString> soundPath;

@@ -1,0 +1,75 @@
+// Row moves within the list and files dropped on it.
+#include "AppController.h"
+
+#include "AudiobookTableView.h"
+#include "ItemTableModel.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+const QString kRowMoveType = u"NSGeneralPboardType"_s;
+} // namespace
+
+bool AppController::tableViewWriteRows(AudiobookTableView*, const QList<int>& rows,
+                                       QMimeData* pasteboard)
+{
+    if (rows.isEmpty())
+        return false;
+    const int row = rows.constLast();
+    if (row < 0 || row >= TableData.size())
+        return false;
+    dragStartRow = static_cast<quint32>(row);
+    pasteboard->clear();
+    pasteboard->setData(kRowMoveType, TableData.at(row)->serialized());
+    return true;
+}
+
+int AppController::tableViewValidateDrop(AudiobookTableView* tableView, const DraggingInfo& info,
+                                         int proposedRow, int proposedDropOperation)
+{
+    const auto n = static_cast<unsigned>(TableData.size());
+    if (static_cast<unsigned>(proposedRow) > n)
+        return DragOperation::None;
+    if (!info.draggingSource) {
+        tableView->setDropRow(static_cast<int>(n), DropOperation::Above);
+        return DragOperation::Copy;
+    }
+    if (info.draggingSource != mainTable)
+        return DragOperation::None;
+    if (proposedDropOperation == DropOperation::On)
+        tableView->setDropRow(proposedRow + 1, DropOperation::Above);
+    return DragOperation::Move;
+}
+
+bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo& info, int row,
+                                        int)
+{
+    const QMimeData* pasteboard = info.draggingPasteboard;
+    const auto n = static_cast<unsigned>(TableData.size());
+    if (static_cast<unsigned>(row) > n || !pasteboard)
+        return false;
+    if (info.draggingSource) {
+        if (info.draggingSource != mainTable)
+            return false;
+        const auto moved = ItemRecord::deserialized(pasteboard->data(kRowMoveType));
+        if (!moved || dragStartRow >= n)
+            return false;
+        TableData.removeAt(dragStartRow);
+        // The record lands between the rows that stood above and below the drop.
+        const int index = static_cast<quint32>(row) > dragStartRow ? row - 1 : row;
+        TableData.insert(index, std::make_shared<ItemRecord>(*moved));
+        reloadTable();
+        return true;
+    }
+    for (const QUrl& url : pasteboard->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (path.toLower().contains(u"mp3"_s))
+            createItem(path);
+    }
+    return true;
+}

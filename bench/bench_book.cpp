@@ -1,0 +1,129 @@
+// Makes a bookmarkable audiobook from 50 generated files (about two hours of
+// speech-like audio) and reports each step's time next to the same commands
+// run directly through the shell, and the application's peak memory.
+#include "ArtworkWell.h"
+#include "TestSupport.h"
+#include "ui_OutputWindow.h"
+#include "ui_TagWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <map>
+#include <sys/resource.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Pink noise whose loudness rises and falls like syllables, with pauses.
+bool makeSpeechLike(const QString& path, int seconds)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                  u"anoisesrc=color=pink:amplitude=0.4:duration=%1:sample_rate=22050"_s.arg(seconds),
+                  u"-af"_s, u"volume='0.2+0.8*abs(sin(2*PI*3*t))*gt(sin(2*PI*0.2*t),-0.6)':eval=frame"_s,
+                  u"-ac"_s, u"1"_s, u"-b:a"_s, u"64k"_s, u"-y"_s, path});
+    return ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0;
+}
+
+qint64 timeShell(const QString& command)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess sh;
+    sh.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sh.setStandardOutputFile(QProcess::nullDevice());
+    sh.start(u"/bin/sh"_s, {u"-c"_s, command});
+    sh.waitForFinished(-1);
+    return clock.elapsed();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 50;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 144;
+    TestEnvironment environment;
+    std::printf("making %d files of %d s...\n", count, seconds);
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        paths << environment.sources() + u"/chapter %1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
+        if (!makeSpeechLike(paths.constLast(), seconds))
+            return 1;
+    }
+
+    TestApp testApp;
+    AppController& c = *testApp.controller;
+    c.applicationOpenFiles(paths);
+    const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"Benchmark"_s);
+    const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"Fablewick"_s);
+    QImage cover(600, 600, QImage::Format_RGB32);
+    cover.fill(Qt::darkBlue);
+    const_cast<ArtworkWell*>(c.tagSheet().artwork)->setImage(cover);
+
+    std::map<int, qint64> enteredAt;
+    QElapsedTimer clock;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!enteredAt.count(c.state()))
+            enteredAt[c.state()] = clock.elapsed();
+    });
+    clock.start();
+    watcher.start(5);
+    c.joinAll();
+    const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Benchmark"_s);
+    auto* encoding = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
+    encoding->setCurrentIndex(encoding->findText(u"Bookmark"_s, Qt::MatchContains));
+    c.startJoin();
+    while (c.state() != 0)
+        QTest::qWait(10);
+    const qint64 total = clock.elapsed();
+    watcher.stop();
+
+    // The join runs inside the start call, so its end is the conversion's start.
+    auto at = [&](int state) { return enteredAt.count(state) ? enteredAt[state] : total; };
+    const qint64 join = at(30);
+    const qint64 convert = at(40) - at(30);
+    const qint64 chapters = at(50) - at(40);
+    const qint64 tag = total - at(50);
+
+    const QString temp = *c.tempFolderPath();
+    QStringList quoted;
+    for (const QString& p : paths)
+        quoted << u'\'' + p + u'\'';
+    const qint64 directCat = timeShell(u"cat "_s + quoted.join(u' ') + u" > '"_s + temp +
+                                       u"/direct.mp3'"_s);
+    const qint64 directConvert = timeShell(c.converter().command());
+    const qint64 directChapters = timeShell(c.chapters().command());
+    const qint64 directTag = timeShell(c.tagger().command());
+
+    rusage self{};
+    rusage children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    const bool delivered = QFile::exists(environment.desktop() + u"/Benchmark.m4b"_s);
+    std::printf("%-16s %10s %10s\n", "step", "Fablewick", "direct");
+    std::printf("%-16s %8lld ms %7lld ms  (direct: one cat, no time queries)\n", "join",
+                static_cast<long long>(join), static_cast<long long>(directCat));
+    std::printf("%-16s %8lld ms %7lld ms\n", "convert", static_cast<long long>(convert),
+                static_cast<long long>(directConvert));
+    std::printf("%-16s %8lld ms %7lld ms\n", "chapters", static_cast<long long>(chapters),
+                static_cast<long long>(directChapters));
+    std::printf("%-16s %8lld ms %7lld ms\n", "tags", static_cast<long long>(tag),
+                static_cast<long long>(directTag));
+    std::printf("%-16s %8lld ms\n", "whole run", static_cast<long long>(total));
+    std::printf("peak memory: application %ld MiB, largest tool %ld MiB%s\n", self.ru_maxrss / 1024,
+                children.ru_maxrss / 1024, delivered ? "" : "  (NOT DELIVERED)");
+    return delivered ? 0 : 1;
+}

@@ -45,14 +45,17 @@ bool InstanceChannel::sendToRunningInstance(const QStringList& files)
 
 bool InstanceChannel::listen()
 {
-    mServer = std::make_unique<QLocalServer>();
-    mServer->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!mServer->listen(serverName())) {
-        // A socket left by an instance that crashed: take its place if nobody answers.
+    {
+        // Listening would replace the socket of an instance that runs.
         QLocalSocket probe;
         probe.connectToServer(serverName());
         if (probe.waitForConnected(200))
             return false;
+    }
+    mServer = std::make_unique<QLocalServer>();
+    mServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!mServer->listen(serverName())) {
+        // A socket left by an instance that crashed.
         QLocalServer::removeServer(serverName());
         if (!mServer->listen(serverName()))
             return false;

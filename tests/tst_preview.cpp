@@ -1,0 +1,252 @@
+#include "AudiobookTableView.h"
+#include "MediaMovie.h"
+#include "TestSupport.h"
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+QString image(const AppController& c)
+{
+    return c.playPauseButton()->property("imageName").toString();
+}
+bool allEnabled(const AppController& c)
+{
+    return c.playPauseButton()->isEnabled() && c.rewindButton()->isEnabled() &&
+           c.fastForwardButton()->isEnabled() && c.slider()->isEnabled();
+}
+bool noneEnabled(const AppController& c)
+{
+    return !c.playPauseButton()->isEnabled() && !c.rewindButton()->isEnabled() &&
+           !c.fastForwardButton()->isEnabled() && !c.slider()->isEnabled();
+}
+
+struct Listed
+{
+    Listed()
+    {
+        app.durationFor = [](const QString& path) { return path.endsWith(u"b.mp3"_s) ? 20000 : 10000; };
+        app.controller->applicationOpenFiles({u"/p/a.mp3"_s, u"/p/b.mp3"_s, u"/p/c.mp3"_s});
+        if (app.controller->tableData().at(0)->pathColumn != u"/p/a.mp3"_s)
+            app.controller->autoSort();
+    }
+    AppController& c() { return *app.controller; }
+    void select(int row) { c().table()->selectRowIndexes({row}, false); }
+    TestEnvironment environment;
+    TestApp app;
+};
+} // namespace
+
+class TestPreview : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startsWithNothingLoaded()
+    {
+        Listed l;
+        AppController& c = l.c();
+        QVERIFY(!c.audioPreviewObject());
+        QVERIFY(!c.currentPreviewPath());
+        QVERIFY(!c.previewTimer());
+        QVERIFY(noneEnabled(c));
+        QCOMPARE(c.fastForwardButton()->autoRepeatDelay(), 100);
+        QCOMPARE(c.fastForwardButton()->autoRepeatInterval(), 300);
+        QCOMPARE(c.rewindButton()->autoRepeatDelay(), 100);
+        QCOMPARE(c.rewindButton()->autoRepeatInterval(), 300);
+        QVERIFY(c.rewindButton()->autoRepeat() && c.fastForwardButton()->autoRepeat());
+        const QVariant before = c.playPauseButton()->property("imageName");
+        c.playPreview();
+        QCOMPARE(c.playPauseButton()->property("imageName"), before);
+    }
+
+    void selectingLoadsWithoutPlaying()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(1);
+        QVERIFY(c.audioPreviewObject());
+        QCOMPARE(c.currentPreviewPath(), u"/p/b.mp3"_s);
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(allEnabled(c));
+        QCOMPARE(image(c), u"play"_s);
+        QCOMPARE(c.slider()->maximum(), 20000);
+
+        // The loaded record again: nothing reloads.
+        const int opened = l.app.movieLog->opened;
+        l.select(1);
+        QCOMPARE(l.app.movieLog->opened, opened);
+    }
+
+    void playMovesTheSliderAndPauseStopsIt()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(0);
+        c.playPreview();
+        QVERIFY(c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(c.previewTimer() && c.previewTimer()->isActive());
+        QCOMPARE(c.previewTimer()->interval(), 200);
+        QCOMPARE(image(c), u"pause"_s);
+        l.app.movie()->advance(1500);
+        QTRY_COMPARE_WITH_TIMEOUT(c.slider()->value(), 1500, 2000);
+        c.playPreview();
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(!c.previewTimer());
+        QCOMPARE(image(c), u"play"_s);
+        l.app.movie()->advance(1000);
+        QTest::qWait(300);
+        QCOMPARE(c.slider()->value(), 1500);
+
+        c.slider()->setSliderPosition(3000);
+        c.changePlaybackPosition(c.slider());
+        QCOMPARE(l.app.movie()->currentTime(), 3000);
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+    }
+
+    void anotherRowStopsThePlayingFile()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(0);
+        c.playPreview();
+        FakeMovie* first = l.app.movie();
+        const int stops = l.app.movieLog->stops;
+        l.select(1);
+        QVERIFY(l.app.movieLog->stops > stops);
+        QVERIFY(l.app.movie() != first);
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QCOMPARE(c.slider()->maximum(), 20000);
+        QCOMPARE(image(c), u"play"_s);
+    }
+
+    void anEmptySelectionFollowsPlayback()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(0);
+        c.playPreview();
+        c.table()->deselectAll();
+        QVERIFY(allEnabled(c));
+        QCOMPARE(image(c), u"pause"_s);
+        c.playPreview();
+        QVERIFY(noneEnabled(c));
+        QCOMPARE(c.slider()->value(), 0);
+    }
+
+    void aFileThatEndsIsNoticedAtTheNextPress()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(0);
+        c.playPreview();
+        l.app.movie()->advance(20000);
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(c.previewTimer());
+        QCOMPARE(image(c), u"pause"_s);
+        const int plays = l.app.movieLog->plays;
+        c.playPreview();
+        QCOMPARE(l.app.movieLog->plays, plays + 1);
+        QVERIFY(c.previewTimer());
+        QCOMPARE(image(c), u"pause"_s);
+    }
+
+    void stepsPlayWithoutTheTimer()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(0);
+        c.fastForwardPreview();
+        QCOMPARE(l.app.movie()->currentTime(), 5000);
+        QVERIFY(c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(!c.previewTimer());
+        QCOMPARE(image(c), u"play"_s);
+        c.rewindPreview();
+        c.rewindPreview();
+        QCOMPARE(l.app.movie()->currentTime(), 0);
+    }
+
+    void anUnplayableFileLeavesTheControlsInert()
+    {
+        TestEnvironment environment;
+        TestApp app;
+        AppController& c = *app.controller;
+        c.createItem(u"/p/unplayable.mp3"_s);
+        c.table()->selectRowIndexes({0}, false);
+        QVERIFY(!c.audioPreviewObject());
+        QCOMPARE(c.currentPreviewPath(), u"/p/unplayable.mp3"_s);
+        QVERIFY(allEnabled(c));
+        QCOMPARE(image(c), u"play"_s);
+        QCOMPARE(c.slider()->maximum(), 0);
+        c.playPreview();
+        c.fastForwardPreview();
+        c.rewindPreview();
+        c.changePlaybackPosition(c.slider());
+        QVERIFY(!c.previewTimer());
+    }
+
+    void deletingAndClearingStopThePlayback()
+    {
+        Listed l;
+        AppController& c = l.c();
+        l.select(1);
+        c.playPreview();
+        // Another row selected without loading it (as a selection that does
+        // not change the loaded record would): deleting it leaves b playing.
+        c.table()->selectionModel()->blockSignals(true);
+        l.select(0);
+        c.table()->selectionModel()->blockSignals(false);
+        c.deleteRow();
+        QCOMPARE(c.tableData().size(), 2);
+        QVERIFY(c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(c.previewTimer());
+
+        // Deleting the playing row stops it; the file stays loaded.
+        c.table()->selectionModel()->blockSignals(true);
+        l.select(0); // b is row 0 now
+        c.table()->selectionModel()->blockSignals(false);
+        QCOMPARE(c.tableData().at(0)->pathColumn, u"/p/b.mp3"_s);
+        c.deleteRow();
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(!c.previewTimer());
+        QVERIFY(c.audioPreviewObject());
+        QCOMPARE(c.currentPreviewPath(), u"/p/b.mp3"_s);
+        QVERIFY(noneEnabled(c));
+
+        l.select(0);
+        c.playPreview();
+        c.clearAllItems();
+        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(!c.previewTimer());
+        QVERIFY(noneEnabled(c));
+    }
+
+    // The real backend, without a sound device: it opens files and reads their length.
+    void theRealPlayerOpensMp3Files()
+    {
+        TestEnvironment environment;
+        const QString mp3 = environment.sources() + u"/real 5 s.mp3"_s;
+        QVERIFY(makeMp3(mp3, 5));
+        const auto movie = MediaMovie::movieWithFile(mp3);
+        QVERIFY(movie);
+        QCOMPARE(movie->timeScale(), 1000);
+        QVERIFY2(qAbs(movie->duration() - 5000) < 200, qPrintable(QString::number(movie->duration())));
+        QCOMPARE(movie->rate(), 0.0F);
+        movie->setCurrentTime(2000);
+        movie->stepForward();
+        QVERIFY(movie->currentTime() >= 2000);
+
+        QVERIFY(!MediaMovie::movieWithFile(std::nullopt));
+        QVERIFY(!MediaMovie::movieWithFile(environment.sources() + u"/missing.mp3"_s));
+        const QString garbage = environment.sources() + u"/garbage.mp3"_s;
+        QVERIFY(writeFile(garbage, QByteArray(2000, 'z')));
+        QVERIFY(!MediaMovie::movieWithFile(garbage));
+    }
+};
+
+QTEST_MAIN(TestPreview)
+#include "tst_preview.moc"

@@ -11,6 +11,7 @@
 #include "ui_MainWindow.h"
 #include "ui_OutputWindow.h"
 #include "ui_TagWindow.h"
+#include "ui_UpdateWindow.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -27,7 +28,8 @@ AppController::AppController(AppServices services, QObject* parent)
     : QObject(parent), mWindowOwner(std::make_unique<QMainWindow>()),
       mUi(std::make_unique<Ui::MainWindow>()), mOutputUi(std::make_unique<Ui::OutputWindow>()),
       mTagUi(std::make_unique<Ui::TagWindow>()),
-      mProgressUi(std::make_unique<Ui::JoinProgressWindow>()), mServices(std::move(services))
+      mProgressUi(std::make_unique<Ui::JoinProgressWindow>()),
+      mUpdateUi(std::make_unique<Ui::UpdateWindow>()), mServices(std::move(services))
 {
     mUi->setupUi(mWindowOwner.get());
     mainWindow = mWindowOwner.get();
@@ -61,6 +63,7 @@ void AppController::stopWorkers()
         theChapterWriter->terminateChapter();
     if (theM4bTagger)
         theM4bTagger->terminateTagging();
+    theUpdater.reset();
     theMp3Converter.reset();
     theChapterWriter.reset();
     theM4bTagger.reset();
@@ -131,6 +134,13 @@ void AppController::setUpSheets()
     joinProgressDescription = mProgressUi->joinProgressDescription;
     joinProgressIndicator = mProgressUi->joinProgressIndicator;
     stopConvertingButton = mProgressUi->stopConvertingButton;
+
+    updateWindow = new SheetDialog(mainWindow);
+    mUpdateUi->setupUi(updateWindow);
+    updateOk = mUpdateUi->updateOk;
+    updateMessage = mUpdateUi->updateMessage;
+    if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
+        mUpdateUi->updateIcon->setPixmap(QPixmap(*icon));
 }
 
 void AppController::chooseArtwork()
@@ -174,6 +184,14 @@ void AppController::connectActions()
     connect(mTagUi->removeArtwork, &QPushButton::clicked, this, [this] { artwork->setImage({}); });
     connect(stopConvertingButton, &QPushButton::clicked, this,
             [this] { stopJoin(stopConvertingButton); });
+
+    connect(mUi->actionCheckForUpdates, &QAction::triggered, this,
+            [this] { checkForUpdate(mUi->actionCheckForUpdates); });
+    connect(mUi->actionReleaseNotes, &QAction::triggered, this,
+            [this] { showReleaseNote(mUi->actionReleaseNotes); });
+    connect(mUi->actionHelp, &QAction::triggered, this, [this] { launchBrowser(mUi->actionHelp); });
+    connect(updateOk, &QPushButton::clicked, this, [this] { closeUpdateWindow(updateOk); });
+    connect(updateWindow, &QDialog::rejected, this, [this] { closeUpdateWindow(updateWindow); });
 
     connect(ppButton, &QPushButton::clicked, this, [this] { playPreview(ppButton); });
     connect(rwButton, &QPushButton::clicked, this, [this] { rewindPreview(rwButton); });
@@ -219,6 +237,11 @@ void AppController::awakeFromNib()
     ffButton->setAutoRepeatInterval(300);
     rwButton->setAutoRepeatDelay(100);
     rwButton->setAutoRepeatInterval(300);
+
+    theUpdater = std::make_unique<UpdateChecker>(mServices.updateFeedUrl);
+    theUpdater->setDelegate(this);
+    theUpdater->setAutoUpdate(true);
+    theUpdater->startChecking();
 }
 
 void AppController::sheetDidEnd(QWidget*, int, void*) {}

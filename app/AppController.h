@@ -9,6 +9,8 @@
 #include "Mp3Joiner.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
+#include "UpdateChecker.h"
+#include "autoUpdateDelegate.h"
 #include "chapterWriter.h"
 #include "chapterWriterDelegate.h"
 #include "mp3ConverterDelegate.h"
@@ -42,6 +44,7 @@ class MainWindow;
 class OutputWindow;
 class TagWindow;
 class JoinProgressWindow;
+class UpdateWindow;
 } // namespace Ui
 
 // The one controller: the main window, the item list, the production run and
@@ -49,6 +52,7 @@ class JoinProgressWindow;
 class AppController final : public QObject,
                             public mp3JoinerDelegate,
                             public chapterWriterDelegate,
+                            public autoUpdateDelegate,
                             public mp3ConverterDelegate,
                             public TableDataSource,
                             public M4bTaggerDelegate
@@ -145,6 +149,17 @@ public:
     void M4bTaggerProgress(double value, const QString& description) override;
     void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException) override;
 
+    // Update notice.
+    void checkForUpdate(QObject* sender = nullptr);
+    void autoUpdateDidFinish(UpdateChecker* checker,
+                             const std::optional<UpdateError>& updateException) override;
+    void closeUpdateWindow(QObject* sender = nullptr);
+    void showReleaseNote(QObject* sender = nullptr);
+    void launchBrowser(QObject* sender = nullptr);
+    [[nodiscard]] UpdateChecker& updater() const { return *theUpdater; }
+    [[nodiscard]] QDialog* updateSheet() const;
+    [[nodiscard]] QLabel* updateText() const { return updateMessage; }
+
     // Ending a run.
     bool moveFile(const QString& source, const QString& toPath);
     void FileExistAlertDidEnd(int returnCode);
@@ -189,6 +204,8 @@ private:
     void handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException);
     void stopWorkers();
     void setPlayPauseImage(const QString& name);
+    void showUpdateWindowWhenFree();
+    [[nodiscard]] bool anotherSheetIsUp() const;
 
     // The interface description and what the controller uses of the desktop.
     std::unique_ptr<QMainWindow> mWindowOwner;
@@ -196,6 +213,7 @@ private:
     std::unique_ptr<Ui::OutputWindow> mOutputUi;
     std::unique_ptr<Ui::TagWindow> mTagUi;
     std::unique_ptr<Ui::JoinProgressWindow> mProgressUi;
+    std::unique_ptr<Ui::UpdateWindow> mUpdateUi;
     AppServices mServices;
     ItemTableModel* mTableModel = nullptr;
     std::map<const void*, int> mAbandonedRuns;
@@ -206,6 +224,7 @@ private:
     std::unique_ptr<Mp3Joiner> theMp3Joiner;
     std::unique_ptr<Mp3Converter> theMp3Converter;
     std::unique_ptr<M4bTagger> theM4bTagger;
+    std::unique_ptr<UpdateChecker> theUpdater;
     std::optional<QString> tempFolder;
     std::optional<QString> dstPath;
     std::optional<QString> srcPath;
@@ -227,6 +246,10 @@ private:
     std::optional<QString> mCurrentPreviewPath;
     // The record whose file is loaded; a moved row is a new record.
     std::weak_ptr<ItemRecord> mPreviewRecord;
+    SheetDialog* updateWindow = nullptr;
+    QPushButton* updateOk = nullptr;
+    QLabel* updateMessage = nullptr;
+    QTimer* mUpdateWaiter = nullptr;
     SheetDialog* joinProgressWindow = nullptr;
     QLabel* joinProgressDescription = nullptr;
     QProgressBar* joinProgressIndicator = nullptr;

@@ -3,6 +3,9 @@
 #include "MediaMovie.h"
 #include "MediaSoundPlayer.h"
 #include "QtDialogService.h"
+#include "UpdateChecker.h"
+
+#include <QDesktopServices>
 
 AppServices AppServices::desktop()
 {
@@ -12,5 +15,7 @@ AppServices AppServices::desktop()
         return std::make_unique<MediaSoundPlayer>(path);
     };
     services.openMovie = &MediaMovie::movieWithFile;
+    services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    services.updateFeedUrl = UpdateChecker::feedURLString();
     return services;
 }

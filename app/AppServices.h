@@ -5,6 +5,7 @@
 #include "SoundPlayer.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -16,6 +17,10 @@ struct AppServices
     std::unique_ptr<DialogService> dialogs;
     std::function<std::unique_ptr<SoundPlayer>(const std::optional<QString>& path)> makeSound;
     MovieOpener openMovie;
+    // Opens a file or web page with the user's default application.
+    std::function<bool(const QUrl& url)> openUrl;
+    // Where the update feed is fetched from.
+    QString updateFeedUrl;
 
     // The real desktop: Qt's dialogs and sound.
     [[nodiscard]] static AppServices desktop();

@@ -122,7 +122,7 @@ void TestDialogs::answerAlert(int returnCode)
         alert.didEnd(returnCode);
 }
 
-TestApp::TestApp()
+TestApp::TestApp(const QString& feedUrl)
 {
     AppServices services;
     auto dialogsDouble = std::make_unique<TestDialogs>();
@@ -138,6 +138,11 @@ TestApp::TestApp()
         ++movieLog->opened;
         return std::make_unique<FakeMovie>(durationFor(*path), movieLog);
     };
+    services.openUrl = [urls = openedUrls](const QUrl& url) {
+        urls->append(url);
+        return true;
+    };
+    services.updateFeedUrl = feedUrl;
     controller = std::make_unique<AppController>(std::move(services));
     controller->awakeFromNib();
 }

@@ -132,11 +132,13 @@ private:
 // "unplayable" do not open; others last durationFor's answer (10 s).
 struct TestApp
 {
-    TestApp();
+    // The update feed comes from feedUrl; by default nothing answers there.
+    explicit TestApp(const QString& feedUrl = QStringLiteral("http://127.0.0.1:9/feed.xml"));
     [[nodiscard]] FakeMovie* movie() const;
     std::shared_ptr<FakeMovie::Log> movieLog = std::make_shared<FakeMovie::Log>();
     std::function<qint64(const QString&)> durationFor = [](const QString&) { return 10000; };
     TestDialogs* dialogs = nullptr;
+    std::shared_ptr<QList<QUrl>> openedUrls = std::make_shared<QList<QUrl>>();
     std::shared_ptr<int> soundsPlayed = std::make_shared<int>(0);
     std::optional<QString> soundPath;
     std::unique_ptr<AppController> controller;

@@ -3,6 +3,8 @@
 #include <QAudioOutput>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QTimer>
 #include <QUrl>
@@ -47,6 +49,9 @@ std::unique_ptr<Movie> MediaMovie::movieWithFile(const std::optional<QString>& p
 
 void MediaMovie::play()
 {
+    // Qt's ffmpeg backend crashes when it plays with no sound device at all.
+    if (QMediaDevices::defaultAudioOutput().isNull())
+        return;
     mPlayer->play();
 }
 

@@ -1,6 +1,8 @@
 #include "MediaSoundPlayer.h"
 
 #include <QAudioOutput>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
@@ -18,7 +20,8 @@ MediaSoundPlayer::~MediaSoundPlayer() = default;
 
 void MediaSoundPlayer::play()
 {
-    if (!mPlayer)
+    // Qt's ffmpeg backend crashes when it plays with no sound device at all.
+    if (!mPlayer || QMediaDevices::defaultAudioOutput().isNull())
         return;
     mPlayer->setPosition(0);
     mPlayer->play();

@@ -73,5 +73,12 @@ int main(int argc, char* argv[])
     progress->show();
     ok = ok && save(progress, out + u"/progress.png"_s);
     progress->hide();
+
+    // The update notice, as a check that found a newer version shows it.
+    UpdateChecker checker(u"http://127.0.0.1:9/feed.xml"_s);
+    checker.setAutoUpdate(false);
+    c.autoUpdateDidFinish(&checker, std::nullopt);
+    ok = ok && save(c.updateSheet(), out + u"/update.png"_s);
+    c.closeUpdateWindow();
     return ok ? 0 : 1;
 }

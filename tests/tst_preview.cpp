@@ -1,5 +1,7 @@
 #include "AudiobookTableView.h"
 #include "MediaMovie.h"
+#include "MediaSoundPlayer.h"
+#include "Resources.h"
 #include "TestSupport.h"
 
 #include <QItemSelectionModel>
@@ -239,6 +241,14 @@ private Q_SLOTS:
         movie->setCurrentTime(2000);
         movie->stepForward();
         QVERIFY(movie->currentTime() >= 2000);
+        // Playing must be safe on a machine without a sound device, as CI is.
+        movie->play();
+        QTest::qWait(300);
+        movie->stop();
+        QCOMPARE(movie->rate(), 0.0F);
+        MediaSoundPlayer chime(Resources::pathForResource(u"complete"_s, u"aiff"_s));
+        chime.play();
+        QTest::qWait(300);
 
         QVERIFY(!MediaMovie::movieWithFile(std::nullopt));
         QVERIFY(!MediaMovie::movieWithFile(environment.sources() + u"/missing.mp3"_s));

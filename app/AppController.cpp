@@ -103,8 +103,8 @@ void AppController::setUpSheets()
     outputChannels = mOutputUi->outputChannels;
     outputEncoding->addItems({u"AAC Bookmark (.m4b audiobook with chapters)"_s,
                               u"AAC Standard (.m4a)"_s, u"MP3 (the files joined as they are)"_s});
-    outputRate->addItems({u"Same as source"_s, u"32k"_s, u"48k"_s, u"64k"_s, u"96k"_s,
-                          u"128k"_s, u"192k"_s, u"256k"_s});
+    outputRate->addItems({u"Same as source"_s, u"32k"_s, u"48k"_s, u"64k"_s, u"96k"_s, u"128k"_s,
+                          u"192k"_s, u"256k"_s});
     outputRate->setCurrentText(u"64k"_s);
     outputFrequency->addItems({u"Same as source"_s, u"22050"_s, u"44100"_s, u"48000"_s});
     outputFrequency->setCurrentText(u"44100"_s);
@@ -112,8 +112,9 @@ void AppController::setUpSheets()
     // Bit rate, sample rate and channels only matter when the audio is re-encoded.
     auto followEncoding = [this] {
         const bool encodes = encodingTitle().contains(u"AAC"_s);
-        for (QWidget* w : {static_cast<QWidget*>(outputRate), static_cast<QWidget*>(outputFrequency),
-                           static_cast<QWidget*>(outputChannels)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(outputRate), static_cast<QWidget*>(outputFrequency),
+              static_cast<QWidget*>(outputChannels)})
             w->setEnabled(encodes);
     };
     connect(outputEncoding, &QComboBox::currentTextChanged, this, followEncoding);
@@ -148,20 +149,23 @@ void AppController::chooseArtwork()
     QStringList patterns;
     for (const QByteArray& format : QImageReader::supportedImageFormats())
         patterns << u"*."_s + QString::fromLatin1(format);
-    const QString path = QFileDialog::getOpenFileName(
-        tagWindow, u"Choose Cover Art"_s, QDir::homePath(),
-        u"Images (%1)"_s.arg(patterns.join(u' ')));
+    const QString path =
+        QFileDialog::getOpenFileName(tagWindow, u"Choose Cover Art"_s, QDir::homePath(),
+                                     u"Images (%1)"_s.arg(patterns.join(u' ')));
     if (!path.isEmpty())
         artwork->setImageFromFile(path);
 }
 
 void AppController::connectActions()
 {
-    connect(mUi->actionAddFiles, &QAction::triggered, this, [this] { addRow(mUi->actionAddFiles); });
+    connect(mUi->actionAddFiles, &QAction::triggered, this,
+            [this] { addRow(mUi->actionAddFiles); });
     connect(mUi->addButton, &QPushButton::clicked, this, [this] { addRow(mUi->addButton); });
     connect(mUi->actionRemove, &QAction::triggered, this, [this] { deleteRow(mUi->actionRemove); });
-    connect(mUi->removeButton, &QPushButton::clicked, this, [this] { deleteRow(mUi->removeButton); });
-    connect(mUi->actionClear, &QAction::triggered, this, [this] { clearAllItems(mUi->actionClear); });
+    connect(mUi->removeButton, &QPushButton::clicked, this,
+            [this] { deleteRow(mUi->removeButton); });
+    connect(mUi->actionClear, &QAction::triggered, this,
+            [this] { clearAllItems(mUi->actionClear); });
     connect(mUi->clearButton, &QPushButton::clicked, this,
             [this] { clearAllItems(mUi->clearButton); });
     connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
@@ -172,7 +176,8 @@ void AppController::connectActions()
             [this] { joinAll(mUi->actionMakeAudiobook); });
     connect(mUi->makeButton, &QPushButton::clicked, this, [this] { joinAll(mUi->makeButton); });
     connect(mUi->actionTags, &QAction::triggered, this, [this] { startTagging(mUi->actionTags); });
-    connect(mUi->tagsButton, &QPushButton::clicked, this, [this] { startTagging(mUi->tagsButton); });
+    connect(mUi->tagsButton, &QPushButton::clicked, this,
+            [this] { startTagging(mUi->tagsButton); });
     connect(mOutputUi->outputStart, &QPushButton::clicked, this,
             [this] { startJoin(mOutputUi->outputStart); });
     connect(mOutputUi->outputCancel, &QPushButton::clicked, this,

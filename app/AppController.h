@@ -18,7 +18,6 @@
 
 #include <QObject>
 #include <QStringList>
-
 #include <exception>
 #include <map>
 #include <memory>
@@ -143,7 +142,8 @@ public:
     // Worker callbacks; those from worker threads are carried to the GUI
     // thread in the order they were sent.
     void mp3ConverterProgress(double position, const QString& description) override;
-    void mp3ConverterDidFinish(Mp3Converter* converter, std::exception_ptr convertException) override;
+    void mp3ConverterDidFinish(Mp3Converter* converter,
+                               std::exception_ptr convertException) override;
     void chapterWriterProgress(int index, int totalFiles) override;
     void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException) override;
     void M4bTaggerProgress(double value, const QString& description) override;

@@ -1,7 +1,6 @@
 // The end of a run: the finished file moves to the Desktop, or the run fails
 // with the critical-error alert.
 #include "AppController.h"
-
 #include "FileMover.h"
 
 #include <QFileInfo>
@@ -60,12 +59,12 @@ void AppController::FileExistAlertDidEnd(int returnCode)
 
 void AppController::showFileCreationAlert(const QString& destination)
 {
-    const AlertSpec alert{.title = u"File Creation Error"_s,
-                          .message = u"Unable to create file %1 on Desktop!"_s.arg(
-                              QFileInfo(destination).fileName()),
-                          .defaultButton = u"Ok"_s,
-                          .alternateButton = {},
-                          .otherButton = {}};
+    const AlertSpec alert{
+        .title = u"File Creation Error"_s,
+        .message = u"Unable to create file %1 on Desktop!"_s.arg(QFileInfo(destination).fileName()),
+        .defaultButton = u"Ok"_s,
+        .alternateButton = {},
+        .otherButton = {}};
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 

@@ -1,6 +1,5 @@
 // Row moves within the list and files dropped on it.
 #include "AppController.h"
-
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 
@@ -44,8 +43,7 @@ int AppController::tableViewValidateDrop(AudiobookTableView* tableView, const Dr
     return DragOperation::Move;
 }
 
-bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo& info, int row,
-                                        int)
+bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo& info, int row, int)
 {
     const QMimeData* pasteboard = info.draggingPasteboard;
     const auto n = static_cast<unsigned>(TableData.size());

@@ -1,17 +1,15 @@
 // The item list: adding, removing, sorting and retitling the source files.
 #include "AppController.h"
-
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 #include "Mp3Helper.h"
 
 #include <QApplication>
 #include <QFileIconProvider>
-#include <QStyle>
-#include <QTimer>
 #include <QFileInfo>
 #include <QMainWindow>
-
+#include <QStyle>
+#include <QTimer>
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -69,11 +67,10 @@ void AppController::addRow(QObject*)
                               .allowsMultipleSelection = true,
                               .canCreateDirectories = false,
                               .fileTypes = {u"mp3"_s}};
-    mServices.dialogs->beginOpenPanelSheet(
-        mainWindow, panel,
-        [this](int returnCode, const QStringList& filenames) {
-            openPanelDidEnd(returnCode, filenames);
-        });
+    mServices.dialogs->beginOpenPanelSheet(mainWindow, panel,
+                                           [this](int returnCode, const QStringList& filenames) {
+                                               openPanelDidEnd(returnCode, filenames);
+                                           });
 }
 
 void AppController::openPanelDidEnd(int returnCode, const QStringList& filenames)
@@ -152,8 +149,7 @@ int AppController::numberOfRowsInTableView(const AudiobookTableView*) const
 }
 
 QVariant AppController::tableViewObjectValueForTableColumn(const AudiobookTableView*,
-                                                           const TableColumn& column,
-                                                           int row) const
+                                                           const TableColumn& column, int row) const
 {
     if (row < 0 || row >= TableData.size())
         return {};

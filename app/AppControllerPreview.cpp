@@ -1,6 +1,5 @@
 // The audio preview of the selected file: play, pause, step and seek.
 #include "AppController.h"
-
 #include "AudiobookTableView.h"
 #include "Resources.h"
 
@@ -109,14 +108,14 @@ void AppController::validatePlaybackButtons()
 {
     const bool playing = isPlaying(mAudioPreviewObject.get());
     if (!mainTable->selectedRowIndexes().isEmpty()) {
-        for (QWidget* control : {static_cast<QWidget*>(ppButton), static_cast<QWidget*>(rwButton),
-                                 static_cast<QWidget*>(ffButton),
-                                 static_cast<QWidget*>(playbackSlider)})
+        for (QWidget* control :
+             {static_cast<QWidget*>(ppButton), static_cast<QWidget*>(rwButton),
+              static_cast<QWidget*>(ffButton), static_cast<QWidget*>(playbackSlider)})
             control->setEnabled(true);
     } else if (!playing) {
-        for (QWidget* control : {static_cast<QWidget*>(ppButton), static_cast<QWidget*>(rwButton),
-                                 static_cast<QWidget*>(ffButton),
-                                 static_cast<QWidget*>(playbackSlider)})
+        for (QWidget* control :
+             {static_cast<QWidget*>(ppButton), static_cast<QWidget*>(rwButton),
+              static_cast<QWidget*>(ffButton), static_cast<QWidget*>(playbackSlider)})
             control->setEnabled(false);
         playbackSlider->setValue(0);
     }

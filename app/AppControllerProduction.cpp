@@ -1,7 +1,6 @@
 // The production run: a state machine in mState that hands each step to its
 // worker and moves on when the worker reports back.
 #include "AppController.h"
-
 #include "ArtworkWell.h"
 #include "FileHelper.h"
 #include "SheetDialog.h"
@@ -27,7 +26,6 @@ constexpr int kConverting = 30;
 constexpr int kWritingChapters = 40;
 constexpr int kTagging = 50;
 } // namespace
-
 
 void AppController::joinAll(QObject*)
 {
@@ -119,8 +117,8 @@ void AppController::inProgressTasks()
             return;
         }
         if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
-            processDidEndBadly(std::make_exception_ptr(
-                WorkerException("the temporary folder cannot be emptied")));
+            processDidEndBadly(
+                std::make_exception_ptr(WorkerException("the temporary folder cannot be emptied")));
             return;
         }
         mState = kJoining;

@@ -1,14 +1,11 @@
 // The conversion, chapter and tagging steps of a run, and the reports of
 // their workers, which arrive on the workers' own threads.
 #include "AppController.h"
-
 #include "ArtworkWell.h"
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
 
 #include <QComboBox>
-
-#include <algorithm>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QThread>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -74,8 +72,8 @@ EncoderOptions AppController::ffmpegFindOption(const QString& path) const
         options.insert(u"sampleFrequency"_s, isPlainNumber(frequency) ? frequency : u"44100"_s);
     else
         options.insert(u"sampleFrequency"_s, frequencyTitle);
-    options.insert(u"channels"_s, outputChannels->currentText().contains(u"Mono"_s) ? u"1"_s
-                                                                                    : u"2"_s);
+    options.insert(u"channels"_s,
+                   outputChannels->currentText().contains(u"Mono"_s) ? u"1"_s : u"2"_s);
     return options;
 }
 
@@ -154,9 +152,8 @@ void AppController::chapterWriterProgress(int, int) {}
 
 void AppController::chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException)
 {
-    onMainThread([this, writer, writeException] {
-        handleChapterWriterFinished(writer, writeException);
-    });
+    onMainThread(
+        [this, writer, writeException] { handleChapterWriterFinished(writer, writeException); });
 }
 
 void AppController::M4bTaggerProgress(double value, const QString& description)
@@ -166,7 +163,8 @@ void AppController::M4bTaggerProgress(double value, const QString& description)
 
 void AppController::M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException)
 {
-    onMainThread([this, tagger, convertException] { handleTaggerFinished(tagger, convertException); });
+    onMainThread(
+        [this, tagger, convertException] { handleTaggerFinished(tagger, convertException); });
 }
 
 void AppController::handleConverterProgress(double position, const QString& description)

@@ -1,7 +1,6 @@
 // The update notice: whether a newer version is out, told in a sheet, and
 // the release notes and help page.
 #include "AppController.h"
-
 #include "Hyperlink.h"
 #include "Resources.h"
 #include "SheetDialog.h"
@@ -40,8 +39,9 @@ void AppController::autoUpdateDidFinish(UpdateChecker* checker,
     if (updateException) {
         if (checker->autoUpdate())
             return;
-        updateMessage->setText(u"<p><b>Fablewick could not check for updates.</b></p><p>%1</p>"_s.arg(
-            whyTheCheckFailed(*updateException).toHtmlEscaped()));
+        updateMessage->setText(
+            u"<p><b>Fablewick could not check for updates.</b></p><p>%1</p>"_s.arg(
+                whyTheCheckFailed(*updateException).toHtmlEscaped()));
         showUpdateWindowWhenFree();
         return;
     }
@@ -92,8 +92,7 @@ void AppController::showUpdateWindowWhenFree()
 bool AppController::anotherSheetIsUp() const
 {
     for (const QWidget* child : mainWindow->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child != updateWindow && child->isWindow() && child->isVisible() &&
-            child->isModal())
+        if (child != updateWindow && child->isWindow() && child->isVisible() && child->isModal())
             return true;
     }
     return false;

@@ -7,10 +7,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
-#include <QMimeData>
 #include <QItemSelectionModel>
+#include <QMimeData>
 #include <QPainter>
-
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -64,8 +63,9 @@ bool AudiobookTableView::validate(QDropEvent* event)
     if (!mDataSource)
         return false;
     const QMimeData* mime = event->mimeData();
-    const bool carriesOurType = std::any_of(mDraggedTypes.begin(), mDraggedTypes.end(),
-                                            [mime](const QString& t) { return mime->hasFormat(t); });
+    const bool carriesOurType =
+        std::any_of(mDraggedTypes.begin(), mDraggedTypes.end(),
+                    [mime](const QString& t) { return mime->hasFormat(t); });
     if (!carriesOurType)
         return false;
     const QPoint pos = event->position().toPoint();
@@ -156,12 +156,11 @@ void AudiobookTableView::selectRowIndexes(const QList<int>& rows, bool byExtendi
     QItemSelection wanted;
     for (int row : rows) {
         if (row >= 0 && row < model()->rowCount())
-            wanted.select(model()->index(row, 0),
-                          model()->index(row, model()->columnCount() - 1));
+            wanted.select(model()->index(row, 0), model()->index(row, model()->columnCount() - 1));
     }
-    const auto flags = (byExtendingSelection ? QItemSelectionModel::Select
-                                             : QItemSelectionModel::ClearAndSelect) |
-                       QItemSelectionModel::Rows;
+    const auto flags =
+        (byExtendingSelection ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect) |
+        QItemSelectionModel::Rows;
     selection->select(wanted, flags);
     if (!rows.isEmpty() && rows.constLast() >= 0 && rows.constLast() < model()->rowCount())
         selection->setCurrentIndex(model()->index(rows.constLast(), 0),

@@ -19,8 +19,8 @@ void IconCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (icon.isNull())
         return;
     const QSize natural = icon.actualSize(QSize(32, 32));
-    const QSize shown = natural.scaled(natural.boundedTo(option.rect.size() - QSize(4, 4)),
-                                       Qt::KeepAspectRatio);
+    const QSize shown =
+        natural.scaled(natural.boundedTo(option.rect.size() - QSize(4, 4)), Qt::KeepAspectRatio);
     QRect target(QPoint(), shown);
     target.moveCenter(option.rect.center());
     icon.paint(painter, target, Qt::AlignCenter);

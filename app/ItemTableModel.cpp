@@ -88,8 +88,7 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
 
 bool ItemTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!mDataSource || role != Qt::EditRole ||
-        !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!mDataSource || role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
     mDataSource->tableViewSetObjectValue(mView, value, mColumns.at(index.column()), index.row());
     Q_EMIT dataChanged(index, index);

@@ -14,9 +14,11 @@ class TableDataSource
 {
 public:
     virtual ~TableDataSource() = default;
-    [[nodiscard]] virtual int numberOfRowsInTableView(const AudiobookTableView* tableView) const = 0;
-    [[nodiscard]] virtual QVariant tableViewObjectValueForTableColumn(
-        const AudiobookTableView* tableView, const TableColumn& column, int row) const = 0;
+    [[nodiscard]] virtual int
+    numberOfRowsInTableView(const AudiobookTableView* tableView) const = 0;
+    [[nodiscard]] virtual QVariant
+    tableViewObjectValueForTableColumn(const AudiobookTableView* tableView,
+                                       const TableColumn& column, int row) const = 0;
     virtual void tableViewSetObjectValue(AudiobookTableView* tableView, const QVariant& value,
                                          const TableColumn& column, int row) = 0;
 

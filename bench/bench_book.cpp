@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
-
 #include <cstdio>
 #include <map>
 #include <sys/resource.h>
@@ -25,11 +24,12 @@ namespace {
 bool makeSpeechLike(const QString& path, int seconds)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
-                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                  u"anoisesrc=color=pink:amplitude=0.4:duration=%1:sample_rate=22050"_s.arg(seconds),
-                  u"-af"_s, u"volume='0.2+0.8*abs(sin(2*PI*3*t))*gt(sin(2*PI*0.2*t),-0.6)':eval=frame"_s,
-                  u"-ac"_s, u"1"_s, u"-b:a"_s, u"64k"_s, u"-y"_s, path});
+    ffmpeg.start(
+        QStringLiteral(FABLEWICK_FFMPEG),
+        {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+         u"anoisesrc=color=pink:amplitude=0.4:duration=%1:sample_rate=22050"_s.arg(seconds),
+         u"-af"_s, u"volume='0.2+0.8*abs(sin(2*PI*3*t))*gt(sin(2*PI*0.2*t),-0.6)':eval=frame"_s,
+         u"-ac"_s, u"1"_s, u"-b:a"_s, u"64k"_s, u"-y"_s, path});
     return ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0;
 }
 
@@ -102,8 +102,8 @@ int main(int argc, char* argv[])
     QStringList quoted;
     for (const QString& p : paths)
         quoted << u'\'' + p + u'\'';
-    const qint64 directCat = timeShell(u"cat "_s + quoted.join(u' ') + u" > '"_s + temp +
-                                       u"/direct.mp3'"_s);
+    const qint64 directCat =
+        timeShell(u"cat "_s + quoted.join(u' ') + u" > '"_s + temp + u"/direct.mp3'"_s);
     const qint64 directConvert = timeShell(c.converter().command());
     const qint64 directChapters = timeShell(c.chapters().command());
     const qint64 directTag = timeShell(c.tagger().command());

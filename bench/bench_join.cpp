@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
@@ -60,7 +59,8 @@ int main(int argc, char* argv[])
     clock.restart();
     joiner.startJoin();
     const qint64 joined = clock.elapsed();
-    const bool same = readFile(work + u"/mp3.mp3"_s) == readFile(environment.root() + u"/direct.mp3"_s);
+    const bool same =
+        readFile(work + u"/mp3.mp3"_s) == readFile(environment.root() + u"/direct.mp3"_s);
 
     TestApp testApp;
     clock.restart();

@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QXmlStreamReader>
-
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -103,7 +102,8 @@ std::vector<Chapter> readChapters(const QString& path)
         const QString start = xml.attributes().value(u"starttime"_s).toString();
         const auto startMs = startOf(start);
         if (!startMs)
-            fail(u"%1: a chapter has the start time \"%2\", not minutes:seconds"_s.arg(path, start));
+            fail(
+                u"%1: a chapter has the start time \"%2\", not minutes:seconds"_s.arg(path, start));
         Chapter chapter{.startMs = *startMs, .title = {}};
         while (xml.readNextStartElement()) {
             if (xml.name() == u"title")
@@ -143,7 +143,8 @@ qint64 durationMs(const QString& ffprobe, const QString& audio)
         fail(u"cannot read the audio file %1: %2"_s.arg(
             audio, QString::fromLocal8Bit(probe.readAllStandardError()).trimmed()));
     bool ok = false;
-    const double seconds = QString::fromLatin1(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    const double seconds =
+        QString::fromLatin1(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
     if (!ok)
         fail(u"cannot read the length of the audio file %1"_s.arg(audio));
     return static_cast<qint64>(seconds * 1000.0);
@@ -188,8 +189,9 @@ int main(int argc, char* argv[])
         const qint64 start = std::min(chapters[i].startMs, lengthMs);
         const qint64 next = i + 1 < chapters.size() ? chapters[i + 1].startMs : lengthMs;
         const qint64 end = std::max(start, std::min(next, lengthMs));
-        text += u"[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%3\n"_s.arg(start).arg(end).arg(
-            metadataValue(chapters[i].title));
+        text +=
+            u"[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%3\n"_s.arg(start).arg(end).arg(
+                metadataValue(chapters[i].title));
     }
     metadata.write(text.toUtf8());
     metadata.flush();
@@ -207,16 +209,34 @@ int main(int argc, char* argv[])
 
     QProcess mux;
     mux.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mux.start(ffmpeg, {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-y"_s,
-                       u"-i"_s, audioPath, u"-i"_s, metadata.fileName(), u"-map"_s, u"0:a"_s,
-                       u"-map_metadata"_s, u"0"_s, u"-map_chapters"_s, u"1"_s, u"-c"_s, u"copy"_s,
-                       u"-f"_s, u"mp4"_s, u"-brand"_s, u"M4B "_s, partial.fileName()});
-    if (!mux.waitForFinished(-1) || mux.exitStatus() != QProcess::NormalExit ||
-        mux.exitCode() != 0)
+    mux.start(ffmpeg, {u"-nostdin"_s,
+                       u"-hide_banner"_s,
+                       u"-loglevel"_s,
+                       u"error"_s,
+                       u"-y"_s,
+                       u"-i"_s,
+                       audioPath,
+                       u"-i"_s,
+                       metadata.fileName(),
+                       u"-map"_s,
+                       u"0:a"_s,
+                       u"-map_metadata"_s,
+                       u"0"_s,
+                       u"-map_chapters"_s,
+                       u"1"_s,
+                       u"-c"_s,
+                       u"copy"_s,
+                       u"-f"_s,
+                       u"mp4"_s,
+                       u"-brand"_s,
+                       u"M4B "_s,
+                       partial.fileName()});
+    if (!mux.waitForFinished(-1) || mux.exitStatus() != QProcess::NormalExit || mux.exitCode() != 0)
         fail(u"ffmpeg could not write %1"_s.arg(outputPath));
     if (::rename(QFile::encodeName(partial.fileName()).constData(),
                  QFile::encodeName(outputPath).constData()) != 0)
-        fail(u"cannot write %1: %2"_s.arg(outputPath, QString::fromLocal8Bit(std::strerror(errno))));
+        fail(
+            u"cannot write %1: %2"_s.arg(outputPath, QString::fromLocal8Bit(std::strerror(errno))));
     partial.setAutoRemove(false);
     gPartialOutput[0] = '\0';
     return 0;

@@ -1,7 +1,6 @@
 #include "FileMover.h"
 
 #include <QFile>
-
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -18,15 +17,14 @@ fs::path toPath(const QString& path)
 fs::path stagingPathBeside(const fs::path& destination)
 {
     static thread_local std::mt19937 random{std::random_device{}()};
-    const std::string name = "." + destination.filename().string() + ".partial-" +
-                             std::to_string(random() % 1000000);
+    const std::string name =
+        "." + destination.filename().string() + ".partial-" + std::to_string(random() % 1000000);
     return destination.parent_path() / name;
 }
 
 // Puts the source's bytes at a hidden path beside the destination. Renames when
 // both lie on one file system, copies otherwise. Returns the staged path.
-std::optional<fs::path> stage(const fs::path& source, const fs::path& destination,
-                              bool& copied)
+std::optional<fs::path> stage(const fs::path& source, const fs::path& destination, bool& copied)
 {
     const fs::path staged = stagingPathBeside(destination);
     std::error_code ec;

@@ -5,7 +5,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
-
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;

@@ -1,7 +1,7 @@
 #include "MediaSoundPlayer.h"
 
-#include <QAudioOutput>
 #include <QAudioDevice>
+#include <QAudioOutput>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>

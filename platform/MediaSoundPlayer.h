@@ -3,7 +3,6 @@
 #include "SoundPlayer.h"
 
 #include <QString>
-
 #include <memory>
 #include <optional>
 

@@ -57,16 +57,15 @@ void QtDialogService::beginOpenPanelSheet(
     for (const QString& type : panel.fileTypes)
         patterns << u"*."_s + type.toLower() << u"*."_s + type.toUpper();
     if (!patterns.isEmpty())
-        dialog->setNameFilter(u"%1 files (%2)"_s.arg(panel.fileTypes.join(u", ").toUpper(),
-                                                     patterns.join(u' ')));
+        dialog->setNameFilter(
+            u"%1 files (%2)"_s.arg(panel.fileTypes.join(u", ").toUpper(), patterns.join(u' ')));
     dialog->setAccessibleName(panel.title);
-    QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog, didEnd = std::move(didEnd)](int result) {
-                         if (didEnd)
-                             didEnd(result == QDialog::Accepted ? 1 : 0,
-                                    result == QDialog::Accepted ? dialog->selectedFiles()
-                                                                : QStringList{});
-                     });
+    QObject::connect(
+        dialog, &QFileDialog::finished, dialog, [dialog, didEnd = std::move(didEnd)](int result) {
+            if (didEnd)
+                didEnd(result == QDialog::Accepted ? 1 : 0,
+                       result == QDialog::Accepted ? dialog->selectedFiles() : QStringList{});
+        });
     dialog->open();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The application's resource directory: interface descriptions, sounds, images,

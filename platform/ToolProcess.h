@@ -2,13 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <mutex>
 #include <string>
 #include <sys/types.h>
 
 // How a tool's output is handled.
-enum class ToolOutput {
+enum class ToolOutput
+{
     WholeStdout,     // standard output read whole by the caller
     StdoutDiscarded, // standard output thrown away
     StderrStreamed,  // standard error read chunk by chunk by the caller

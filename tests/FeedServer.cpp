@@ -16,10 +16,10 @@ FeedServer::FeedServer()
                 if (!request.contains("\r\n\r\n"))
                     return;
                 requests.append(request);
-                const Answer answer = answers.isEmpty()
-                                          ? Answer{}
-                                          : answers.at(std::min<qsizetype>(requests.size() - 1,
-                                                                           answers.size() - 1));
+                const Answer answer =
+                    answers.isEmpty()
+                        ? Answer{}
+                        : answers.at(std::min<qsizetype>(requests.size() - 1, answers.size() - 1));
                 if (answer.silent)
                     return;
                 QTimer::singleShot(answer.delayMs, socket, [socket, body = answer.body] {

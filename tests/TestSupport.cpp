@@ -9,8 +9,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-TestEnvironment::TestEnvironment()
-    : mOldHome(qgetenv("HOME")), mOldTmp(qgetenv("TMPDIR"))
+TestEnvironment::TestEnvironment() : mOldHome(qgetenv("HOME")), mOldTmp(qgetenv("TMPDIR"))
 {
     QDir().mkpath(home());
     QDir().mkpath(tmp());
@@ -38,14 +37,12 @@ bool makeMp3(const QString& path, double seconds, int sampleRate, int channels, 
     const int tone = kTones[qHash(path, 0) % std::size(kTones)];
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
-                 {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-f"_s,
-                  u"lavfi"_s, u"-i"_s,
-                  u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(tone)
-                      .arg(sampleRate)
-                      .arg(seconds),
-                  u"-ac"_s, QString::number(channels), u"-b:a"_s, u"%1k"_s.arg(kbps), u"-y"_s,
-                  u"-f"_s, u"mp3"_s, path});
+    ffmpeg.start(
+        QStringLiteral(FABLEWICK_FFMPEG),
+        {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+         u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(tone).arg(sampleRate).arg(seconds),
+         u"-ac"_s, QString::number(channels), u"-b:a"_s, u"%1k"_s.arg(kbps), u"-y"_s, u"-f"_s,
+         u"mp3"_s, path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0;
 }
@@ -65,15 +62,15 @@ QByteArray readFile(const QString& path)
 QString makeFakeTool(const QString& directory, const QString& name, const QString& body)
 {
     const QString path = directory + u'/' + name;
-    const QString script = u"#!/bin/sh\n"
-                           u"log=\"$(dirname \"$0\")/%1.args\"\n"
-                           u": > \"$log\"\n"
-                           u"for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$log\"; done\n"_s
-                               .arg(name) +
-                           body + u'\n';
+    const QString script =
+        u"#!/bin/sh\n"
+        u"log=\"$(dirname \"$0\")/%1.args\"\n"
+        u": > \"$log\"\n"
+        u"for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$log\"; done\n"_s.arg(name) +
+        body + u'\n';
     writeFile(path, script.toUtf8());
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                    QFileDevice::ExeOwner);
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
 

@@ -6,11 +6,10 @@
 #include "Movie.h"
 #include "SoundPlayer.h"
 
+#include <QDir>
 #include <QList>
 #include <QString>
-#include <QDir>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <functional>
 #include <memory>
@@ -103,12 +102,26 @@ public:
         int opened = 0;
         QList<qint64> seeks;
     };
-    FakeMovie(qint64 duration, std::shared_ptr<Log> log) : mDuration(duration), mLog(std::move(log)) {}
-    void play() override { ++mLog->plays; mPlaying = true; }
-    void stop() override { ++mLog->stops; mPlaying = false; }
+    FakeMovie(qint64 duration, std::shared_ptr<Log> log) : mDuration(duration), mLog(std::move(log))
+    {
+    }
+    void play() override
+    {
+        ++mLog->plays;
+        mPlaying = true;
+    }
+    void stop() override
+    {
+        ++mLog->stops;
+        mPlaying = false;
+    }
     float rate() const override { return mPlaying ? 1.0F : 0.0F; }
     qint64 currentTime() const override { return mTime; }
-    void setCurrentTime(qint64 time) override { mLog->seeks << time; mTime = time; }
+    void setCurrentTime(qint64 time) override
+    {
+        mLog->seeks << time;
+        mTime = time;
+    }
     qint64 duration() const override { return mDuration; }
     qint64 timeScale() const override { return 1000; }
     void stepForward() override { mTime = std::min(mTime + 5000, mDuration); }

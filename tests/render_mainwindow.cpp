@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QPixmap>
-
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;

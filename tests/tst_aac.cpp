@@ -193,8 +193,9 @@ private Q_SLOTS:
         bool jpegCover = false;
         for (const QJsonValue& s : info[u"streams"_s].toArray()) {
             const QJsonObject stream = s.toObject();
-            jpegCover = jpegCover || (stream[u"codec_name"_s].toString() == u"mjpeg"_s &&
-                                      stream[u"disposition"_s].toObject()[u"attached_pic"_s].toInt());
+            jpegCover =
+                jpegCover || (stream[u"codec_name"_s].toString() == u"mjpeg"_s &&
+                              stream[u"disposition"_s].toObject()[u"attached_pic"_s].toInt());
         }
         QVERIFY(jpegCover);
         QCOMPARE(readFile(*c.tempFolderPath() + u"/art1.jpg"_s).left(2), QByteArray("\xff\xd8"));
@@ -222,9 +223,9 @@ private Q_SLOTS:
 
         // Without tags or artwork the file is only copied, and no artwork is given.
         const_cast<ArtworkWell*>(book.c().tagSheet().artwork)->setImage({});
-        for (const QLineEdit* f : {book.c().tagSheet().title, book.c().tagSheet().artist,
-                                   book.c().tagSheet().album, book.c().tagSheet().albumArtist,
-                                   book.c().tagSheet().comment})
+        for (const QLineEdit* f :
+             {book.c().tagSheet().title, book.c().tagSheet().artist, book.c().tagSheet().album,
+              book.c().tagSheet().albumArtist, book.c().tagSheet().comment})
             field(f)->clear();
         book.start(u"Plain"_s, u"Standard"_s);
         QVERIFY(book.finish());
@@ -268,8 +269,7 @@ private Q_SLOTS:
         // Every listed rate and frequency is a value the encoder takes as it stands.
         for (const QComboBox* box : {c.outputSheet().outputRate, c.outputSheet().outputFrequency}) {
             for (int i = 0; i < box->count(); ++i)
-                QVERIFY(box->itemText(i).contains(u"Same"_s) ||
-                        !box->itemText(i).contains(u' '));
+                QVERIFY(box->itemText(i).contains(u"Same"_s) || !box->itemText(i).contains(u' '));
         }
     }
 

@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
-
 #include <condition_variable>
 #include <mutex>
 
@@ -67,9 +66,9 @@ bool makeAac(const QString& path, double seconds)
 QByteArray audioChecksum(const QString& path)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG), {u"-nostdin"_s, u"-loglevel"_s, u"error"_s,
-                                                    u"-i"_s, path, u"-map"_s, u"0:a"_s, u"-c"_s,
-                                                    u"copy"_s, u"-f"_s, u"md5"_s, u"-"_s});
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a"_s,
+                  u"-c"_s, u"copy"_s, u"-f"_s, u"md5"_s, u"-"_s});
     ffmpeg.waitForFinished(60000);
     return ffmpeg.readAllStandardOutput().trimmed();
 }
@@ -128,12 +127,12 @@ private Q_SLOTS:
 
     void titlesAreUtf8AndEscapedForXml()
     {
-        const QByteArray xml = ChapterList::xml({record(u"Ünïcødé “quoted” \"a\" <b> & c"_s,
-                                                        u"0"_s, u"1"_s)});
-        QCOMPARE(xml, kOpening +
-                          QString(u"<chapter starttime=\"0:0\"><title>Ünïcødé “quoted” \"a\" "
-                                  u"&lt;b&gt; &amp; c</title></chapter></chapters>"_s)
-                              .toUtf8());
+        const QByteArray xml =
+            ChapterList::xml({record(u"Ünïcødé “quoted” \"a\" <b> & c"_s, u"0"_s, u"1"_s)});
+        QCOMPARE(xml,
+                 kOpening + QString(u"<chapter starttime=\"0:0\"><title>Ünïcødé “quoted” \"a\" "
+                                    u"&lt;b&gt; &amp; c</title></chapter></chapters>"_s)
+                                .toUtf8());
         QVERIFY(!xml.contains('\n'));
     }
 
@@ -144,8 +143,8 @@ private Q_SLOTS:
         writer.setOutputFolder(u"/w"_s);
         writer.setOutputFile(u"m4b"_s);
         writer.setAudioFilePath(u"/w/m4a.m4a"_s);
-        QCOMPARE(writer.command(), u"'%1' -x '/w/Chapters.xml' -a '/w/m4a.m4a' -o '/w/m4b.m4b'"_s
-                                       .arg(chapterTool()));
+        QCOMPARE(writer.command(),
+                 u"'%1' -x '/w/Chapters.xml' -a '/w/m4a.m4a' -o '/w/m4b.m4b'"_s.arg(chapterTool()));
 
         const QString work = environment.root() + u"/it's work"_s;
         QVERIFY(QDir().mkpath(work));
@@ -178,8 +177,8 @@ private Q_SLOTS:
         QVERIFY(makeAac(aac, 150));
         const QString list = environment.root() + u"/Chapters.xml"_s;
         QVERIFY(writeFile(list, ChapterList::xml({record(u"Ouverture & Ünï"_s, u"0"_s, u"40"_s),
-                                                   record(u"<Zwei>"_s, u"0"_s, u"40"_s),
-                                                   record(u"Drei=3;#"_s, u"1"_s, u"0"_s)})));
+                                                  record(u"<Zwei>"_s, u"0"_s, u"40"_s),
+                                                  record(u"Drei=3;#"_s, u"1"_s, u"0"_s)})));
         const QString out = environment.root() + u"/book.m4b"_s;
         QByteArray error;
         QCOMPARE(runTool({u"-x"_s, list, u"-a"_s, aac, u"-o"_s, out}, &error), 0);

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QTest>
-
 #include <condition_variable>
 #include <mutex>
 
@@ -83,7 +82,8 @@ private Q_SLOTS:
             if (auto r = parser.finish())
                 positions << r->position;
             // Each chunk reports its first complete progress line, wherever the cut falls.
-            QVERIFY2(!positions.isEmpty() && positions.size() <= 2, qPrintable(QString::number(cut)));
+            QVERIFY2(!positions.isEmpty() && positions.size() <= 2,
+                     qPrintable(QString::number(cut)));
             QCOMPARE(positions.first(), 30.0);
         }
         ConverterProgress parser(300);
@@ -147,8 +147,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(fakes));
         Resources::setDirectory(fakes);
         makeFakeTool(fakes, u"mp3info"_s, u"printf 100"_s);
-        makeFakeTool(fakes, u"ffmpeg"_s,
-                     u"printf 'time=50.0 bitrate=\\r' >&2; [ -n \"$SLOW\" ] && exec sleep 30; exit 1"_s);
+        makeFakeTool(
+            fakes, u"ffmpeg"_s,
+            u"printf 'time=50.0 bitrate=\\r' >&2; [ -n \"$SLOW\" ] && exec sleep 30; exit 1"_s);
         Mp3Converter converter;
         converter.setOutputFolder(environment.root());
         converter.setOutputFile(u"m4a"_s);

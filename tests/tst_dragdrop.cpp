@@ -4,8 +4,8 @@
 #include "ui_OutputWindow.h"
 
 #include <QComboBox>
-#include <QMainWindow>
 #include <QDragEnterEvent>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>

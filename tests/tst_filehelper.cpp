@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,15 +28,16 @@ private Q_SLOTS:
         QCOMPARE(FileHelper::makeNewTempFolder(std::nullopt), QDir::tempPath());
         const auto folder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
         QCOMPARE(folder, environment.tmp() + u"/Fablewick"_s);
-        struct stat info {};
+        struct stat info
+        {
+        };
         QCOMPARE(::stat(QFile::encodeName(*folder).constData(), &info), 0);
         QCOMPARE(info.st_mode & 07777, 0700u);
         QVERIFY(writeFile(*folder + u"/kept.txt"_s, "x"));
         QCOMPARE(FileHelper::makeNewTempFolder(u"Fablewick"_s), folder);
         QVERIFY(QFile::exists(*folder + u"/kept.txt"_s));
 
-        QCOMPARE(FileHelper::makeNewSubFolder(*folder, u"Originals"_s),
-                 *folder + u"/Originals"_s);
+        QCOMPARE(FileHelper::makeNewSubFolder(*folder, u"Originals"_s), *folder + u"/Originals"_s);
         QCOMPARE(FileHelper::makeNewSubFolder(environment.root() + u"/missing"_s, u"x"_s),
                  std::nullopt);
     }
@@ -82,9 +82,10 @@ private Q_SLOTS:
 
         QVERIFY(FileHelper::deleteContentOfDirectory(folder));
         QVERIFY(QDir(folder).exists());
-        QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                       QDir::NoDotAndDotDot)
-                    .isEmpty());
+        QVERIFY(
+            QDir(folder)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .isEmpty());
         QCOMPARE(readFile(outside + u"/source.mp3"_s), QByteArray("source"));
         QCOMPARE(readFile(outside + u"/dir/inner.mp3"_s), QByteArray("inner"));
 

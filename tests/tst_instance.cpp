@@ -3,7 +3,6 @@
 
 #include <QSignalSpy>
 #include <QTest>
-
 #include <future>
 
 using namespace Qt::Literals::StringLiterals;

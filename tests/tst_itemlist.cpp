@@ -1,8 +1,8 @@
 #include "AudiobookTableView.h"
 #include "IconCellDelegate.h"
 #include "ItemTableModel.h"
-#include "TitleCellDelegate.h"
 #include "TestSupport.h"
+#include "TitleCellDelegate.h"
 
 #include <QFile>
 #include <QFont>
@@ -176,8 +176,8 @@ private Q_SLOTS:
         TestEnvironment environment;
         TestApp app;
         AppController& c = *app.controller;
-        c.applicationOpenFiles({u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s, u"/f/talk.wav"_s,
-                                u"/mp3s/song.wav"_s});
+        c.applicationOpenFiles(
+            {u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s, u"/f/talk.wav"_s, u"/mp3s/song.wav"_s});
         QStringList listed = listedPaths(c);
         listed.sort();
         QCOMPARE(listed, (QStringList{u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s}));
@@ -195,8 +195,7 @@ private Q_SLOTS:
         QVERIFY(model->setData(model->index(0, model->column(u"titleColumn"_s).index),
                                u"Prologue"_s, Qt::EditRole));
         QCOMPARE(c.tableData().at(0)->titleColumn, u"Prologue"_s);
-        c.tableViewSetObjectValue(c.table(), u"Epilogue"_s, model->column(u"bitrateColumn"_s),
-                                  0);
+        c.tableViewSetObjectValue(c.table(), u"Epilogue"_s, model->column(u"bitrateColumn"_s), 0);
         QCOMPARE(c.tableData().at(0)->titleColumn, u"Epilogue"_s);
         QCOMPARE(c.tableData().at(0)->bitrateColumn, QString());
         QCOMPARE(c.tableData().at(0)->pathColumn, u"/e/one.mp3"_s);
@@ -268,9 +267,13 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         QVERIFY(QDir::setCurrent(environment.root()));
-        const QStringList names{u"it's.mp3"_s, u"say \"hi\".mp3"_s, u"$(touch SENTINEL).mp3"_s,
-                                u"`touch SENTINEL`.mp3"_s, u"back\\slash.mp3"_s,
-                                u"Ünïcødé.mp3"_s, u"-dash.mp3"_s};
+        const QStringList names{u"it's.mp3"_s,
+                                u"say \"hi\".mp3"_s,
+                                u"$(touch SENTINEL).mp3"_s,
+                                u"`touch SENTINEL`.mp3"_s,
+                                u"back\\slash.mp3"_s,
+                                u"Ünïcødé.mp3"_s,
+                                u"-dash.mp3"_s};
         QStringList paths;
         for (const QString& name : names) {
             paths << environment.sources() + u'/' + name;

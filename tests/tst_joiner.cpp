@@ -16,7 +16,10 @@ struct Recorder final : mp3JoinerDelegate
     QList<QPair<int, int>> progress;
     int finished = 0;
     std::exception_ptr exception;
-    void mp3JoinProgress(int index, int totalFiles) override { progress.append({index, totalFiles}); }
+    void mp3JoinProgress(int index, int totalFiles) override
+    {
+        progress.append({index, totalFiles});
+    }
     void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinException) override
     {
         ++finished;
@@ -33,8 +36,7 @@ ItemRecordPtr record(const QString& path)
 
 struct Join
 {
-    explicit Join(const TestEnvironment& environment)
-        : folder(environment.root() + u"/work"_s)
+    explicit Join(const TestEnvironment& environment) : folder(environment.root() + u"/work"_s)
     {
         QDir().mkpath(folder);
         joiner.setDelegate(&recorder);
@@ -68,8 +70,7 @@ private Q_SLOTS:
 
         QCOMPARE(join.recorder.finished, 1);
         QVERIFY(!join.recorder.exception);
-        QCOMPARE(join.recorder.progress,
-                 (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+        QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
         QCOMPARE(files[0]->mins, u"3"_s);
         QCOMPARE(files[0]->secs, u"25"_s);
         QCOMPARE(files[1]->mins, u"0"_s);
@@ -103,8 +104,8 @@ private Q_SLOTS:
         const QString first = environment.sources() + u"/1.mp3"_s;
         QVERIFY(makeMp3(first, 2));
         Join join(environment);
-        join.joiner.setJoinFiles({record(first), record(environment.sources() + u"/gone.mp3"_s),
-                                  record(first)});
+        join.joiner.setJoinFiles(
+            {record(first), record(environment.sources() + u"/gone.mp3"_s), record(first)});
         join.joiner.startJoin();
         QCOMPARE(join.recorder.finished, 1);
         QVERIFY(join.recorder.exception);

@@ -53,10 +53,10 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         QVERIFY(QDir::setCurrent(environment.root()));
-        const QStringList names{u"with space.mp3"_s,        u"it's mine.mp3"_s,
-                                u"say \"hi\".mp3"_s,        u"$(touch SENTINEL).mp3"_s,
-                                u"`touch SENTINEL`.mp3"_s,  u"back\\slash.mp3"_s,
-                                u"Ünïcødé ✓ 日本.mp3"_s,    u"-leading dash.mp3"_s};
+        const QStringList names{u"with space.mp3"_s,       u"it's mine.mp3"_s,
+                                u"say \"hi\".mp3"_s,       u"$(touch SENTINEL).mp3"_s,
+                                u"`touch SENTINEL`.mp3"_s, u"back\\slash.mp3"_s,
+                                u"Ünïcødé ✓ 日本.mp3"_s,   u"-leading dash.mp3"_s};
         for (const QString& name : names) {
             const QString path = environment.sources() + u'/' + name;
             QVERIFY2(makeMp3(path, 3, 48000, 2, 96), qPrintable(name));

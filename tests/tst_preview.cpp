@@ -32,7 +32,9 @@ struct Listed
 {
     Listed()
     {
-        app.durationFor = [](const QString& path) { return path.endsWith(u"b.mp3"_s) ? 20000 : 10000; };
+        app.durationFor = [](const QString& path) {
+            return path.endsWith(u"b.mp3"_s) ? 20000 : 10000;
+        };
         app.controller->applicationOpenFiles({u"/p/a.mp3"_s, u"/p/b.mp3"_s, u"/p/c.mp3"_s});
         if (app.controller->tableData().at(0)->pathColumn != u"/p/a.mp3"_s)
             app.controller->autoSort();
@@ -236,7 +238,8 @@ private Q_SLOTS:
         const auto movie = MediaMovie::movieWithFile(mp3);
         QVERIFY(movie);
         QCOMPARE(movie->timeScale(), 1000);
-        QVERIFY2(qAbs(movie->duration() - 5000) < 200, qPrintable(QString::number(movie->duration())));
+        QVERIFY2(qAbs(movie->duration() - 5000) < 200,
+                 qPrintable(QString::number(movie->duration())));
         QCOMPARE(movie->rate(), 0.0F);
         movie->setCurrentTime(2000);
         movie->stepForward();

@@ -6,9 +6,9 @@
 
 #include <QComboBox>
 #include <QDirIterator>
-#include <QMainWindow>
 #include <QFile>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QTest>
 #include <QTimer>
 
@@ -321,7 +321,8 @@ private Q_SLOTS:
         QCOMPARE(c.state(), 0);
         QCOMPARE(app.dialogs->allAlerts.size(), 1);
         QCOMPARE(app.dialogs->allAlerts.at(0).title, u"File Creation Error"_s);
-        QCOMPARE(app.dialogs->allAlerts.at(0).message, u"Unable to create file Empty.mp3 on Desktop!"_s);
+        QCOMPARE(app.dialogs->allAlerts.at(0).message,
+                 u"Unable to create file Empty.mp3 on Desktop!"_s);
         QCOMPARE(app.dialogs->allAlerts.at(0).defaultButton, u"Ok"_s);
         QCOMPARE(*app.soundsPlayed, 0);
     }

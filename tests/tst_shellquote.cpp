@@ -53,9 +53,9 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(environment.root()));
         for (const QString& text : nastyTexts()) {
             QCOMPARE(QString::fromUtf8(echoThroughShell(ShellQuote::single(text))), text);
-            QCOMPARE(QString::fromUtf8(
-                         echoThroughShell(u'"' + ShellQuote::insideDouble(text) + u'"')),
-                     text);
+            QCOMPARE(
+                QString::fromUtf8(echoThroughShell(u'"' + ShellQuote::insideDouble(text) + u'"')),
+                text);
         }
         QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));
     }

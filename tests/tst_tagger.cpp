@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QTest>
 #include <QThread>
-
 #include <condition_variable>
 #include <mutex>
 
@@ -69,9 +68,9 @@ private Q_SLOTS:
         tagger.setArtwork(QString());
         tagger.setArtist(u"Ann"_s);
         tagger.setTitle(u"The \"Big\" One"_s);
-        QCOMPARE(tagger.command(), u"'%1' \"/w/m4a.m4a\" --artist \"Ann\" --title \"The \\\"Big\\\" "
-                                   u"One\" --genre \"Audiobook\" --output \"/w/m4a-tagged.m4a\" "_s
-                                       .arg(tool()));
+        QCOMPARE(tagger.command(),
+                 u"'%1' \"/w/m4a.m4a\" --artist \"Ann\" --title \"The \\\"Big\\\" "
+                 u"One\" --genre \"Audiobook\" --output \"/w/m4a-tagged.m4a\" "_s.arg(tool()));
         tagger.setAlbum(u"Al"_s);
         tagger.setAlbumArtist(u"AA"_s);
         tagger.setComment(u"C"_s);

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QTest>
-
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
@@ -37,8 +36,7 @@ private Q_SLOTS:
         ToolProcess process(u"printf 'one\\r' >&2; sleep 0.2; printf 'two\\n' >&2; echo kept"_s);
         process.launch(ToolOutput::StderrStreamed);
         QByteArray all;
-        for (QByteArray chunk = process.readChunk(); !chunk.isEmpty();
-             chunk = process.readChunk())
+        for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk())
             all += chunk;
         process.waitUntilExit();
         QCOMPARE(all, QByteArray("one\rtwo\n"));
@@ -122,8 +120,12 @@ private Q_SLOTS:
     void movesAcrossFileSystems()
     {
         TestEnvironment environment;
-        struct stat shm {};
-        struct stat here {};
+        struct stat shm
+        {
+        };
+        struct stat here
+        {
+        };
         if (::stat("/dev/shm", &shm) != 0 ||
             ::stat(QFile::encodeName(environment.root()).constData(), &here) != 0 ||
             shm.st_dev == here.st_dev)

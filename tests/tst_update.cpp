@@ -25,14 +25,16 @@ struct Parsed
 {
     explicit Parsed(const QByteArray& xml)
     {
-        FeedParser::parse(xml, {.envelopeEnded = [this](const FeedParser::Info& i) {
-                                    events << u"end"_s;
-                                    info = i;
-                                },
-                                .failed = [this](const FeedParser::Info& i, const QString&) {
-                                    events << u"error"_s;
-                                    info = i;
-                                }});
+        FeedParser::parse(xml, {.envelopeEnded =
+                                    [this](const FeedParser::Info& i) {
+                                        events << u"end"_s;
+                                        info = i;
+                                    },
+                                .failed =
+                                    [this](const FeedParser::Info& i, const QString&) {
+                                        events << u"error"_s;
+                                        info = i;
+                                    }});
     }
     QStringList events;
     FeedParser::Info info;

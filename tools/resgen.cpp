@@ -7,7 +7,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -111,18 +110,17 @@ QByteArray chime()
     for (int i = 0; i < frames; ++i) {
         const double t = double(i) / rate;
         const double first = std::sin(2 * std::numbers::pi * 880.0 * t) * std::exp(-6.0 * t);
-        const double second =
-            t < 0.12 ? 0.0
-                     : std::sin(2 * std::numbers::pi * 1318.5 * (t - 0.12)) *
-                           std::exp(-5.0 * (t - 0.12));
+        const double second = t < 0.12 ? 0.0
+                                       : std::sin(2 * std::numbers::pi * 1318.5 * (t - 0.12)) *
+                                             std::exp(-5.0 * (t - 0.12));
         const double attack = std::min(1.0, t / 0.005);
         const auto value = static_cast<qint16>(attack * 0.35 * (first + second) * 32767.0);
         putBigEndian(samples, static_cast<quint16>(value), 2);
     }
     QByteArray comm;
-    putBigEndian(comm, 1, 2);      // channels
-    putBigEndian(comm, frames, 4); // sample frames
-    putBigEndian(comm, 16, 2);     // bits per sample
+    putBigEndian(comm, 1, 2);                                 // channels
+    putBigEndian(comm, frames, 4);                            // sample frames
+    putBigEndian(comm, 16, 2);                                // bits per sample
     comm.append(QByteArray::fromHex("400EAC44000000000000")); // 44100 as 80-bit extended
     QByteArray ssnd;
     putBigEndian(ssnd, 0, 4);

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
-
 #include <functional>
 
 // Reads an update feed. What the "update" elements say is stored as it is

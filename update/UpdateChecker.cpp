@@ -120,9 +120,8 @@ void UpdateChecker::parseAppUpdateData(const QByteArray& data, quint64 check)
                 if (check != mCheck)
                     return;
                 store(info);
-                handleError({.domain = u"NSXMLParserErrorDomain"_s,
-                             .code = 1,
-                             .description = message});
+                handleError(
+                    {.domain = u"NSXMLParserErrorDomain"_s, .code = 1, .description = message});
             },
             Qt::QueuedConnection);
     };

@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <memory>
 
 class QNetworkAccessManager;

@@ -24,8 +24,9 @@ QByteArray ChapterList::xml(const ItemList& records)
             minutes += leadingIntValue(previous.mins.value_or(QString()));
             seconds += leadingIntValue(previous.secs.value_or(QString()));
         }
-        text += u"<chapter starttime=\"%1:%2\"><title>%3</title></chapter>"_s.arg(minutes).arg(
-            seconds).arg(escaped(records.at(i)->titleColumn));
+        text += u"<chapter starttime=\"%1:%2\"><title>%3</title></chapter>"_s.arg(minutes)
+                    .arg(seconds)
+                    .arg(escaped(records.at(i)->titleColumn));
     }
     text += u"</chapters>"_s;
     return text.toUtf8();

@@ -1,7 +1,6 @@
 #include "ConverterProgress.h"
 
 #include <QStringList>
-
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +21,9 @@ QString appendingPathComponent(const QString& base, const QString& component)
 std::optional<QString> makeFolder(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(native.constData(), &info) == 0) {
         // Reusing someone else's folder, or a link, would let a run empty it.
         if (S_ISDIR(info.st_mode) && info.st_uid == ::geteuid())

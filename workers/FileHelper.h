@@ -3,7 +3,6 @@
 #include "ItemRecord.h"
 
 #include <QString>
-
 #include <optional>
 
 // The folders of a production run and the choice of files to join.

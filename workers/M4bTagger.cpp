@@ -33,7 +33,7 @@ QString M4bTagger::command() const
         Resources::pathForResource(u"AtomicParsley"_s, QString()).value_or(QString());
     QString command = ShellQuote::single(tool) + u' ' + doubleQuoted(mInputPath) + u' ';
     const std::pair<const char16_t*, const QString*> options[] = {
-        {u"--artist", &mArtist}, {u"--title", &mTitle},     {u"--album", &mAlbum},
+        {u"--artist", &mArtist},           {u"--title", &mTitle},     {u"--album", &mAlbum},
         {u"--albumArtist", &mAlbumArtist}, {u"--comment", &mComment}, {u"--artwork", &mArtwork}};
     for (const auto& [option, value] : options) {
         if (!value->isEmpty())

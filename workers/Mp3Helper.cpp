@@ -6,7 +6,6 @@
 #include "WorkerException.h"
 
 #include <QStringList>
-
 #include <limits>
 
 using namespace Qt::Literals::StringLiterals;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // A file's playing time as mp3info prints it: whole minutes, and the seconds after them.

@@ -8,7 +8,6 @@
 
 #include <QEventLoop>
 #include <QFile>
-
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;

@@ -15,12 +15,12 @@ std::optional<TaggerReport> TaggerProgress::parse(const QByteArray& chunk)
         if (arrow < 0)
             return std::nullopt;
         bool ok = false;
-        const double value = QStringView(text).mid(arrow + 1, percent - arrow - 1).trimmed()
-                                 .toDouble(&ok);
+        const double value =
+            QStringView(text).mid(arrow + 1, percent - arrow - 1).trimmed().toDouble(&ok);
         if (ok)
             return TaggerReport{.value = value,
-                                .description = u"Creating iTunes tag - %1%"_s.arg(
-                                    static_cast<int>(value))};
+                                .description =
+                                    u"Creating iTunes tag - %1%"_s.arg(static_cast<int>(value))};
     }
     return std::nullopt;
 }

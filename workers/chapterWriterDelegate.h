@@ -11,5 +11,6 @@ public:
     virtual ~chapterWriterDelegate() = default;
     // Part of the protocol; the chapter writer has no progress to tell.
     virtual void chapterWriterProgress(int index, int totalFiles) = 0;
-    virtual void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException) = 0;
+    virtual void chapterWriterDidFinish(chapterWriter* writer,
+                                        std::exception_ptr writeException) = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -45,6 +46,52 @@ bool makeMp3(const QString& path, double seconds, int sampleRate, int channels, 
          u"mp3"_s, path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0;
+}
+
+bool makeAac(const QString& path, double seconds)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                  u"sine=frequency=500:duration=%1"_s.arg(seconds), u"-c:a"_s, u"aac"_s, u"-b:a"_s,
+                  u"48k"_s, u"-y"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+}
+
+QJsonObject probe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                  {u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_format"_s, u"-show_streams"_s,
+                   u"-of"_s, u"json"_s, path});
+    ffprobe.waitForFinished(60000);
+    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+}
+
+void RunEnd::finish(std::exception_ptr exception)
+{
+    std::lock_guard lock(mutex);
+    ++mFinished;
+    mException = std::move(exception);
+    mDone.notify_all();
+}
+
+bool RunEnd::waitForEnd(int seconds)
+{
+    std::unique_lock lock(mutex);
+    return mDone.wait_for(lock, std::chrono::seconds(seconds), [this] { return mFinished > 0; });
+}
+
+int RunEnd::finished() const
+{
+    std::lock_guard lock(mutex);
+    return mFinished;
+}
+
+std::exception_ptr RunEnd::exception() const
+{
+    std::lock_guard lock(mutex);
+    return mException;
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)

@@ -7,12 +7,15 @@
 #include "SoundPlayer.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 // A fresh home, temporary directory and Desktop for one test, with the
 // application's resource directory pointed at the build's own.
@@ -40,8 +43,30 @@ private:
 // Makes an MP3 file of a tone with ffmpeg, not through the application.
 bool makeMp3(const QString& path, double seconds, int sampleRate = 44100, int channels = 2,
              int kbps = 128);
+// Makes an AAC file of a tone with ffmpeg.
+bool makeAac(const QString& path, double seconds);
+// What ffprobe, an independent reader, says of a file: format, streams and chapters.
+[[nodiscard]] QJsonObject probe(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 [[nodiscard]] QByteArray readFile(const QString& path);
+
+// The end of a worker run, which comes on the worker's thread: the test waits for it.
+class RunEnd
+{
+public:
+    void finish(std::exception_ptr exception);
+    [[nodiscard]] bool waitForEnd(int seconds = 120);
+    [[nodiscard]] int finished() const;
+    [[nodiscard]] std::exception_ptr exception() const;
+
+protected:
+    mutable std::mutex mutex;
+
+private:
+    std::condition_variable mDone;
+    int mFinished = 0;
+    std::exception_ptr mException;
+};
 
 // A tool stand-in: a shell script that records its arguments, one per line,
 // in NAME.args beside it, then runs the given body.
@@ -54,12 +79,12 @@ class TestDialogs final : public DialogService
 public:
     struct Alert
     {
-        AlertSpec spec;
+        AlertSpec shown;
         std::function<void(int)> didEnd;
     };
     struct OpenPanel
     {
-        OpenPanelSpec spec;
+        OpenPanelSpec shown;
         std::function<void(int, const QStringList&)> didEnd;
     };
 

@@ -39,16 +39,6 @@ void choose(const QComboBox* constBox, const QString& word)
     QFAIL(qPrintable(u"no item holds "_s + word));
 }
 
-QJsonObject probe(const QString& path)
-{
-    QProcess ffprobe;
-    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
-                  {u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_format"_s, u"-show_streams"_s,
-                   u"-of"_s, u"json"_s, path});
-    ffprobe.waitForFinished(60000);
-    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-}
-
 // A resource directory of links to the real one, where a test can put a stand-in.
 QString toolsWithStandIn(const QString& root, const QString& tool, const QString& body)
 {

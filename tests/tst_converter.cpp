@@ -14,30 +14,15 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // Collects the converter's reports, which come on its own threads.
-struct Recorder final : mp3ConverterDelegate
+struct Recorder final : mp3ConverterDelegate, RunEnd
 {
     void mp3ConverterProgress(double position, const QString& description) override
     {
         std::lock_guard lock(mutex);
         reports.append({position, description});
     }
-    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override
-    {
-        std::lock_guard lock(mutex);
-        ++finished;
-        exception = e;
-        done.notify_all();
-    }
-    bool waitForEnd(int seconds = 120)
-    {
-        std::unique_lock lock(mutex);
-        return done.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished > 0; });
-    }
-    std::mutex mutex;
-    std::condition_variable done;
+    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override { finish(e); }
     QList<QPair<double, QString>> reports;
-    int finished = 0;
-    std::exception_ptr exception;
 };
 
 EncoderOptions options(const QString& rate, const QString& channels, const QString& frequency)
@@ -133,7 +118,7 @@ private Q_SLOTS:
         converter.startConvert();
         QCOMPARE(converter.ffmpegLength(), 40);
         QVERIFY(recorder.waitForEnd());
-        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.exception());
         QVERIFY(!recorder.reports.isEmpty());
         QVERIFY(recorder.reports.constLast().second.startsWith(u"Converting to AAC - "_s));
         QVERIFY(recorder.reports.constLast().first > 0);
@@ -159,7 +144,7 @@ private Q_SLOTS:
             converter.setDelegate(&recorder);
             converter.startConvert();
             QVERIFY(recorder.waitForEnd());
-            QVERIFY(recorder.exception); // the encoder failed: the run failed
+            QVERIFY(recorder.exception()); // the encoder failed: the run failed
             QCOMPARE(recorder.reports.size(), 1);
             QCOMPARE(recorder.reports.at(0).second, u"Converting to AAC - 50%"_s);
         }
@@ -171,7 +156,7 @@ private Q_SLOTS:
             QTest::qWait(300);
             converter.terminateConvert();
             QVERIFY(recorder.waitForEnd(20));
-            QVERIFY(!recorder.exception); // a stop is not a failure
+            QVERIFY(!recorder.exception()); // a stop is not a failure
             qunsetenv("SLOW");
         }
         {
@@ -180,7 +165,7 @@ private Q_SLOTS:
             converter.startConvert();
             converter.terminateConvert(); // before the tool has even started
             QVERIFY(recorder.waitForEnd(20));
-            QVERIFY(!recorder.exception);
+            QVERIFY(!recorder.exception());
         }
         converter.terminateConvert(); // nothing runs: nothing happens
     }

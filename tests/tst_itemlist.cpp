@@ -157,10 +157,10 @@ private Q_SLOTS:
         AppController& c = *app.controller;
         c.addRow();
         QCOMPARE(app.dialogs->openPanels.size(), 1u);
-        const OpenPanelSpec& spec = app.dialogs->openPanels.front().spec;
-        QVERIFY(spec.allowsMultipleSelection);
-        QVERIFY(!spec.canCreateDirectories);
-        QCOMPARE(spec.fileTypes, QStringList{u"mp3"_s});
+        const OpenPanelSpec& panel = app.dialogs->openPanels.front().shown;
+        QVERIFY(panel.allowsMultipleSelection);
+        QVERIFY(!panel.canCreateDirectories);
+        QCOMPARE(panel.fileTypes, QStringList{u"mp3"_s});
         QCOMPARE(app.dialogs->lastWindow, c.window());
 
         app.dialogs->openPanels.front().didEnd(0, {u"/p/a.mp3"_s});

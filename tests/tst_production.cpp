@@ -254,7 +254,7 @@ private Q_SLOTS:
         run.make(u"Book"_s);
         QCOMPARE(c.state(), 0);
         QCOMPARE(run.app.dialogs->alerts.size(), 1u);
-        const AlertSpec conflict = run.app.dialogs->alerts.front().spec;
+        const AlertSpec conflict = run.app.dialogs->alerts.front().shown;
         QCOMPARE(conflict.title, u"Book.mp3 already exists. Do you want to replace it?"_s);
         QCOMPARE(conflict.message,
                  u"A file or folder with the same name already exists on the Desktop. "

@@ -10,14 +10,14 @@
 #include <QProcess>
 #include <QTest>
 #include <QThread>
-#include <condition_variable>
+#include <atomic>
 #include <mutex>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Recorder final : M4bTaggerDelegate
+struct Recorder final : M4bTaggerDelegate, RunEnd
 {
     void M4bTaggerProgress(double value, const QString& description) override
     {
@@ -26,23 +26,11 @@ struct Recorder final : M4bTaggerDelegate
     }
     void M4bTaggerDidFinish(M4bTagger*, std::exception_ptr e) override
     {
-        std::lock_guard lock(mutex);
-        ++finished;
-        exception = e;
         onCallerThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-        done.notify_all();
+        finish(e);
     }
-    bool waitForEnd()
-    {
-        std::unique_lock lock(mutex);
-        return done.wait_for(lock, std::chrono::seconds(60), [this] { return finished > 0; });
-    }
-    std::mutex mutex;
-    std::condition_variable done;
     QList<QPair<double, QString>> progress;
-    int finished = 0;
-    bool onCallerThread = false;
-    std::exception_ptr exception;
+    std::atomic<bool> onCallerThread = false;
 };
 
 QString tool()
@@ -100,7 +88,7 @@ private Q_SLOTS:
         tagger.setComment(u"line\\nnot"_s);
         tagger.startTagging();
         QVERIFY(recorder.waitForEnd());
-        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.exception());
         QCOMPARE(recordedArguments(fake),
                  (QStringList{environment.root() + u"/in $x \"q\".m4a"_s, u"--title"_s, nasty,
                               u"--comment"_s, u"line\\nnot"_s, u"--genre"_s, u"Audiobook"_s,
@@ -113,7 +101,7 @@ private Q_SLOTS:
         tagger.setDelegate(&failing);
         tagger.startTagging();
         QVERIFY(failing.waitForEnd());
-        QVERIFY(failing.exception);
+        QVERIFY(failing.exception());
         QVERIFY(recordedArguments(fake).contains(nasty));
     }
 
@@ -128,9 +116,9 @@ private Q_SLOTS:
         tagger.setInputPath(input);
         tagger.setOutputPath(environment.root() + u"/out.m4a"_s);
         tagger.startTagging();
-        QCOMPARE(recorder.finished, 1); // before startTagging returned
+        QCOMPARE(recorder.finished(), 1); // before startTagging returned
         QVERIFY(recorder.onCallerThread);
-        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.exception());
         QCOMPARE(readFile(environment.root() + u"/out.m4a"_s), readFile(input));
     }
 
@@ -153,11 +141,7 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         const QString input = environment.root() + u"/m4a.m4a"_s;
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
-                     {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                      u"sine=duration=3"_s, u"-c:a"_s, u"aac"_s, u"-y"_s, input});
-        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        QVERIFY(makeAac(input, 3));
         M4bTagger tagger;
         Recorder recorder;
         tagger.setDelegate(&recorder);
@@ -167,15 +151,9 @@ private Q_SLOTS:
         tagger.setArtist(u"Ünï"_s);
         tagger.startTagging();
         QVERIFY(recorder.waitForEnd());
-        QVERIFY(!recorder.exception);
+        QVERIFY(!recorder.exception());
         QVERIFY(!recorder.progress.isEmpty());
-        QProcess probe;
-        probe.start(QStringLiteral(FABLEWICK_FFPROBE),
-                    {u"-v"_s, u"error"_s, u"-show_format"_s, u"-of"_s, u"json"_s,
-                     environment.root() + u"/tagged.m4a"_s});
-        QVERIFY(probe.waitForFinished(60000));
-        const QJsonObject tags = QJsonDocument::fromJson(probe.readAllStandardOutput())
-                                     .object()[u"format"_s]
+        const QJsonObject tags = probe(environment.root() + u"/tagged.m4a"_s)[u"format"_s]
                                      .toObject()[u"tags"_s]
                                      .toObject();
         QCOMPARE(tags[u"title"_s].toString(), u"Der $Titel \"x\""_s);

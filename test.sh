@@ -3,7 +3,7 @@
 # (installing what is missing) and runs the whole test suite.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-"$here/scripts/install-deps.sh" --tests
+"$here/scripts/install-deps.sh"
 build="$here/build/asan"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFABLEWICK_SANITIZE=ON >/dev/null
 cmake --build "$build"

@@ -10,10 +10,6 @@ packages=(
   mp3info ffmpeg atomicparsley
   fonts-dejavu-core
 )
-if [[ "${1:-}" == "--tests" ]]; then
-  # sox makes test audio; xvfb and xauth let the screenshots run on a real X server.
-  packages+=(sox xvfb xauth)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

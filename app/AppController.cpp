@@ -212,7 +212,7 @@ void AppController::connectActions()
 
 void AppController::awakeFromNib()
 {
-    mState = 0;
+    mState = kIdle;
     theMp3Joiner = std::make_unique<Mp3Joiner>();
     theChapterWriter = std::make_unique<chapterWriter>();
     theMp3Converter = std::make_unique<Mp3Converter>();

@@ -180,6 +180,14 @@ public:
     [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
 
 private:
+    // The states of a run (mState).
+    static constexpr int kIdle = 0;
+    static constexpr int kStarting = 10;
+    static constexpr int kJoining = 20;
+    static constexpr int kConverting = 30;
+    static constexpr int kWritingChapters = 40;
+    static constexpr int kTagging = 50;
+
     void connectActions();
     void setUpTableColumns();
     void setUpSheets();

@@ -17,16 +17,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-// The states of a run.
-constexpr int kIdle = 0;
-constexpr int kStarting = 10;
-constexpr int kJoining = 20;
-constexpr int kConverting = 30;
-constexpr int kWritingChapters = 40;
-constexpr int kTagging = 50;
-} // namespace
-
 void AppController::joinAll(QObject*)
 {
     if (!atLeastOneAdded())

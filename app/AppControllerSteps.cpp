@@ -20,10 +20,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr int kConverting = 30;
-constexpr int kWritingChapters = 40;
-constexpr int kTagging = 50;
-
 bool isPlainNumber(const QString& text)
 {
     if (text.isEmpty())

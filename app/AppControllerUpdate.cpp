@@ -2,9 +2,9 @@
 // the release notes and help page.
 #include "AppController.h"
 #include "Hyperlink.h"
+#include "LeadingNumber.h"
 #include "Resources.h"
 #include "SheetDialog.h"
-#include "VersionNumber.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -50,7 +50,7 @@ void AppController::autoUpdateDidFinish(UpdateChecker* checker,
         return;
     const QString build = checker->updateInfo().value(u"build"_s);
     QString text;
-    if (versionNumber(build) > versionNumber(installed)) {
+    if (leadingFloatValue(build) > leadingFloatValue(installed)) {
         text = u"A new version of Fablewick has been released. Version %1 is available at "_s.arg(
             build);
     } else {

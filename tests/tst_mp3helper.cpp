@@ -1,3 +1,4 @@
+#include "LeadingNumber.h"
 #include "Mp3Helper.h"
 #include "Resources.h"
 #include "TestSupport.h"

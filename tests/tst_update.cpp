@@ -1,9 +1,9 @@
 #include "FeedParser.h"
 #include "FeedServer.h"
 #include "Hyperlink.h"
+#include "LeadingNumber.h"
 #include "TestSupport.h"
 #include "UpdateChecker.h"
-#include "VersionNumber.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -88,11 +88,11 @@ private Q_SLOTS:
 
     void versionsReadAsOneNumber()
     {
-        QVERIFY(versionNumber(u"1.10"_s) < versionNumber(u"1.9"_s));
-        QCOMPARE(versionNumber(u"1.2.3"_s), 1.2F);
-        QCOMPARE(versionNumber(u"  2.0 beta"_s), 2.0F);
-        QCOMPARE(versionNumber(u"beta"_s), 0.0F);
-        QCOMPARE(versionNumber(QString()), 0.0F);
+        QVERIFY(leadingFloatValue(u"1.10"_s) < leadingFloatValue(u"1.9"_s));
+        QCOMPARE(leadingFloatValue(u"1.2.3"_s), 1.2F);
+        QCOMPARE(leadingFloatValue(u"  2.0 beta"_s), 2.0F);
+        QCOMPARE(leadingFloatValue(u"beta"_s), 0.0F);
+        QCOMPARE(leadingFloatValue(QString()), 0.0F);
     }
 
     void linksAreWebLinksOnly()

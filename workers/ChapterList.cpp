@@ -1,6 +1,6 @@
 #include "ChapterList.h"
 
-#include "Mp3Helper.h"
+#include "LeadingNumber.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,30 +1,11 @@
 #include "ConverterProgress.h"
 
+#include "LeadingNumber.h"
+
 #include <QStringList>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-// The leading decimal number of the text, 0 when there is none.
-float leadingFloat(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    qsizetype end = i;
-    if (end < text.size() && (text.at(end) == u'-' || text.at(end) == u'+'))
-        ++end;
-    bool dot = false;
-    while (end < text.size() && (text.at(end).isDigit() || (!dot && text.at(end) == u'.'))) {
-        dot = dot || text.at(end) == u'.';
-        ++end;
-    }
-    bool ok = false;
-    const float value = text.mid(i, end - i).toFloat(&ok);
-    return ok ? value : 0.0F;
-}
-} // namespace
 
 float ConverterProgress::readTime(QStringView text)
 {
@@ -33,10 +14,10 @@ float ConverterProgress::readTime(QStringView text)
         ++end;
     const QStringView word = text.left(end);
     if (!word.contains(u':'))
-        return leadingFloat(text);
+        return leadingFloatValue(text);
     float seconds = 0;
     for (const QStringView part : word.split(u':'))
-        seconds = seconds * 60.0F + leadingFloat(part);
+        seconds = seconds * 60.0F + leadingFloatValue(part);
     return seconds;
 }
 

@@ -1,12 +1,12 @@
 #include "Mp3Helper.h"
 
+#include "LeadingNumber.h"
 #include "Resources.h"
 #include "ShellQuote.h"
 #include "ToolProcess.h"
 #include "WorkerException.h"
 
 #include <QStringList>
-#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -65,24 +65,4 @@ Mp3Time Mp3Helper::getTimeOfMP3(const QString& path)
 qint32 Mp3Helper::getUnixTimeOfMP3(const QString& path)
 {
     return leadingIntValue(runQuery(u"%S"_s, path).value_or(QString()));
-}
-
-qint32 leadingIntValue(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == u'-' || text.at(i) == u'+')) {
-        negative = text.at(i) == u'-';
-        ++i;
-    }
-    qint64 value = 0;
-    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
-        value = value * 10 + (text.at(i).unicode() - u'0');
-        if (value > std::numeric_limits<qint32>::max())
-            return negative ? std::numeric_limits<qint32>::min()
-                            : std::numeric_limits<qint32>::max();
-    }
-    return static_cast<qint32>(negative ? -value : value);
 }

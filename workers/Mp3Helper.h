@@ -26,6 +26,3 @@ public:
     // The command run for the format code (r, Q, m_SPLIT_%s, S) on the path.
     [[nodiscard]] static QString queryCommand(const QString& format, const QString& path);
 };
-
-// Leading white space, an optional sign and the leading digits; 0 when there are none.
-[[nodiscard]] qint32 leadingIntValue(QStringView text);

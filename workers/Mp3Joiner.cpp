@@ -32,7 +32,6 @@ void Mp3Joiner::startJoin()
     }
     mJoining = true;
     cp.arm();
-    mStopRequested = false;
     std::exception_ptr failure;
     try {
         const std::optional<QString> originals =
@@ -47,7 +46,7 @@ void Mp3Joiner::startJoin()
         }
         const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
         const int count = static_cast<int>(mJoinFiles.size());
-        for (int i = 0; i < count && !mStopRequested; ++i) {
+        for (int i = 0; i < count && !cp.stopRequested(); ++i) {
             ItemRecord& record = *mJoinFiles.at(i);
             const Mp3Time time = Mp3Helper::getTimeOfMP3(record.symbolicPath.value_or(QString()));
             record.mins = time.mins;
@@ -66,7 +65,6 @@ void Mp3Joiner::startJoin()
 
 void Mp3Joiner::terminateJoin()
 {
-    mStopRequested = true;
     cp.terminateIfRunning();
 }
 

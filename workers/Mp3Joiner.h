@@ -43,5 +43,4 @@ private:
     QString mOutputTitle;
     ItemList mJoinFiles;
     bool mJoining = false;
-    bool mStopRequested = false;
 };

@@ -2,6 +2,7 @@
 
 #include "AppServices.h"
 #include "EncoderOptions.h"
+#include "FileMover.h"
 #include "ItemRecord.h"
 #include "M4bTagger.h"
 #include "M4bTaggerDelegate.h"
@@ -197,7 +198,7 @@ private:
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     [[nodiscard]] QString inTempFolder(const QString& name) const;
-    void showFileCreationAlert(const QString& destination);
+    void showFileCreationAlert(const QString& destination, const FileMover::Outcome& outcome);
     void chooseArtwork();
     // A stopped worker still reports its end; such a report belongs to no run.
     void expectReportFrom(const void* worker);

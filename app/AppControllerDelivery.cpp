@@ -18,16 +18,18 @@ bool AppController::moveFile(const QString& source, const QString& toPath)
                        u"Replacing it will overwrite its current contents."_s,
             .defaultButton = u"Replace"_s,
             .alternateButton = u"Rename"_s,
-            .otherButton = u"Cancel"_s};
+            .otherButton = u"Cancel"_s,
+            .detail = {}};
         mServices.dialogs->beginCriticalAlertSheet(
             mainWindow, alert, [this](int returnCode) { FileExistAlertDidEnd(returnCode); });
         return false;
     }
-    if (FileMover::move(source, toPath)) {
+    const FileMover::Outcome outcome = FileMover::move(source, toPath);
+    if (outcome) {
         soundID->play();
         return true;
     }
-    showFileCreationAlert(toPath);
+    showFileCreationAlert(toPath, outcome);
     return false;
 }
 
@@ -51,20 +53,32 @@ void AppController::FileExistAlertDidEnd(int returnCode)
     } else {
         return;
     }
-    if (FileMover::moveReplacing(*srcPath, destination))
+    const FileMover::Outcome outcome = FileMover::moveReplacing(*srcPath, destination);
+    if (outcome)
         soundID->play();
     else
-        showFileCreationAlert(destination);
+        showFileCreationAlert(destination, outcome);
 }
 
-void AppController::showFileCreationAlert(const QString& destination)
+// The alert says what went wrong and where the book is now, so that it is
+// never left unnoticed in a folder that the next run empties.
+void AppController::showFileCreationAlert(const QString& destination,
+                                          const FileMover::Outcome& outcome)
 {
+    QString detail = outcome.reason;
+    if (!outcome.keptAt.isEmpty()) {
+        detail += u" The audiobook is kept at %1."_s.arg(outcome.keptAt);
+        if (tempFolder && outcome.keptAt.startsWith(*tempFolder + u'/'))
+            detail += u" Making another audiobook empties that folder, so move the file "
+                      u"somewhere safe first."_s;
+    }
     const AlertSpec alert{
         .title = u"File Creation Error"_s,
         .message = u"Unable to create file %1 on Desktop!"_s.arg(QFileInfo(destination).fileName()),
         .defaultButton = u"Ok"_s,
         .alternateButton = {},
-        .otherButton = {}};
+        .otherButton = {},
+        .detail = detail.trimmed()};
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
@@ -77,6 +91,7 @@ void AppController::processDidEndBadly(std::exception_ptr)
                    u"of this audiobook has been aborted."_s,
         .defaultButton = u"Ok"_s,
         .alternateButton = {},
-        .otherButton = {}};
+        .otherButton = {},
+        .detail = {}};
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }

@@ -7,7 +7,8 @@
 
 class QWidget;
 
-// A critical alert: title, message and up to three buttons. The did-end handler
+// A critical alert: title, message, an optional detail (what went wrong, or
+// where things now are), and up to three buttons. The did-end handler
 // receives 1 for the default button, 0 for the alternate and -1 for the other.
 struct AlertSpec
 {
@@ -16,6 +17,7 @@ struct AlertSpec
     QString defaultButton;
     QString alternateButton;
     QString otherButton;
+    QString detail;
 };
 
 struct OpenPanelSpec

@@ -1,103 +1,243 @@
 #include "FileMover.h"
 
 #include <QFile>
-#include <filesystem>
-#include <optional>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
-namespace fs = std::filesystem;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-fs::path toPath(const QString& path)
+using Outcome = FileMover::Outcome;
+
+std::string native(const QString& path)
 {
-    return fs::path(QFile::encodeName(path).toStdString());
+    return QFile::encodeName(path).toStdString();
 }
 
-fs::path stagingPathBeside(const fs::path& destination)
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString fileName(const std::string& path)
+{
+    return QFileInfo(fromNative(path)).fileName();
+}
+
+bool exists(const std::string& path, struct stat* info = nullptr)
+{
+    struct stat ignored
+    {
+    };
+    return ::lstat(path.c_str(), info ? info : &ignored) == 0;
+}
+
+// A free hidden name beside path, such as ".Book.m4b.partial-123456".
+std::string hiddenNameBeside(const std::string& path, const char* purpose)
 {
     static thread_local std::mt19937 random{std::random_device{}()};
-    const std::string name =
-        "." + destination.filename().string() + ".partial-" + std::to_string(random() % 1000000);
-    return destination.parent_path() / name;
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (;;) {
+        std::string hidden = folder;
+        hidden.append(".").append(name).append(".").append(purpose).append("-");
+        hidden.append(std::to_string(random() % 1000000));
+        if (!exists(hidden))
+            return hidden;
+    }
 }
 
-// Puts the source's bytes at a hidden path beside the destination. Renames when
-// both lie on one file system, copies otherwise. Returns the staged path.
-std::optional<fs::path> stage(const fs::path& source, const fs::path& destination, bool& copied)
+bool copyBytes(const std::string& from, const std::string& to)
 {
-    const fs::path staged = stagingPathBeside(destination);
-    std::error_code ec;
-    fs::rename(source, staged, ec);
-    if (!ec) {
-        copied = false;
-        return staged;
-    }
-    if (ec != std::errc::cross_device_link)
-        return std::nullopt;
-    if (!fs::copy_file(source, staged, fs::copy_options::none, ec) || ec) {
-        fs::remove(staged, ec);
-        return std::nullopt;
-    }
-    copied = true;
-    return staged;
-}
-
-bool finish(const fs::path& source, const fs::path& staged, const fs::path& destination,
-            bool copied, bool replacing)
-{
-    std::error_code ec;
-    if (replacing && fs::symlink_status(destination, ec).type() != fs::file_type::not_found) {
-        fs::remove_all(destination, ec);
-        if (ec) {
-            fs::remove(staged, ec);
-            return false;
-        }
-    }
-    fs::rename(staged, destination, ec);
-    if (ec) {
-        std::error_code ignored;
-        if (copied)
-            fs::remove(staged, ignored);
-        else
-            fs::rename(staged, source, ignored);
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        errno = error;
         return false;
     }
-    if (copied)
-        fs::remove(source, ec);
+    bool ok = true;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno != EINTR)
+                ok = false;
+            else if (put > 0)
+                done += put;
+        }
+        if (!ok)
+            break;
+    }
+    const int error = errno;
+    ok = ::fsync(out) == 0 && ok;
+    ok = ::close(out) == 0 && ok;
+    ::close(in);
+    errno = error;
+    return ok;
+}
+
+// Removes a folder and what it holds, but never crosses into another file
+// system mounted inside it. False when anything is left.
+bool removeTree(const std::string& path, dev_t device)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(info.st_mode))
+        return ::unlink(path.c_str()) == 0;
+    if (info.st_dev != device)
+        return false;
+    bool all = true;
+    if (DIR* dir = ::opendir(path.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            all = removeTree(path + "/" + name, device) && all;
+        }
+        ::closedir(dir);
+    } else {
+        all = false;
+    }
+    return ::rmdir(path.c_str()) == 0 && all;
+}
+
+// The file went to a staging path beside the destination; it goes back.
+Outcome putBack(const std::string& source, const std::string& staged, bool copied,
+                const QString& reason)
+{
+    if (copied) {
+        ::unlink(staged.c_str());
+        return {.moved = false, .keptAt = fromNative(source), .reason = reason};
+    }
+    if (::rename(staged.c_str(), source.c_str()) == 0)
+        return {.moved = false, .keptAt = fromNative(source), .reason = reason};
+    return {.moved = false, .keptAt = fromNative(staged), .reason = reason};
+}
+
+// Renames staged to destination only when nothing stands there.
+bool renameNoReplace(const std::string& staged, const std::string& destination)
+{
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: link, then unlink, never replaces either.
+    if (::link(staged.c_str(), destination.c_str()) != 0)
+        return false;
+    ::unlink(staged.c_str());
     return true;
 }
 
-bool moveTo(const QString& source, const QString& destination, bool replacing)
+Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool replacing)
 {
-    const fs::path from = toPath(source);
-    const fs::path to = toPath(destination);
-    std::error_code ec;
-    if (!fs::is_regular_file(from, ec))
-        return false;
-    if (!replacing && fs::symlink_status(to, ec).type() != fs::file_type::not_found)
-        return false;
+    const std::string source = native(sourcePath);
+    const std::string destination = native(destinationPath);
+    struct stat sourceInfo
+    {
+    };
+    if (::stat(source.c_str(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode))
+        return {.moved = false, .keptAt = {}, .reason = u"The finished file was not made."_s};
+    struct stat existing
+    {
+    };
+    const bool taken = exists(destination, &existing);
+    if (taken && !replacing)
+        return {.moved = false,
+                .keptAt = sourcePath,
+                .reason = u"%1 already exists."_s.arg(fileName(destination))};
+
+    // Stage the bytes beside the destination: a rename on one file system, a
+    // copy across two, so the final step is always a rename.
+    const std::string staged = hiddenNameBeside(destination, "partial");
     bool copied = false;
-    const auto staged = stage(from, to, copied);
-    if (!staged)
-        return false;
-    return finish(from, *staged, to, copied, replacing);
+    if (::rename(source.c_str(), staged.c_str()) != 0) {
+        if (errno != EXDEV)
+            return {.moved = false, .keptAt = sourcePath, .reason = errorText(errno)};
+        if (!copyBytes(source, staged)) {
+            const QString reason = errorText(errno);
+            ::unlink(staged.c_str());
+            return {.moved = false, .keptAt = sourcePath, .reason = reason};
+        }
+        copied = true;
+    }
+
+    if (!taken) {
+        if (!renameNoReplace(staged, destination))
+            return putBack(source, staged, copied, errorText(errno));
+    } else if (!S_ISDIR(existing.st_mode)) {
+        // One rename replaces a file or link: the old or the new one is always there.
+        if (::rename(staged.c_str(), destination.c_str()) != 0)
+            return putBack(source, staged, copied,
+                           u"%1 could not be replaced: %2."_s.arg(fileName(destination),
+                                                                 errorText(errno)));
+    } else {
+        // A folder cannot be renamed over: it is put aside first, and
+        // comes back should the new file not go in.
+        const std::string aside = hiddenNameBeside(destination, "replaced");
+        if (::rename(destination.c_str(), aside.c_str()) != 0)
+            return putBack(source, staged, copied,
+                           u"The folder %1 could not be replaced: %2."_s.arg(fileName(destination),
+                                                                            errorText(errno)));
+        if (!renameNoReplace(staged, destination)) {
+            const QString reason = errorText(errno);
+            ::rename(aside.c_str(), destination.c_str());
+            return putBack(source, staged, copied, reason);
+        }
+        if (!removeTree(aside, existing.st_dev))
+            std::fprintf(stderr, "fablewick: what could not be removed of the replaced folder "
+                                 "is left in %s\n",
+                         aside.c_str());
+    }
+    if (copied)
+        ::unlink(source.c_str());
+    return {.moved = true, .keptAt = {}, .reason = {}};
 }
 
 } // namespace
 
-bool FileMover::move(const QString& source, const QString& destination)
+FileMover::Outcome FileMover::move(const QString& source, const QString& destination)
 {
     return moveTo(source, destination, false);
 }
 
-bool FileMover::moveReplacing(const QString& source, const QString& destination)
+FileMover::Outcome FileMover::moveReplacing(const QString& source, const QString& destination)
 {
     return moveTo(source, destination, true);
 }
 
 bool FileMover::itemExists(const QString& path)
 {
-    std::error_code ec;
-    return fs::symlink_status(toPath(path), ec).type() != fs::file_type::not_found;
+    return exists(native(path));
 }

@@ -5,15 +5,28 @@
 // Moves a finished file to its destination, also across file systems (the
 // temporary folder may lie on another one than the Desktop). The file is staged
 // beside the destination and renamed into place, so no partial file is ever
-// left under the destination's name.
+// left under the destination's name, and the file is never lost: when it cannot
+// be put in place it goes back where it came from.
 class FileMover
 {
 public:
-    // Moves source to destination, which must not exist. True on success.
-    [[nodiscard]] static bool move(const QString& source, const QString& destination);
-    // Moves source to destination, removing whatever item (file, folder, link)
-    // stands there, but only once the new file is safely staged. True on success.
-    [[nodiscard]] static bool moveReplacing(const QString& source, const QString& destination);
+    struct Outcome
+    {
+        // The file stands at the destination.
+        bool moved = false;
+        // Where the file is when it was not moved; empty when there was none to move.
+        QString keptAt;
+        // Why it was not moved, in words for the user.
+        QString reason;
+        explicit operator bool() const { return moved; }
+    };
+
+    // Moves source to destination, which must not exist.
+    [[nodiscard]] static Outcome move(const QString& source, const QString& destination);
+    // Moves source to destination in place of whatever item (file, folder, link)
+    // stands there. A file or link is replaced in one step; a folder is first
+    // put aside, and removed once the new file is in place.
+    [[nodiscard]] static Outcome moveReplacing(const QString& source, const QString& destination);
     // True when any item, a dangling link included, stands at the path.
     [[nodiscard]] static bool itemExists(const QString& path);
 };

@@ -15,9 +15,11 @@ void QtDialogService::beginCriticalAlertSheet(QWidget* window, const AlertSpec& 
     box->setIcon(QMessageBox::Critical);
     box->setWindowTitle(u"Fablewick"_s);
     box->setText(alert.title);
-    box->setInformativeText(alert.message);
+    const QString informative =
+        alert.detail.isEmpty() ? alert.message : alert.message + u"\n\n"_s + alert.detail;
+    box->setInformativeText(informative);
     box->setAccessibleName(alert.title);
-    box->setAccessibleDescription(alert.message);
+    box->setAccessibleDescription(informative);
 
     auto addButton = [box](const QString& text, QMessageBox::ButtonRole role, int code) {
         if (text.isEmpty())

@@ -1,4 +1,5 @@
 #include "ArtworkWell.h"
+#include "ShellQuote.h"
 #include "TestSupport.h"
 #include "ui_JoinProgressWindow.h"
 #include "ui_OutputWindow.h"
@@ -9,8 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -306,6 +310,71 @@ private Q_SLOTS:
         run.app.dialogs->answerAlert(0);
         QCOMPARE(run.app.dialogs->allAlerts.constLast().title, u"File Creation Error"_s);
         QCOMPARE(*run.app.soundsPlayed, sounds + 1);
+    }
+
+    // Replace where the old item resists removal: the book is never lost.
+    void aReplaceThatFailsKeepsTheBook_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("delivered");
+        QTest::newRow("a folder holding a file that cannot be deleted") << u"folder"_s << true;
+        QTest::newRow("a file that may not be deleted") << u"file"_s << false;
+        QTest::newRow("a busy mount point") << u"mount"_s << false;
+    }
+
+    void aReplaceThatFailsKeepsTheBook()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, delivered);
+        Run run;
+        const QString book = run.onDesktop(u"Book.mp3"_s);
+        const bool root = ::geteuid() == 0;
+        auto sh = [](const QString& command) {
+            return QProcess::execute(u"/bin/sh"_s, {u"-c"_s, u"{ "_s + command + u"; } 2>/dev/null"_s}) == 0;
+        };
+        const QString desktop = ShellQuote::single(run.environment.desktop());
+        // Whatever the test did to the Desktop is undone, so that it can be removed.
+        const auto undo = qScopeGuard([&] {
+            sh(u"umount %1/Book.mp3; chattr -R -i %1; chmod -R u+w %1"_s.arg(desktop));
+        });
+        QVERIFY(QDir().mkpath(run.environment.desktop()));
+        if (obstacle == u"folder"_s) {
+            QVERIFY(QDir().mkpath(book + u"/locked"_s));
+            QVERIFY(writeFile(book + u"/locked/old.txt"_s, "old"));
+            if (!sh(root ? u"chattr +i %1/Book.mp3/locked/old.txt"_s.arg(desktop)
+                         : u"chmod a-w %1/Book.mp3/locked"_s.arg(desktop)))
+                QSKIP("this file system cannot protect a file from deletion");
+        } else if (obstacle == u"file"_s) {
+            QVERIFY(writeFile(book, "old"));
+            if (!root || !sh(u"chattr +i %1/Book.mp3"_s.arg(desktop)))
+                QSKIP("protecting a file from its owner needs root and chattr");
+        } else {
+            QVERIFY(QDir().mkpath(book));
+            if (!root || !sh(u"mount -t tmpfs fablewick-test %1/Book.mp3"_s.arg(desktop)))
+                QSKIP("mounting a file system needs root");
+            QVERIFY(writeFile(book + u"/on the other disk"_s, "keep"));
+        }
+        run.make(u"Book"_s);
+        run.app.dialogs->answerAlert(1);
+
+        const QString temporary = *run.c().tempFolderPath() + u"/mp3.mp3"_s;
+        if (delivered) {
+            QCOMPARE(readFile(book), run.joinedSources());
+            QVERIFY(!QFile::exists(temporary));
+            QCOMPARE(run.app.dialogs->allAlerts.size(), 1); // the question only
+            QCOMPARE(*run.app.soundsPlayed, 1);
+            return;
+        }
+        QCOMPARE(readFile(temporary), run.joinedSources());
+        QCOMPARE(*run.app.soundsPlayed, 0);
+        const AlertSpec alert = run.app.dialogs->allAlerts.constLast();
+        QCOMPARE(alert.title, u"File Creation Error"_s);
+        QCOMPARE(alert.message, u"Unable to create file Book.mp3 on Desktop!"_s);
+        QVERIFY2(alert.detail.contains(u"kept at "_s + temporary), qPrintable(alert.detail));
+        if (obstacle == u"mount"_s)
+            QCOMPARE(readFile(book + u"/on the other disk"_s), QByteArray("keep"));
+        else
+            QCOMPARE(readFile(book), QByteArray("old"));
     }
 
     void nothingToMoveIsReported()

@@ -115,8 +115,11 @@ QVariant ItemTableModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags ItemTableModel::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    // Rows are dragged; only the space between them takes a drop, so no row
+    // is ever dropped into another.
     if (!index.isValid())
-        return f;
+        return f | Qt::ItemIsDropEnabled;
+    f |= Qt::ItemIsDragEnabled;
     if (mColumns.at(index.column()).identifier == u"titleColumn"_s)
         f |= Qt::ItemIsEditable;
     return f;

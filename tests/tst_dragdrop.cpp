@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
@@ -90,6 +91,49 @@ private Q_SLOTS:
         QCOMPARE(titles(c), (QStringList{u"c"_s, u"a"_s, u"d"_s, u"e"_s, u"b"_s}));
         QCOMPARE(c.sortAscending(), direction);
         QCOMPARE(c.tableModel()->rowCount(), 5);
+    }
+
+    // The mouse presses a row, drags it and lets go over the line between two rows.
+    void aRowDraggedWithTheMouseLandsAtTheLine_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("over");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("down, above the fourth row") << 0 << 3 << u"b c a d e"_s;
+        QTest::newRow("up, above the first row") << 3 << 0 << u"d a b c e"_s;
+        QTest::newRow("below the last row") << 1 << 5 << u"a c d e b"_s;
+    }
+
+    void aRowDraggedWithTheMouseLandsAtTheLine()
+    {
+        QFETCH(int, from);
+        QFETCH(int, over);
+        QFETCH(QString, order);
+        if (QGuiApplication::platformName() == u"offscreen"_s)
+            QSKIP("the offscreen platform drops every drag; run this on the minimal one");
+        Five f;
+        AudiobookTableView* table = f.c().table();
+        f.c().window()->resize(800, 500);
+        f.c().window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.c().window()));
+        QWidget* viewport = table->viewport();
+        auto rowRect = [table](int row) {
+            return table->visualRect(table->model()->index(row, 1));
+        };
+        const QPoint start = rowRect(from).center();
+        const QPoint end = over < 5 ? rowRect(over).topLeft() + QPoint(20, 2)
+                                    : rowRect(4).bottomLeft() + QPoint(20, 30);
+        // The drag runs a loop of its own: the pointer goes on and lets go inside it.
+        QTimer::singleShot(50, viewport, [viewport, end] {
+            QTest::mouseMove(viewport, end - QPoint(0, 1));
+            QTest::mouseMove(viewport, end);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, end);
+        });
+        QTest::mousePress(viewport, Qt::LeftButton, {}, start);
+        QTest::mouseMove(viewport, start + QPoint(0, 3));
+        QTest::mouseMove(viewport, start + QPoint(0, 3 + 2 * QApplication::startDragDistance()));
+        QTRY_COMPARE(titles(f.c()).join(u' '), order);
+        QCOMPARE(table->dropRow(), -1); // the line is gone
     }
 
     void aMoveKeepsTheSelectionByRowNumber()

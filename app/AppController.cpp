@@ -169,6 +169,10 @@ void AppController::connectActions()
     connect(mUi->clearButton, &QPushButton::clicked, this,
             [this] { clearAllItems(mUi->clearButton); });
     connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
+    connect(mUi->actionMoveUp, &QAction::triggered, this,
+            [this] { moveRowUp(mUi->actionMoveUp); });
+    connect(mUi->actionMoveDown, &QAction::triggered, this,
+            [this] { moveRowDown(mUi->actionMoveDown); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
     connect(mUi->actionQuit, &QAction::triggered, mainWindow, &QMainWindow::close);
 

@@ -76,6 +76,9 @@ public:
     void deleteRow(QObject* sender = nullptr);
     void clearAllItems(QObject* sender = nullptr);
     void autoSort(QObject* sender = nullptr);
+    // The selected file one place up or down, from the keyboard.
+    void moveRowUp(QObject* sender = nullptr);
+    void moveRowDown(QObject* sender = nullptr);
     [[nodiscard]] bool sortAscending() const { return mSortAscending; }
     void setSortAscending(bool ascending) { mSortAscending = ascending; }
     [[nodiscard]] bool atLeastOneAdded() const;
@@ -198,6 +201,10 @@ private:
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     [[nodiscard]] QString inTempFolder(const QString& name) const;
+    // Moves the record at from to the drop position above row dropRow, as a
+    // new record carrying what the drag carried.
+    void moveRecord(int from, int dropRow, const ItemRecord& carried);
+    void moveSelectedRow(int offset);
     void showFileCreationAlert(const QString& destination, const FileMover::Outcome& outcome);
     void chooseArtwork();
     // A stopped worker still reports its end; such a report belongs to no run.

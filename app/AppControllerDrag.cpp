@@ -55,11 +55,7 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         const auto moved = ItemRecord::deserialized(pasteboard->data(kRowMoveType));
         if (!moved || dragStartRow >= n)
             return false;
-        TableData.removeAt(dragStartRow);
-        // The record lands between the rows that stood above and below the drop.
-        const int index = static_cast<quint32>(row) > dragStartRow ? row - 1 : row;
-        TableData.insert(index, std::make_shared<ItemRecord>(*moved));
-        reloadTable();
+        moveRecord(static_cast<int>(dragStartRow), row, *moved);
         return true;
     }
     for (const QUrl& url : pasteboard->urls()) {
@@ -70,4 +66,39 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
             createItem(path);
     }
     return true;
+}
+
+void AppController::moveRecord(int from, int dropRow, const ItemRecord& carried)
+{
+    auto moved = std::make_shared<ItemRecord>(carried);
+    TableData.removeAt(from);
+    // The record lands between the rows that stood above and below the drop.
+    TableData.insert(dropRow > from ? dropRow - 1 : dropRow, std::move(moved));
+    reloadTable();
+}
+
+void AppController::moveRowUp(QObject*)
+{
+    moveSelectedRow(-1);
+}
+
+void AppController::moveRowDown(QObject*)
+{
+    moveSelectedRow(1);
+}
+
+// The row moves as a drag would move it, and the selection goes with it, so
+// that the next press moves it on.
+void AppController::moveSelectedRow(int offset)
+{
+    if (!atLeastOneSelected())
+        return;
+    const int row = mainTable->selectedRow();
+    const int target = row + offset;
+    if (row < 0 || target < 0 || target >= TableData.size())
+        return;
+    const ItemRecord carried = *TableData.at(row);
+    moveRecord(row, offset > 0 ? target + 1 : target, carried);
+    mainTable->selectRowIndexes({target}, false);
+    mainTable->scrollTo(mTableModel->index(target, titleColumn.index));
 }

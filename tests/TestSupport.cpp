@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QAccessible>
+
 #include "Resources.h"
 
 #include <QDir>
@@ -92,6 +94,12 @@ std::exception_ptr RunEnd::exception() const
 {
     std::lock_guard lock(mutex);
     return mException;
+}
+
+QString spokenName(QWidget* widget)
+{
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible ? accessible->text(QAccessible::Name) : QString();
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)

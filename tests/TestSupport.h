@@ -48,6 +48,8 @@ bool makeAac(const QString& path, double seconds);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.
 [[nodiscard]] QJsonObject probe(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
+// What a screen reader says of a widget: its accessible name.
+[[nodiscard]] QString spokenName(QWidget* widget);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
 // The end of a worker run, which comes on the worker's thread: the test waits for it.

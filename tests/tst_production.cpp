@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMainWindow>
 #include <QProcess>
 #include <QScopeGuard>
@@ -170,8 +171,11 @@ private Q_SLOTS:
         qputenv("PATH", QFile::encodeName(fakes) + ':' + oldPath);
         int stateDuringJoin = -1;
         bool sheetShown = false;
+        QString spokenProgress;
         QTimer::singleShot(400, [&] {
             stateDuringJoin = c.state();
+            spokenProgress =
+                spokenName(c.window()->findChild<QLabel*>(u"joinProgressDescription"_s));
             sheetShown = c.progressSheet().stopConvertingButton->isVisible();
             c.startMaking(); // a second run is not started while one is under way
             QCOMPARE(c.state(), 20);
@@ -185,6 +189,7 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 20000);
         QCOMPARE(stateDuringJoin, 20);
         QVERIFY(sheetShown);
+        QCOMPARE(spokenProgress, u"Joining file 1 of 3..."_s);
         QCOMPARE(c.state(), 0);
         QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
         QVERIFY(!QFile::exists(run.onDesktop(u"Stopped.mp3"_s)));

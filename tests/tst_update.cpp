@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QMainWindow>
 #include <QNetworkReply>
 #include <QTest>
 
@@ -216,6 +217,11 @@ private Q_SLOTS:
             u"A new version of Fablewick has been released. Version 1.2 is available at <a "_s));
         QVERIFY(notice.contains(u"href=\"https://fablewick.org/get\""_s));
         QVERIFY(notice.endsWith(u">fablewick.org</a>"_s));
+        // A screen reader reads the notice itself, not a name standing in for it.
+        auto* label = app.controller->window()->findChild<QLabel*>(u"updateMessage"_s);
+        QVERIFY(label);
+        QCOMPARE(spokenName(label), u"A new version of Fablewick has been released. "
+                                    u"Version 1.2 is available at fablewick.org"_s);
         app.controller->closeUpdateWindow();
         QVERIFY(!app.controller->updateSheet()->isVisible());
 

@@ -220,6 +220,8 @@ private:
     void handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException);
     void stopWorkers();
     void setPlayPauseImage(const QString& name);
+    void loadPreview(const ItemRecordPtr& record);
+    void previewDidLoad(bool playable);
     void showUpdateWindowWhenFree();
     [[nodiscard]] bool anotherSheetIsUp() const;
 
@@ -260,8 +262,10 @@ private:
     std::unique_ptr<QTimer> mPreviewTimer;
     QSlider* playbackSlider = nullptr;
     std::optional<QString> mCurrentPreviewPath;
-    // The record whose file is loaded; a moved row is a new record.
-    std::weak_ptr<ItemRecord> mPreviewRecord;
+    // The record whose file is loaded or loading; a moved row is a new record.
+    ItemRecordPtr mPreviewRecord;
+    // The file that is opening, not yet the loaded one.
+    std::unique_ptr<Movie> mLoadingMovie;
     SheetDialog* updateWindow = nullptr;
     QPushButton* updateOk = nullptr;
     QLabel* updateMessage = nullptr;

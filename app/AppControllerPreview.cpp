@@ -37,21 +37,51 @@ void AppController::tableViewSelectionDidChange()
 {
     if (atLeastOneSelected()) {
         const int row = mainTable->selectedRow();
-        if (row >= 0 && row < TableData.size()) {
-            const ItemRecordPtr& record = TableData.at(row);
-            if (mPreviewRecord.lock() != record) {
-                if (mAudioPreviewObject)
-                    mAudioPreviewObject->stop();
-                validatePlaybackButtons();
-                setAudioPreviewObject(mServices.openMovie(record->pathColumn));
-                const qint64 duration = mAudioPreviewObject ? mAudioPreviewObject->duration() : 0;
-                playbackSlider->setMaximum(static_cast<int>(duration));
-                timeScale = mAudioPreviewObject ? mAudioPreviewObject->timeScale() : 0;
-                setCurrentPreviewPath(record->pathColumn);
-                mPreviewRecord = record;
-            }
-        }
+        if (row >= 0 && row < TableData.size() && TableData.at(row) != mPreviewRecord)
+            loadPreview(TableData.at(row));
     }
+    validatePlaybackButtons();
+}
+
+// The file opens in the background, so the window keeps answering; until it
+// has opened, no file is loaded and the controls do nothing.
+void AppController::loadPreview(const ItemRecordPtr& record)
+{
+    if (mAudioPreviewObject)
+        mAudioPreviewObject->stop();
+    validatePlaybackButtons();
+    setAudioPreviewObject(nullptr);
+    playbackSlider->setMaximum(0);
+    timeScale = 0;
+    setCurrentPreviewPath(record->pathColumn);
+    mPreviewRecord = record;
+    mLoadingMovie = mServices.openMovie(record->pathColumn);
+    if (mLoadingMovie)
+        mLoadingMovie->whenLoaded([this](bool playable) { previewDidLoad(playable); });
+}
+
+void AppController::previewDidLoad(bool playable)
+{
+    // The movie reports from inside its own player: it must not be destroyed here.
+    std::unique_ptr<Movie> loaded = std::move(mLoadingMovie);
+    auto releaseLater = [this](std::unique_ptr<Movie> movie) {
+        QTimer::singleShot(0, this, [movie = std::shared_ptr<Movie>(std::move(movie))] {});
+    };
+    // Rows may have moved or arrived meanwhile: the preview follows the selection.
+    const int row = atLeastOneSelected() ? mainTable->selectedRow() : -1;
+    if (row >= 0 && row < TableData.size() && TableData.at(row) != mPreviewRecord) {
+        releaseLater(std::move(loaded));
+        loadPreview(TableData.at(row));
+        validatePlaybackButtons();
+        return;
+    }
+    if (playable)
+        setAudioPreviewObject(std::move(loaded));
+    else
+        releaseLater(std::move(loaded));
+    const qint64 duration = mAudioPreviewObject ? mAudioPreviewObject->duration() : 0;
+    playbackSlider->setMaximum(static_cast<int>(duration));
+    timeScale = mAudioPreviewObject ? mAudioPreviewObject->timeScale() : 0;
     validatePlaybackButtons();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
@@ -25,26 +24,45 @@ std::unique_ptr<Movie> MediaMovie::movieWithFile(const std::optional<QString>& p
     if (!path || !QFileInfo(*path).isFile())
         return nullptr;
     std::unique_ptr<MediaMovie> movie(new MediaMovie());
-    QMediaPlayer* player = movie->mPlayer.get();
-    QEventLoop loop;
-    auto settled = [player] {
-        const auto status = player->mediaStatus();
-        return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::InvalidMedia ||
-               status == QMediaPlayer::BufferedMedia || player->error() != QMediaPlayer::NoError;
-    };
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, &loop, [&] {
-        if (settled())
-            loop.quit();
-    });
-    QObject::connect(player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-    player->setSource(QUrl::fromLocalFile(*path));
-    if (!settled())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (player->error() != QMediaPlayer::NoError ||
-        player->mediaStatus() == QMediaPlayer::InvalidMedia || !player->hasAudio())
-        return nullptr;
+    movie->mPlayer->setSource(QUrl::fromLocalFile(*path));
     return movie;
+}
+
+bool MediaMovie::settled() const
+{
+    const auto status = mPlayer->mediaStatus();
+    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::InvalidMedia ||
+           status == QMediaPlayer::BufferedMedia || mPlayer->error() != QMediaPlayer::NoError;
+}
+
+bool MediaMovie::playable() const
+{
+    return mPlayer->error() == QMediaPlayer::NoError &&
+           mPlayer->mediaStatus() != QMediaPlayer::InvalidMedia && mPlayer->hasAudio();
+}
+
+// Each report is made once, from the player's own signals or its time limit,
+// so it can never come after the player is gone.
+void MediaMovie::whenLoaded(std::function<void(bool playable)> done)
+{
+    QMediaPlayer* player = mPlayer.get();
+    auto report = std::make_shared<std::function<void(bool)>>(std::move(done));
+    auto once = [this, report] {
+        if (!*report)
+            return;
+        const auto callback = std::exchange(*report, {});
+        callback(playable());
+    };
+    if (settled()) {
+        QTimer::singleShot(0, player, once);
+        return;
+    }
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player, [this, once] {
+        if (settled())
+            once();
+    });
+    QObject::connect(player, &QMediaPlayer::errorOccurred, player, once);
+    QTimer::singleShot(kLoadLimit, player, once);
 }
 
 void MediaMovie::play()

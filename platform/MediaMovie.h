@@ -14,10 +14,13 @@ class MediaMovie final : public Movie
 public:
     static constexpr qint64 kStep = 5000;
 
-    // Loads the file and waits (for at most a few seconds, without taking user
-    // input) until it is known whether it plays; none when it does not.
+    // Starts loading the file; none when there is no such file.
     [[nodiscard]] static std::unique_ptr<Movie> movieWithFile(const std::optional<QString>& path);
     ~MediaMovie() override;
+
+    // A file that has not settled after kLoadLimit counts as one that does not play.
+    static constexpr int kLoadLimit = 5000;
+    void whenLoaded(std::function<void(bool playable)> done) override;
 
     void play() override;
     void stop() override;
@@ -31,6 +34,8 @@ public:
 
 private:
     MediaMovie();
+    [[nodiscard]] bool settled() const;
+    [[nodiscard]] bool playable() const;
     std::unique_ptr<QAudioOutput> mOutput;
     std::unique_ptr<QMediaPlayer> mPlayer;
 };

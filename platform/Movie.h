@@ -5,12 +5,16 @@
 #include <memory>
 #include <optional>
 
-// A loaded audio file for the preview. Times are counts of time units;
-// timeScale() units make one second.
+// An audio file for the preview. Times are counts of time units;
+// timeScale() units make one second. A file opens in the background: until
+// whenLoaded() has reported, nothing of it is known.
 class Movie
 {
 public:
     virtual ~Movie() = default;
+    // Calls done on the GUI thread once the file has loaded, with whether it
+    // plays; never after the movie is gone.
+    virtual void whenLoaded(std::function<void(bool playable)> done) = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
     // 0 exactly when not playing.
@@ -23,5 +27,5 @@ public:
     virtual void stepBackward() = 0;
 };
 
-// Opens a file by path; none when there is no path or it cannot be opened.
+// Starts opening a file by path; none when there is no path or no file.
 using MovieOpener = std::function<std::unique_ptr<Movie>(const std::optional<QString>& path)>;

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -128,9 +129,27 @@ public:
         int stops = 0;
         int opened = 0;
         QList<qint64> seeks;
+        // Loads wait for finishLoading() instead of ending on the event loop.
+        bool holdLoads = false;
+        QList<FakeMovie*> loading;
     };
     FakeMovie(qint64 duration, std::shared_ptr<Log> log) : mDuration(duration), mLog(std::move(log))
     {
+    }
+    ~FakeMovie() override { mLog->loading.removeAll(this); }
+    void whenLoaded(std::function<void(bool playable)> done) override
+    {
+        mDone = std::move(done);
+        if (mLog->holdLoads)
+            mLog->loading << this;
+        else
+            QTimer::singleShot(0, &mContext, [this] { finishLoading(); });
+    }
+    void finishLoading()
+    {
+        mLog->loading.removeAll(this);
+        if (const auto done = std::exchange(mDone, {}))
+            done(true);
     }
     void play() override
     {
@@ -162,6 +181,8 @@ public:
     }
 
 private:
+    QObject mContext;
+    std::function<void(bool)> mDone;
     qint64 mDuration;
     qint64 mTime = 0;
     bool mPlaying = false;

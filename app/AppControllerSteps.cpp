@@ -97,7 +97,8 @@ void AppController::doChapter(const QString& path)
     theChapterWriter->setOutputAuthor(artist->text());
     theChapterWriter->setOutputTitle(title->text());
     theChapterWriter->setAudioFilePath(path);
-    theChapterWriter->setViewFiles(TableData);
+    // The chapters are those of the files joined; files listed since wait for the next run.
+    theChapterWriter->setViewFiles(theMp3Joiner->joinFiles());
     theChapterWriter->setDelegate(this);
     mState = kWritingChapters;
     joinProgressDescription->setText(u"Writing Bookmarks.."_s);

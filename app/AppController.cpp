@@ -13,6 +13,7 @@
 #include "ui_TagWindow.h"
 #include "ui_UpdateWindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -217,6 +218,7 @@ void AppController::connectActions()
 void AppController::awakeFromNib()
 {
     mState = kIdle;
+    QApplication::setQuitOnLastWindowClosed(applicationShouldTerminateAfterLastWindowClosed());
     theMp3Joiner = std::make_unique<Mp3Joiner>();
     theChapterWriter = std::make_unique<chapterWriter>();
     theMp3Converter = std::make_unique<Mp3Converter>();

@@ -30,8 +30,6 @@ int main(int argc, char* argv[])
         return 0;
 
     AppController controller;
-    QApplication::setQuitOnLastWindowClosed(
-        controller.applicationShouldTerminateAfterLastWindowClosed());
     controller.awakeFromNib();
 
     InstanceChannel channel;

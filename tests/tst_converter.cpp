@@ -167,7 +167,15 @@ private Q_SLOTS:
             QVERIFY(recorder.waitForEnd(20));
             QVERIFY(!recorder.exception());
         }
-        converter.terminateConvert(); // nothing runs: nothing happens
+        // A stop while nothing runs does not carry over to the next run.
+        converter.terminateConvert();
+        {
+            Recorder recorder;
+            converter.setDelegate(&recorder);
+            converter.startConvert();
+            QVERIFY(recorder.waitForEnd());
+            QVERIFY(recorder.exception()); // the encoder ran, and failed
+        }
     }
 };
 

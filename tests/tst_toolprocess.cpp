@@ -18,17 +18,36 @@ class TestToolProcess : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void failingToolsAreNotErrors()
+    // A tool's failure is not an exception of its own, but how it ended is known.
+    void howAToolEndedIsKnown_data()
     {
-        ToolProcess process(u"echo out; exit 3"_s);
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("success") << u"echo out"_s << QByteArray("out\n") << true
+                                 << u"exited with status 0"_s;
+        QTest::newRow("a failure") << u"echo out; exit 3"_s << QByteArray("out\n") << false
+                                   << u"exited with status 3"_s;
+        QTest::newRow("a missing tool") << u"'/no/such/tool' -x 2>/dev/null"_s << QByteArray()
+                                        << false << u"exited with status 127"_s;
+        QTest::newRow("killed") << u"kill -9 $$"_s << QByteArray() << false
+                                << u"was killed by signal 9"_s;
+    }
+
+    void howAToolEndedIsKnown()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, output);
+        QFETCH(bool, clean);
+        QFETCH(QString, description);
+        ToolProcess process(command);
         process.launch(ToolOutput::WholeStdout);
-        QCOMPARE(process.readStdoutToEnd(), QByteArray("out\n"));
+        QCOMPARE(process.readStdoutToEnd(), output);
         process.waitUntilExit();
         QVERIFY(!process.isRunning());
-        ToolProcess missing(u"'/no/such/tool' -x"_s);
-        missing.launch(ToolOutput::Inherited);
-        missing.waitUntilExit();
-        QVERIFY(!missing.isRunning());
+        QCOMPARE(process.exitedCleanly(), clean);
+        QCOMPARE(QString::fromStdString(process.exitDescription()), description);
     }
 
     void standardErrorIsStreamedToTheEnd()

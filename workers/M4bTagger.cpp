@@ -52,31 +52,20 @@ void M4bTagger::startTagging()
             mDelegate->M4bTaggerDidFinish(this, {});
         return;
     }
-    atomicParsley.arm();
-    mThread.start([this, command = command()] { runAtomic(command); });
+    mRunner.start({.command = command(),
+                   .output = ToolOutput::StdoutStreamed,
+                   .tool = "AtomicParsley",
+                   .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
+                   .finished =
+                       [this](std::exception_ptr failure) {
+                           if (mDelegate)
+                               mDelegate->M4bTaggerDidFinish(this, failure);
+                       }});
 }
 
 void M4bTagger::terminateTagging()
 {
-    atomicParsley.terminateIfRunning();
-}
-
-void M4bTagger::runAtomic(const QString& command)
-{
-    std::exception_ptr failure;
-    try {
-        auto process = std::make_shared<ToolProcess>(command);
-        atomicParsley.hold(process);
-        process->launch(ToolOutput::StdoutStreamed);
-        checkProgressFromStdin(*process);
-        process->waitUntilExit();
-        atomicParsley.checkEnd(*process, "AtomicParsley");
-    } catch (const std::exception&) {
-        failure = std::current_exception();
-    }
-    atomicParsley.release();
-    if (mDelegate)
-        mDelegate->M4bTaggerDidFinish(this, failure);
+    mRunner.terminate();
 }
 
 void M4bTagger::checkProgressFromStdin(ToolProcess& process)

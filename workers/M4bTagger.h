@@ -1,8 +1,7 @@
 #pragma once
 
 #include "M4bTaggerDelegate.h"
-#include "ProcessSlot.h"
-#include "WorkerThread.h"
+#include "ToolRunner.h"
 
 #include <QString>
 
@@ -41,7 +40,6 @@ public:
     [[nodiscard]] QString command() const;
 
 private:
-    void runAtomic(const QString& command);
     void checkProgressFromStdin(ToolProcess& process);
 
     M4bTaggerDelegate* mDelegate = nullptr;
@@ -53,6 +51,5 @@ private:
     QString mAlbumArtist;
     QString mComment;
     QString mArtwork;
-    ProcessSlot atomicParsley;
-    WorkerThread mThread;
+    ToolRunner mRunner;
 };

@@ -5,7 +5,6 @@
 #include "Resources.h"
 #include "ShellQuote.h"
 
-#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,34 +26,23 @@ QString Mp3Converter::command() const
 
 void Mp3Converter::startConvert()
 {
-    ffmpeg.arm();
     mFfmpegLength = Mp3Helper::getUnixTimeOfMP3(mInputFile);
-    mThread.start([this, command = command()] { runFfmpeg(command); });
+    // Progress is read to the end of the tool's output, so all of it is told
+    // before the end of the run.
+    mRunner.start({.command = command(),
+                   .output = ToolOutput::StderrStreamed,
+                   .tool = "ffmpeg",
+                   .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
+                   .finished =
+                       [this](std::exception_ptr failure) {
+                           if (mDelegate)
+                               mDelegate->mp3ConverterDidFinish(this, failure);
+                       }});
 }
 
 void Mp3Converter::terminateConvert()
 {
-    ffmpeg.terminateIfRunning();
-}
-
-void Mp3Converter::runFfmpeg(const QString& command)
-{
-    std::exception_ptr failure;
-    try {
-        auto process = std::make_shared<ToolProcess>(command);
-        ffmpeg.hold(process);
-        process->launch(ToolOutput::StderrStreamed);
-        // Progress is read while the tool runs; all of it is told before the end.
-        std::thread reader([this, process] { checkProgressFromStdin(*process); });
-        process->waitUntilExit();
-        reader.join();
-        ffmpeg.checkEnd(*process, "ffmpeg");
-    } catch (const std::exception&) {
-        failure = std::current_exception();
-    }
-    ffmpeg.release();
-    if (mDelegate)
-        mDelegate->mp3ConverterDidFinish(this, failure);
+    mRunner.terminate();
 }
 
 void Mp3Converter::checkProgressFromStdin(ToolProcess& process)

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "EncoderOptions.h"
-#include "ProcessSlot.h"
-#include "WorkerThread.h"
+#include "ToolRunner.h"
 #include "mp3ConverterDelegate.h"
 
 #include <QString>
@@ -38,7 +37,6 @@ public:
     [[nodiscard]] QString command() const;
 
 private:
-    void runFfmpeg(const QString& command);
     void checkProgressFromStdin(ToolProcess& process);
 
     mp3ConverterDelegate* mDelegate = nullptr;
@@ -49,6 +47,5 @@ private:
     QString mOutputTitle;
     EncoderOptions mFfmpegOptions;
     qint32 mFfmpegLength = 0;
-    ProcessSlot ffmpeg;
-    WorkerThread mThread;
+    ToolRunner mRunner;
 };

@@ -25,32 +25,22 @@ QString chapterWriter::command() const
 
 void chapterWriter::startChapter()
 {
-    chapterTool.arm();
     QFile list(mOutputFolder + u"/Chapters.xml"_s);
     if (list.open(QIODevice::WriteOnly | QIODevice::Truncate))
         list.write(ChapterList::xml(mViewFiles));
     list.close();
-    mThread.start([this, command = command()] { runChapterTool(command); });
+    mRunner.start({.command = command(),
+                   .output = ToolOutput::StdoutDiscarded,
+                   .tool = "ChapterTool",
+                   .readOutput = {},
+                   .finished =
+                       [this](std::exception_ptr failure) {
+                           if (mDelegate)
+                               mDelegate->chapterWriterDidFinish(this, failure);
+                       }});
 }
 
 void chapterWriter::terminateChapter()
 {
-    chapterTool.terminateIfRunning();
-}
-
-void chapterWriter::runChapterTool(const QString& command)
-{
-    std::exception_ptr failure;
-    try {
-        auto process = std::make_shared<ToolProcess>(command);
-        chapterTool.hold(process);
-        process->launch(ToolOutput::StdoutDiscarded);
-        process->waitUntilExit();
-        chapterTool.checkEnd(*process, "ChapterTool");
-    } catch (const std::exception&) {
-        failure = std::current_exception();
-    }
-    chapterTool.release();
-    if (mDelegate)
-        mDelegate->chapterWriterDidFinish(this, failure);
+    mRunner.terminate();
 }

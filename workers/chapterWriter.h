@@ -1,8 +1,7 @@
 #pragma once
 
 #include "ItemRecord.h"
-#include "ProcessSlot.h"
-#include "WorkerThread.h"
+#include "ToolRunner.h"
 #include "chapterWriterDelegate.h"
 
 #include <QString>
@@ -35,8 +34,6 @@ public:
     [[nodiscard]] QString command() const;
 
 private:
-    void runChapterTool(const QString& command);
-
     chapterWriterDelegate* mDelegate = nullptr;
     QString mAudioFilePath;
     ItemList mViewFiles;
@@ -44,6 +41,5 @@ private:
     QString mOutputFolder;
     QString mOutputAuthor;
     QString mOutputTitle;
-    ProcessSlot chapterTool;
-    WorkerThread mThread;
+    ToolRunner mRunner;
 };

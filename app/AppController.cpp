@@ -217,7 +217,7 @@ void AppController::connectActions()
 
 void AppController::awakeFromNib()
 {
-    mState = kIdle;
+    mState = RunState::Idle;
     QApplication::setQuitOnLastWindowClosed(applicationShouldTerminateAfterLastWindowClosed());
     theMp3Joiner = std::make_unique<Mp3Joiner>();
     theChapterWriter = std::make_unique<chapterWriter>();

@@ -5,6 +5,7 @@
 #include "FileMover.h"
 #include "ItemRecord.h"
 #include "M4bTagger.h"
+#include "RunState.h"
 #include "M4bTaggerDelegate.h"
 #include "Mp3Converter.h"
 #include "Mp3Joiner.h"
@@ -170,7 +171,7 @@ public:
     void processDidEndBadly(std::exception_ptr exception);
 
     [[nodiscard]] const ItemList& tableData() const { return TableData; }
-    [[nodiscard]] int state() const { return mState; }
+    [[nodiscard]] RunState state() const { return mState; }
     [[nodiscard]] const std::optional<QString>& tempFolderPath() const { return tempFolder; }
     [[nodiscard]] QMainWindow* window() const { return mainWindow; }
     [[nodiscard]] AudiobookTableView* table() const { return mainTable; }
@@ -184,14 +185,6 @@ public:
     [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
 
 private:
-    // The states of a run (mState).
-    static constexpr int kIdle = 0;
-    static constexpr int kStarting = 10;
-    static constexpr int kJoining = 20;
-    static constexpr int kConverting = 30;
-    static constexpr int kWritingChapters = 40;
-    static constexpr int kTagging = 50;
-
     void connectActions();
     void setUpTableColumns();
     void setUpSheets();
@@ -237,7 +230,7 @@ private:
     std::map<const void*, int> mAbandonedRuns;
     std::map<const void*, bool> mAwaitingReport;
 
-    int mState = 0;
+    RunState mState = RunState::Idle;
     std::unique_ptr<chapterWriter> theChapterWriter;
     std::unique_ptr<Mp3Joiner> theMp3Joiner;
     std::unique_ptr<Mp3Converter> theMp3Converter;

@@ -84,7 +84,7 @@ void AppController::showFileCreationAlert(const QString& destination,
 
 void AppController::processDidEndBadly(std::exception_ptr)
 {
-    mState = kIdle;
+    mState = RunState::Idle;
     const AlertSpec alert{
         .title = u"Fablewick encountered a critical error"_s,
         .message = u"A critical error has occurred during the conversion process. The creation "

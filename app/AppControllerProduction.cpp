@@ -58,22 +58,22 @@ void AppController::stopTagging(QObject*)
 void AppController::stopJoin(QObject*)
 {
     switch (mState) {
-    case kJoining:
+    case RunState::Joining:
         abandonRunOf(theMp3Joiner.get());
         theMp3Joiner->terminateJoin();
         closeJoin(this);
         break;
-    case kConverting:
+    case RunState::Converting:
         abandonRunOf(theMp3Converter.get());
         theMp3Converter->terminateConvert();
         closeJoin(this);
         break;
-    case kWritingChapters:
+    case RunState::WritingChapters:
         abandonRunOf(theChapterWriter.get());
         theChapterWriter->terminateChapter();
         closeJoin(this);
         break;
-    case kTagging:
+    case RunState::Tagging:
         abandonRunOf(theM4bTagger.get());
         theM4bTagger->terminateTagging();
         closeJoin(this);
@@ -81,22 +81,22 @@ void AppController::stopJoin(QObject*)
     default:
         break;
     }
-    mState = kIdle;
+    mState = RunState::Idle;
 }
 
 void AppController::startMaking()
 {
     // A join that was stopped may still be unwinding; it must end before a new one starts.
-    if (mState != kIdle || theMp3Joiner->isJoining())
+    if (mState != RunState::Idle || theMp3Joiner->isJoining())
         return;
-    mState = kStarting;
+    mState = RunState::Starting;
     inProgressTasks();
 }
 
 void AppController::inProgressTasks()
 {
     switch (mState) {
-    case kStarting:
+    case RunState::Starting:
         if (!tempFolder)
             tempFolder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
         // Without a folder of our own, or with one that keeps an earlier run's
@@ -111,42 +111,42 @@ void AppController::inProgressTasks()
                 std::make_exception_ptr(WorkerException("the temporary folder cannot be emptied")));
             return;
         }
-        mState = kJoining;
+        mState = RunState::Joining;
         doJoin();
         break;
-    case kJoining:
+    case RunState::Joining:
         srcPath = inTempFolder(u"mp3.mp3"_s);
         if (encodingTitle().contains(u"AAC"_s)) {
-            mState = kConverting;
+            mState = RunState::Converting;
             doConversion(*srcPath);
             break;
         }
         closeJoin(this);
         dstPath = desktopPathFor(u"mp3"_s);
         moveFile(*srcPath, *dstPath);
-        mState = kIdle;
+        mState = RunState::Idle;
         break;
-    case kConverting:
+    case RunState::Converting:
         srcPath = inTempFolder(u"m4a.m4a"_s);
         if (encodingTitle().contains(u"Standard"_s)) {
-            mState = kTagging;
+            mState = RunState::Tagging;
             dstPath = inTempFolder(u"m4a-tagged.m4a"_s);
             doTagging(*srcPath, *dstPath);
         } else if (encodingTitle().contains(u"Bookmark"_s)) {
-            mState = kWritingChapters;
+            mState = RunState::WritingChapters;
             doChapter(*srcPath);
         }
         break;
-    case kWritingChapters:
+    case RunState::WritingChapters:
         srcPath = inTempFolder(u"m4b.m4b"_s);
         dstPath = inTempFolder(u"m4b-tagged.m4b"_s);
         doTagging(*srcPath, *dstPath);
         break;
-    case kTagging:
+    case RunState::Tagging:
         srcPath = dstPath;
         dstPath = desktopPathFor(QFileInfo(*srcPath).suffix());
         moveFile(*srcPath, *dstPath);
-        mState = kIdle;
+        mState = RunState::Idle;
         break;
     default:
         break;
@@ -169,7 +169,7 @@ void AppController::doJoin()
     // The join can be stopped too, so its Stop button is shown.
     stopConvertingButton->setVisible(true);
 
-    mState = kJoining;
+    mState = RunState::Joining;
     expectReportFrom(theMp3Joiner.get());
     theMp3Joiner->startJoin();
 }

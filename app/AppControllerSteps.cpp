@@ -84,7 +84,7 @@ void AppController::doConversion(const QString& path)
     theMp3Converter->setDelegate(this);
     joinProgressIndicator->setMaximum(Mp3Helper::getUnixTimeOfMP3(path));
     joinProgressIndicator->setValue(0);
-    mState = kConverting;
+    mState = RunState::Converting;
     stopConvertingButton->setVisible(true);
     expectReportFrom(theMp3Converter.get());
     theMp3Converter->startConvert();
@@ -100,7 +100,7 @@ void AppController::doChapter(const QString& path)
     // The chapters are those of the files joined; files listed since wait for the next run.
     theChapterWriter->setViewFiles(theMp3Joiner->joinFiles());
     theChapterWriter->setDelegate(this);
-    mState = kWritingChapters;
+    mState = RunState::WritingChapters;
     joinProgressDescription->setText(u"Writing Bookmarks.."_s);
     joinProgressIndicator->setRange(0, 0);
     stopConvertingButton->setVisible(true);
@@ -127,7 +127,7 @@ void AppController::doTagging(const QString& input, const QString& outputFile)
     theM4bTagger->setOutputPath(outputFile);
     joinProgressDescription->setText(u"Creating iTunes tags.."_s);
     joinProgressIndicator->setRange(0, 0);
-    mState = kTagging;
+    mState = RunState::Tagging;
     expectReportFrom(theM4bTagger.get());
     theM4bTagger->startTagging();
 }
@@ -167,7 +167,7 @@ void AppController::M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr con
 void AppController::handleConverterProgress(double position, const QString& description)
 {
     // A late report of a finished or stopped conversion is not shown over a later step.
-    if (mState != kConverting || !reportsForCurrentRun(theMp3Converter.get()))
+    if (mState != RunState::Converting || !reportsForCurrentRun(theMp3Converter.get()))
         return;
     joinProgressIndicator->setValue(static_cast<int>(position));
     joinProgressDescription->setText(description);
@@ -205,7 +205,7 @@ void AppController::handleChapterWriterFinished(chapterWriter* writer,
 
 void AppController::handleTaggerProgress(double value, const QString& description)
 {
-    if (mState != kTagging || !reportsForCurrentRun(theM4bTagger.get()))
+    if (mState != RunState::Tagging || !reportsForCurrentRun(theM4bTagger.get()))
         return;
     if (joinProgressIndicator->maximum() == 0)
         joinProgressIndicator->setRange(0, 100);

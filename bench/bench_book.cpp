@@ -72,7 +72,7 @@ int main(int argc, char* argv[])
     cover.fill(Qt::darkBlue);
     const_cast<ArtworkWell*>(c.tagSheet().artwork)->setImage(cover);
 
-    std::map<int, qint64> enteredAt;
+    std::map<RunState, qint64> enteredAt;
     QElapsedTimer clock;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -86,17 +86,17 @@ int main(int argc, char* argv[])
     auto* encoding = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
     encoding->setCurrentIndex(encoding->findText(u"Bookmark"_s, Qt::MatchContains));
     c.startJoin();
-    while (c.state() != 0)
+    while (c.state() != RunState::Idle)
         QTest::qWait(10);
     const qint64 total = clock.elapsed();
     watcher.stop();
 
     // The join runs inside the start call, so its end is the conversion's start.
-    auto at = [&](int state) { return enteredAt.count(state) ? enteredAt[state] : total; };
-    const qint64 join = at(30);
-    const qint64 convert = at(40) - at(30);
-    const qint64 chapters = at(50) - at(40);
-    const qint64 tag = total - at(50);
+    auto at = [&](RunState state) { return enteredAt.count(state) ? enteredAt[state] : total; };
+    const qint64 join = at(RunState::Converting);
+    const qint64 convert = at(RunState::WritingChapters) - at(RunState::Converting);
+    const qint64 chapters = at(RunState::Tagging) - at(RunState::WritingChapters);
+    const qint64 tag = total - at(RunState::Tagging);
 
     const QString temp = *c.tempFolderPath();
     QStringList quoted;

@@ -93,12 +93,12 @@ struct Book
     {
         QElapsedTimer clock;
         clock.start();
-        while (c().state() != 0 && clock.elapsed() < timeoutMs)
+        while (c().state() != RunState::Idle && clock.elapsed() < timeoutMs)
             QTest::qWait(50);
-        return c().state() == 0;
+        return c().state() == RunState::Idle;
     }
     QString onDesktop(const QString& name) const { return environment.desktop() + u'/' + name; }
-    bool waitForState(int state)
+    bool waitForState(RunState state)
     {
         QElapsedTimer clock;
         clock.start();
@@ -130,7 +130,7 @@ private Q_SLOTS:
         int chapterBarMaximum = -1;
         QStringList descriptions;
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
-            if (c.state() == 30) {
+            if (c.state() == RunState::Converting) {
                 convertingValues << value;
                 stopShownWhileConverting = c.progressSheet().stopConvertingButton->isVisible();
             }
@@ -138,9 +138,9 @@ private Q_SLOTS:
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
             descriptions << c.progressSheet().joinProgressDescription->text();
-            if (c.state() == 40)
+            if (c.state() == RunState::WritingChapters)
                 chapterBarMaximum = bar->maximum();
-            if (c.state() == 50)
+            if (c.state() == RunState::Tagging)
                 stopShownWhileTagging = c.progressSheet().stopConvertingButton->isVisible();
         });
         watcher.start(10);
@@ -198,7 +198,7 @@ private Q_SLOTS:
         bool stopShownWhileTagging = true;
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
-            if (book.c().state() == 50)
+            if (book.c().state() == RunState::Tagging)
                 stopShownWhileTagging = book.c().progressSheet().stopConvertingButton->isVisible();
         });
         watcher.start(5);
@@ -270,7 +270,7 @@ private Q_SLOTS:
         const QString late = book.environment.sources() + u"/00 Late.mp3"_s;
         QVERIFY(makeMp3(late, 5));
         book.start(u"During"_s, u"Bookmark"_s);
-        QVERIFY(book.waitForState(30));
+        QVERIFY(book.waitForState(RunState::Converting));
         book.c().applicationOpenFiles({late});
         QVERIFY(book.finish());
         QVERIFY(book.app.dialogs->allAlerts.isEmpty());
@@ -299,8 +299,9 @@ private Q_SLOTS:
     // report does not move the next run on.
     void stopWorksInEveryStep()
     {
-        const QList<QPair<QString, int>> steps{
-            {u"ffmpeg"_s, 30}, {u"ChapterTool"_s, 40}, {u"AtomicParsley"_s, 50}};
+        const QList<QPair<QString, RunState>> steps{{u"ffmpeg"_s, RunState::Converting},
+                                                    {u"ChapterTool"_s, RunState::WritingChapters},
+                                                    {u"AtomicParsley"_s, RunState::Tagging}};
         for (const auto& [tool, state] : steps) {
             Book book;
             book.fillTags();
@@ -311,7 +312,7 @@ private Q_SLOTS:
             QElapsedTimer clock;
             clock.start();
             book.c().stopJoin();
-            QCOMPARE(book.c().state(), 0);
+            QCOMPARE(book.c().state(), RunState::Idle);
             QVERIFY(!book.c().progressSheet().joinProgressDescription->window()->isVisible());
 
             // The next run starts at once, so the stopped step reports during it.

@@ -36,7 +36,7 @@ private Q_SLOTS:
         QVERIFY(c.tableData().isEmpty());
         QVERIFY(!c.atLeastOneAdded());
         QVERIFY(!c.atLeastOneSelected());
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QVERIFY(c.sortAscending());
         QVERIFY(c.window()->isVisible());
         QCOMPARE(app.soundPath.value_or(QString()).section(u'/', -1), u"complete.aiff"_s);

@@ -105,7 +105,7 @@ private Q_SLOTS:
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
 
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(readFile(run.onDesktop(u"The Tale.mp3"_s)), run.joinedSources());
         QCOMPARE(*run.app.soundsPlayed, 1);
         QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
@@ -149,7 +149,7 @@ private Q_SLOTS:
         c.joinAll();
         c.startJoin();
         QVERIFY(sheet->isVisible());
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         c.closeJoinStart();
 
         c.startTagging();
@@ -169,7 +169,7 @@ private Q_SLOTS:
         makeFakeTool(fakes, u"cat"_s, u"sleep 30"_s);
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(fakes) + ':' + oldPath);
-        int stateDuringJoin = -1;
+        RunState stateDuringJoin = RunState::Idle;
         bool sheetShown = false;
         QString spokenProgress;
         QTimer::singleShot(400, [&] {
@@ -178,22 +178,22 @@ private Q_SLOTS:
                 spokenName(c.window()->findChild<QLabel*>(u"joinProgressDescription"_s));
             sheetShown = c.progressSheet().stopConvertingButton->isVisible();
             c.startMaking(); // a second run is not started while one is under way
-            QCOMPARE(c.state(), 20);
+            QCOMPARE(c.state(), RunState::Joining);
             c.stopJoin();
-            QCOMPARE(c.state(), 0);
+            QCOMPARE(c.state(), RunState::Idle);
             // Nor while the stopped join still unwinds: its end would be taken for the new one's.
             c.startMaking();
-            QCOMPARE(c.state(), 0);
+            QCOMPARE(c.state(), RunState::Idle);
         });
         QElapsedTimer clock;
         clock.start();
         run.make(u"Stopped"_s);
         qputenv("PATH", oldPath);
         QVERIFY(clock.elapsed() < 20000);
-        QCOMPARE(stateDuringJoin, 20);
+        QCOMPARE(stateDuringJoin, RunState::Joining);
         QVERIFY(sheetShown);
         QCOMPARE(spokenProgress, u"Joining file 1 of 3..."_s);
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
         QVERIFY(!QFile::exists(run.onDesktop(u"Stopped.mp3"_s)));
         QCOMPARE(*run.app.soundsPlayed, 0);
@@ -202,9 +202,9 @@ private Q_SLOTS:
 
         run.make(u"After"_s);
         QCOMPARE(readFile(run.onDesktop(u"After.mp3"_s)), run.joinedSources());
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         c.stopJoin(); // idle: nothing to stop
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
     }
 
     void aFailedJoinShowsTheCriticalError()
@@ -214,7 +214,7 @@ private Q_SLOTS:
         const QByteArray middle = readFile(run.sources[1]);
         QVERIFY(QFile::remove(run.sources[1]));
         run.make(u"Broken"_s);
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(run.app.dialogs->allAlerts.size(), 1);
         const AlertSpec alert = run.app.dialogs->allAlerts.at(0);
         QCOMPARE(alert.title, kCriticalTitle);
@@ -240,7 +240,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(victim + u"/thesis.txt"_s, "years of work"));
         QVERIFY(QFile::link(victim, run.environment.tmp() + u"/Fablewick"_s));
         run.make(u"Book"_s);
-        QCOMPARE(run.c().state(), 0);
+        QCOMPARE(run.c().state(), RunState::Idle);
         QCOMPARE(run.app.dialogs->allAlerts.value(0).title, kCriticalTitle);
         QCOMPARE(readFile(victim + u"/thesis.txt"_s), QByteArray("years of work"));
         QVERIFY(!QFile::exists(run.onDesktop(u"Book.mp3"_s)));
@@ -260,7 +260,7 @@ private Q_SLOTS:
 
         // Cancel: the Desktop is untouched, the file stays in the temporary folder.
         run.make(u"Book"_s);
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(run.app.dialogs->alerts.size(), 1u);
         const AlertSpec conflict = run.app.dialogs->alerts.front().shown;
         QCOMPARE(conflict.title, u"Book.mp3 already exists. Do you want to replace it?"_s);
@@ -391,7 +391,7 @@ private Q_SLOTS:
         const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Empty"_s);
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(app.dialogs->allAlerts.size(), 1);
         QCOMPARE(app.dialogs->allAlerts.at(0).title, u"File Creation Error"_s);
         QCOMPARE(app.dialogs->allAlerts.at(0).message,
@@ -431,7 +431,7 @@ private Q_SLOTS:
         run.make(u"Stopped"_s);
         c.createItem(run.environment.sources() + u"/vanished.mp3"_s);
         run.make(u"Failed"_s);
-        QCOMPARE(c.state(), 0);
+        QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(snapshot(run.environment.sources()), before);
     }
 };

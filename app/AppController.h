@@ -21,6 +21,7 @@
 #include <QObject>
 #include <QStringList>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -205,7 +206,8 @@ private:
     void abandonRunOf(const void* worker);
     [[nodiscard]] bool takeAbandoned(const void* worker);
     [[nodiscard]] bool reportsForCurrentRun(const void* worker) const;
-    template <typename F> void onMainThread(F&& handler);
+    void onMainThread(std::function<void()> handler);
+    void handleJoinFinished(Mp3Joiner* joiner, std::exception_ptr joinException);
     void handleConverterProgress(double position, const QString& description);
     void handleConverterFinished(Mp3Converter* converter, std::exception_ptr convertException);
     void handleChapterWriterFinished(chapterWriter* writer, std::exception_ptr writeException);

@@ -182,6 +182,11 @@ void AppController::mp3JoinProgress(int index, int totalFiles)
 
 void AppController::mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException)
 {
+    onMainThread([this, joiner, joinException] { handleJoinFinished(joiner, joinException); });
+}
+
+void AppController::handleJoinFinished(Mp3Joiner* joiner, std::exception_ptr joinException)
+{
     if (takeAbandoned(joiner))
         return;
     if (joinException) {

@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QThread>
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -42,12 +41,11 @@ bool writeJpeg(const QImage& image, const QString& path)
 
 } // namespace
 
-template <typename F> void AppController::onMainThread(F&& handler)
+// A report is handled from the event loop, also when it comes from the GUI
+// thread itself, so that a step never starts inside the end of another.
+void AppController::onMainThread(std::function<void()> handler)
 {
-    if (QThread::currentThread() == thread())
-        handler();
-    else
-        QMetaObject::invokeMethod(this, std::forward<F>(handler), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, std::move(handler), Qt::QueuedConnection);
 }
 
 // The encoder's options. A "Same as source" rate is the source's kbit/s as

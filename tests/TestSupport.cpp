@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -94,6 +95,12 @@ std::exception_ptr RunEnd::exception() const
 {
     std::lock_guard lock(mutex);
     return mException;
+}
+
+bool waitUntilIdle(const AppController& controller, int timeoutMs)
+{
+    return QTest::qWaitFor([&controller] { return controller.state() == RunState::Idle; },
+                           timeoutMs);
 }
 
 QString spokenName(QWidget* widget)

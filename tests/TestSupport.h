@@ -49,6 +49,8 @@ bool makeAac(const QString& path, double seconds);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.
 [[nodiscard]] QJsonObject probe(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
+// Lets the event loop run until the controller's run has ended.
+[[nodiscard]] bool waitUntilIdle(const AppController& controller, int timeoutMs = 180000);
 // What a screen reader says of a widget: its accessible name.
 [[nodiscard]] QString spokenName(QWidget* widget);
 [[nodiscard]] QByteArray readFile(const QString& path);

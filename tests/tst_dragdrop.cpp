@@ -298,6 +298,7 @@ private Q_SLOTS:
         auto* encoding = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
         encoding->setCurrentIndex(encoding->findText(u"MP3"_s, Qt::MatchContains));
         c.startJoin();
+        QVERIFY(waitUntilIdle(c));
         QCOMPARE(readFile(environment.desktop() + u"/Moved.mp3"_s),
                  readFile(paths[2]) + readFile(paths[0]) + readFile(paths[1]));
     }

@@ -79,6 +79,7 @@ struct Run
         const_cast<QLineEdit*>(c().outputSheet().outputName)->setText(name);
         chooseEncoding(c(), encoding);
         c().startJoin();
+        QVERIFY(waitUntilIdle(c()));
     }
     QString onDesktop(const QString& name) const { return environment.desktop() + u'/' + name; }
 
@@ -104,6 +105,7 @@ private Q_SLOTS:
         QCOMPARE(c.outputSheet().outputName->text(), u"The Tale"_s);
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
+        QVERIFY(waitUntilIdle(c));
 
         QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(readFile(run.onDesktop(u"The Tale.mp3"_s)), run.joinedSources());
@@ -391,6 +393,7 @@ private Q_SLOTS:
         const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Empty"_s);
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
+        QVERIFY(waitUntilIdle(c));
         QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(app.dialogs->allAlerts.size(), 1);
         QCOMPARE(app.dialogs->allAlerts.at(0).title, u"File Creation Error"_s);

@@ -122,19 +122,53 @@ private Q_SLOTS:
         QCOMPARE(readFile(environment.root() + u"/out.m4a"_s), readFile(input));
     }
 
-    void progressIsReadFromTheToolsOutput()
+    void progressLinesAreRead_data()
     {
-        auto report = TaggerProgress::parse(" Progress: ===>  57% -----|\r");
-        QVERIFY(report);
-        QCOMPARE(report->value, 57.0);
-        QCOMPARE(report->description, u"Creating iTunes tag - 57%"_s);
-        report = TaggerProgress::parse(" Progress: >  1% ---|\r Progress: ====>  8% ---|\r");
-        QVERIFY(report);
-        QCOMPARE(report->value, 8.0);
-        QVERIFY(!TaggerProgress::parse(" Progress: ===>").has_value());
-        QVERIFY(!TaggerProgress::parse("Started writing to temp file.\n").has_value());
-        QVERIFY(!TaggerProgress::parse("50% done, no arrow").has_value());
-        QVERIFY(!TaggerProgress::parse(">> x%").has_value());
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<double>("value"); // -1: no report
+        QTest::newRow("a bar") << QByteArray(" Progress: ===>  57% -----|") << 57.0;
+        QTest::newRow("the arrow at the start") << QByteArray(">  1% ---|") << 1.0;
+        QTest::newRow("no percentage yet") << QByteArray(" Progress: ===>") << -1.0;
+        QTest::newRow("a message") << QByteArray("Started writing to temp file.") << -1.0;
+        QTest::newRow("no arrow") << QByteArray("50% done, no arrow") << -1.0;
+        QTest::newRow("no number") << QByteArray(">> x%") << -1.0;
+    }
+
+    void progressLinesAreRead()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(double, value);
+        const auto report = TaggerProgress::parseLine(line);
+        QCOMPARE(report.has_value(), value >= 0);
+        if (report) {
+            QCOMPARE(report->value, value);
+            QCOMPARE(report->description,
+                     u"Creating iTunes tag - %1%"_s.arg(static_cast<int>(value)));
+        }
+    }
+
+    // However the output is cut, the newest complete report of each read is told.
+    void progressSurvivesEverySplit()
+    {
+        const QByteArray stream = "AtomicParsley version 20210715\n"
+                                  " Progress: >  1% ---|\r Progress: ===> 42% ---|\r"
+                                  "Started writing to temp file.\n Progress: ======> 100% |";
+        for (int cut = 1; cut < stream.size(); ++cut) {
+            TaggerProgress parser;
+            QList<double> values;
+            for (const QByteArray& chunk : {stream.left(cut), stream.mid(cut)}) {
+                if (auto r = parser.feed(chunk))
+                    values << r->value;
+            }
+            if (auto r = parser.finish())
+                values << r->value;
+            const QString where = QString::number(cut);
+            QVERIFY2(!values.isEmpty() && values.size() <= 3, qPrintable(where));
+            QCOMPARE(values.constLast(), 100.0);
+            QVERIFY2(std::is_sorted(values.begin(), values.end()), qPrintable(where));
+            // A report cut in two is still read whole: 42 is never lost to the cut.
+            QVERIFY2(values.contains(42.0), qPrintable(where));
+        }
     }
 
     void writesTagsWithTheRealTool()

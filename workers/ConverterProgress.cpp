@@ -49,22 +49,15 @@ std::optional<ConverterReport> ConverterProgress::reportFor(const QByteArray& li
 
 std::optional<ConverterReport> ConverterProgress::feed(const QByteArray& chunk)
 {
-    mPending += chunk;
-    std::optional<ConverterReport> report;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < mPending.size(); ++i) {
-        if (mPending.at(i) != '\r' && mPending.at(i) != '\n')
-            continue;
-        if (!report)
-            report = reportFor(mPending.mid(start, i - start));
-        start = i + 1;
+    for (const QByteArray& line : mLines.feed(chunk)) {
+        if (auto report = reportFor(line))
+            return report;
     }
-    mPending.remove(0, start);
-    return report;
+    return std::nullopt;
 }
 
 std::optional<ConverterReport> ConverterProgress::finish()
 {
-    const QByteArray rest = std::exchange(mPending, {});
-    return rest.isEmpty() ? std::nullopt : reportFor(rest);
+    const auto rest = mLines.finish();
+    return rest ? reportFor(*rest) : std::nullopt;
 }

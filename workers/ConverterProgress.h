@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineBuffer.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -31,5 +33,5 @@ private:
     [[nodiscard]] std::optional<ConverterReport> reportFor(const QByteArray& line) const;
 
     qint32 mLength;
-    QByteArray mPending;
+    LineBuffer mLines;
 };

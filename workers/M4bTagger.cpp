@@ -70,8 +70,11 @@ void M4bTagger::terminateTagging()
 
 void M4bTagger::checkProgressFromStdin(ToolProcess& process)
 {
+    TaggerProgress parser;
     for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
-        if (const auto report = TaggerProgress::parse(chunk); report && mDelegate)
+        if (const auto report = parser.feed(chunk); report && mDelegate)
             mDelegate->M4bTaggerProgress(report->value, report->description);
     }
+    if (const auto report = parser.finish(); report && mDelegate)
+        mDelegate->M4bTaggerProgress(report->value, report->description);
 }

@@ -2,13 +2,13 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-std::optional<TaggerReport> TaggerProgress::parse(const QByteArray& chunk)
+std::optional<TaggerReport> TaggerProgress::parseLine(const QByteArray& line)
 {
-    for (const char c : chunk) {
+    for (const char c : line) {
         if (static_cast<unsigned char>(c) > 0x7F)
             return std::nullopt;
     }
-    const QString text = QString::fromLatin1(chunk);
+    const QString text = QString::fromLatin1(line);
     for (qsizetype percent = text.lastIndexOf(u'%'); percent > 0;
          percent = text.lastIndexOf(u'%', percent - 1)) {
         const qsizetype arrow = text.lastIndexOf(u'>', percent);
@@ -23,4 +23,20 @@ std::optional<TaggerReport> TaggerProgress::parse(const QByteArray& chunk)
                                     u"Creating iTunes tag - %1%"_s.arg(static_cast<int>(value))};
     }
     return std::nullopt;
+}
+
+std::optional<TaggerReport> TaggerProgress::feed(const QByteArray& chunk)
+{
+    const QList<QByteArray> lines = mLines.feed(chunk);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (auto report = parseLine(*line))
+            return report;
+    }
+    return std::nullopt;
+}
+
+std::optional<TaggerReport> TaggerProgress::finish()
+{
+    const auto rest = mLines.finish();
+    return rest ? parseLine(*rest) : std::nullopt;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineBuffer.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -11,9 +13,18 @@ struct TaggerReport
 };
 
 // Reads AtomicParsley's progress ("Progress: ===>  57% ---|") from its standard
-// output: the newest percentage in a chunk, the number between ">" and "%".
+// output, line by line however the output is cut. Each chunk yields at most
+// one report: the newest progress line it completes.
 class TaggerProgress
 {
 public:
-    [[nodiscard]] static std::optional<TaggerReport> parse(const QByteArray& chunk);
+    [[nodiscard]] std::optional<TaggerReport> feed(const QByteArray& chunk);
+    // What is left when the stream ends.
+    [[nodiscard]] std::optional<TaggerReport> finish();
+
+    // One line's report: the number between the last ">" and the "%" after it.
+    [[nodiscard]] static std::optional<TaggerReport> parseLine(const QByteArray& line);
+
+private:
+    LineBuffer mLines;
 };

@@ -1,6 +1,6 @@
 #include "ChapterList.h"
 #include "Resources.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "chapterWriter.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "ConverterProgress.h"
 #include "Mp3Converter.h"
 #include "Resources.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "WorkerException.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "FileHelper.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 #include "InstanceChannel.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,5 +1,5 @@
 #include "Mp3Joiner.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "WorkerException.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "LeadingNumber.h"
 #include "Mp3Helper.h"
 #include "Resources.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "WorkerException.h"
 
 #include <QFile>

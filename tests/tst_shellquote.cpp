@@ -1,5 +1,5 @@
 #include "ShellQuote.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "ToolProcess.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "M4bTagger.h"
 #include "Resources.h"
 #include "TaggerProgress.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 
 #include <QFile>
 #include <QJsonArray>

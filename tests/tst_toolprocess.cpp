@@ -1,6 +1,6 @@
 #include "FileMover.h"
 #include "ProcessSlot.h"
-#include "TestSupport.h"
+#include "TestCore.h"
 #include "ToolProcess.h"
 #include "WorkerException.h"
 

@@ -1,0 +1,132 @@
+#include "TestCore.h"
+
+#include "Resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+TestEnvironment::TestEnvironment() : mOldHome(qgetenv("HOME")), mOldTmp(qgetenv("TMPDIR"))
+{
+    QDir().mkpath(home());
+    QDir().mkpath(tmp());
+    QDir().mkpath(sources());
+    qputenv("HOME", QFile::encodeName(home()));
+    qputenv("TMPDIR", QFile::encodeName(tmp()));
+    qunsetenv("XDG_DESKTOP_DIR");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home() + u"/.config"_s));
+    Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+}
+
+TestEnvironment::~TestEnvironment()
+{
+    qputenv("HOME", mOldHome);
+    qputenv("TMPDIR", mOldTmp);
+    Resources::setDirectory(QString());
+}
+
+bool makeMp3(const QString& path, double seconds, int sampleRate, int channels, int kbps)
+{
+    // Files differ by their tone, chosen from the path alone so that every run
+    // makes the same bytes. Some tones make mp3info read a constant rate as
+    // "Variable"; these do not.
+    static constexpr int kTones[] = {440, 494, 523, 587, 659, 698, 784, 880};
+    const int tone = kTones[qHash(path, 0) % std::size(kTones)];
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start(
+        QStringLiteral(FABLEWICK_FFMPEG),
+        {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+         u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(tone).arg(sampleRate).arg(seconds),
+         u"-ac"_s, QString::number(channels), u"-b:a"_s, u"%1k"_s.arg(kbps), u"-y"_s, u"-f"_s,
+         u"mp3"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
+bool makeAac(const QString& path, double seconds)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                  u"sine=frequency=500:duration=%1"_s.arg(seconds), u"-c:a"_s, u"aac"_s, u"-b:a"_s,
+                  u"48k"_s, u"-y"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+}
+
+QJsonObject probe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                  {u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_format"_s, u"-show_streams"_s,
+                   u"-of"_s, u"json"_s, path});
+    ffprobe.waitForFinished(60000);
+    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+}
+
+void RunEnd::finish(std::exception_ptr exception)
+{
+    std::lock_guard lock(mutex);
+    ++mFinished;
+    mException = std::move(exception);
+    mDone.notify_all();
+}
+
+bool RunEnd::waitForEnd(int seconds)
+{
+    std::unique_lock lock(mutex);
+    return mDone.wait_for(lock, std::chrono::seconds(seconds), [this] { return mFinished > 0; });
+}
+
+int RunEnd::finished() const
+{
+    std::lock_guard lock(mutex);
+    return mFinished;
+}
+
+std::exception_ptr RunEnd::exception() const
+{
+    std::lock_guard lock(mutex);
+    return mException;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString makeFakeTool(const QString& directory, const QString& name, const QString& body)
+{
+    const QString path = directory + u'/' + name;
+    const QString script =
+        u"#!/bin/sh\n"
+        u"log=\"$(dirname \"$0\")/%1.args\"\n"
+        u": > \"$log\"\n"
+        u"for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$log\"; done\n"_s.arg(name) +
+        body + u'\n';
+    writeFile(path, script.toUtf8());
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+QStringList recordedArguments(const QString& toolPath)
+{
+    QString text = QString::fromUtf8(readFile(toolPath + u".args"_s));
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text.isEmpty() ? QStringList{} : text.split(u'\n');
+}
+

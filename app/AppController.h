@@ -5,10 +5,10 @@
 #include "FileMover.h"
 #include "ItemRecord.h"
 #include "M4bTagger.h"
-#include "RunState.h"
 #include "M4bTaggerDelegate.h"
 #include "Mp3Converter.h"
 #include "Mp3Joiner.h"
+#include "RunState.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
 #include "UpdateChecker.h"
@@ -169,7 +169,7 @@ public:
     // Ending a run.
     bool moveFile(const QString& source, const QString& toPath);
     void FileExistAlertDidEnd(int returnCode);
-    void processDidEndBadly(std::exception_ptr exception);
+    void processDidEndBadly(const std::exception_ptr& exception);
 
     [[nodiscard]] const ItemList& tableData() const { return TableData; }
     [[nodiscard]] RunState state() const { return mState; }
@@ -177,9 +177,6 @@ public:
     [[nodiscard]] QMainWindow* window() const { return mainWindow; }
     [[nodiscard]] AudiobookTableView* table() const { return mainTable; }
     [[nodiscard]] ItemTableModel* tableModel() const { return mTableModel; }
-    [[nodiscard]] const Ui::OutputWindow& outputSheet() const { return *mOutputUi; }
-    [[nodiscard]] const Ui::TagWindow& tagSheet() const { return *mTagUi; }
-    [[nodiscard]] const Ui::JoinProgressWindow& progressSheet() const { return *mProgressUi; }
     [[nodiscard]] Mp3Joiner& joiner() const { return *theMp3Joiner; }
     [[nodiscard]] Mp3Converter& converter() const { return *theMp3Converter; }
     [[nodiscard]] chapterWriter& chapters() const { return *theChapterWriter; }
@@ -207,12 +204,14 @@ private:
     [[nodiscard]] bool takeAbandoned(const void* worker);
     [[nodiscard]] bool reportsForCurrentRun(const void* worker) const;
     void onMainThread(std::function<void()> handler);
-    void handleJoinFinished(Mp3Joiner* joiner, std::exception_ptr joinException);
+    void handleJoinFinished(Mp3Joiner* joiner, const std::exception_ptr& joinException);
     void handleConverterProgress(double position, const QString& description);
-    void handleConverterFinished(Mp3Converter* converter, std::exception_ptr convertException);
-    void handleChapterWriterFinished(chapterWriter* writer, std::exception_ptr writeException);
+    void handleConverterFinished(Mp3Converter* converter,
+                                 const std::exception_ptr& convertException);
+    void handleChapterWriterFinished(chapterWriter* writer,
+                                     const std::exception_ptr& writeException);
     void handleTaggerProgress(double value, const QString& description);
-    void handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException);
+    void handleTaggerFinished(M4bTagger* tagger, const std::exception_ptr& convertException);
     void stopWorkers();
     void setPlayPauseImage(const QString& name);
     void loadPreview(const ItemRecordPtr& record);

@@ -82,7 +82,7 @@ void AppController::showFileCreationAlert(const QString& destination,
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
-void AppController::processDidEndBadly(std::exception_ptr)
+void AppController::processDidEndBadly(const std::exception_ptr& /*exception*/)
 {
     mState = RunState::Idle;
     const AlertSpec alert{

@@ -185,7 +185,7 @@ void AppController::mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinE
     onMainThread([this, joiner, joinException] { handleJoinFinished(joiner, joinException); });
 }
 
-void AppController::handleJoinFinished(Mp3Joiner* joiner, std::exception_ptr joinException)
+void AppController::handleJoinFinished(Mp3Joiner* joiner, const std::exception_ptr& joinException)
 {
     if (takeAbandoned(joiner))
         return;

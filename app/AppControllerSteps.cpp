@@ -172,7 +172,7 @@ void AppController::handleConverterProgress(double position, const QString& desc
 }
 
 void AppController::handleConverterFinished(Mp3Converter* converter,
-                                            std::exception_ptr convertException)
+                                            const std::exception_ptr& convertException)
 {
     if (takeAbandoned(converter))
         return;
@@ -186,7 +186,7 @@ void AppController::handleConverterFinished(Mp3Converter* converter,
 }
 
 void AppController::handleChapterWriterFinished(chapterWriter* writer,
-                                                std::exception_ptr writeException)
+                                                const std::exception_ptr& writeException)
 {
     if (takeAbandoned(writer))
         return;
@@ -211,7 +211,8 @@ void AppController::handleTaggerProgress(double value, const QString& descriptio
     joinProgressDescription->setText(description);
 }
 
-void AppController::handleTaggerFinished(M4bTagger* tagger, std::exception_ptr convertException)
+void AppController::handleTaggerFinished(M4bTagger* tagger,
+                                         const std::exception_ptr& convertException)
 {
     if (takeAbandoned(tagger))
         return;

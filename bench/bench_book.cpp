@@ -3,8 +3,6 @@
 // run directly through the shell, and the application's peak memory.
 #include "ArtworkWell.h"
 #include "TestSupport.h"
-#include "ui_OutputWindow.h"
-#include "ui_TagWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -66,11 +64,11 @@ int main(int argc, char* argv[])
     TestApp testApp;
     AppController& c = *testApp.controller;
     c.applicationOpenFiles(paths);
-    const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"Benchmark"_s);
-    const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"Fablewick"_s);
+    control<QLineEdit>(c, u"title"_s)->setText(u"Benchmark"_s);
+    control<QLineEdit>(c, u"artist"_s)->setText(u"Fablewick"_s);
     QImage cover(600, 600, QImage::Format_RGB32);
     cover.fill(Qt::darkBlue);
-    const_cast<ArtworkWell*>(c.tagSheet().artwork)->setImage(cover);
+    control<ArtworkWell>(c, u"artwork"_s)->setImage(cover);
 
     std::map<RunState, qint64> enteredAt;
     QElapsedTimer clock;
@@ -82,8 +80,8 @@ int main(int argc, char* argv[])
     clock.start();
     watcher.start(5);
     c.joinAll();
-    const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Benchmark"_s);
-    auto* encoding = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
+    control<QLineEdit>(c, u"outputName"_s)->setText(u"Benchmark"_s);
+    auto* encoding = control<QComboBox>(c, u"outputEncoding"_s);
     encoding->setCurrentIndex(encoding->findText(u"Bookmark"_s, Qt::MatchContains));
     c.startJoin();
     while (c.state() != RunState::Idle)

@@ -60,7 +60,7 @@ void remember(char (&slot)[4096], const QString& path)
 
 QString findTool(const QString& name)
 {
-    const QString beside = QCoreApplication::applicationDirPath() + u'/' + name;
+    QString beside = QCoreApplication::applicationDirPath() + u'/' + name;
     if (QFileInfo(beside).isExecutable())
         return beside;
     return QStandardPaths::findExecutable(name);

@@ -51,7 +51,8 @@ std::string hiddenNameBeside(const std::string& path, const char* purpose)
 {
     static thread_local std::mt19937 random{std::random_device{}()};
     const std::string::size_type slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     for (;;) {
         std::string hidden = folder;
@@ -123,7 +124,9 @@ bool removeTree(const std::string& path, dev_t device)
             const std::string name = entry->d_name;
             if (name == "." || name == "..")
                 continue;
-            all = removeTree(path + "/" + name, device) && all;
+            std::string child = path;
+            child.append("/").append(name);
+            all = removeTree(child, device) && all;
         }
         ::closedir(dir);
     } else {
@@ -148,8 +151,7 @@ Outcome putBack(const std::string& source, const std::string& staged, bool copie
 // Renames staged to destination only when nothing stands there.
 bool renameNoReplace(const std::string& staged, const std::string& destination)
 {
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
-        0)
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
@@ -199,9 +201,9 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
     } else if (!S_ISDIR(existing.st_mode)) {
         // One rename replaces a file or link: the old or the new one is always there.
         if (::rename(staged.c_str(), destination.c_str()) != 0)
-            return putBack(source, staged, copied,
-                           u"%1 could not be replaced: %2."_s.arg(fileName(destination),
-                                                                 errorText(errno)));
+            return putBack(
+                source, staged, copied,
+                u"%1 could not be replaced: %2."_s.arg(fileName(destination), errorText(errno)));
     } else {
         // A folder cannot be renamed over: it is put aside first, and
         // comes back should the new file not go in.
@@ -209,15 +211,16 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
         if (::rename(destination.c_str(), aside.c_str()) != 0)
             return putBack(source, staged, copied,
                            u"The folder %1 could not be replaced: %2."_s.arg(fileName(destination),
-                                                                            errorText(errno)));
+                                                                             errorText(errno)));
         if (!renameNoReplace(staged, destination)) {
             const QString reason = errorText(errno);
             ::rename(aside.c_str(), destination.c_str());
             return putBack(source, staged, copied, reason);
         }
         if (!removeTree(aside, existing.st_dev))
-            std::fprintf(stderr, "fablewick: what could not be removed of the replaced folder "
-                                 "is left in %s\n",
+            std::fprintf(stderr,
+                         "fablewick: what could not be removed of the replaced folder "
+                         "is left in %s\n",
                          aside.c_str());
     }
     if (copied)

@@ -23,7 +23,7 @@ public:
         // Reads the tool's output while it runs, on the worker thread.
         std::function<void(ToolProcess& process)> readOutput;
         // Called on the worker thread at the end: none on success, else what failed.
-        std::function<void(std::exception_ptr failure)> finished;
+        std::function<void(const std::exception_ptr& failure)> finished;
     };
 
     ToolRunner() = default;

@@ -129,4 +129,3 @@ QStringList recordedArguments(const QString& toolPath)
         text.chop(1);
     return text.isEmpty() ? QStringList{} : text.split(u'\n');
 }
-

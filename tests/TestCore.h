@@ -67,4 +67,3 @@ private:
 // in NAME.args beside it, then runs the given body.
 QString makeFakeTool(const QString& directory, const QString& name, const QString& body);
 [[nodiscard]] QStringList recordedArguments(const QString& toolPath);
-

@@ -9,12 +9,28 @@
 #include "SoundPlayer.h"
 #include "TestCore.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QString>
 #include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
+
+// A control of the main window or of one of its sheets, found by its name as
+// a user or a screen reader finds it, never through the controller's insides.
+template <typename Widget> Widget* control(const AppController& controller, const QString& name)
+{
+    auto* found = controller.window()->findChild<Widget*>(name);
+    if (!found)
+        qFatal("no control named %s", qPrintable(name));
+    return found;
+}
 
 // Lets the event loop run until the controller's run has ended.
 [[nodiscard]] bool waitUntilIdle(const AppController& controller, int timeoutMs = 180000);

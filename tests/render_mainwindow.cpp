@@ -2,11 +2,9 @@
 // interface without a display: render_mainwindow OUTDIR
 #include "ArtworkWell.h"
 #include "TestSupport.h"
-#include "ui_JoinProgressWindow.h"
-#include "ui_OutputWindow.h"
-#include "ui_TagWindow.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMainWindow>
 #include <QPixmap>
 #include <cstdio>
@@ -57,18 +55,17 @@ int main(int argc, char* argv[])
     ok = ok && window->grab().save(out + u"/main.png"_s);
 
     c.startTagging();
-    const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"The Hobbit"_s);
-    const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"J. R. R. Tolkien"_s);
-    ok = ok && save(c.tagSheet().title->window(), out + u"/tags.png"_s);
+    control<QLineEdit>(c, u"title"_s)->setText(u"The Hobbit"_s);
+    control<QLineEdit>(c, u"artist"_s)->setText(u"J. R. R. Tolkien"_s);
+    ok = ok && save(control<QLineEdit>(c, u"title"_s)->window(), out + u"/tags.png"_s);
     c.stopTagging();
     c.joinAll();
-    ok = ok && save(c.outputSheet().outputName->window(), out + u"/output.png"_s);
+    ok = ok && save(control<QLineEdit>(c, u"outputName"_s)->window(), out + u"/output.png"_s);
     c.closeJoinStart();
-    QWidget* progress = c.progressSheet().joinProgressDescription->window();
-    const_cast<QLabel*>(c.progressSheet().joinProgressDescription)
-        ->setText(u"Joining file 2 of 4..."_s);
-    const_cast<QProgressBar*>(c.progressSheet().joinProgressIndicator)->setRange(0, 4);
-    const_cast<QProgressBar*>(c.progressSheet().joinProgressIndicator)->setValue(2);
+    QWidget* progress = control<QLabel>(c, u"joinProgressDescription"_s)->window();
+    control<QLabel>(c, u"joinProgressDescription"_s)->setText(u"Joining file 2 of 4..."_s);
+    control<QProgressBar>(c, u"joinProgressIndicator"_s)->setRange(0, 4);
+    control<QProgressBar>(c, u"joinProgressIndicator"_s)->setValue(2);
     progress->show();
     ok = ok && save(progress, out + u"/progress.png"_s);
     progress->hide();

@@ -1,9 +1,6 @@
 #include "ArtworkWell.h"
 #include "Resources.h"
 #include "TestSupport.h"
-#include "ui_JoinProgressWindow.h"
-#include "ui_OutputWindow.h"
-#include "ui_TagWindow.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -22,14 +19,8 @@ namespace {
 
 const QString kCriticalTitle = u"Fablewick encountered a critical error"_s;
 
-QLineEdit* field(const QLineEdit* edit)
+void choose(QComboBox* box, const QString& word)
 {
-    return const_cast<QLineEdit*>(edit);
-}
-
-void choose(const QComboBox* constBox, const QString& word)
-{
-    auto* box = const_cast<QComboBox*>(constBox);
     for (int i = 0; i < box->count(); ++i) {
         if (box->itemText(i).contains(word)) {
             box->setCurrentIndex(i);
@@ -72,21 +63,21 @@ struct Book
     AppController& c() { return *app.controller; }
     void fillTags()
     {
-        field(c().tagSheet().title)->setText(u"Das Buch"_s);
-        field(c().tagSheet().artist)->setText(u"Anna \"A\" $Autor"_s);
-        field(c().tagSheet().album)->setText(u"Album"_s);
-        field(c().tagSheet().albumArtist)->setText(u"Album Artist"_s);
-        field(c().tagSheet().comment)->setText(u"Ein `Kommentar`"_s);
+        control<QLineEdit>(c(), u"title"_s)->setText(u"Das Buch"_s);
+        control<QLineEdit>(c(), u"artist"_s)->setText(u"Anna \"A\" $Autor"_s);
+        control<QLineEdit>(c(), u"album"_s)->setText(u"Album"_s);
+        control<QLineEdit>(c(), u"albumArtist"_s)->setText(u"Album Artist"_s);
+        control<QLineEdit>(c(), u"comment"_s)->setText(u"Ein `Kommentar`"_s);
         QImage cover(64, 64, QImage::Format_ARGB32);
         cover.fill(Qt::transparent);
         QPainter(&cover).fillRect(8, 8, 48, 48, Qt::darkGreen);
-        const_cast<ArtworkWell*>(c().tagSheet().artwork)->setImage(cover);
+        control<ArtworkWell>(c(), u"artwork"_s)->setImage(cover);
     }
     void start(const QString& name, const QString& encoding)
     {
         c().joinAll();
-        field(c().outputSheet().outputName)->setText(name);
-        choose(c().outputSheet().outputEncoding, encoding);
+        control<QLineEdit>(c(), u"outputName"_s)->setText(name);
+        choose(control<QComboBox>(c(), u"outputEncoding"_s), encoding);
         c().startJoin();
     }
     bool finish(int timeoutMs = 180000)
@@ -123,7 +114,7 @@ private Q_SLOTS:
         Book book;
         book.fillTags();
         AppController& c = book.c();
-        const QProgressBar* bar = c.progressSheet().joinProgressIndicator;
+        const QProgressBar* bar = control<QProgressBar>(c, u"joinProgressIndicator"_s);
         QList<int> convertingValues;
         bool stopShownWhileConverting = false;
         bool stopShownWhileTagging = false;
@@ -132,16 +123,18 @@ private Q_SLOTS:
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
             if (c.state() == RunState::Converting) {
                 convertingValues << value;
-                stopShownWhileConverting = c.progressSheet().stopConvertingButton->isVisible();
+                stopShownWhileConverting =
+                    control<QPushButton>(c, u"stopConvertingButton"_s)->isVisible();
             }
         });
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
-            descriptions << c.progressSheet().joinProgressDescription->text();
+            descriptions << control<QLabel>(c, u"joinProgressDescription"_s)->text();
             if (c.state() == RunState::WritingChapters)
                 chapterBarMaximum = bar->maximum();
             if (c.state() == RunState::Tagging)
-                stopShownWhileTagging = c.progressSheet().stopConvertingButton->isVisible();
+                stopShownWhileTagging =
+                    control<QPushButton>(c, u"stopConvertingButton"_s)->isVisible();
         });
         watcher.start(10);
         book.start(u"Das Buch"_s, u"Bookmark"_s);
@@ -158,7 +151,7 @@ private Q_SLOTS:
         QVERIFY(std::any_of(descriptions.begin(), descriptions.end(), [](const QString& d) {
             return d.startsWith(u"Converting to AAC - "_s) && d.endsWith(u'%');
         }));
-        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QVERIFY(!control<QLabel>(c, u"joinProgressDescription"_s)->window()->isVisible());
 
         const QString out = book.onDesktop(u"Das Buch.m4b"_s);
         const QJsonObject info = probe(out);
@@ -199,7 +192,8 @@ private Q_SLOTS:
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
             if (book.c().state() == RunState::Tagging)
-                stopShownWhileTagging = book.c().progressSheet().stopConvertingButton->isVisible();
+                stopShownWhileTagging =
+                    control<QPushButton>(book.c(), u"stopConvertingButton"_s)->isVisible();
         });
         watcher.start(5);
         book.start(u"Standard"_s, u"Standard"_s);
@@ -212,11 +206,10 @@ private Q_SLOTS:
         QCOMPARE(*book.app.soundsPlayed, 1);
 
         // Without tags or artwork the file is only copied, and no artwork is given.
-        const_cast<ArtworkWell*>(book.c().tagSheet().artwork)->setImage({});
-        for (const QLineEdit* f :
-             {book.c().tagSheet().title, book.c().tagSheet().artist, book.c().tagSheet().album,
-              book.c().tagSheet().albumArtist, book.c().tagSheet().comment})
-            field(f)->clear();
+        control<ArtworkWell>(book.c(), u"artwork"_s)->setImage({});
+        for (const QString& name :
+             {u"title"_s, u"artist"_s, u"album"_s, u"albumArtist"_s, u"comment"_s})
+            control<QLineEdit>(book.c(), name)->clear();
         book.start(u"Plain"_s, u"Standard"_s);
         QVERIFY(book.finish());
         QVERIFY(book.c().tagger().artwork().isEmpty());
@@ -234,9 +227,9 @@ private Q_SLOTS:
         const QString fakes = toolsWithStandIn(book.environment.root(), u"mp3info"_s,
                                                u"printf '%s' \"$FAKE_INFO\""_s);
         Q_UNUSED(fakes);
-        choose(c.outputSheet().outputRate, u"Same"_s);
-        choose(c.outputSheet().outputFrequency, u"Same"_s);
-        choose(c.outputSheet().outputChannels, u"Mono"_s);
+        choose(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
+        choose(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+        choose(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
         qputenv("FAKE_INFO", "96");
         EncoderOptions options = c.ffmpegFindOption(u"/x.mp3"_s);
         QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
@@ -249,15 +242,16 @@ private Q_SLOTS:
         QCOMPARE(options.value(u"sampleFrequency"_s), u"44100"_s);
         qunsetenv("FAKE_INFO");
 
-        choose(c.outputSheet().outputRate, u"96k"_s);
-        choose(c.outputSheet().outputFrequency, u"22050"_s);
-        choose(c.outputSheet().outputChannels, u"Stereo"_s);
+        choose(control<QComboBox>(c, u"outputRate"_s), u"96k"_s);
+        choose(control<QComboBox>(c, u"outputFrequency"_s), u"22050"_s);
+        choose(control<QComboBox>(c, u"outputChannels"_s), u"Stereo"_s);
         options = c.ffmpegFindOption(u"/x.mp3"_s);
         QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
         QCOMPARE(options.value(u"sampleFrequency"_s), u"22050"_s);
         QCOMPARE(options.value(u"channels"_s), u"2"_s);
         // Every listed rate and frequency is a value the encoder takes as it stands.
-        for (const QComboBox* box : {c.outputSheet().outputRate, c.outputSheet().outputFrequency}) {
+        for (const QComboBox* box : {control<QComboBox>(c, u"outputRate"_s),
+                                     control<QComboBox>(c, u"outputFrequency"_s)}) {
             for (int i = 0; i < box->count(); ++i)
                 QVERIFY(box->itemText(i).contains(u"Same"_s) || !box->itemText(i).contains(u' '));
         }
@@ -275,7 +269,8 @@ private Q_SLOTS:
         QVERIFY(book.finish());
         QVERIFY(book.app.dialogs->allAlerts.isEmpty());
         QStringList titles;
-        for (const QJsonValue& chapter : probe(book.onDesktop(u"During.m4b"_s))[u"chapters"_s].toArray())
+        for (const QJsonValue& chapter :
+             probe(book.onDesktop(u"During.m4b"_s))[u"chapters"_s].toArray())
             titles << chapter[u"tags"_s][u"title"_s].toString();
         QCOMPARE(titles, (QStringList{u"01 Prologue"_s, u"02 Ünïcødé Kapitel"_s, u"03 The End"_s}));
         QCOMPARE(book.c().tableData().size(), 4);
@@ -284,10 +279,10 @@ private Q_SLOTS:
     void aTitleWithBothWordsMakesAStandardFile()
     {
         Book book;
-        auto* encoding = const_cast<QComboBox*>(book.c().outputSheet().outputEncoding);
+        auto* encoding = control<QComboBox>(book.c(), u"outputEncoding"_s);
         encoding->addItem(u"AAC Standard or Bookmark"_s);
         book.c().joinAll();
-        field(book.c().outputSheet().outputName)->setText(u"Both"_s);
+        control<QLineEdit>(book.c(), u"outputName"_s)->setText(u"Both"_s);
         encoding->setCurrentIndex(encoding->count() - 1);
         book.c().startJoin();
         QVERIFY(book.finish());
@@ -308,12 +303,13 @@ private Q_SLOTS:
             toolsWithStandIn(book.environment.root(), tool, u"exec sleep 30"_s);
             book.start(u"Stopped"_s, u"Bookmark"_s);
             QVERIFY2(book.waitForState(state), qPrintable(tool));
-            QVERIFY(book.c().progressSheet().stopConvertingButton->isVisible());
+            QVERIFY(control<QPushButton>(book.c(), u"stopConvertingButton"_s)->isVisible());
             QElapsedTimer clock;
             clock.start();
             book.c().stopJoin();
             QCOMPARE(book.c().state(), RunState::Idle);
-            QVERIFY(!book.c().progressSheet().joinProgressDescription->window()->isVisible());
+            QVERIFY(
+                !control<QLabel>(book.c(), u"joinProgressDescription"_s)->window()->isVisible());
 
             // The next run starts at once, so the stopped step reports during it.
             Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
@@ -343,11 +339,13 @@ private Q_SLOTS:
             QVERIFY(book.finish());
             QCOMPARE(book.app.dialogs->allAlerts.size(), 1);
             QCOMPARE(book.app.dialogs->allAlerts.at(0).title, kCriticalTitle);
-            QVERIFY(!book.c().progressSheet().joinProgressDescription->window()->isVisible());
+            QVERIFY(
+                !control<QLabel>(book.c(), u"joinProgressDescription"_s)->window()->isVisible());
             QVERIFY(QDir(book.environment.desktop()).isEmpty());
             QCOMPARE(*book.app.soundsPlayed, 0);
             if (tool == u"ChapterTool"_s) {
-                QCOMPARE(book.c().progressSheet().joinProgressIndicator->maximum(), 100);
+                QCOMPARE(control<QProgressBar>(book.c(), u"joinProgressIndicator"_s)->maximum(),
+                         100);
             }
             book.app.dialogs->answerAlert(1);
             Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));

@@ -1,7 +1,6 @@
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 #include "TestSupport.h"
-#include "ui_OutputWindow.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -294,8 +293,8 @@ private Q_SLOTS:
         QVERIFY(c.tableViewWriteRows(c.table(), {2}, &mime));
         QVERIFY(c.tableViewAcceptDrop(c.table(), {c.table(), &mime}, 0, DropOperation::Above));
         c.joinAll();
-        const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Moved"_s);
-        auto* encoding = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Moved"_s);
+        auto* encoding = control<QComboBox>(c, u"outputEncoding"_s);
         encoding->setCurrentIndex(encoding->findText(u"MP3"_s, Qt::MatchContains));
         c.startJoin();
         QVERIFY(waitUntilIdle(c));

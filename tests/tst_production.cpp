@@ -1,9 +1,6 @@
 #include "ArtworkWell.h"
 #include "ShellQuote.h"
 #include "TestSupport.h"
-#include "ui_JoinProgressWindow.h"
-#include "ui_OutputWindow.h"
-#include "ui_TagWindow.h"
 
 #include <QComboBox>
 #include <QDirIterator>
@@ -44,7 +41,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
 
 void chooseEncoding(AppController& c, const QString& word)
 {
-    auto* box = const_cast<QComboBox*>(c.outputSheet().outputEncoding);
+    auto* box = control<QComboBox>(c, u"outputEncoding"_s);
     for (int i = 0; i < box->count(); ++i) {
         if (box->itemText(i).contains(word))
             box->setCurrentIndex(i);
@@ -76,7 +73,7 @@ struct Run
     void make(const QString& name, const QString& encoding = u"MP3"_s)
     {
         c().joinAll();
-        const_cast<QLineEdit*>(c().outputSheet().outputName)->setText(name);
+        control<QLineEdit>(c(), u"outputName"_s)->setText(name);
         chooseEncoding(c(), encoding);
         c().startJoin();
         QVERIFY(waitUntilIdle(c()));
@@ -99,10 +96,10 @@ private Q_SLOTS:
         Run run;
         AppController& c = run.c();
         QVERIFY(!QFile::exists(run.environment.desktop()));
-        const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"The Tale"_s);
+        control<QLineEdit>(c, u"title"_s)->setText(u"The Tale"_s);
         c.joinAll();
-        QVERIFY(c.outputSheet().outputName->window()->isVisible());
-        QCOMPARE(c.outputSheet().outputName->text(), u"The Tale"_s);
+        QVERIFY(control<QLineEdit>(c, u"outputName"_s)->window()->isVisible());
+        QCOMPARE(control<QLineEdit>(c, u"outputName"_s)->text(), u"The Tale"_s);
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
@@ -110,10 +107,11 @@ private Q_SLOTS:
         QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(readFile(run.onDesktop(u"The Tale.mp3"_s)), run.joinedSources());
         QCOMPARE(*run.app.soundsPlayed, 1);
-        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
-        QCOMPARE(c.progressSheet().joinProgressDescription->text(), u"Joining file 3 of 3..."_s);
-        QCOMPARE(c.progressSheet().joinProgressIndicator->value(), 3);
-        QCOMPARE(c.progressSheet().joinProgressIndicator->maximum(), 3);
+        QVERIFY(!control<QLabel>(c, u"joinProgressDescription"_s)->window()->isVisible());
+        QCOMPARE(control<QLabel>(c, u"joinProgressDescription"_s)->text(),
+                 u"Joining file 3 of 3..."_s);
+        QCOMPARE(control<QProgressBar>(c, u"joinProgressIndicator"_s)->value(), 3);
+        QCOMPARE(control<QProgressBar>(c, u"joinProgressIndicator"_s)->maximum(), 3);
         QVERIFY(run.app.dialogs->allAlerts.isEmpty());
         // The joiner wrote the playing times into the list's own records.
         QCOMPARE(c.tableData().at(0)->secs, u"2"_s);
@@ -133,21 +131,21 @@ private Q_SLOTS:
         TestEnvironment environment;
         TestApp app;
         AppController& c = *app.controller;
-        QWidget* sheet = c.outputSheet().outputName->window();
+        QWidget* sheet = control<QLineEdit>(c, u"outputName"_s)->window();
         c.joinAll();
         QVERIFY(!sheet->isVisible());
 
         c.createItem(u"/x/a.mp3"_s);
-        const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Mine"_s);
-        const_cast<QLineEdit*>(c.tagSheet().title)->setText(u"Title"_s);
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Mine"_s);
+        control<QLineEdit>(c, u"title"_s)->setText(u"Title"_s);
         c.joinAll();
         QVERIFY(sheet->isVisible());
-        QCOMPARE(c.outputSheet().outputName->text(), u"Mine"_s);
+        QCOMPARE(control<QLineEdit>(c, u"outputName"_s)->text(), u"Mine"_s);
         c.closeJoinStart();
         QVERIFY(!sheet->isVisible());
 
-        const_cast<QLineEdit*>(c.outputSheet().outputName)->clear();
-        const_cast<QLineEdit*>(c.tagSheet().title)->clear();
+        control<QLineEdit>(c, u"outputName"_s)->clear();
+        control<QLineEdit>(c, u"title"_s)->clear();
         c.joinAll();
         c.startJoin();
         QVERIFY(sheet->isVisible());
@@ -155,11 +153,11 @@ private Q_SLOTS:
         c.closeJoinStart();
 
         c.startTagging();
-        QVERIFY(c.tagSheet().title->window()->isVisible());
-        const_cast<QLineEdit*>(c.tagSheet().artist)->setText(u"Kept"_s);
+        QVERIFY(control<QLineEdit>(c, u"title"_s)->window()->isVisible());
+        control<QLineEdit>(c, u"artist"_s)->setText(u"Kept"_s);
         c.stopTagging();
-        QVERIFY(!c.tagSheet().title->window()->isVisible());
-        QCOMPARE(c.tagSheet().artist->text(), u"Kept"_s);
+        QVERIFY(!control<QLineEdit>(c, u"title"_s)->window()->isVisible());
+        QCOMPARE(control<QLineEdit>(c, u"artist"_s)->text(), u"Kept"_s);
     }
 
     void stopDuringTheJoinDeliversNothing()
@@ -178,7 +176,7 @@ private Q_SLOTS:
             stateDuringJoin = c.state();
             spokenProgress =
                 spokenName(c.window()->findChild<QLabel*>(u"joinProgressDescription"_s));
-            sheetShown = c.progressSheet().stopConvertingButton->isVisible();
+            sheetShown = control<QPushButton>(c, u"stopConvertingButton"_s)->isVisible();
             c.startMaking(); // a second run is not started while one is under way
             QCOMPARE(c.state(), RunState::Joining);
             c.stopJoin();
@@ -196,11 +194,12 @@ private Q_SLOTS:
         QVERIFY(sheetShown);
         QCOMPARE(spokenProgress, u"Joining file 1 of 3..."_s);
         QCOMPARE(c.state(), RunState::Idle);
-        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QVERIFY(!control<QLabel>(c, u"joinProgressDescription"_s)->window()->isVisible());
         QVERIFY(!QFile::exists(run.onDesktop(u"Stopped.mp3"_s)));
         QCOMPARE(*run.app.soundsPlayed, 0);
         QVERIFY(run.app.dialogs->allAlerts.isEmpty());
-        QCOMPARE(c.progressSheet().joinProgressDescription->text(), u"Joining file 1 of 3..."_s);
+        QCOMPARE(control<QLabel>(c, u"joinProgressDescription"_s)->text(),
+                 u"Joining file 1 of 3..."_s);
 
         run.make(u"After"_s);
         QCOMPARE(readFile(run.onDesktop(u"After.mp3"_s)), run.joinedSources());
@@ -225,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(alert.defaultButton, u"Ok"_s);
         QVERIFY(alert.alternateButton.isEmpty() && alert.otherButton.isEmpty());
         QCOMPARE(run.app.dialogs->lastWindow, c.window());
-        QVERIFY(!c.progressSheet().joinProgressDescription->window()->isVisible());
+        QVERIFY(!control<QLabel>(c, u"joinProgressDescription"_s)->window()->isVisible());
         QVERIFY(!QFile::exists(run.onDesktop(u"Broken.mp3"_s)));
         run.app.dialogs->answerAlert(1);
 
@@ -336,13 +335,13 @@ private Q_SLOTS:
         const QString book = run.onDesktop(u"Book.mp3"_s);
         const bool root = ::geteuid() == 0;
         auto sh = [](const QString& command) {
-            return QProcess::execute(u"/bin/sh"_s, {u"-c"_s, u"{ "_s + command + u"; } 2>/dev/null"_s}) == 0;
+            return QProcess::execute(u"/bin/sh"_s,
+                                     {u"-c"_s, u"{ "_s + command + u"; } 2>/dev/null"_s}) == 0;
         };
         const QString desktop = ShellQuote::single(run.environment.desktop());
         // Whatever the test did to the Desktop is undone, so that it can be removed.
-        const auto undo = qScopeGuard([&] {
-            sh(u"umount %1/Book.mp3; chattr -R -i %1; chmod -R u+w %1"_s.arg(desktop));
-        });
+        const auto undo = qScopeGuard(
+            [&] { sh(u"umount %1/Book.mp3; chattr -R -i %1; chmod -R u+w %1"_s.arg(desktop)); });
         QVERIFY(QDir().mkpath(run.environment.desktop()));
         if (obstacle == u"folder"_s) {
             QVERIFY(QDir().mkpath(book + u"/locked"_s));
@@ -390,7 +389,7 @@ private Q_SLOTS:
         AppController& c = *app.controller;
         c.createItem(u"/music/track.wav"_s); // listed, but not an MP3 to join
         c.joinAll();
-        const_cast<QLineEdit*>(c.outputSheet().outputName)->setText(u"Empty"_s);
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Empty"_s);
         chooseEncoding(c, u"MP3"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));

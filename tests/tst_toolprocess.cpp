@@ -27,8 +27,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("description");
         QTest::newRow("success") << u"echo out"_s << QByteArray("out\n") << true
                                  << u"exited with status 0"_s;
-        QTest::newRow("a failure") << u"echo out; exit 3"_s << QByteArray("out\n") << false
-                                   << u"exited with status 3"_s;
+        QTest::newRow("a failure")
+            << u"echo out; exit 3"_s << QByteArray("out\n") << false << u"exited with status 3"_s;
         QTest::newRow("a missing tool") << u"'/no/such/tool' -x 2>/dev/null"_s << QByteArray()
                                         << false << u"exited with status 127"_s;
         QTest::newRow("killed") << u"kill -9 $$"_s << QByteArray() << false

@@ -57,7 +57,7 @@ void M4bTagger::startTagging()
                    .tool = "AtomicParsley",
                    .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
                    .finished =
-                       [this](std::exception_ptr failure) {
+                       [this](const std::exception_ptr& failure) {
                            if (mDelegate)
                                mDelegate->M4bTaggerDidFinish(this, failure);
                        }});

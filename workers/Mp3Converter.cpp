@@ -5,7 +5,6 @@
 #include "Resources.h"
 #include "ShellQuote.h"
 
-
 using namespace Qt::Literals::StringLiterals;
 
 Mp3Converter::~Mp3Converter()
@@ -34,7 +33,7 @@ void Mp3Converter::startConvert()
                    .tool = "ffmpeg",
                    .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
                    .finished =
-                       [this](std::exception_ptr failure) {
+                       [this](const std::exception_ptr& failure) {
                            if (mDelegate)
                                mDelegate->mp3ConverterDidFinish(this, failure);
                        }});

@@ -1,5 +1,7 @@
 #include "TaggerProgress.h"
 
+#include <ranges>
+
 using namespace Qt::Literals::StringLiterals;
 
 std::optional<TaggerReport> TaggerProgress::parseLine(const QByteArray& line)
@@ -28,8 +30,8 @@ std::optional<TaggerReport> TaggerProgress::parseLine(const QByteArray& line)
 std::optional<TaggerReport> TaggerProgress::feed(const QByteArray& chunk)
 {
     const QList<QByteArray> lines = mLines.feed(chunk);
-    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (auto report = parseLine(*line))
+    for (const QByteArray& line : std::views::reverse(lines)) {
+        if (auto report = parseLine(line))
             return report;
     }
     return std::nullopt;

@@ -33,11 +33,10 @@ void chapterWriter::startChapter()
                    .output = ToolOutput::StdoutDiscarded,
                    .tool = "ChapterTool",
                    .readOutput = {},
-                   .finished =
-                       [this](std::exception_ptr failure) {
-                           if (mDelegate)
-                               mDelegate->chapterWriterDidFinish(this, failure);
-                       }});
+                   .finished = [this](const std::exception_ptr& failure) {
+                       if (mDelegate)
+                           mDelegate->chapterWriterDidFinish(this, failure);
+                   }});
 }
 
 void chapterWriter::terminateChapter()

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs clang-tidy with the project's .clang-tidy over our own sources, using
+# the compile commands of the test build (made by ./test.sh). Extra arguments
+# go to run-clang-tidy, for example -fix.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build="$here/build/asan"
+if ! command -v run-clang-tidy >/dev/null; then
+  echo "clang-tidy is not installed; install the Debian package clang-tidy (apt-get install clang-tidy)." >&2
+  exit 1
+fi
+if [[ ! -f "$build/compile_commands.json" ]]; then
+  echo "No compile commands yet: run ./test.sh first, which builds $build." >&2
+  exit 1
+fi
+run-clang-tidy -p "$build" -j "$(nproc)" -quiet "$@" \
+  "^$here/(app|workers|platform|update|chaptertool|tools)/[^/]*\.cpp\$"

@@ -1,7 +1,5 @@
 #include "TaggerProgress.h"
 
-#include <ranges>
-
 using namespace Qt::Literals::StringLiterals;
 
 std::optional<TaggerReport> TaggerProgress::parseLine(const QByteArray& line)
@@ -30,8 +28,8 @@ std::optional<TaggerReport> TaggerProgress::parseLine(const QByteArray& line)
 std::optional<TaggerReport> TaggerProgress::feed(const QByteArray& chunk)
 {
     const QList<QByteArray> lines = mLines.feed(chunk);
-    for (const QByteArray& line : std::views::reverse(lines)) {
-        if (auto report = parseLine(line))
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (auto report = parseLine(lines.at(i)))
             return report;
     }
     return std::nullopt;

@@ -170,8 +170,7 @@ void AppController::connectActions()
     connect(mUi->clearButton, &QPushButton::clicked, this,
             [this] { clearAllItems(mUi->clearButton); });
     connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
-    connect(mUi->actionMoveUp, &QAction::triggered, this,
-            [this] { moveRowUp(mUi->actionMoveUp); });
+    connect(mUi->actionMoveUp, &QAction::triggered, this, [this] { moveRowUp(mUi->actionMoveUp); });
     connect(mUi->actionMoveDown, &QAction::triggered, this,
             [this] { moveRowDown(mUi->actionMoveDown); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
@@ -268,9 +267,4 @@ void AppController::endSheet(QDialog* sheet)
         return;
     sheet->done(1);
     sheetDidEnd(sheet, 1, nullptr);
-}
-
-void AppController::reloadTable()
-{
-    mTableModel->reloadData();
 }

@@ -186,7 +186,6 @@ private:
     void connectActions();
     void setUpTableColumns();
     void setUpSheets();
-    void reloadTable();
     void beginSheet(QDialog* sheet);
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;

@@ -71,10 +71,12 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
 void AppController::moveRecord(int from, int dropRow, const ItemRecord& carried)
 {
     auto moved = std::make_shared<ItemRecord>(carried);
-    TableData.removeAt(from);
-    // The record lands between the rows that stood above and below the drop.
-    TableData.insert(dropRow > from ? dropRow - 1 : dropRow, std::move(moved));
-    reloadTable();
+    // The record lands between the rows that stood above and below the drop;
+    // the selection keeps its row numbers.
+    mTableModel->reorderRecords([&] {
+        TableData.removeAt(from);
+        TableData.insert(dropRow > from ? dropRow - 1 : dropRow, std::move(moved));
+    });
 }
 
 void AppController::moveRowUp(QObject*)

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QMainWindow>
 #include <QStyle>
 #include <QTimer>
@@ -56,9 +57,9 @@ void AppController::createItem(const QString& path)
     record->iconColumn = fileIcon(path);
     record->bitrateColumn = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
     record->sampleFrequencyColumn = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
-    TableData.append(std::move(record));
+    mTableModel->insertRecord(static_cast<int>(TableData.size()),
+                              [&] { TableData.append(std::move(record)); });
     autoSort(this);
-    reloadTable();
 }
 
 void AppController::addRow(QObject*)
@@ -102,8 +103,7 @@ void AppController::deleteRow(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
-    TableData.removeAt(row);
-    reloadTable();
+    mTableModel->removeRecord(row, [&] { TableData.removeAt(row); });
     mainTable->deselectAll();
     validatePlaybackButtons();
 }
@@ -116,20 +116,26 @@ void AppController::clearAllItems(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
-    TableData.clear();
-    reloadTable();
+    mTableModel->removeAllRecords([this] { TableData.clear(); });
     validatePlaybackButtons();
 }
 
 void AppController::autoSort(QObject*)
 {
     const bool ascending = sortAscending();
-    std::stable_sort(TableData.begin(), TableData.end(),
-                     [ascending](const ItemRecordPtr& a, const ItemRecordPtr& b) {
-                         const int order = a->pathColumn.compare(b->pathColumn);
-                         return ascending ? order < 0 : order > 0;
-                     });
-    reloadTable();
+    const ItemList before = TableData;
+    QHash<const ItemRecord*, int> rowOf;
+    mTableModel->reorderRecords(
+        [&] {
+            std::stable_sort(TableData.begin(), TableData.end(),
+                             [ascending](const ItemRecordPtr& a, const ItemRecordPtr& b) {
+                                 const int order = a->pathColumn.compare(b->pathColumn);
+                                 return ascending ? order < 0 : order > 0;
+                             });
+            for (qsizetype i = 0; i < TableData.size(); ++i)
+                rowOf.insert(TableData.at(i).get(), static_cast<int>(i));
+        },
+        [&](int oldRow) { return rowOf.value(before.at(oldRow).get(), oldRow); });
     setSortAscending(!sortAscending());
 }
 

@@ -31,20 +31,48 @@ TableColumn ItemTableModel::column(const QString& identifier) const
     return {};
 }
 
-void ItemTableModel::reloadData()
+void ItemTableModel::insertRecord(int row, const std::function<void()>& insert)
 {
-    const int rows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
-    if (rows > mShownRows) {
-        beginInsertRows({}, mShownRows, rows - 1);
-        mShownRows = rows;
-        endInsertRows();
-    } else if (rows < mShownRows) {
-        beginRemoveRows({}, rows, mShownRows - 1);
-        mShownRows = rows;
-        endRemoveRows();
+    beginInsertRows({}, row, row);
+    insert();
+    ++mShownRows;
+    endInsertRows();
+}
+
+void ItemTableModel::removeRecord(int row, const std::function<void()>& remove)
+{
+    beginRemoveRows({}, row, row);
+    remove();
+    --mShownRows;
+    endRemoveRows();
+}
+
+void ItemTableModel::removeAllRecords(const std::function<void()>& clear)
+{
+    if (mShownRows == 0) {
+        clear();
+        return;
     }
-    if (rows > 0)
-        Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+    beginRemoveRows({}, 0, mShownRows - 1);
+    clear();
+    mShownRows = 0;
+    endRemoveRows();
+}
+
+void ItemTableModel::reorderRecords(const std::function<void()>& reorder,
+                                    const std::function<int(int oldRow)>& newRowOf)
+{
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    reorder();
+    if (newRowOf) {
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& index : from)
+            to.append(this->index(newRowOf(index.row()), index.column()));
+        changePersistentIndexList(from, to);
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int ItemTableModel::rowCount(const QModelIndex& parent) const

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <functional>
 
 class AudiobookTableView;
 class TableDataSource;
@@ -19,9 +20,17 @@ public:
     [[nodiscard]] const QList<TableColumn>& columns() const { return mColumns; }
     [[nodiscard]] TableColumn column(const QString& identifier) const;
 
-    // Shows the data source's current rows. Row numbers keep their selection,
-    // as a table reload does: only rows past the new end leave it.
-    void reloadData();
+    // Every change of the list goes through one of these, which make it and
+    // tell the view what changed, so that the selection and the scroll
+    // position survive it.
+    void insertRecord(int row, const std::function<void()>& insert);
+    void removeRecord(int row, const std::function<void()>& remove);
+    void removeAllRecords(const std::function<void()>& clear);
+    // A new order of the same records. With newRowOf (where each old row now
+    // stands) the selection follows its records; without it, the selection
+    // keeps its row numbers, whatever records now stand there.
+    void reorderRecords(const std::function<void()>& reorder,
+                        const std::function<int(int oldRow)>& newRowOf = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QMainWindow>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTest>
 
@@ -42,6 +43,44 @@ private Q_SLOTS:
         QCOMPARE(app.soundPath.value_or(QString()).section(u'/', -1), u"complete.aiff"_s);
         QVERIFY(QApplication::quitOnLastWindowClosed()); // closing the window quits
         QCOMPARE(c.tableModel()->rowCount(), 0);
+    }
+
+    // A sort or an addition tells the view what changed: the selected file stays
+    // selected wherever it goes, and the list does not jump back to the top.
+    void theSelectionAndScrollSurviveChanges_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a sort") << u"sort"_s;
+        QTest::newRow("an added file") << u"add"_s;
+    }
+
+    void theSelectionAndScrollSurviveChanges()
+    {
+        QFETCH(QString, change);
+        TestEnvironment environment;
+        TestApp app;
+        AppController& c = *app.controller;
+        QStringList paths;
+        for (int i = 0; i < 40; ++i)
+            paths << u"/book/%1.mp3"_s.arg(i, 2, 10, QLatin1Char(u'0'));
+        c.applicationOpenFiles(paths);
+        c.window()->resize(700, 400);
+        QVERIFY(QTest::qWaitForWindowExposed(c.window()));
+        AudiobookTableView* table = c.table();
+        table->selectRowIndexes({25}, false);
+        const QString selected = c.tableData().at(25)->pathColumn;
+        table->scrollTo(table->model()->index(25, 1));
+        const int scrolled = table->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+        if (change == u"sort"_s)
+            QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            c.applicationOpenFiles({u"/book/00a.mp3"_s});
+        QCOMPARE(table->selectedRowIndexes().size(), 1);
+        if (change == u"sort"_s)
+            QCOMPARE(table->selectedRow(), 14); // the order is reversed
+        QCOMPARE(c.tableData().at(table->selectedRow())->pathColumn, selected);
+        QCOMPARE(table->verticalScrollBar()->value(), scrolled);
     }
 
     void addedFilesShowTheirProperties()

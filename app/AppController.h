@@ -200,6 +200,7 @@ private:
     // A stopped worker still reports its end; such a report belongs to no run.
     void expectReportFrom(const void* worker);
     void abandonRunOf(const void* worker);
+    template <typename Worker> void stopStep(Worker& worker, void (Worker::*terminate)());
     [[nodiscard]] bool takeAbandoned(const void* worker);
     [[nodiscard]] bool reportsForCurrentRun(const void* worker) const;
     void onMainThread(std::function<void()> handler);

@@ -55,28 +55,27 @@ void AppController::stopTagging(QObject*)
     endSheet(tagWindow);
 }
 
+template <typename Worker> void AppController::stopStep(Worker& worker, void (Worker::*terminate)())
+{
+    abandonRunOf(&worker);
+    (worker.*terminate)();
+    closeJoin(this);
+}
+
 void AppController::stopJoin(QObject*)
 {
     switch (mState) {
     case RunState::Joining:
-        abandonRunOf(theMp3Joiner.get());
-        theMp3Joiner->terminateJoin();
-        closeJoin(this);
+        stopStep(*theMp3Joiner, &Mp3Joiner::terminateJoin);
         break;
     case RunState::Converting:
-        abandonRunOf(theMp3Converter.get());
-        theMp3Converter->terminateConvert();
-        closeJoin(this);
+        stopStep(*theMp3Converter, &Mp3Converter::terminateConvert);
         break;
     case RunState::WritingChapters:
-        abandonRunOf(theChapterWriter.get());
-        theChapterWriter->terminateChapter();
-        closeJoin(this);
+        stopStep(*theChapterWriter, &chapterWriter::terminateChapter);
         break;
     case RunState::Tagging:
-        abandonRunOf(theM4bTagger.get());
-        theM4bTagger->terminateTagging();
-        closeJoin(this);
+        stopStep(*theM4bTagger, &M4bTagger::terminateTagging);
         break;
     default:
         break;

@@ -1,4 +1,5 @@
 #include "LeadingNumber.h"
+#include "Mp3Frames.h"
 #include "Mp3Helper.h"
 #include "Resources.h"
 #include "TestCore.h"
@@ -13,6 +14,59 @@ class TestMp3Helper : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // What the start of a file says: audio with its rate and channels, or why not.
+    void filesAreInspectedForAudio_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("44.1 kHz stereo") << u"mp3 44100 2"_s << 44100 << 2 << QString();
+        QTest::newRow("22.05 kHz mono") << u"mp3 22050 1"_s << 22050 << 1 << QString();
+        QTest::newRow("48 kHz stereo") << u"mp3 48000 2"_s << 48000 << 2 << QString();
+        QTest::newRow("behind a 2 MB tag") << u"big tag"_s << 44100 << 1 << QString();
+        QTest::newRow("random bytes") << u"random"_s << 0 << 0 << u"not an MP3 file"_s;
+        QTest::newRow("empty") << u"empty"_s << 0 << 0 << u"not an MP3 file"_s;
+        QTest::newRow("gone") << u"missing"_s << 0 << 0 << u"no longer exists"_s;
+        QTest::newRow("a folder") << u"folder"_s << 0 << 0 << u"cannot be read"_s;
+    }
+
+    void filesAreInspectedForAudio()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(QString, problem);
+        TestEnvironment environment;
+        const QString path = environment.sources() + u"/1b it's.mp3"_s;
+        const QStringList words = kind.split(u' ');
+        if (words.at(0) == u"mp3"_s) {
+            QVERIFY(makeMp3(path, 1.5, words.at(1).toInt(), words.at(2).toInt(), 64));
+        } else if (kind == u"big tag"_s) {
+            QVERIFY(makeMp3(path + u".part"_s, 1.5, 44100, 1, 64));
+            const int size = 2 << 20; // an ID3v2 tag of that size, written syncsafe
+            QByteArray tag("ID3\x03\x00\x00", 6);
+            for (int shift : {21, 14, 7, 0})
+                tag.append(static_cast<char>((size >> shift) & 0x7F));
+            QVERIFY(writeFile(path, tag + QByteArray(size, '\0') + readFile(path + u".part"_s)));
+        } else if (kind == u"random"_s) {
+            QByteArray noise(50000, '\0');
+            quint32 x = 12345;
+            for (char& c : noise)
+                c = static_cast<char>((x = x * 1103515245U + 12345U) >> 24);
+            QVERIFY(writeFile(path, noise));
+        } else if (kind == u"empty"_s) {
+            QVERIFY(writeFile(path, {}));
+        } else if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkpath(path));
+        }
+        const Mp3Frames frames = Mp3Frames::inspect(path);
+        QCOMPARE(frames.problem, problem);
+        QCOMPARE(frames.isAudio(), problem.isEmpty());
+        QCOMPARE(frames.sampleRate, rate);
+        QCOMPARE(frames.channels, channels);
+    }
+
     void readsPropertiesWithTheRealTool()
     {
         TestEnvironment environment;

@@ -1,0 +1,126 @@
+#include "Mp3Frames.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <array>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// How much of a file's start is read: tags of cover art can be large, frames
+// are a few hundred bytes.
+constexpr qint64 kReadLimit = 1 << 20;
+// Consecutive frames that must follow one another before the data counts as audio.
+constexpr int kFramesToTrust = 3;
+
+struct Header
+{
+    int sampleRate = 0;
+    int channels = 0;
+    int length = 0; // of the whole frame, in bytes
+    int version = 0;
+    int layer = 0;
+};
+
+std::optional<Header> readHeader(const uchar* p)
+{
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    const int versionBits = (p[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
+    const int layerBits = (p[1] >> 1) & 3;   // 1: III, 2: II, 3: I
+    const int bitrateIndex = p[2] >> 4;
+    const int rateIndex = (p[2] >> 2) & 3;
+    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
+        rateIndex == 3)
+        return std::nullopt;
+    static constexpr std::array<std::array<int, 15>, 5> kBitrates{{
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // V1 L1
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // V1 L2
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // V1 L3
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},    // V2 L1
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // V2 L2, L3
+    }};
+    static constexpr std::array<int, 3> kRates{44100, 48000, 32000};
+    const bool v1 = versionBits == 3;
+    const int layer = 4 - layerBits;
+    const std::size_t table = v1 ? static_cast<std::size_t>(layer - 1) : (layer == 1 ? 3 : 4);
+    const int bitrate = kBitrates.at(table).at(static_cast<std::size_t>(bitrateIndex)) * 1000;
+    const int divisor = versionBits == 3 ? 1 : (versionBits == 2 ? 2 : 4);
+    const int sampleRate = kRates.at(static_cast<std::size_t>(rateIndex)) / divisor;
+    const int padding = (p[2] >> 1) & 1;
+    int length = 0;
+    if (layer == 1)
+        length = (12 * bitrate / sampleRate + padding) * 4;
+    else if (layer == 3 && !v1)
+        length = 72 * bitrate / sampleRate + padding;
+    else
+        length = 144 * bitrate / sampleRate + padding;
+    return Header{.sampleRate = sampleRate,
+                  .channels = ((p[3] >> 6) & 3) == 3 ? 1 : 2,
+                  .length = length,
+                  .version = versionBits,
+                  .layer = layer};
+}
+
+// Where the audio starts: after any ID3v2 tags.
+qsizetype audioStart(const QByteArray& data)
+{
+    qsizetype at = 0;
+    while (at + 10 <= data.size() && data.mid(at, 3) == "ID3") {
+        const auto* p = reinterpret_cast<const uchar*>(data.constData() + at);
+        const qsizetype size = (qsizetype(p[6] & 0x7F) << 21) | (qsizetype(p[7] & 0x7F) << 14) |
+                               (qsizetype(p[8] & 0x7F) << 7) | qsizetype(p[9] & 0x7F);
+        at += 10 + size + ((p[5] & 0x10) ? 10 : 0);
+    }
+    return at;
+}
+
+// The first place from which kFramesToTrust frames of one kind follow each other.
+std::optional<Header> firstFrames(const QByteArray& data, qsizetype from, bool wholeFileRead)
+{
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    for (qsizetype at = from; at + 4 <= data.size(); ++at) {
+        const auto first = readHeader(bytes + at);
+        if (!first)
+            continue;
+        qsizetype next = at;
+        int found = 0;
+        for (auto header = first; header && header->version == first->version &&
+                                  header->layer == first->layer &&
+                                  header->sampleRate == first->sampleRate;) {
+            ++found;
+            next += header->length;
+            if (found == kFramesToTrust)
+                return first;
+            header = next + 4 <= data.size() ? readHeader(bytes + next) : std::nullopt;
+        }
+        // A short file whose few frames reach exactly to its end is audio too.
+        if (found > 0 && wholeFileRead && next == data.size())
+            return first;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Mp3Frames Mp3Frames::inspect(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {.sampleRate = 0, .channels = 0, .problem = u"no longer exists"_s};
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
+    QByteArray data = file.read(kReadLimit);
+    qsizetype start = audioStart(data);
+    // A tag larger than what was read: read on from its end.
+    if (start > data.size() - 4 && file.seek(start)) {
+        data = file.read(kReadLimit);
+        start = 0;
+    }
+    const auto header = firstFrames(data, start, file.atEnd());
+    if (!header)
+        return {.sampleRate = 0, .channels = 0, .problem = u"not an MP3 file"_s};
+    return {.sampleRate = header->sampleRate, .channels = header->channels, .problem = {}};
+}

@@ -189,6 +189,8 @@ private:
     void beginSheet(QDialog* sheet);
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;
+    [[nodiscard]] QString checkFilesToJoin();
+    [[nodiscard]] static QString stepName(RunState state);
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     [[nodiscard]] QString inTempFolder(const QString& name) const;
     // Moves the record at from to the drop position above row dropRow, as a

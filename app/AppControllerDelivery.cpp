@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QMainWindow>
+#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -82,9 +83,40 @@ void AppController::showFileCreationAlert(const QString& destination,
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
-void AppController::processDidEndBadly(const std::exception_ptr& /*exception*/)
+QString AppController::stepName(RunState state)
 {
-    mState = RunState::Idle;
+    switch (state) {
+    case RunState::Joining:
+        return u"While joining the files"_s;
+    case RunState::Converting:
+        return u"While converting to AAC"_s;
+    case RunState::WritingChapters:
+        return u"While writing the chapters"_s;
+    case RunState::Tagging:
+        return u"While writing the tags"_s;
+    default:
+        return u"Before the files were joined"_s;
+    }
+}
+
+// The alert's words stay as they are; what went wrong is its detail, and a
+// line on standard error.
+void AppController::processDidEndBadly(const std::exception_ptr& exception)
+{
+    const RunState failedIn = std::exchange(mState, RunState::Idle);
+    QString cause;
+    try {
+        if (exception)
+            std::rethrow_exception(exception);
+    } catch (const std::exception& e) {
+        cause = QString::fromStdString(e.what());
+    } catch (...) {
+        cause = u"An unknown error."_s;
+    }
+    if (!cause.isEmpty()) {
+        cause = stepName(failedIn) + u": "_s + cause;
+        std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());
+    }
     const AlertSpec alert{
         .title = u"Fablewick encountered a critical error"_s,
         .message = u"A critical error has occurred during the conversion process. The creation "
@@ -92,6 +124,6 @@ void AppController::processDidEndBadly(const std::exception_ptr& /*exception*/)
         .defaultButton = u"Ok"_s,
         .alternateButton = {},
         .otherButton = {},
-        .detail = {}};
+        .detail = cause};
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }

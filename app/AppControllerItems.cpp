@@ -2,6 +2,7 @@
 #include "AppController.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
+#include "Mp3Frames.h"
 #include "Mp3Helper.h"
 
 #include <QApplication>
@@ -57,6 +58,7 @@ void AppController::createItem(const QString& path)
     record->iconColumn = fileIcon(path);
     record->bitrateColumn = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
     record->sampleFrequencyColumn = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+    record->problem = Mp3Frames::inspect(path).problem;
     mTableModel->insertRecord(static_cast<int>(TableData.size()),
                               [&] { TableData.append(std::move(record)); });
     autoSort(this);

@@ -3,6 +3,8 @@
 #include "AppController.h"
 #include "ArtworkWell.h"
 #include "FileHelper.h"
+#include "ItemTableModel.h"
+#include "Mp3Frames.h"
 #include "SheetDialog.h"
 #include "WorkerException.h"
 
@@ -95,24 +97,31 @@ void AppController::startMaking()
 void AppController::inProgressTasks()
 {
     switch (mState) {
-    case RunState::Starting:
+    case RunState::Starting: {
+        // A file that is gone or holds no audio would make a book with a hole
+        // in it: the run stops before anything is touched.
+        if (const QString failures = checkFilesToJoin(); !failures.isEmpty()) {
+            processDidEndBadly(std::make_exception_ptr(WorkerException(failures.toStdString())));
+            return;
+        }
         if (!tempFolder)
             tempFolder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
         // Without a folder of our own, or with one that keeps an earlier run's
         // files, the joined file would be wrong: stop before anything is written.
         if (!tempFolder) {
             processDidEndBadly(std::make_exception_ptr(
-                WorkerException("the temporary folder cannot be made or is not ours")));
+                WorkerException(FileHelper::whyTempFolderRefused(u"Fablewick"_s).toStdString())));
             return;
         }
         if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
-            processDidEndBadly(
-                std::make_exception_ptr(WorkerException("the temporary folder cannot be emptied")));
+            processDidEndBadly(std::make_exception_ptr(WorkerException(
+                u"The temporary folder %1 cannot be emptied."_s.arg(*tempFolder).toStdString())));
             return;
         }
         mState = RunState::Joining;
         doJoin();
         break;
+    }
     case RunState::Joining:
         srcPath = inTempFolder(u"mp3.mp3"_s);
         if (encodingTitle().contains(u"AAC"_s)) {
@@ -194,6 +203,22 @@ void AppController::handleJoinFinished(Mp3Joiner* joiner, const std::exception_p
         return;
     }
     inProgressTasks();
+}
+
+// Every file to be joined is looked at again, and the list shows what was found.
+QString AppController::checkFilesToJoin()
+{
+    QStringList failures;
+    for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData)) {
+        record->problem = Mp3Frames::inspect(record->pathColumn).problem;
+        if (!record->problem.isEmpty())
+            failures << u"“%1” %2"_s.arg(QFileInfo(record->pathColumn).fileName(), record->problem);
+    }
+    mTableModel->recordsChanged();
+    if (failures.isEmpty())
+        return {};
+    return u"These files cannot be joined: %1. Remove them from the list, or put the right "
+           u"files in their place, and make the audiobook again."_s.arg(failures.join(u"; "));
 }
 
 QString AppController::encodingTitle() const

@@ -2,7 +2,9 @@
 
 #include "TableDataSource.h"
 
+#include <QApplication>
 #include <QIcon>
+#include <QStyle>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -59,6 +61,12 @@ void ItemTableModel::removeAllRecords(const std::function<void()>& clear)
     endRemoveRows();
 }
 
+void ItemTableModel::recordsChanged()
+{
+    if (mShownRows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(mShownRows - 1, columnCount() - 1));
+}
+
 void ItemTableModel::reorderRecords(const std::function<void()>& reorder,
                                     const std::function<int(int oldRow)>& newRowOf)
 {
@@ -93,6 +101,16 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     const QVariant value =
         mDataSource->tableViewObjectValueForTableColumn(mView, column, index.row());
     const bool isImage = value.typeId() == QMetaType::QIcon;
+    const QString problem =
+        mDataSource->tableViewObjectValueForTableColumn(mView, {u"problem"_s}, index.row())
+            .toString();
+    if (!problem.isEmpty()) {
+        // A file that cannot be joined says so where it stands.
+        if (role == Qt::DecorationRole && isImage)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
+            return u"This file cannot be joined: it %1."_s.arg(problem);
+    }
     switch (role) {
     case Qt::DecorationRole:
         return isImage ? value : QVariant();

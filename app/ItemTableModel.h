@@ -29,6 +29,8 @@ public:
     // A new order of the same records. With newRowOf (where each old row now
     // stands) the selection follows its records; without it, the selection
     // keeps its row numbers, whatever records now stand there.
+    // The records' values changed, the list did not.
+    void recordsChanged();
     void reorderRecords(const std::function<void()>& reorder,
                         const std::function<int(int oldRow)>& newRowOf = {});
 

@@ -126,6 +126,10 @@ private Q_SLOTS:
                 stopShownWhileConverting =
                     control<QPushButton>(c, u"stopConvertingButton"_s)->isVisible();
             }
+            // The tagger's progress comes while it tags, however short that is.
+            if (c.state() == RunState::Tagging)
+                stopShownWhileTagging =
+                    control<QPushButton>(c, u"stopConvertingButton"_s)->isVisible();
         });
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
@@ -339,6 +343,11 @@ private Q_SLOTS:
             QVERIFY(book.finish());
             QCOMPARE(book.app.dialogs->allAlerts.size(), 1);
             QCOMPARE(book.app.dialogs->allAlerts.at(0).title, kCriticalTitle);
+            // The alert says which tool failed, and how.
+            const QString detail = book.app.dialogs->allAlerts.at(0).detail;
+            QVERIFY2(detail.contains(tool) &&
+                         detail.contains(u"status 1"_s) != detail.contains(u"signal 9"_s),
+                     qPrintable(detail));
             QVERIFY(
                 !control<QLabel>(book.c(), u"joinProgressDescription"_s)->window()->isVisible());
             QVERIFY(QDir(book.environment.desktop()).isEmpty());

@@ -25,8 +25,8 @@ private Q_SLOTS:
         QTest::newRow("22.05 kHz mono") << u"mp3 22050 1"_s << 22050 << 1 << QString();
         QTest::newRow("48 kHz stereo") << u"mp3 48000 2"_s << 48000 << 2 << QString();
         QTest::newRow("behind a 2 MB tag") << u"big tag"_s << 44100 << 1 << QString();
-        QTest::newRow("random bytes") << u"random"_s << 0 << 0 << u"not an MP3 file"_s;
-        QTest::newRow("empty") << u"empty"_s << 0 << 0 << u"not an MP3 file"_s;
+        QTest::newRow("random bytes") << u"random"_s << 0 << 0 << u"is not an MP3 file"_s;
+        QTest::newRow("empty") << u"empty"_s << 0 << 0 << u"is not an MP3 file"_s;
         QTest::newRow("gone") << u"missing"_s << 0 << 0 << u"no longer exists"_s;
         QTest::newRow("a folder") << u"folder"_s << 0 << 0 << u"cannot be read"_s;
     }

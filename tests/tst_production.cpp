@@ -2,6 +2,7 @@
 #include "ShellQuote.h"
 #include "TestSupport.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDirIterator>
 #include <QFile>
@@ -233,6 +234,44 @@ private Q_SLOTS:
         QCOMPARE(readFile(run.onDesktop(u"Mended.mp3"_s)), run.joinedSources());
     }
 
+    // Files that hold no audio, or are gone, stop the run before the join, and
+    // the list shows which they are.
+    void filesThatCannotBeJoinedStopTheRunFirst()
+    {
+        Run run;
+        AppController& c = run.c();
+        const QString corrupt = run.environment.sources() + u"/01b corrupt.mp3"_s;
+        QVERIFY(writeFile(corrupt, QByteArray(3000, 'x')));
+        c.applicationOpenFiles({corrupt});
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(c.table());
+        auto spokenProblem = [&](const QString& path) {
+            for (int row = 0; row < c.tableData().size(); ++row) {
+                if (c.tableData().at(row)->pathColumn == path)
+                    return table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
+            }
+            return QString();
+        };
+        QCOMPARE(spokenProblem(corrupt), u"This file cannot be joined: it is not an MP3 file."_s);
+        QVERIFY(spokenProblem(run.sources[2]).isEmpty());
+        QVERIFY(QFile::remove(run.sources[2]));
+        QVERIFY(QDir().mkpath(run.environment.tmp() + u"/Fablewick"_s));
+        QVERIFY(writeFile(run.environment.tmp() + u"/Fablewick/m4b-tagged.m4b"_s, "last book"));
+
+        run.make(u"Holes"_s);
+        QCOMPARE(c.state(), RunState::Idle);
+        QCOMPARE(run.app.dialogs->allAlerts.size(), 1);
+        const AlertSpec alert = run.app.dialogs->allAlerts.at(0);
+        QCOMPARE(alert.title, kCriticalTitle);
+        QVERIFY2(alert.detail.contains(u"“01b corrupt.mp3” is not an MP3 file"_s) &&
+                     alert.detail.contains(u"“03 Ünï `x`.mp3” no longer exists"_s),
+                 qPrintable(alert.detail));
+        QVERIFY(spokenProblem(run.sources[2]).contains(u"no longer exists"_s));
+        QVERIFY(!QFile::exists(run.onDesktop(u"Holes.mp3"_s)));
+        // Nothing was touched: the last run's book is still in the temporary folder.
+        QCOMPARE(readFile(run.environment.tmp() + u"/Fablewick/m4b-tagged.m4b"_s),
+                 QByteArray("last book"));
+    }
+
     void aTemporaryFolderThatIsNotOursIsNeverEmptied()
     {
         Run run;
@@ -243,6 +282,8 @@ private Q_SLOTS:
         run.make(u"Book"_s);
         QCOMPARE(run.c().state(), RunState::Idle);
         QCOMPARE(run.app.dialogs->allAlerts.value(0).title, kCriticalTitle);
+        QVERIFY(run.app.dialogs->allAlerts.value(0).detail.contains(run.environment.tmp() +
+                                                                    u"/Fablewick is a link"_s));
         QCOMPARE(readFile(victim + u"/thesis.txt"_s), QByteArray("years of work"));
         QVERIFY(!QFile::exists(run.onDesktop(u"Book.mp3"_s)));
     }

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +46,28 @@ std::optional<QString> FileHelper::makeNewTempFolder(const std::optional<QString
     if (!folderName)
         return temp;
     return makeFolder(appendingPathComponent(temp, *folderName));
+}
+
+QString FileHelper::whyTempFolderRefused(const QString& folderName)
+{
+    const QString path = appendingPathComponent(QDir::tempPath(), folderName);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0) {
+        const int error = errno;
+        return u"The temporary folder %1 cannot be made: %2."_s.arg(
+            path, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    if (S_ISLNK(info.st_mode))
+        return u"The temporary folder %1 is a link; it is not used, so that nothing it "
+               u"points to is emptied."_s.arg(path);
+    if (!S_ISDIR(info.st_mode))
+        return u"%1 is not a folder, so it cannot be the temporary folder."_s.arg(path);
+    if (info.st_uid != ::geteuid())
+        return u"The temporary folder %1 belongs to another user; it is not used."_s.arg(path);
+    return u"The temporary folder %1 cannot be used."_s.arg(path);
 }
 
 std::optional<QString> FileHelper::makeNewSubFolder(const QString& base, const QString& folderName)

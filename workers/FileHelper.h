@@ -15,6 +15,8 @@ public:
     // otherwise, or when it cannot be made, none.
     [[nodiscard]] static std::optional<QString>
     makeNewTempFolder(const std::optional<QString>& folderName);
+    // Why makeNewTempFolder gives none for that folder, in words for the user.
+    [[nodiscard]] static QString whyTempFolderRefused(const QString& folderName);
     // The same for a folder inside base.
     [[nodiscard]] static std::optional<QString> makeNewSubFolder(const QString& base,
                                                                  const QString& folderName);

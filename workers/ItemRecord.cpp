@@ -41,6 +41,8 @@ QVariant ItemRecord::valueForKey(QStringView key) const
         return optional(mins);
     if (key == u"secs")
         return optional(secs);
+    if (key == u"problem")
+        return problem.isEmpty() ? QVariant() : QVariant(problem);
     return {};
 }
 
@@ -53,6 +55,7 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, symbolicPath);
     writeOptional(out, mins);
     writeOptional(out, secs);
+    out << problem;
     return bytes;
 }
 
@@ -69,6 +72,7 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     record.symbolicPath = readOptional(in);
     record.mins = readOptional(in);
     record.secs = readOptional(in);
+    in >> record.problem;
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
     return record;

@@ -19,6 +19,8 @@ struct ItemRecord
     std::optional<QString> symbolicPath;
     std::optional<QString> mins;
     std::optional<QString> secs;
+    // Why the file cannot be joined ("not an MP3 file"); empty when it can.
+    QString problem;
 
     // The value under a key, or an invalid QVariant when the record has no such key.
     [[nodiscard]] QVariant valueForKey(QStringView key) const;

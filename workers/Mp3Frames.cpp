@@ -121,6 +121,6 @@ Mp3Frames Mp3Frames::inspect(const QString& path)
     }
     const auto header = firstFrames(data, start, file.atEnd());
     if (!header)
-        return {.sampleRate = 0, .channels = 0, .problem = u"not an MP3 file"_s};
+        return {.sampleRate = 0, .channels = 0, .problem = u"is not an MP3 file"_s};
     return {.sampleRate = header->sampleRate, .channels = header->channels, .problem = {}};
 }

@@ -10,7 +10,7 @@ struct Mp3Frames
     int sampleRate = 0;
     int channels = 0;
     // Why the file holds no audio, in plain words ("no longer exists",
-    // "cannot be read", "not an MP3 file"); empty when it does.
+    // "cannot be read", "is not an MP3 file"); empty when it does.
     QString problem;
 
     [[nodiscard]] bool isAudio() const { return problem.isEmpty(); }

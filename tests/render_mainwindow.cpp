@@ -49,6 +49,9 @@ int main(int argc, char* argv[])
         makeMp3(paths.constLast(), 2.0, paths.size() % 2 ? 44100 : 22050, paths.size() % 2 ? 2 : 1,
                 paths.size() % 2 ? 128 : 64);
     }
+    // One file that is not audio, to show how the list marks it.
+    writeFile(dir + u"/04b Notes.mp3"_s, "plain text, not audio");
+    paths << dir + u"/04b Notes.mp3"_s;
     c.applicationOpenFiles(paths);
     c.table()->selectRow(1);
     QApplication::processEvents();

@@ -209,10 +209,27 @@ void AppController::handleJoinFinished(Mp3Joiner* joiner, const std::exception_p
 QString AppController::checkFilesToJoin()
 {
     QStringList failures;
+    std::optional<Mp3Frames> first;
+    QString firstName;
+    auto describe = [](const Mp3Frames& f) {
+        return u"%1 Hz %2"_s.arg(f.sampleRate).arg(f.channels == 1 ? u"mono"_s : u"stereo"_s);
+    };
     for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData)) {
-        record->problem = Mp3Frames::inspect(record->pathColumn).problem;
+        const Mp3Frames frames = Mp3Frames::inspect(record->pathColumn);
+        const QString name = QFileInfo(record->pathColumn).fileName();
+        record->problem = frames.problem;
+        // Joined, files of another rate or channel count would play at the
+        // wrong speed or fall out of step with their chapters.
+        if (frames.isAudio() && first &&
+            (frames.sampleRate != first->sampleRate || frames.channels != first->channels))
+            record->problem = u"is %1, unlike the first file, “%2” (%3)"_s.arg(
+                describe(frames), firstName, describe(*first));
+        if (frames.isAudio() && !first) {
+            first = frames;
+            firstName = name;
+        }
         if (!record->problem.isEmpty())
-            failures << u"“%1” %2"_s.arg(QFileInfo(record->pathColumn).fileName(), record->problem);
+            failures << u"“%1” %2"_s.arg(name, record->problem);
     }
     mTableModel->recordsChanged();
     if (failures.isEmpty())

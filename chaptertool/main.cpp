@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QXmlStreamReader>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -74,10 +75,13 @@ std::optional<qint64> startOf(const QString& text)
     bool minutesOk = false;
     bool secondsOk = false;
     const qint64 minutes = parts[0].trimmed().toLongLong(&minutesOk);
-    const qint64 seconds = parts[1].trimmed().toLongLong(&secondsOk);
-    if (!minutesOk || !secondsOk || minutes < 0 || seconds < 0)
+    // Whole seconds, or seconds with a fraction ("5.250").
+    const QString secondsText = parts[1].trimmed();
+    const double seconds = secondsText.toDouble(&secondsOk);
+    if (!minutesOk || !secondsOk || minutes < 0 || seconds < 0 ||
+        secondsText.contains(u'e', Qt::CaseInsensitive) || secondsText.startsWith(u'+'))
         return std::nullopt;
-    return (minutes * 60 + seconds) * 1000;
+    return minutes * 60000 + std::llround(seconds * 1000.0);
 }
 
 std::vector<Chapter> readChapters(const QString& path)

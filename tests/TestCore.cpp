@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -47,6 +48,36 @@ bool makeMp3(const QString& path, double seconds, int sampleRate, int channels, 
          u"mp3"_s, path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0;
+}
+
+bool makeTone(const QString& path, double seconds, int frequency, int sampleRate, int channels,
+              const QStringList& encoderOptions)
+{
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 QStringList{u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-f"_s,
+                             u"lavfi"_s, u"-i"_s,
+                             u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(frequency)
+                                 .arg(sampleRate)
+                                 .arg(seconds),
+                             u"-ac"_s, QString::number(channels)} +
+                     encoderOptions + QStringList{u"-y"_s, u"-f"_s, u"mp3"_s, path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
+QList<qint16> decodeMono(const QString& path, int sampleRate)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                 {u"-nostdin"_s, u"-loglevel"_s, u"quiet"_s, u"-i"_s, path, u"-f"_s, u"s16le"_s,
+                  u"-ac"_s, u"1"_s, u"-ar"_s, QString::number(sampleRate), u"-"_s});
+    ffmpeg.waitForFinished(120000);
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    QList<qint16> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.constData(), static_cast<size_t>(samples.size()) * 2);
+    return samples;
 }
 
 bool makeAac(const QString& path, double seconds)

@@ -38,6 +38,12 @@ private:
 // Makes an MP3 file of a tone with ffmpeg, not through the application.
 bool makeMp3(const QString& path, double seconds, int sampleRate = 44100, int channels = 2,
              int kbps = 128);
+// Makes an MP3 file of a tone of that frequency, encoded with the given
+// options of ffmpeg's ("-b:a 64k", "-q:a 5", ...).
+bool makeTone(const QString& path, double seconds, int frequency, int sampleRate, int channels,
+              const QStringList& encoderOptions);
+// A file's audio decoded as mono 16-bit samples at the rate.
+[[nodiscard]] QList<qint16> decodeMono(const QString& path, int sampleRate);
 // Makes an AAC file of a tone with ffmpeg.
 bool makeAac(const QString& path, double seconds);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.

@@ -166,7 +166,10 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             const QJsonObject chapter = chapters.at(i).toObject();
             QCOMPARE(chapter[u"tags"_s].toObject()[u"title"_s].toString(), titles[i]);
-            QCOMPARE(chapter[u"start_time"_s].toString().toDouble(), starts[i]);
+            // Exact to the file's frames, which end a little after its 70 or 20 s.
+            const double start = chapter[u"start_time"_s].toString().toDouble();
+            QVERIFY2(start >= starts[i] && start < starts[i] + 0.1,
+                     qPrintable(QString::number(start)));
         }
         const QJsonObject format = info[u"format"_s].toObject();
         const QJsonObject tags = format[u"tags"_s].toObject();

@@ -254,6 +254,9 @@ private Q_SLOTS:
         QCOMPARE(spokenProblem(corrupt), u"This file cannot be joined: it is not an MP3 file."_s);
         QVERIFY(spokenProblem(run.sources[2]).isEmpty());
         QVERIFY(QFile::remove(run.sources[2]));
+        const QString stereo = run.environment.sources() + u"/04 stereo.mp3"_s;
+        QVERIFY(makeMp3(stereo, 1, 44100, 2, 64));
+        c.applicationOpenFiles({stereo});
         QVERIFY(QDir().mkpath(run.environment.tmp() + u"/Fablewick"_s));
         QVERIFY(writeFile(run.environment.tmp() + u"/Fablewick/m4b-tagged.m4b"_s, "last book"));
 
@@ -263,7 +266,9 @@ private Q_SLOTS:
         const AlertSpec alert = run.app.dialogs->allAlerts.at(0);
         QCOMPARE(alert.title, kCriticalTitle);
         QVERIFY2(alert.detail.contains(u"“01b corrupt.mp3” is not an MP3 file"_s) &&
-                     alert.detail.contains(u"“03 Ünï `x`.mp3” no longer exists"_s),
+                     alert.detail.contains(u"“03 Ünï `x`.mp3” no longer exists"_s) &&
+                     alert.detail.contains(u"“04 stereo.mp3” is 44100 Hz stereo, unlike the first "
+                                           u"file, “01 Intro.mp3” (22050 Hz mono)"_s),
                  qPrintable(alert.detail));
         QVERIFY(spokenProblem(run.sources[2]).contains(u"no longer exists"_s));
         QVERIFY(!QFile::exists(run.onDesktop(u"Holes.mp3"_s)));
@@ -459,9 +464,9 @@ private Q_SLOTS:
         const QString odd = run.environment.sources() + u"/mp3 stuff"_s;
         QVERIFY(QDir().mkpath(real));
         QVERIFY(QDir().mkpath(odd));
-        QVERIFY(makeMp3(real + u"/a.mp3"_s, 1));
+        QVERIFY(makeMp3(real + u"/a.mp3"_s, 1, 22050, 1, 32));
         QVERIFY(QFile::link(real + u"/a.mp3"_s, run.environment.sources() + u"/link.mp3"_s));
-        QVERIFY(makeMp3(odd + u"/b.wav"_s, 1));
+        QVERIFY(makeMp3(odd + u"/b.wav"_s, 1, 22050, 1, 32));
         c.createItem(run.environment.sources() + u"/link.mp3"_s);
         c.createItem(odd + u"/b.wav"_s);
         const auto before = snapshot(run.environment.sources());

@@ -2,6 +2,9 @@
 
 #include "LeadingNumber.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::Literals::StringLiterals;
 
 QString ChapterList::escaped(const QString& title)
@@ -13,20 +16,46 @@ QString ChapterList::escaped(const QString& title)
     return text;
 }
 
+QString ChapterList::startTime(double seconds)
+{
+    const qint64 ms = std::llround(std::max(seconds, 0.0) * 1000.0);
+    const qint64 minutes = ms / 60000;
+    const qint64 rest = ms % 60000;
+    if (rest % 1000 == 0)
+        return u"%1:%2"_s.arg(minutes).arg(rest / 1000);
+    return u"%1:%2.%3"_s.arg(minutes).arg(rest / 1000).arg(rest % 1000, 3, 10, QLatin1Char(u'0'));
+}
+
 QByteArray ChapterList::xml(const ItemList& records)
 {
     QString text = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">"_s;
+    // Measured lengths add up exactly; whole minutes and seconds would drift.
+    const bool exact = std::all_of(records.begin(), records.end(), [](const ItemRecordPtr& r) {
+        return r->exactLength.has_value();
+    });
+    double start = 0;
     qint64 minutes = 0;
     qint64 seconds = 0;
     for (qsizetype i = 0; i < records.size(); ++i) {
-        if (i > 0) {
-            const ItemRecord& previous = *records.at(i - 1);
-            minutes += leadingIntValue(previous.mins.value_or(QString()));
-            seconds += leadingIntValue(previous.secs.value_or(QString()));
+        QString time;
+        if (exact) {
+            if (i > 0)
+                start += *records.at(i - 1)->exactLength;
+            // A file whose encoder delays its audio more than the first file's
+            // starts that much later in the joined stream.
+            const double shift =
+                records.at(i)->leadIn.value_or(0) - records.at(0)->leadIn.value_or(0);
+            time = startTime(start + (i > 0 ? shift : 0.0));
+        } else {
+            if (i > 0) {
+                const ItemRecord& previous = *records.at(i - 1);
+                minutes += leadingIntValue(previous.mins.value_or(QString()));
+                seconds += leadingIntValue(previous.secs.value_or(QString()));
+            }
+            time = u"%1:%2"_s.arg(minutes).arg(seconds);
         }
-        text += u"<chapter starttime=\"%1:%2\"><title>%3</title></chapter>"_s.arg(minutes)
-                    .arg(seconds)
-                    .arg(escaped(records.at(i)->titleColumn));
+        text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
+            time, escaped(records.at(i)->titleColumn));
     }
     text += u"</chapters>"_s;
     return text.toUtf8();

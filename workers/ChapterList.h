@@ -5,12 +5,15 @@
 #include <QByteArray>
 
 // The chapter list "Chapters.xml": one line, one chapter per record, each
-// starting where the playing times of the records before it add up to.
-// Minutes and seconds are summed apart, so seconds may pass 59.
+// starting where the playing times of the records before it add up to: their
+// exact lengths when every record has one, else their whole minutes and
+// seconds, summed apart, so that seconds may pass 59.
 class ChapterList
 {
 public:
     [[nodiscard]] static QByteArray xml(const ItemList& records);
+    // "M:S", or "M:S.mmm" when the start has a fraction of a second.
+    [[nodiscard]] static QString startTime(double seconds);
     // &, < and > in a title, written so that an XML reader gets the title back.
     [[nodiscard]] static QString escaped(const QString& title);
 };

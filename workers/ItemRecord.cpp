@@ -55,7 +55,7 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, symbolicPath);
     writeOptional(out, mins);
     writeOptional(out, secs);
-    out << problem;
+    out << problem << exactLength.has_value() << exactLength.value_or(0) << leadIn.value_or(0);
     return bytes;
 }
 
@@ -72,7 +72,14 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     record.symbolicPath = readOptional(in);
     record.mins = readOptional(in);
     record.secs = readOptional(in);
-    in >> record.problem;
+    bool measured = false;
+    double length = 0;
+    double lead = 0;
+    in >> record.problem >> measured >> length >> lead;
+    if (measured) {
+        record.exactLength = length;
+        record.leadIn = lead;
+    }
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
     return record;

@@ -19,6 +19,10 @@ struct ItemRecord
     std::optional<QString> symbolicPath;
     std::optional<QString> mins;
     std::optional<QString> secs;
+    // The exact playing time in seconds, and where the audio starts in it
+    // (the encoder's delay), measured from the file's frames by the joiner.
+    std::optional<double> exactLength;
+    std::optional<double> leadIn;
     // Why the file cannot be joined ("not an MP3 file"); empty when it can.
     QString problem;
 

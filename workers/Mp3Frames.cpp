@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -21,6 +23,14 @@ struct Header
     int length = 0; // of the whole frame, in bytes
     int version = 0;
     int layer = 0;
+    bool crc = false;
+
+    [[nodiscard]] int samplesPerFrame() const
+    {
+        if (layer == 1)
+            return 384;
+        return layer == 3 && version != 3 ? 576 : 1152;
+    }
 };
 
 std::optional<Header> readHeader(const uchar* p)
@@ -60,7 +70,8 @@ std::optional<Header> readHeader(const uchar* p)
                   .channels = ((p[3] >> 6) & 3) == 3 ? 1 : 2,
                   .length = length,
                   .version = versionBits,
-                  .layer = layer};
+                  .layer = layer,
+                  .crc = (p[1] & 1) == 0};
 }
 
 // Where the audio starts: after any ID3v2 tags.
@@ -102,7 +113,97 @@ std::optional<Header> firstFrames(const QByteArray& data, qsizetype from, bool w
     return std::nullopt;
 }
 
+quint32 bigEndian(const uchar* p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+// A Xing, Info or VBRI frame describes the stream and holds no audio. Its
+// frame count is exact, and LAME's tag after it gives the encoder's delay.
+struct InfoFrame
+{
+    std::optional<qint64> frames;
+    int delay = 0;
+};
+
+std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, const Header& header)
+{
+    const bool mono = header.channels == 1;
+    const int sideInfo = header.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const qint64 at = 4 + (header.crc ? 2 : 0) + sideInfo;
+    if (header.layer == 3 && at + 8 <= available &&
+        (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)) {
+        const quint32 flags = bigEndian(frame + at + 4);
+        qint64 field = at + 8;
+        InfoFrame info;
+        if ((flags & 1) && field + 4 <= available) {
+            info.frames = bigEndian(frame + field);
+            field += 4;
+        }
+        field += (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+        if (field + 24 <= available) {
+            const uchar* lame = frame + field;
+            info.delay = (lame[21] << 4) | (lame[22] >> 4);
+        }
+        return info;
+    }
+    if (36 + 18 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0)
+        return InfoFrame{.frames = bigEndian(frame + 36 + 14), .delay = 0};
+    return std::nullopt;
+}
+
 } // namespace
+
+Mp3Frames Mp3Frames::measure(const QString& path)
+{
+    Mp3Frames result = inspect(path);
+    if (!result.isAudio())
+        return result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
+    const qint64 size = file.size();
+    const uchar* data = file.map(0, size);
+    if (!data)
+        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
+    const QByteArray head = QByteArray::fromRawData(
+        reinterpret_cast<const char*>(data), static_cast<qsizetype>(std::min(size, kReadLimit)));
+    qint64 at = audioStart(head);
+    if (at >= size)
+        return result;
+    // The first frame from where frames follow one another.
+    for (; at + 4 <= size; ++at) {
+        const auto header = readHeader(data + at);
+        if (header && header->sampleRate == result.sampleRate && at + header->length + 4 <= size &&
+            readHeader(data + at + header->length))
+            break;
+    }
+    qint64 frames = 0;
+    int samplesPerFrame = 0;
+    bool first = true;
+    while (at + 4 <= size) {
+        const auto header = readHeader(data + at);
+        if (!header || header->sampleRate != result.sampleRate)
+            break;
+        if (first) {
+            first = false;
+            samplesPerFrame = header->samplesPerFrame();
+            if (const auto info = readInfoFrame(data + at, size - at, *header)) {
+                result.encoderDelay = info->delay;
+                if (info->frames) {
+                    result.audioSamples = *info->frames * samplesPerFrame;
+                    return result;
+                }
+                at += header->length;
+                continue;
+            }
+        }
+        ++frames;
+        at += header->length;
+    }
+    result.audioSamples = frames * samplesPerFrame;
+    return result;
+}
 
 Mp3Frames Mp3Frames::inspect(const QString& path)
 {

@@ -1,6 +1,7 @@
 #include "Mp3Joiner.h"
 
 #include "FileHelper.h"
+#include "Mp3Frames.h"
 #include "Mp3Helper.h"
 #include "ProcessSlot.h"
 #include "ShellQuote.h"
@@ -51,6 +52,14 @@ void Mp3Joiner::startJoin()
             const Mp3Time time = Mp3Helper::getTimeOfMP3(record.symbolicPath.value_or(QString()));
             record.mins = time.mins;
             record.secs = time.secs;
+            const Mp3Frames frames = Mp3Frames::measure(*record.symbolicPath);
+            if (frames.isAudio() && frames.audioSamples > 0) {
+                record.exactLength = frames.seconds();
+                record.leadIn = static_cast<double>(frames.encoderDelay) / frames.sampleRate;
+            } else {
+                record.exactLength.reset();
+                record.leadIn.reset();
+            }
             if (mDelegate)
                 mDelegate->mp3JoinProgress(i, count);
             runToEnd(catCommand(*record.symbolicPath, joined));

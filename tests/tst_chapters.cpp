@@ -90,6 +90,29 @@ private Q_SLOTS:
                             R"(<chapter starttime="0:0"><title>y</title></chapter></chapters>)");
     }
 
+    // Measured lengths add up exactly, shifted by any encoder delay beyond the first file's.
+    void exactLengthsGiveStartsToTheMillisecond()
+    {
+        auto measured = [](const QString& title, double length, double leadIn) {
+            auto r = record(title, u"0"_s, u"0"_s);
+            r->exactLength = length;
+            r->leadIn = leadIn;
+            return r;
+        };
+        QCOMPARE(
+            ChapterList::xml({measured(u"a"_s, 2.3514, 0.013), measured(u"b"_s, 57.6482, 0.013),
+                              measured(u"c"_s, 1, 0.026), measured(u"d"_s, 1, 0.013)}),
+            kOpening + R"(<chapter starttime="0:0"><title>a</title></chapter>)"
+                       R"(<chapter starttime="0:2.351"><title>b</title></chapter>)"
+                       R"(<chapter starttime="1:0.013"><title>c</title></chapter>)"
+                       R"(<chapter starttime="1:1"><title>d</title></chapter></chapters>)");
+        // One record without a measured length: the whole list keeps whole seconds.
+        auto unmeasured = record(u"x"_s, u"0"_s, u"5"_s);
+        QCOMPARE(ChapterList::xml({unmeasured, measured(u"y"_s, 1.5, 0)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>x</title></chapter>)"
+                            R"(<chapter starttime="0:5"><title>y</title></chapter></chapters>)");
+    }
+
     void titlesAreUtf8AndEscapedForXml()
     {
         const QByteArray xml =
@@ -141,9 +164,11 @@ private Q_SLOTS:
         const QString aac = environment.root() + u"/in put.m4a"_s;
         QVERIFY(makeAac(aac, 150));
         const QString list = environment.root() + u"/Chapters.xml"_s;
-        QVERIFY(writeFile(list, ChapterList::xml({record(u"Ouverture & Ünï"_s, u"0"_s, u"40"_s),
-                                                  record(u"<Zwei>"_s, u"0"_s, u"40"_s),
-                                                  record(u"Drei=3;#"_s, u"1"_s, u"0"_s)})));
+        QByteArray xml = ChapterList::xml({record(u"Ouverture & Ünï"_s, u"0"_s, u"40"_s),
+                                           record(u"<Zwei>"_s, u"0"_s, u"40"_s),
+                                           record(u"Drei=3;#"_s, u"1"_s, u"0"_s)});
+        xml.replace("starttime=\"0:40\"", "starttime=\"0:40.250\""); // a measured start
+        QVERIFY(writeFile(list, xml));
         const QString out = environment.root() + u"/book.m4b"_s;
         QByteArray error;
         QCOMPARE(runTool({u"-x"_s, list, u"-a"_s, aac, u"-o"_s, out}, &error), 0);
@@ -151,8 +176,8 @@ private Q_SLOTS:
         const QJsonArray chapters = info[u"chapters"_s].toArray();
         QCOMPARE(chapters.size(), 3);
         const QStringList titles{u"Ouverture & Ünï"_s, u"<Zwei>"_s, u"Drei=3;#"_s};
-        const QList<double> starts{0, 40, 80}; // 0:80 counts as 1:20
-        const QList<double> ends{40, 80, 150};
+        const QList<double> starts{0, 40.25, 80}; // 0:80 counts as 1:20
+        const QList<double> ends{40.25, 80, 150};
         for (int i = 0; i < 3; ++i) {
             const QJsonObject c = chapters.at(i).toObject();
             QCOMPARE(c[u"tags"_s].toObject()[u"title"_s].toString(), titles[i]);

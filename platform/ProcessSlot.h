@@ -47,8 +47,12 @@ public:
     // A tool that failed on its own is an error of the run; one that was stopped is not.
     void checkEnd(const ToolProcess& process, const char* what) const
     {
-        if (!process.exitedCleanly() && !stopRequested())
-            throw WorkerException(std::string(what) + " " + process.exitDescription());
+        if (process.exitedCleanly() || stopRequested())
+            return;
+        std::string cause = std::string(what) + " " + process.exitDescription();
+        if (const std::string said = process.errorTail(); !said.empty())
+            cause += ", saying: " + said;
+        throw WorkerException(cause);
     }
     [[nodiscard]] bool isRunning() const
     {

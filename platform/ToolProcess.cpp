@@ -2,9 +2,12 @@
 
 #include "WorkerException.h"
 
+#include <QList>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
@@ -14,6 +17,9 @@
 extern char** environ;
 
 namespace {
+
+constexpr qsizetype kErrorTailBytes = 4096;
+constexpr qsizetype kErrorTailLine = 400;
 
 struct SpawnSetup
 {
@@ -57,6 +63,8 @@ ToolProcess::~ToolProcess()
         waitUntilExit();
     }
     closeReadEnd();
+    if (mErrorFd >= 0)
+        ::close(mErrorFd);
 }
 
 void ToolProcess::launch(ToolOutput output)
@@ -88,6 +96,12 @@ void ToolProcess::launch(ToolOutput output)
         break;
     case ToolOutput::Inherited:
         break;
+    }
+    if (output != ToolOutput::StderrStreamed) {
+        const char* tmp = std::getenv("TMPDIR");
+        mErrorFd = ::open(tmp && *tmp ? tmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (mErrorFd >= 0)
+            posix_spawn_file_actions_adddup2(&setup.actions, mErrorFd, STDERR_FILENO);
     }
 
     // A group of its own, so that a stop reaches the tools the shell started too.
@@ -136,7 +150,32 @@ QByteArray ToolProcess::readChunk()
 {
     if (mReadFd < 0)
         return {};
-    return readFrom(mReadFd);
+    QByteArray chunk = readFrom(mReadFd);
+    if (mErrorFd < 0) {
+        mStreamedErrors += chunk;
+        if (mStreamedErrors.size() > kErrorTailBytes)
+            mStreamedErrors.remove(0, mStreamedErrors.size() - kErrorTailBytes);
+    }
+    return chunk;
+}
+
+std::string ToolProcess::errorTail() const
+{
+    QByteArray tail = mStreamedErrors;
+    if (mErrorFd >= 0) {
+        const off_t size = ::lseek(mErrorFd, 0, SEEK_END);
+        const off_t from = std::max<off_t>(0, size - kErrorTailBytes);
+        tail.resize(static_cast<qsizetype>(size - from));
+        const ssize_t got = ::pread(mErrorFd, tail.data(), static_cast<size_t>(tail.size()), from);
+        tail.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
+    }
+    QList<QByteArray> lines;
+    for (const QByteArray& line : tail.replace('\r', '\n').split('\n')) {
+        if (!line.trimmed().isEmpty())
+            lines.append(line.trimmed());
+    }
+    const QByteArray last = lines.mid(std::max<qsizetype>(0, lines.size() - 3)).join(" / ");
+    return last.left(kErrorTailLine).toStdString();
 }
 
 void ToolProcess::waitUntilExit()

@@ -42,6 +42,9 @@ public:
     // how it ended, in words.
     [[nodiscard]] bool exitedCleanly() const;
     [[nodiscard]] std::string exitDescription() const;
+    // The last few lines the tool wrote to its standard error, on one line and
+    // bounded in length, for telling why it failed; empty when it wrote none.
+    [[nodiscard]] std::string errorTail() const;
     // Asks the tool and everything it started to end (SIGTERM). Does not wait.
     // Before launch, it keeps the tool from being started at all.
     void terminate();
@@ -58,4 +61,8 @@ private:
     bool mTerminateRequested = false;
     int mStatus = 0;
     int mReadFd = -1;
+    // Where the tool's standard error goes when nobody streams it: an
+    // unnamed temporary file, read back only for its end.
+    int mErrorFd = -1;
+    QByteArray mStreamedErrors;
 };

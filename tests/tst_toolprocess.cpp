@@ -19,20 +19,25 @@ class TestToolProcess : public QObject
     Q_OBJECT
 private Q_SLOTS:
     // A tool's failure is not an exception of its own, but how it ended is known.
+    // A tool's failure is not an exception of its own, but how it ended is known,
+    // and what it said last on its standard error.
     void howAToolEndedIsKnown_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<bool>("clean");
         QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("said");
         QTest::newRow("success") << u"echo out"_s << QByteArray("out\n") << true
-                                 << u"exited with status 0"_s;
+                                 << u"exited with status 0"_s << QString();
         QTest::newRow("a failure")
-            << u"echo out; exit 3"_s << QByteArray("out\n") << false << u"exited with status 3"_s;
-        QTest::newRow("a missing tool") << u"'/no/such/tool' -x 2>/dev/null"_s << QByteArray()
-                                        << false << u"exited with status 127"_s;
+            << u"echo out; printf 'one\\ntwo\\r\\nthree\\nfour\\n' >&2; exit 3"_s
+            << QByteArray("out\n") << false << u"exited with status 3"_s << u"two / three / four"_s;
+        QTest::newRow("a missing tool")
+            << u"'/no/such/tool' -x"_s << QByteArray() << false << u"exited with status 127"_s
+            << u"/bin/sh: 1: /no/such/tool: not found"_s;
         QTest::newRow("killed") << u"kill -9 $$"_s << QByteArray() << false
-                                << u"was killed by signal 9"_s;
+                                << u"was killed by signal 9"_s << QString();
     }
 
     void howAToolEndedIsKnown()
@@ -41,6 +46,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, output);
         QFETCH(bool, clean);
         QFETCH(QString, description);
+        QFETCH(QString, said);
+        TestEnvironment environment;
         ToolProcess process(command);
         process.launch(ToolOutput::WholeStdout);
         QCOMPARE(process.readStdoutToEnd(), output);
@@ -48,6 +55,7 @@ private Q_SLOTS:
         QVERIFY(!process.isRunning());
         QCOMPARE(process.exitedCleanly(), clean);
         QCOMPARE(QString::fromStdString(process.exitDescription()), description);
+        QCOMPARE(QString::fromStdString(process.errorTail()), said);
     }
 
     void standardErrorIsStreamedToTheEnd()

@@ -1,16 +1,22 @@
 // Makes a bookmarkable audiobook from 50 generated files (about two hours of
 // speech-like audio) and reports each step's time next to the same commands
-// run directly through the shell, and the application's peak memory.
+// run directly through the shell, and the application's peak memory. With
+// "tones" the files are tones instead, of lengths that vary around the given
+// one, and it also reports how far the chapter starts lie from where each
+// file's tone really begins in the book.
 #include "ArtworkWell.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <sys/resource.h>
 
@@ -52,12 +58,20 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 50;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 144;
+    const bool tones = argc > 3 && std::strcmp(argv[3], "tones") == 0;
     TestEnvironment environment;
     std::printf("making %d files of %d s...\n", count, seconds);
     QStringList paths;
+    QList<int> frequencies;
     for (int i = 0; i < count; ++i) {
-        paths << environment.sources() + u"/chapter %1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
-        if (!makeSpeechLike(paths.constLast(), seconds))
+        paths << environment.sources() + u"/chapter %1.mp3"_s.arg(i, 3, 10, QLatin1Char('0'));
+        // Neighbours differ in tone; lengths run from half to one and a half times the given.
+        frequencies << QList<int>{400, 1000, 600, 1400, 800, 1800}.at(i % 6);
+        const double length = seconds * (0.5 + ((i * 37) % 11) / 10.0);
+        const bool made = tones ? makeTone(paths.constLast(), length, frequencies.constLast(), 22050,
+                                           1, {u"-b:a"_s, u"64k"_s})
+                                : makeSpeechLike(paths.constLast(), seconds);
+        if (!made)
             return 1;
     }
 
@@ -123,5 +137,16 @@ int main(int argc, char* argv[])
     std::printf("%-16s %8lld ms\n", "whole run", static_cast<long long>(total));
     std::printf("peak memory: application %ld MiB, largest tool %ld MiB%s\n", self.ru_maxrss / 1024,
                 children.ru_maxrss / 1024, delivered ? "" : "  (NOT DELIVERED)");
+    if (tones && delivered) {
+        const QString book = environment.desktop() + u"/Benchmark.m4b"_s;
+        const QJsonArray marks = probe(book)[u"chapters"_s].toArray();
+        const QList<double> found = toneBoundaries(decodeMono(book, 8000), 8000, frequencies);
+        double worst = 0;
+        for (qsizetype i = 1; i < marks.size() && i - 1 < found.size(); ++i)
+            worst = std::max(worst, std::abs(marks.at(i)[u"start_time"_s].toString().toDouble() -
+                                             found.at(i - 1)));
+        std::printf("chapters: %lld of %d, worst start %.3f s from where its audio begins\n",
+                    static_cast<long long>(marks.size()), count, worst);
+    }
     return delivered ? 0 : 1;
 }

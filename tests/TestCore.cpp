@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <cmath>
 #include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
@@ -78,6 +79,45 @@ QList<qint16> decodeMono(const QString& path, int sampleRate)
     QList<qint16> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.constData(), static_cast<size_t>(samples.size()) * 2);
     return samples;
+}
+
+namespace {
+
+// The power of one frequency in a window of samples (Goertzel).
+double power(const QList<qint16>& samples, qsizetype from, qsizetype length, int frequency,
+             int sampleRate)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * frequency / sampleRate);
+    double s1 = 0;
+    double s2 = 0;
+    for (qsizetype i = from; i < from + length && i < samples.size(); ++i) {
+        const double s0 = samples.at(i) + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+}
+
+} // namespace
+
+QList<double> toneBoundaries(const QList<qint16>& samples, int sampleRate, const QList<int>& tones)
+{
+    const qsizetype window = sampleRate / 200; // 5 ms
+    // A tenth of the power of a tone of amplitude 1/8 of full scale, as the
+    // test tones are: silence between two files leads to neither tone.
+    const double heard = 0.1 * std::pow(4096.0 * static_cast<double>(window) / 2, 2);
+    QList<double> found;
+    qsizetype at = 0;
+    for (qsizetype next = 1; next < tones.size(); ++next) {
+        for (; at + window <= samples.size(); at += window) {
+            const double now = power(samples, at, window, tones.at(next), sampleRate);
+            if (now > heard && now > power(samples, at, window, tones.at(next - 1), sampleRate))
+                break;
+        }
+        found << static_cast<double>(at) / sampleRate;
+        at += sampleRate / 2; // well into the file, whose tone now leads
+    }
+    return found;
 }
 
 bool makeAac(const QString& path, double seconds)

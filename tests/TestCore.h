@@ -44,6 +44,10 @@ bool makeTone(const QString& path, double seconds, int frequency, int sampleRate
               const QStringList& encoderOptions);
 // A file's audio decoded as mono 16-bit samples at the rate.
 [[nodiscard]] QList<qint16> decodeMono(const QString& path, int sampleRate);
+// Where, in seconds, each tone after the first begins to be heard in a
+// decoding of files of those tones, one after another.
+[[nodiscard]] QList<double> toneBoundaries(const QList<qint16>& samples, int sampleRate,
+                                           const QList<int>& tones);
 // Makes an AAC file of a tone with ffmpeg.
 bool makeAac(const QString& path, double seconds);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.

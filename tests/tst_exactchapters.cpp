@@ -2,50 +2,10 @@
 
 #include <QJsonArray>
 #include <QTest>
-#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
 constexpr int kRate = 8000;
-constexpr int kWindow = kRate / 200; // 5 ms
-// A tenth of the power of the test tones (amplitude 1/8 of full scale) in a window.
-constexpr double kHeard = 6e8;
-
-// The power of one frequency in a window of samples (Goertzel).
-double power(const QList<qint16>& samples, qsizetype from, int frequency)
-{
-    const double coefficient = 2 * std::cos(2 * M_PI * frequency / kRate);
-    double s1 = 0;
-    double s2 = 0;
-    for (qsizetype i = from; i < from + kWindow && i < samples.size(); ++i) {
-        const double s0 = samples.at(i) + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-}
-
-// Where, in seconds, the tone of each file after the first begins to lead.
-QList<double> boundaries(const QList<qint16>& samples, const QList<int>& tones)
-{
-    QList<double> found;
-    qsizetype at = 0;
-    for (qsizetype next = 1; next < tones.size(); ++next) {
-        for (; at + kWindow <= samples.size(); at += kWindow) {
-            // Silence between two files leads to neither: the next tone must be heard.
-            const double heard = power(samples, at, tones.at(next));
-            if (heard > kHeard && heard > power(samples, at, tones.at(next - 1)))
-                break;
-        }
-        found << static_cast<double>(at) / kRate;
-        at += kRate / 2; // well into the file, whose tone now leads
-    }
-    return found;
-}
-
-} // namespace
 
 // Each chapter of a made book starts where its file's audio starts in the book.
 class TestExactChapters : public QObject
@@ -98,7 +58,7 @@ private Q_SLOTS:
         const QString book = environment.desktop() + u"/Exact.m4b"_s;
         const QJsonArray chapters = probe(book)[u"chapters"_s].toArray();
         QCOMPARE(chapters.size(), tones.size());
-        const QList<double> found = boundaries(decodeMono(book, kRate), tones);
+        const QList<double> found = toneBoundaries(decodeMono(book, kRate), kRate, tones);
         double worst = 0;
         for (int i = 1; i < tones.size(); ++i) {
             const double start = chapters.at(i)[u"start_time"_s].toString().toDouble();

@@ -10,9 +10,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// How much of a file's start is read: tags of cover art can be large, frames
-// are a few hundred bytes.
-constexpr qint64 kReadLimit = 1 << 20;
+// How much of a file's start is read: a few frames are a few kilobytes; a tag
+// larger than this (cover art) is skipped by its size and read past.
+constexpr qint64 kReadLimit = 64 << 10;
 // Consecutive frames that must follow one another before the data counts as audio.
 constexpr int kFramesToTrust = 3;
 

@@ -99,8 +99,8 @@ void AppController::moveSelectedRow(int offset)
     const int target = row + offset;
     if (row < 0 || target < 0 || target >= TableData.size())
         return;
-    const ItemRecord carried = *TableData.at(row);
-    moveRecord(row, offset > 0 ? target + 1 : target, carried);
+    // moveRecord copies the record before it removes it from the list.
+    moveRecord(row, offset > 0 ? target + 1 : target, *TableData.at(row));
     mainTable->selectRowIndexes({target}, false);
     mainTable->scrollTo(mTableModel->index(target, titleColumn.index));
 }

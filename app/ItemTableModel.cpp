@@ -101,9 +101,15 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     const QVariant value =
         mDataSource->tableViewObjectValueForTableColumn(mView, column, index.row());
     const bool isImage = value.typeId() == QMetaType::QIcon;
+    // Only the roles that show a file's problem ask for it: data() runs for every
+    // role of every painted cell.
+    const bool showsProblem = (role == Qt::DecorationRole && isImage) || role == Qt::ToolTipRole ||
+                              role == Qt::AccessibleDescriptionRole;
     const QString problem =
-        mDataSource->tableViewObjectValueForTableColumn(mView, {u"problem"_s}, index.row())
-            .toString();
+        showsProblem
+            ? mDataSource->tableViewObjectValueForTableColumn(mView, {u"problem"_s}, index.row())
+                  .toString()
+            : QString();
     if (!problem.isEmpty()) {
         // A file that cannot be joined says so where it stands.
         if (role == Qt::DecorationRole && isImage)

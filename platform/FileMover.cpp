@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -61,48 +62,6 @@ std::string hiddenNameBeside(const std::string& path, const char* purpose)
         if (!exists(hidden))
             return hidden;
     }
-}
-
-bool copyBytes(const std::string& from, const std::string& to)
-{
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        errno = error;
-        return false;
-    }
-    bool ok = true;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR)
-                ok = false;
-            else if (put > 0)
-                done += put;
-        }
-        if (!ok)
-            break;
-    }
-    const int error = errno;
-    ok = ::fsync(out) == 0 && ok;
-    ok = ::close(out) == 0 && ok;
-    ::close(in);
-    errno = error;
-    return ok;
 }
 
 // Removes a folder and what it holds, but never crosses into another file
@@ -187,8 +146,9 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
     if (::rename(source.c_str(), staged.c_str()) != 0) {
         if (errno != EXDEV)
             return {.moved = false, .keptAt = sourcePath, .reason = errorText(errno)};
-        if (!copyBytes(source, staged)) {
-            const QString reason = errorText(errno);
+        std::error_code ec;
+        if (!std::filesystem::copy_file(source, staged, std::filesystem::copy_options::none, ec)) {
+            const QString reason = QString::fromStdString(ec.message());
             ::unlink(staged.c_str());
             return {.moved = false, .keptAt = sourcePath, .reason = reason};
         }

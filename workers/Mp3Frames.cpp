@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -75,27 +74,32 @@ std::optional<Header> readHeader(const uchar* p)
 }
 
 // Where the audio starts: after any ID3v2 tags.
-qsizetype audioStart(const QByteArray& data)
+qint64 audioStart(const uchar* data, qint64 size)
 {
-    qsizetype at = 0;
-    while (at + 10 <= data.size() && data.mid(at, 3) == "ID3") {
-        const auto* p = reinterpret_cast<const uchar*>(data.constData() + at);
-        const qsizetype size = (qsizetype(p[6] & 0x7F) << 21) | (qsizetype(p[7] & 0x7F) << 14) |
-                               (qsizetype(p[8] & 0x7F) << 7) | qsizetype(p[9] & 0x7F);
-        at += 10 + size + ((p[5] & 0x10) ? 10 : 0);
+    qint64 at = 0;
+    while (at + 10 <= size && std::memcmp(data + at, "ID3", 3) == 0) {
+        const uchar* p = data + at;
+        const qint64 tag = (qint64(p[6] & 0x7F) << 21) | (qint64(p[7] & 0x7F) << 14) |
+                           (qint64(p[8] & 0x7F) << 7) | qint64(p[9] & 0x7F);
+        at += 10 + tag + ((p[5] & 0x10) ? 10 : 0);
     }
     return at;
 }
 
-// The first place from which kFramesToTrust frames of one kind follow each other.
-std::optional<Header> firstFrames(const QByteArray& data, qsizetype from, bool wholeFileRead)
+struct FirstFrame
 {
-    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
-    for (qsizetype at = from; at + 4 <= data.size(); ++at) {
+    qint64 at = 0;
+    Header header;
+};
+
+// The first place from which kFramesToTrust frames of one kind follow each other.
+std::optional<FirstFrame> firstFrames(const uchar* bytes, qint64 size, qint64 from, bool wholeFile)
+{
+    for (qint64 at = from; at + 4 <= size; ++at) {
         const auto first = readHeader(bytes + at);
         if (!first)
             continue;
-        qsizetype next = at;
+        qint64 next = at;
         int found = 0;
         for (auto header = first; header && header->version == first->version &&
                                   header->layer == first->layer &&
@@ -103,14 +107,30 @@ std::optional<Header> firstFrames(const QByteArray& data, qsizetype from, bool w
             ++found;
             next += header->length;
             if (found == kFramesToTrust)
-                return first;
-            header = next + 4 <= data.size() ? readHeader(bytes + next) : std::nullopt;
+                return FirstFrame{.at = at, .header = *first};
+            header = next + 4 <= size ? readHeader(bytes + next) : std::nullopt;
         }
         // A short file whose few frames reach exactly to its end is audio too.
-        if (found > 0 && wholeFileRead && next == data.size())
-            return first;
+        if (found > 0 && wholeFile && next == size)
+            return FirstFrame{.at = at, .header = *first};
     }
     return std::nullopt;
+}
+
+// Why the file cannot be read at all; empty when it is open.
+QString openingProblem(const QString& path, QFile& file)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return u"no longer exists"_s;
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return u"cannot be read"_s;
+    return {};
+}
+
+Mp3Frames noAudio(const QString& problem)
+{
+    return {.sampleRate = 0, .channels = 0, .problem = problem};
 }
 
 quint32 bigEndian(const uchar* p)
@@ -154,50 +174,35 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
 
 } // namespace
 
+// The whole file is mapped once and walked frame by frame, unless its Info
+// frame gives the count.
 Mp3Frames Mp3Frames::measure(const QString& path)
 {
-    Mp3Frames result = inspect(path);
-    if (!result.isAudio())
-        return result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
+    if (const QString problem = openingProblem(path, file); !problem.isEmpty())
+        return noAudio(problem);
     const qint64 size = file.size();
-    const uchar* data = file.map(0, size);
-    if (!data)
-        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
-    const QByteArray head = QByteArray::fromRawData(
-        reinterpret_cast<const char*>(data), static_cast<qsizetype>(std::min(size, kReadLimit)));
-    qint64 at = audioStart(head);
-    if (at >= size)
-        return result;
-    // The first frame from where frames follow one another.
-    for (; at + 4 <= size; ++at) {
-        const auto header = readHeader(data + at);
-        if (header && header->sampleRate == result.sampleRate && at + header->length + 4 <= size &&
-            readHeader(data + at + header->length))
-            break;
+    const uchar* data = size > 0 ? file.map(0, size) : nullptr;
+    const auto first = data ? firstFrames(data, size, audioStart(data, size), true) : std::nullopt;
+    if (!first)
+        return noAudio(u"is not an MP3 file"_s);
+    Mp3Frames result{
+        .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
+    const int samplesPerFrame = first->header.samplesPerFrame();
+    qint64 at = first->at;
+    if (const auto info = readInfoFrame(data + at, size - at, first->header)) {
+        result.encoderDelay = info->delay;
+        if (info->frames) {
+            result.audioSamples = *info->frames * samplesPerFrame;
+            return result;
+        }
+        at += first->header.length;
     }
     qint64 frames = 0;
-    int samplesPerFrame = 0;
-    bool first = true;
     while (at + 4 <= size) {
         const auto header = readHeader(data + at);
         if (!header || header->sampleRate != result.sampleRate)
             break;
-        if (first) {
-            first = false;
-            samplesPerFrame = header->samplesPerFrame();
-            if (const auto info = readInfoFrame(data + at, size - at, *header)) {
-                result.encoderDelay = info->delay;
-                if (info->frames) {
-                    result.audioSamples = *info->frames * samplesPerFrame;
-                    return result;
-                }
-                at += header->length;
-                continue;
-            }
-        }
         ++frames;
         at += header->length;
     }
@@ -207,21 +212,20 @@ Mp3Frames Mp3Frames::measure(const QString& path)
 
 Mp3Frames Mp3Frames::inspect(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {.sampleRate = 0, .channels = 0, .problem = u"no longer exists"_s};
     QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        return {.sampleRate = 0, .channels = 0, .problem = u"cannot be read"_s};
+    if (const QString problem = openingProblem(path, file); !problem.isEmpty())
+        return noAudio(problem);
     QByteArray data = file.read(kReadLimit);
-    qsizetype start = audioStart(data);
+    auto bytes = [&data] { return reinterpret_cast<const uchar*>(data.constData()); };
+    qint64 start = audioStart(bytes(), data.size());
     // A tag larger than what was read: read on from its end.
     if (start > data.size() - 4 && file.seek(start)) {
         data = file.read(kReadLimit);
         start = 0;
     }
-    const auto header = firstFrames(data, start, file.atEnd());
-    if (!header)
-        return {.sampleRate = 0, .channels = 0, .problem = u"is not an MP3 file"_s};
-    return {.sampleRate = header->sampleRate, .channels = header->channels, .problem = {}};
+    const auto first = firstFrames(bytes(), data.size(), start, file.atEnd());
+    if (!first)
+        return noAudio(u"is not an MP3 file"_s);
+    return {
+        .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
 }

@@ -5,12 +5,15 @@
 #include <QList>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,22 +24,79 @@ namespace {
 constexpr qsizetype kErrorTailBytes = 4096;
 constexpr qsizetype kErrorTailLine = 400;
 
-struct SpawnSetup
+std::atomic<int> gSharedDescriptor{-1};
+
+// Everything the child needs, worked out before it exists: between vfork and
+// exec it runs in our memory and may only make system calls.
+struct ChildPlan
 {
-    posix_spawn_file_actions_t actions{};
-    posix_spawnattr_t attributes{};
-    SpawnSetup()
-    {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
+    char* const* argv = nullptr;
+    int stdinFd = -1;
+    int stdoutFd = -1;
+    int stderrFd = -1;
+    int sharedFd = -1;
+    pid_t parent = -1;
+    volatile int execError = 0;
+};
+
+[[noreturn]] void becomeTool(ChildPlan& plan) noexcept
+{
+    // A group of its own, so that a stop reaches whatever the tool starts too.
+    ::setpgid(0, 0);
+    // The tool dies with the thread that started it, even when we are killed
+    // and can clean nothing up ourselves.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != plan.parent)
+        ::_exit(127);
+    for (const auto& [from, to] : {std::pair{plan.stdinFd, STDIN_FILENO},
+                                   std::pair{plan.stdoutFd, STDOUT_FILENO},
+                                   std::pair{plan.stderrFd, STDERR_FILENO}}) {
+        if (from >= 0 && ::dup2(from, to) < 0)
+            ::_exit(127);
     }
-    ~SpawnSetup()
+    if (plan.sharedFd >= 0)
+        ::fcntl(plan.sharedFd, F_SETFD, 0);
+    struct sigaction byDefault
     {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+    };
+    byDefault.sa_handler = SIG_DFL;
+    for (int s = 1; s < NSIG; ++s) {
+        if (s != SIGKILL && s != SIGSTOP)
+            ::sigaction(s, &byDefault, nullptr);
     }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve("/bin/sh", plan.argv, environ);
+    plan.execError = errno;
+    ::_exit(127);
+}
+
+pid_t spawn(ChildPlan& plan)
+{
+    // No handler of ours may run in the child while it shares our memory.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t pid = ::vfork();
+    if (pid == 0)
+        becomeTool(plan);
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return pid;
+}
+
+struct Descriptor
+{
+    int fd = -1;
+    explicit Descriptor(int value) : fd(value) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
 };
 
 QByteArray readFrom(int fd)
@@ -67,6 +127,11 @@ ToolProcess::~ToolProcess()
         ::close(mErrorFd);
 }
 
+void ToolProcess::shareWithTools(int fd)
+{
+    gSharedDescriptor = fd;
+}
+
 void ToolProcess::launch(ToolOutput output)
 {
     std::lock_guard lock(mMutex);
@@ -75,24 +140,32 @@ void ToolProcess::launch(ToolOutput output)
         mReaped = true;
         return;
     }
-    SpawnSetup setup;
     std::array<int, 2> pipeFds{-1, -1};
     const bool piped = output != ToolOutput::StdoutDiscarded && output != ToolOutput::Inherited;
     if (piped && ::pipe2(pipeFds.data(), O_CLOEXEC) != 0)
         throw WorkerException(std::string("cannot make a pipe: ") + std::strerror(errno));
+    Descriptor writeEnd(pipeFds[1]);
+    Descriptor readEnd(pipeFds[0]);
 
     // Tools never read the application's input; a terminal there would confuse ffmpeg.
-    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    Descriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    Descriptor discarded(output == ToolOutput::StdoutDiscarded
+                             ? ::open("/dev/null", O_WRONLY | O_CLOEXEC)
+                             : -1);
+    ChildPlan plan;
+    plan.stdinFd = input.fd;
+    plan.parent = ::getpid();
+    plan.sharedFd = gSharedDescriptor;
     switch (output) {
     case ToolOutput::WholeStdout:
     case ToolOutput::StdoutStreamed:
-        posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], STDOUT_FILENO);
+        plan.stdoutFd = writeEnd.fd;
         break;
     case ToolOutput::StdoutDiscarded:
-        posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        plan.stdoutFd = discarded.fd;
         break;
     case ToolOutput::StderrStreamed:
-        posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], STDERR_FILENO);
+        plan.stderrFd = writeEnd.fd;
         break;
     case ToolOutput::Inherited:
         break;
@@ -100,39 +173,28 @@ void ToolProcess::launch(ToolOutput output)
     if (output != ToolOutput::StderrStreamed) {
         const char* tmp = std::getenv("TMPDIR");
         mErrorFd = ::open(tmp && *tmp ? tmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (mErrorFd >= 0)
-            posix_spawn_file_actions_adddup2(&setup.actions, mErrorFd, STDERR_FILENO);
+        plan.stderrFd = mErrorFd;
     }
 
-    // A group of its own, so that a stop reaches the tools the shell started too.
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int s : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD})
-        sigaddset(&defaults, s);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                                    POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setsigmask(&setup.attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-
-    QByteArray commandBytes = mCommand.toUtf8();
+    // The shell gives way to the tool, so that the tool itself is our child
+    // and dies with us; dash would otherwise run it as a grandchild.
+    QByteArray commandBytes = "exec " + mCommand.toUtf8();
     std::array<char*, 4> argv{const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
                               commandBytes.data(), nullptr};
-    pid_t pid = -1;
-    const int rc =
-        posix_spawn(&pid, "/bin/sh", &setup.actions, &setup.attributes, argv.data(), environ);
-    if (piped)
-        ::close(pipeFds[1]);
-    if (rc != 0) {
-        if (piped)
-            ::close(pipeFds[0]);
-        throw WorkerException(std::string("cannot start /bin/sh: ") + std::strerror(rc));
+    plan.argv = argv.data();
+    const pid_t pid = spawn(plan);
+    const int error = pid < 0 ? errno : plan.execError;
+    if (pid > 0 && error != 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
+    if (error != 0)
+        throw WorkerException(std::string("cannot start /bin/sh: ") + std::strerror(error));
     mPid = pid;
     mReaped = false;
-    mReadFd = piped ? pipeFds[0] : -1;
+    if (piped)
+        std::swap(mReadFd, readEnd.fd);
 }
 
 QByteArray ToolProcess::readStdoutToEnd()

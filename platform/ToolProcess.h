@@ -16,7 +16,11 @@ enum class ToolOutput
     Inherited,       // output goes wherever the application's own goes
 };
 
-// One run of "/bin/sh" "-c" command. Made anew for every run.
+// One run of "/bin/sh" "-c" "exec " + command. Made anew for every run.
+//
+// The command is one tool with its arguments and redirections; the shell is
+// replaced by it, so the tool is our own child and is killed when the thread
+// that started it dies, however the application ends.
 //
 // terminate() may be called from any thread while another thread waits in
 // waitUntilExit(): the child is reaped only under the lock, so a stop never
@@ -50,6 +54,10 @@ public:
     void terminate();
 
     [[nodiscard]] const QString& command() const { return mCommand; }
+
+    // A descriptor that every tool started from now on holds open (-1: none),
+    // so that a lock on it lasts as long as the last of them.
+    static void shareWithTools(int fd);
 
 private:
     void closeReadEnd();

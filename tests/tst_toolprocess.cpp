@@ -18,7 +18,6 @@ class TestToolProcess : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // A tool's failure is not an exception of its own, but how it ended is known.
     // A tool's failure is not an exception of its own, but how it ended is known,
     // and what it said last on its standard error.
     void howAToolEndedIsKnown_data()
@@ -31,11 +30,11 @@ private Q_SLOTS:
         QTest::newRow("success") << u"echo out"_s << QByteArray("out\n") << true
                                  << u"exited with status 0"_s << QString();
         QTest::newRow("a failure")
-            << u"echo out; printf 'one\\ntwo\\r\\nthree\\nfour\\n' >&2; exit 3"_s
+            << u"sh -c \"echo out; printf 'one\\ntwo\\r\\nthree\\nfour\\n' >&2; exit 3\""_s
             << QByteArray("out\n") << false << u"exited with status 3"_s << u"two / three / four"_s;
         QTest::newRow("a missing tool")
             << u"'/no/such/tool' -x"_s << QByteArray() << false << u"exited with status 127"_s
-            << u"/bin/sh: 1: /no/such/tool: not found"_s;
+            << u"/bin/sh: 1: exec: /no/such/tool: not found"_s;
         QTest::newRow("killed") << u"kill -9 $$"_s << QByteArray() << false
                                 << u"was killed by signal 9"_s << QString();
     }
@@ -60,7 +59,8 @@ private Q_SLOTS:
 
     void standardErrorIsStreamedToTheEnd()
     {
-        ToolProcess process(u"printf 'one\\r' >&2; sleep 0.2; printf 'two\\n' >&2; echo kept"_s);
+        ToolProcess process(
+            u"sh -c \"printf 'one\\r' >&2; sleep 0.2; printf 'two\\n' >&2; echo kept\""_s);
         process.launch(ToolOutput::StderrStreamed);
         QByteArray all;
         for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk())
@@ -88,7 +88,7 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         const QString marker = environment.root() + u"/finished"_s;
-        auto process = std::make_shared<ToolProcess>(u"sleep 30; touch '%1'"_s.arg(marker));
+        auto process = std::make_shared<ToolProcess>(u"sh -c \"sleep 30; touch '%1'\""_s.arg(marker));
         process->launch(ToolOutput::Inherited);
         ProcessSlot slot;
         slot.hold(process);

@@ -53,6 +53,7 @@ AppController::AppController(AppServices services, QObject* parent)
 AppController::~AppController()
 {
     stopWorkers();
+    removePartialFiles();
 }
 
 // No worker thread may outlive the controller it reports to.
@@ -174,7 +175,18 @@ void AppController::connectActions()
     connect(mUi->actionMoveDown, &QAction::triggered, this,
             [this] { moveRowDown(mUi->actionMoveDown); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
+    // The progress sheet blocks the window and its menu; Quit still reaches
+    // the user from the sheet.
+    joinProgressWindow->addAction(mUi->actionQuit);
+    mUi->actionQuit->setShortcutContext(Qt::ApplicationShortcut);
     connect(mUi->actionQuit, &QAction::triggered, mainWindow, &QMainWindow::close);
+    mainWindow->installEventFilter(this);
+    mFolderRetry = new QTimer(this);
+    mFolderRetry->setSingleShot(true);
+    connect(mFolderRetry, &QTimer::timeout, this, [this] {
+        if (mState == RunState::Starting)
+            inProgressTasks();
+    });
 
     connect(mUi->actionMakeAudiobook, &QAction::triggered, this,
             [this] { joinAll(mUi->actionMakeAudiobook); });

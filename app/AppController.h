@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "EncoderOptions.h"
 #include "FileMover.h"
+#include "FolderLock.h"
 #include "ItemRecord.h"
 #include "M4bTagger.h"
 #include "M4bTaggerDelegate.h"
@@ -20,6 +21,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <map>
@@ -166,6 +168,11 @@ public:
     [[nodiscard]] QDialog* updateSheet() const;
     [[nodiscard]] QLabel* updateText() const { return updateMessage; }
 
+    // The application ends: a run going is stopped, and its partial files go.
+    void applicationWillTerminate();
+    // Quit, as for a signal to end: also from inside another window's own loop.
+    void quitApplication();
+
     // Ending a run.
     bool moveFile(const QString& source, const QString& toPath);
     void FileExistAlertDidEnd(int returnCode);
@@ -182,8 +189,15 @@ public:
     [[nodiscard]] chapterWriter& chapters() const { return *theChapterWriter; }
     [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void connectActions();
+    // Takes the temporary folder's lock, or shows why the run waits and tries again.
+    [[nodiscard]] bool claimTempFolder();
+    void stopWaitingForFolder();
+    void removePartialFiles();
     void setUpTableColumns();
     void setUpSheets();
     void beginSheet(QDialog* sheet);
@@ -240,6 +254,10 @@ private:
     std::unique_ptr<M4bTagger> theM4bTagger;
     std::unique_ptr<UpdateChecker> theUpdater;
     std::optional<QString> tempFolder;
+    FolderLock mFolderLock;
+    QTimer* mFolderRetry = nullptr;
+    std::optional<std::chrono::steady_clock::time_point> mFolderWaitStarted;
+    bool mEndedMidRun = false;
     std::optional<QString> dstPath;
     std::optional<QString> srcPath;
     std::unique_ptr<SoundPlayer> soundID;

@@ -79,6 +79,9 @@ void AppController::stopJoin(QObject*)
     case RunState::Tagging:
         stopStep(*theM4bTagger, &M4bTagger::terminateTagging);
         break;
+    case RunState::Starting:
+        stopWaitingForFolder();
+        break;
     default:
         break;
     }
@@ -113,6 +116,9 @@ void AppController::inProgressTasks()
                 WorkerException(FileHelper::whyTempFolderRefused(u"Fablewick"_s).toStdString())));
             return;
         }
+        // A tool of an earlier instance may still write there; it must end first.
+        if (!claimTempFolder())
+            return;
         if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
             processDidEndBadly(std::make_exception_ptr(WorkerException(
                 u"The temporary folder %1 cannot be emptied."_s.arg(*tempFolder).toStdString())));

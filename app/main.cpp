@@ -1,5 +1,6 @@
 #include "AppController.h"
 #include "InstanceChannel.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -40,6 +41,11 @@ int main(int argc, char* argv[])
                          controller.window()->activateWindow();
                      });
     channel.listen();
+
+    // A logout, a shutdown or kill ends the application as Quit does.
+    TerminationSignals endRequests;
+    QObject::connect(&endRequests, &TerminationSignals::arrived, &controller,
+                     &AppController::quitApplication);
     if (!files.isEmpty())
         controller.applicationOpenFiles(files);
 

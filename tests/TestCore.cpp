@@ -200,3 +200,19 @@ QStringList recordedArguments(const QString& toolPath)
         text.chop(1);
     return text.isEmpty() ? QStringList{} : text.split(u'\n');
 }
+
+// A resource directory of links to the real one, where a test can put a stand-in.
+QString toolsWithStandIn(const QString& root, const QString& tool, const QString& body)
+{
+    const QString dir = root + u"/resources"_s;
+    QDir().mkpath(dir);
+    const QString real = QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR);
+    for (const QString& name : QDir(real).entryList(QDir::Files | QDir::System)) {
+        QFile::remove(dir + u'/' + name);
+        QFile::link(real + u'/' + name, dir + u'/' + name);
+    }
+    QFile::remove(dir + u'/' + tool);
+    makeFakeTool(dir, tool, body);
+    Resources::setDirectory(dir);
+    return dir;
+}

@@ -77,3 +77,6 @@ private:
 // in NAME.args beside it, then runs the given body.
 QString makeFakeTool(const QString& directory, const QString& name, const QString& body);
 [[nodiscard]] QStringList recordedArguments(const QString& toolPath);
+// A resource directory under root of links to the real one, with a stand-in
+// for the tool, made the application's resource directory.
+QString toolsWithStandIn(const QString& root, const QString& tool, const QString& body);

@@ -30,22 +30,6 @@ void choose(QComboBox* box, const QString& word)
     QFAIL(qPrintable(u"no item holds "_s + word));
 }
 
-// A resource directory of links to the real one, where a test can put a stand-in.
-QString toolsWithStandIn(const QString& root, const QString& tool, const QString& body)
-{
-    const QString dir = root + u"/resources"_s;
-    QDir().mkpath(dir);
-    const QString real = QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR);
-    for (const QString& name : QDir(real).entryList(QDir::Files | QDir::System)) {
-        QFile::remove(dir + u'/' + name);
-        QFile::link(real + u'/' + name, dir + u'/' + name);
-    }
-    QFile::remove(dir + u'/' + tool);
-    makeFakeTool(dir, tool, body);
-    Resources::setDirectory(dir);
-    return dir;
-}
-
 struct Book
 {
     Book()

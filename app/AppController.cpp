@@ -1,4 +1,5 @@
 #include "AppController.h"
+#include "DesktopNotifier.h"
 
 #include "ArtworkWell.h"
 #include "AudiobookTableView.h"
@@ -40,6 +41,8 @@ AppController::AppController(AppServices services, QObject* parent)
     toolbar = mUi->toolbar;
     mainTable = mUi->mainTable;
     playbackSlider = mUi->playbackSlider;
+    listSummary = mUi->listSummary;
+    mNotifier = new DesktopNotifier(this);
     if (const auto play = Resources::pathForResource(u"play"_s, u"png"_s))
         ppButton->setIcon(QIcon(*play));
     if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
@@ -77,6 +80,7 @@ void AppController::setUpTableColumns()
                                       {u"titleColumn"_s},
                                       {u"bitrateColumn"_s},
                                       {u"sampleFrequencyColumn"_s},
+                                      {u"lengthColumn"_s},
                                       {u"pathColumn"_s}},
                                      mainTable, mainTable);
     mainTable->setModel(mTableModel);
@@ -91,6 +95,7 @@ void AppController::setUpTableColumns()
     const TableColumn frequency = mTableModel->column(u"sampleFrequencyColumn"_s);
     header->resizeSection(bitrate.index, 120);
     header->resizeSection(frequency.index, 130);
+    header->resizeSection(mTableModel->column(u"lengthColumn"_s).index, 80);
     header->setStretchLastSection(true);
 }
 
@@ -181,6 +186,14 @@ void AppController::connectActions()
     mUi->actionQuit->setShortcutContext(Qt::ApplicationShortcut);
     connect(mUi->actionQuit, &QAction::triggered, mainWindow, &QMainWindow::close);
     mainWindow->installEventFilter(this);
+
+    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(mTableModel, change, this, [this] { showListSummary(); });
+    connect(mTableModel, &QAbstractItemModel::modelReset, this, [this] { showListSummary(); });
+    connect(outputRate, &QComboBox::currentIndexChanged, this, [this] { showListSummary(); });
+    connect(joinProgressIndicator, &QProgressBar::valueChanged, this,
+            [this] { showProgressInTitle(); });
+    connect(joinProgressWindow, &QDialog::finished, this, [this] { showProgressInTitle(); });
     mFolderRetry = new QTimer(this);
     mFolderRetry->setSingleShot(true);
     connect(mFolderRetry, &QTimer::timeout, this, [this] {

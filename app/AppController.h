@@ -29,6 +29,7 @@
 #include <optional>
 
 class ArtworkWell;
+class DesktopNotifier;
 class AudiobookTableView;
 class ItemTableModel;
 class QComboBox;
@@ -198,6 +199,10 @@ private:
     [[nodiscard]] bool claimTempFolder();
     void stopWaitingForFolder();
     void removePartialFiles();
+    // Reads a file's playing length off the GUI thread; the list shows it when it comes.
+    void readLength(const QString& path);
+    void showListSummary();
+    void showProgressInTitle();
     void setUpTableColumns();
     void setUpSheets();
     void beginSheet(QDialog* sheet);
@@ -284,6 +289,8 @@ private:
     QPushButton* updateOk = nullptr;
     QLabel* updateMessage = nullptr;
     QTimer* mUpdateWaiter = nullptr;
+    QLabel* listSummary = nullptr;
+    DesktopNotifier* mNotifier = nullptr;
     SheetDialog* joinProgressWindow = nullptr;
     QLabel* joinProgressDescription = nullptr;
     QProgressBar* joinProgressIndicator = nullptr;

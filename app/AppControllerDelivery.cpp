@@ -1,6 +1,7 @@
 // The end of a run: the finished file moves to the Desktop, or the run fails
 // with the critical-error alert.
 #include "AppController.h"
+#include "DesktopNotifier.h"
 #include "FileMover.h"
 
 #include <QFileInfo>
@@ -28,6 +29,7 @@ bool AppController::moveFile(const QString& source, const QString& toPath)
     const FileMover::Outcome outcome = FileMover::move(source, toPath);
     if (outcome) {
         soundID->play();
+        mNotifier->notify(u"Audiobook finished"_s, QFileInfo(toPath).fileName(), toPath);
         return true;
     }
     showFileCreationAlert(toPath, outcome);
@@ -80,6 +82,7 @@ void AppController::showFileCreationAlert(const QString& destination,
         .alternateButton = {},
         .otherButton = {},
         .detail = detail.trimmed()};
+    mNotifier->notify(alert.title, alert.detail);
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
@@ -125,5 +128,6 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
         .alternateButton = {},
         .otherButton = {},
         .detail = cause};
+    mNotifier->notify(alert.title, cause.isEmpty() ? alert.message : cause);
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }

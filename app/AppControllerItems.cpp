@@ -61,6 +61,7 @@ void AppController::createItem(const QString& path)
     record->problem = Mp3Frames::inspect(path).problem;
     mTableModel->insertRecord(static_cast<int>(TableData.size()),
                               [&] { TableData.append(std::move(record)); });
+    readLength(path);
     autoSort(this);
 }
 

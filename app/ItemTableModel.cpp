@@ -67,6 +67,12 @@ void ItemTableModel::recordsChanged()
         Q_EMIT dataChanged(index(0, 0), index(mShownRows - 1, columnCount() - 1));
 }
 
+void ItemTableModel::recordChanged(int row)
+{
+    if (row >= 0 && row < mShownRows)
+        Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
 void ItemTableModel::reorderRecords(const std::function<void()>& reorder,
                                     const std::function<int(int oldRow)>& newRowOf)
 {
@@ -130,7 +136,8 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::TextAlignmentRole:
         if (column.identifier == u"bitrateColumn"_s ||
-            column.identifier == u"sampleFrequencyColumn"_s)
+            column.identifier == u"sampleFrequencyColumn"_s ||
+            column.identifier == u"lengthColumn"_s)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:
@@ -159,6 +166,8 @@ QVariant ItemTableModel::headerData(int section, Qt::Orientation orientation, in
         return u"Bit Rate (kbit/s)"_s;
     if (id == u"sampleFrequencyColumn"_s)
         return u"Sample Rate (Hz)"_s;
+    if (id == u"lengthColumn"_s)
+        return u"Length"_s;
     if (id == u"pathColumn"_s)
         return u"File"_s;
     return QString();

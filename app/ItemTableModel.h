@@ -26,11 +26,12 @@ public:
     void insertRecord(int row, const std::function<void()>& insert);
     void removeRecord(int row, const std::function<void()>& remove);
     void removeAllRecords(const std::function<void()>& clear);
+    // The records' values changed, the list did not.
+    void recordsChanged();
+    void recordChanged(int row);
     // A new order of the same records. With newRowOf (where each old row now
     // stands) the selection follows its records; without it, the selection
     // keeps its row numbers, whatever records now stand there.
-    // The records' values changed, the list did not.
-    void recordsChanged();
     void reorderRecords(const std::function<void()>& reorder,
                         const std::function<int(int oldRow)>& newRowOf = {});
 

@@ -9,6 +9,7 @@ packages=(
   libgl-dev
   mp3info ffmpeg atomicparsley
   fonts-dejavu-core
+  dbus-daemon
 )
 
 missing=()

@@ -2,6 +2,8 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,6 +24,17 @@ std::optional<QString> readOptional(QDataStream& in)
 }
 } // namespace
 
+QString ItemRecord::formatLength(double seconds)
+{
+    const auto total = static_cast<qint64>(std::llround(std::max(0.0, seconds)));
+    const qint64 hours = total / 3600;
+    const QString minutesAndSeconds =
+        u"%1:%2"_s.arg(hours > 0 ? QString::asprintf("%02lld", (total / 60) % 60)
+                                  : QString::number(total / 60))
+            .arg(total % 60, 2, 10, QLatin1Char(u'0'));
+    return hours > 0 ? QString::number(hours) + u':' + minutesAndSeconds : minutesAndSeconds;
+}
+
 QVariant ItemRecord::valueForKey(QStringView key) const
 {
     if (key == u"pathColumn")
@@ -34,6 +47,11 @@ QVariant ItemRecord::valueForKey(QStringView key) const
         return bitrateColumn;
     if (key == u"sampleFrequencyColumn")
         return sampleFrequencyColumn;
+    if (key == u"lengthColumn") {
+        if (!lengthRead)
+            return QString();
+        return lengthColumn ? formatLength(*lengthColumn) : u"\u2014"_s;
+    }
     auto optional = [](const std::optional<QString>& v) { return v ? QVariant(*v) : QVariant(); };
     if (key == u"symbolicPath")
         return optional(symbolicPath);
@@ -55,7 +73,8 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, symbolicPath);
     writeOptional(out, mins);
     writeOptional(out, secs);
-    out << problem << exactLength.has_value() << exactLength.value_or(0) << leadIn.value_or(0);
+    out << problem << exactLength.has_value() << exactLength.value_or(0) << leadIn.value_or(0)
+        << lengthRead << lengthColumn.has_value() << lengthColumn.value_or(0);
     return bytes;
 }
 
@@ -75,11 +94,16 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     bool measured = false;
     double length = 0;
     double lead = 0;
-    in >> record.problem >> measured >> length >> lead;
+    bool listed = false;
+    double listedLength = 0;
+    in >> record.problem >> measured >> length >> lead >> record.lengthRead >> listed >>
+        listedLength;
     if (measured) {
         record.exactLength = length;
         record.leadIn = lead;
     }
+    if (listed)
+        record.lengthColumn = listedLength;
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
     return record;

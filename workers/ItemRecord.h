@@ -23,8 +23,15 @@ struct ItemRecord
     // (the encoder's delay), measured from the file's frames by the joiner.
     std::optional<double> exactLength;
     std::optional<double> leadIn;
+    // The playing length that the list shows, in seconds, once read: none
+    // while it is read, or when the file cannot be read (lengthRead).
+    std::optional<double> lengthColumn;
+    bool lengthRead = false;
     // Why the file cannot be joined ("not an MP3 file"); empty when it can.
     QString problem;
+
+    // A playing time as the list shows it: m:ss, or h:mm:ss from one hour.
+    [[nodiscard]] static QString formatLength(double seconds);
 
     // The value under a key, or an invalid QVariant when the record has no such key.
     [[nodiscard]] QVariant valueForKey(QStringView key) const;

@@ -1,0 +1,101 @@
+// What the list tells before a run (each file's length, the book's total
+// and size) and the progress that the window title shows during one.
+#include "AppController.h"
+#include "ItemTableModel.h"
+#include "Mp3Frames.h"
+#include "SheetDialog.h"
+
+#include <QComboBox>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QLocale>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QtConcurrent>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Two significant figures: the container and the encoder make the last ones a guess.
+QString estimatedSize(double bytes)
+{
+    const double exponent = std::floor(std::log10(bytes));
+    const double step = std::pow(10.0, exponent - 1);
+    const double rounded = std::round(bytes / step) * step;
+    const double inUnits = rounded / std::pow(1000.0, std::floor(exponent / 3));
+    return QLocale::c().formattedDataSize(static_cast<qint64>(rounded), inUnits < 10 ? 1 : 0,
+                                          QLocale::DataSizeSIFormat);
+}
+
+} // namespace
+
+void AppController::readLength(const QString& path)
+{
+    using Length = std::optional<double>;
+    auto* watcher = new QFutureWatcher<Length>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        watcher->deleteLater();
+        const Length length = watcher->result();
+        // A row moved meanwhile is a new record of the same file.
+        for (qsizetype row = 0; row < TableData.size(); ++row) {
+            ItemRecord& record = *TableData.at(row);
+            if (record.pathColumn == path && !record.lengthRead) {
+                record.lengthColumn = length;
+                record.lengthRead = true;
+                mTableModel->recordChanged(static_cast<int>(row));
+            }
+        }
+        showListSummary();
+    });
+    // Counting the frames of a long file without an Info frame reads all of it.
+    watcher->setFuture(QtConcurrent::run([path]() -> Length {
+        const Mp3Frames frames = Mp3Frames::measure(path);
+        if (!frames.isAudio() || frames.audioSamples <= 0)
+            return std::nullopt;
+        return frames.seconds();
+    }));
+}
+
+void AppController::showListSummary()
+{
+    double seconds = 0;
+    bool reading = false;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        seconds += record->lengthColumn.value_or(0);
+        reading = reading || !record->lengthRead;
+    }
+    const qsizetype count = TableData.size();
+    if (count == 0) {
+        listSummary->setText(u"No files"_s);
+        return;
+    }
+    QString text = (count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count)) + u" \u00b7 "_s +
+                   ItemRecord::formatLength(seconds);
+    if (reading) {
+        text += u" so far, reading lengths\u2026"_s;
+    } else {
+        // ffmpeg's bit rate is the whole stream's, whatever the channels.
+        QString rate = outputRate->currentText();
+        if (rate.contains(u"Same"_s))
+            rate = TableData.first()->bitrateColumn;
+        bool isNumber = false;
+        const int kbps = QStringView(rate).left(rate.indexOf(u'k')).toInt(&isNumber);
+        if (isNumber && kbps > 0 && seconds > 0)
+            text += u" \u00b7 about %1 as AAC"_s.arg(estimatedSize(seconds * kbps * 1000 / 8));
+    }
+    listSummary->setText(text);
+}
+
+void AppController::showProgressInTitle()
+{
+    const int span = joinProgressIndicator->maximum() - joinProgressIndicator->minimum();
+    if (!joinProgressWindow->isVisible() || span <= 0) {
+        mainWindow->setWindowTitle(u"Fablewick"_s);
+        return;
+    }
+    const int percent =
+        (joinProgressIndicator->value() - joinProgressIndicator->minimum()) * 100 / span;
+    mainWindow->setWindowTitle(u"Fablewick \u2014 %1 %"_s.arg(percent));
+}

@@ -22,6 +22,7 @@
 #include <QObject>
 #include <QStringList>
 #include <chrono>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
@@ -201,6 +202,10 @@ private:
     void removePartialFiles();
     // Reads a file's playing length off the GUI thread; the list shows it when it comes.
     void readLength(const QString& path);
+    // Lists files as createItem does, a few at a time; sortWhenAdded sorts
+    // the list once after the last of them.
+    void addFiles(const QStringList& paths, bool sortWhenAdded);
+    void addQueuedFiles();
     void showListSummary();
     void showProgressInTitle();
     void setUpTableColumns();
@@ -290,6 +295,13 @@ private:
     QLabel* updateMessage = nullptr;
     QTimer* mUpdateWaiter = nullptr;
     QLabel* listSummary = nullptr;
+    struct QueuedFile
+    {
+        QString path;
+        bool sortAfter = false;
+    };
+    std::deque<QueuedFile> mFilesToAdd;
+    bool mAddingScheduled = false;
     DesktopNotifier* mNotifier = nullptr;
     SheetDialog* joinProgressWindow = nullptr;
     QLabel* joinProgressDescription = nullptr;

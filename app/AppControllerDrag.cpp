@@ -58,13 +58,15 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         moveRecord(static_cast<int>(dragStartRow), row, *moved);
         return true;
     }
+    QStringList dropped;
     for (const QUrl& url : pasteboard->urls()) {
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
         if (path.toLower().contains(u"mp3"_s))
-            createItem(path);
+            dropped << path;
     }
+    addFiles(dropped, false);
     return true;
 }
 

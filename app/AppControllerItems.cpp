@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QStyle>
@@ -81,17 +82,53 @@ void AppController::openPanelDidEnd(int returnCode, const QStringList& filenames
 {
     if (returnCode != 1)
         return;
-    for (const QString& path : filenames)
-        createItem(path);
+    addFiles(filenames, false);
 }
 
 void AppController::applicationOpenFiles(const QStringList& filenames)
 {
+    QStringList mp3Files;
     for (const QString& path : filenames) {
         if (lastPathComponent(path).toLower().contains(u"mp3"_s))
-            createItem(path);
+            mp3Files << path;
     }
-    autoSort(this);
+    addFiles(mp3Files, true);
+}
+
+void AppController::addFiles(const QStringList& paths, bool sortWhenAdded)
+{
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        mFilesToAdd.push_back({paths.at(i), sortWhenAdded && i == paths.size() - 1});
+    if (sortWhenAdded && paths.isEmpty())
+        autoSort(this);
+    addQueuedFiles();
+}
+
+// Each file asks mp3info twice on this thread: a few files at a time, so that
+// the window stays alive while hundreds arrive.
+void AppController::addQueuedFiles()
+{
+    constexpr int kFilesAtATime = 8;
+    constexpr qint64 kTurnMs = 20;
+    QElapsedTimer turn;
+    turn.start();
+    for (int added = 0; !mFilesToAdd.empty() && added < kFilesAtATime &&
+                        (added == 0 || turn.elapsed() < kTurnMs);
+         ++added) {
+        const QueuedFile next = mFilesToAdd.front();
+        mFilesToAdd.pop_front();
+        createItem(next.path);
+        if (next.sortAfter)
+            autoSort(this);
+    }
+    showListSummary();
+    if (!mFilesToAdd.empty() && !mAddingScheduled) {
+        mAddingScheduled = true;
+        QTimer::singleShot(0, this, [this] {
+            mAddingScheduled = false;
+            addQueuedFiles();
+        });
+    }
 }
 
 void AppController::deleteRow(QObject*)

@@ -61,7 +61,7 @@ void AppController::readLength(const QString& path)
 void AppController::showListSummary()
 {
     double seconds = 0;
-    bool reading = false;
+    bool reading = !mFilesToAdd.empty();
     for (const ItemRecordPtr& record : std::as_const(TableData)) {
         seconds += record->lengthColumn.value_or(0);
         reading = reading || !record->lengthRead;

@@ -11,6 +11,13 @@ bool waitUntilIdle(const AppController& controller, int timeoutMs)
                            timeoutMs);
 }
 
+bool waitUntilListed(const AppController& controller, int timeoutMs)
+{
+    auto* summary = control<QLabel>(controller, QStringLiteral("listSummary"));
+    return QTest::qWaitFor([&] { return !spokenName(summary).contains(QStringLiteral("reading")); },
+                           timeoutMs);
+}
+
 QString spokenName(QWidget* widget)
 {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);

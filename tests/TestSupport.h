@@ -34,6 +34,9 @@ template <typename Widget> Widget* control(const AppController& controller, cons
 
 // Lets the event loop run until the controller's run has ended.
 [[nodiscard]] bool waitUntilIdle(const AppController& controller, int timeoutMs = 180000);
+// Lets the event loop run until every file given is listed with its length,
+// as the line below the list tells.
+[[nodiscard]] bool waitUntilListed(const AppController& controller, int timeoutMs = 60000);
 // What a screen reader says of a widget: its accessible name.
 [[nodiscard]] QString spokenName(QWidget* widget);
 

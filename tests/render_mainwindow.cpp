@@ -53,6 +53,7 @@ int main(int argc, char* argv[])
     writeFile(dir + u"/04b Notes.mp3"_s, "plain text, not audio");
     paths << dir + u"/04b Notes.mp3"_s;
     c.applicationOpenFiles(paths);
+    ok = ok && waitUntilListed(c);
     c.table()->selectRow(1);
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/main.png"_s);

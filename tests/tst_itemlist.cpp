@@ -64,6 +64,7 @@ private Q_SLOTS:
         for (int i = 0; i < 40; ++i)
             paths << u"/book/%1.mp3"_s.arg(i, 2, 10, QLatin1Char(u'0'));
         c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
         c.window()->resize(700, 400);
         QVERIFY(QTest::qWaitForWindowExposed(c.window()));
         AudiobookTableView* table = c.table();

@@ -205,7 +205,7 @@ private:
     // Lists files as createItem does, a few at a time; sortWhenAdded sorts
     // the list once after the last of them.
     void addFiles(const QStringList& paths, bool sortWhenAdded);
-    void addQueuedFiles();
+    void addQueuedFiles(bool atOnce);
     void showListSummary();
     void showProgressInTitle();
     void setUpTableColumns();

@@ -101,19 +101,21 @@ void AppController::addFiles(const QStringList& paths, bool sortWhenAdded)
         mFilesToAdd.push_back({paths.at(i), sortWhenAdded && i == paths.size() - 1});
     if (sortWhenAdded && paths.isEmpty())
         autoSort(this);
-    addQueuedFiles();
+    addQueuedFiles(true);
 }
 
 // Each file asks mp3info twice on this thread: a few files at a time, so that
-// the window stays alive while hundreds arrive.
-void AppController::addQueuedFiles()
+// the window stays alive while hundreds arrive. The first few always go in at
+// once, so a handful of files is listed when the call returns, however busy
+// the machine; later turns also stop when their time is up.
+void AppController::addQueuedFiles(bool atOnce)
 {
     constexpr int kFilesAtATime = 8;
     constexpr qint64 kTurnMs = 20;
     QElapsedTimer turn;
     turn.start();
     for (int added = 0; !mFilesToAdd.empty() && added < kFilesAtATime &&
-                        (added == 0 || turn.elapsed() < kTurnMs);
+                        (atOnce || added == 0 || turn.elapsed() < kTurnMs);
          ++added) {
         const QueuedFile next = mFilesToAdd.front();
         mFilesToAdd.pop_front();
@@ -126,7 +128,7 @@ void AppController::addQueuedFiles()
         mAddingScheduled = true;
         QTimer::singleShot(0, this, [this] {
             mAddingScheduled = false;
-            addQueuedFiles();
+            addQueuedFiles(false);
         });
     }
 }

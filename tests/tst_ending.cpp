@@ -222,8 +222,13 @@ private Q_SLOTS:
             toolsWithStandIn(ending.environment.root(), u"ffmpeg"_s, u"sleep 120"_s);
         QVERIFY(ending.start(resources, u"wait"_s));
         const pid_t app = static_cast<pid_t>(ending.application.processId());
-        QTRY_VERIFY(!descendantsOf(app).isEmpty());
-        QList<Process> tools = descendantsOf(app);
+        auto sleepStarted = [app] {
+            const QList<Process> tools = descendantsOf(app);
+            return std::any_of(tools.begin(), tools.end(),
+                               [](const Process& p) { return p.name == "sleep"; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(sleepStarted(), 20000);
+        const QList<Process> tools = descendantsOf(app);
         ::kill(app, SIGKILL);
         QVERIFY(ending.application.waitForFinished(20000));
         QTest::qWait(500);

@@ -1,6 +1,7 @@
 // The conversion, chapter and tagging steps of a run, and the reports of
 // their workers, which arrive on the workers' own threads.
 #include "AppController.h"
+#include "ChapterList.h"
 #include "ArtworkWell.h"
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
@@ -79,6 +80,15 @@ void AppController::doConversion(const QString& path)
     theMp3Converter->setOutputAuthor(artist->text());
     theMp3Converter->setOutputTitle(title->text());
     theMp3Converter->setInputFile(path);
+    // Where the book may be split to encode on every core.
+    const ItemList& records = theMp3Joiner->joinFiles();
+    double length = 0;
+    for (const ItemRecordPtr& record : records)
+        length += record->exactLength.value_or(0);
+    const bool exact = std::all_of(records.begin(), records.end(),
+                                   [](const ItemRecordPtr& r) { return r->exactLength; });
+    theMp3Converter->setFileStarts(ChapterList::startSeconds(records),
+                                   exact ? length : Mp3Helper::getUnixTimeOfMP3(path));
     theMp3Converter->setDelegate(this);
     joinProgressIndicator->setMaximum(Mp3Helper::getUnixTimeOfMP3(path));
     joinProgressIndicator->setValue(0);

@@ -26,6 +26,30 @@ QString ChapterList::startTime(double seconds)
     return u"%1:%2.%3"_s.arg(minutes).arg(rest / 1000).arg(rest % 1000, 3, 10, QLatin1Char(u'0'));
 }
 
+QList<double> ChapterList::startSeconds(const ItemList& records)
+{
+    const bool exact = std::all_of(records.begin(), records.end(), [](const ItemRecordPtr& r) {
+        return r->exactLength.has_value();
+    });
+    QList<double> starts;
+    double start = 0;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const ItemRecord& record = *records.at(i);
+        if (i == 0) {
+            starts << 0.0;
+        } else {
+            // A file whose encoder delays its audio more than the first file's
+            // starts that much later in the joined stream.
+            const double shift = record.leadIn.value_or(0) - records.at(0)->leadIn.value_or(0);
+            starts << start + shift;
+        }
+        start += exact ? *record.exactLength
+                       : leadingIntValue(record.mins.value_or(QString())) * 60.0 +
+                             leadingIntValue(record.secs.value_or(QString()));
+    }
+    return starts;
+}
+
 QByteArray ChapterList::xml(const ItemList& records)
 {
     QString text = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">"_s;
@@ -33,19 +57,13 @@ QByteArray ChapterList::xml(const ItemList& records)
     const bool exact = std::all_of(records.begin(), records.end(), [](const ItemRecordPtr& r) {
         return r->exactLength.has_value();
     });
-    double start = 0;
+    const QList<double> starts = exact ? startSeconds(records) : QList<double>();
     qint64 minutes = 0;
     qint64 seconds = 0;
     for (qsizetype i = 0; i < records.size(); ++i) {
         QString time;
         if (exact) {
-            if (i > 0)
-                start += *records.at(i - 1)->exactLength;
-            // A file whose encoder delays its audio more than the first file's
-            // starts that much later in the joined stream.
-            const double shift =
-                records.at(i)->leadIn.value_or(0) - records.at(0)->leadIn.value_or(0);
-            time = startTime(start + (i > 0 ? shift : 0.0));
+            time = startTime(starts.at(i));
         } else {
             if (i > 0) {
                 const ItemRecord& previous = *records.at(i - 1);

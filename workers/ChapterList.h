@@ -12,6 +12,9 @@ class ChapterList
 {
 public:
     [[nodiscard]] static QByteArray xml(const ItemList& records);
+    // Where each record starts in the joined stream, in seconds: exact when
+    // every record has an exact length, else from whole minutes and seconds.
+    [[nodiscard]] static QList<double> startSeconds(const ItemList& records);
     // "M:S", or "M:S.mmm" when the start has a fraction of a second.
     [[nodiscard]] static QString startTime(double seconds);
     // &, < and > in a title, written so that an XML reader gets the title back.

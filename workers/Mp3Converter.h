@@ -4,10 +4,22 @@
 #include "ToolRunner.h"
 #include "mp3ConverterDelegate.h"
 
+#include <QList>
 #include <QString>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 // Re-encodes the joined MP3 as AAC with ffmpeg on a thread of its own, and
 // reports the encoder's position from its standard error.
+//
+// ffmpeg's AAC encoder uses one core. A long book is split near file
+// boundaries into parts of about equal length, one ffmpeg each, and their
+// AAC frames are put together without a re-encode. Each part after the
+// first starts encoding a little earlier and drops those frames, so the
+// encoder has settled by the join, and joins fall on the frame grid of the
+// whole book, so every sample keeps its place.
 class Mp3Converter
 {
 public:
@@ -20,6 +32,15 @@ public:
     void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
     void setOutputTitle(const QString& title) { mOutputTitle = title; }
     void setFfmpegOptions(const EncoderOptions& options) { mFfmpegOptions = options; }
+    // Where each file starts in the input, in seconds, and the whole length:
+    // where a long book may be split.
+    void setFileStarts(const QList<double>& starts, double length)
+    {
+        mFileStarts = starts;
+        mLength = length;
+    }
+    // How many encoders run at once, at most; 0 picks one per core, up to 8.
+    void setParallelism(int parts) { mParallelism = parts; }
     [[nodiscard]] mp3ConverterDelegate* delegate() const { return mDelegate; }
     [[nodiscard]] const QString& inputFile() const { return mInputFile; }
     [[nodiscard]] const QString& outputFolder() const { return mOutputFolder; }
@@ -36,8 +57,28 @@ public:
     // The encoder command for the current properties.
     [[nodiscard]] QString command() const;
 
+    // Where parts join, in samples at the output rate: on the frame grid,
+    // near the file starts nearest to equal shares of the length. Empty when
+    // the book is encoded whole (one part, one file, or under a minute).
+    [[nodiscard]] static QList<qint64> partJoins(const QList<double>& fileStarts, double length,
+                                                 int sampleRate, int parts);
+
 private:
+    struct Part
+    {
+        ToolRunner runner;
+        double position = 0;
+    };
     void checkProgressFromStdin(ToolProcess& process);
+    void startParts(const QList<qint64>& joins);
+    [[nodiscard]] QString partCommand(qint64 from, qint64 to, const QString& output) const;
+    [[nodiscard]] QString partPath(qsizetype part) const;
+    void partProgress(std::size_t part, double position);
+    void partFinished(const std::exception_ptr& failure);
+    // Puts the parts' kept frames into one stream and wraps it as "m4a.m4a".
+    void joinParts();
+    void removePartFiles() const;
+    void report(const std::exception_ptr& failure);
 
     mp3ConverterDelegate* mDelegate = nullptr;
     QString mInputFile;
@@ -47,5 +88,17 @@ private:
     QString mOutputTitle;
     EncoderOptions mFfmpegOptions;
     qint32 mFfmpegLength = 0;
+    QList<double> mFileStarts;
+    double mLength = 0;
+    int mParallelism = 0;
+    QList<qint64> mJoins;
+    int mSampleRate = 44100;
+    // The joined stream's runner outlives the parts', whose threads start it.
+    ToolRunner mJoinRunner;
     ToolRunner mRunner;
+    std::mutex mPartsMutex;
+    std::vector<std::unique_ptr<Part>> mParts;
+    std::size_t mPartsRunning = 0;
+    std::exception_ptr mPartFailure;
+    std::atomic<bool> mStopped = false;
 };

@@ -1,0 +1,214 @@
+#include "ChapterList.h"
+#include "Mp3Converter.h"
+#include "Mp3Frames.h"
+#include "Resources.h"
+#include "TestCore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Recorder final : mp3ConverterDelegate, RunEnd
+{
+    void mp3ConverterProgress(double position, const QString& description) override
+    {
+        std::lock_guard lock(mutex);
+        positions << position;
+        descriptions << description;
+    }
+    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override { finish(e); }
+    QList<double> positions;
+    QStringList descriptions;
+};
+
+// A joined book of noise, which no shifted copy of itself resembles: any
+// sample out of place shows.
+struct NoiseBook
+{
+    explicit NoiseBook(const QList<int>& seconds)
+    {
+        QDir().mkpath(environment.sources());
+        QByteArray all;
+        for (qsizetype i = 0; i < seconds.size(); ++i) {
+            const QString path = environment.sources() + u"/%1.mp3"_s.arg(i);
+            QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
+                              {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s,
+                               u"-i"_s,
+                               u"anoisesrc=color=pink:amplitude=0.3:seed=%1:duration=%2:"
+                               u"sample_rate=22050"_s.arg(i + 1).arg(seconds.at(i)),
+                               u"-ac"_s, u"1"_s, u"-b:a"_s, u"32k"_s, path});
+            auto record = std::make_shared<ItemRecord>();
+            const Mp3Frames frames = Mp3Frames::measure(path);
+            record->exactLength = frames.seconds();
+            record->leadIn = static_cast<double>(frames.encoderDelay) / frames.sampleRate;
+            length += frames.seconds();
+            records << record;
+            all += readFile(path);
+        }
+        joined = environment.root() + u"/mp3.mp3"_s;
+        writeFile(joined, all);
+    }
+
+    // Converts into folder with that many encoders at most.
+    std::exception_ptr convert(const QString& folder, int parts, Recorder& recorder)
+    {
+        QDir().mkpath(folder);
+        Mp3Converter converter;
+        converter.setDelegate(&recorder);
+        converter.setInputFile(joined);
+        converter.setOutputFolder(folder);
+        converter.setOutputFile(u"m4a"_s);
+        converter.setFfmpegOptions({{u"bitrate"_s, u"64k"_s},
+                                    {u"channels"_s, u"1"_s},
+                                    {u"sampleFrequency"_s, u"22050"_s}});
+        converter.setFileStarts(ChapterList::startSeconds(records), length);
+        converter.setParallelism(parts);
+        converter.startConvert();
+        if (!recorder.waitForEnd())
+            return std::make_exception_ptr(std::runtime_error("no end"));
+        return recorder.exception();
+    }
+
+    TestEnvironment environment;
+    ItemList records;
+    double length = 0;
+    QString joined;
+};
+
+double rms(const QList<qint16>& a, const QList<qint16>& b, qsizetype from, qsizetype count)
+{
+    double sum = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const double d = double(a.value(i)) - (b.isEmpty() ? 0.0 : double(b.value(i)));
+        sum += d * d;
+    }
+    return std::sqrt(sum / double(count));
+}
+
+} // namespace
+
+class TestParallel : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void partsAreBalancedOnFileStarts_data()
+    {
+        QTest::addColumn<QList<double>>("starts");
+        QTest::addColumn<double>("length");
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<QList<qint64>>("joins");
+        const QList<double> even{0, 100, 200, 300};
+        QTest::newRow("one core") << even << 400.0 << 1 << QList<qint64>{};
+        QTest::newRow("one file") << QList<double>{0} << 400.0 << 4 << QList<qint64>{};
+        QTest::newRow("under a minute") << QList<double>{0, 20, 40} << 59.0 << 4 << QList<qint64>{};
+        // 100 s at 1000 Hz is 100000 samples; the frame grid moves it by under half a frame.
+        QTest::newRow("two cores, even files") << even << 400.0 << 2 << QList<qint64>{199680};
+        QTest::newRow("more cores than files")
+            << QList<double>{0, 10, 390} << 400.0 << 8 << QList<qint64>{10240, 390144};
+        QTest::newRow("lopsided files go to the nearer start")
+            << QList<double>{0, 30, 350} << 400.0 << 2 << QList<qint64>{350208};
+    }
+
+    void partsAreBalancedOnFileStarts()
+    {
+        QFETCH(QList<double>, starts);
+        QFETCH(double, length);
+        QFETCH(int, parts);
+        QFETCH(QList<qint64>, joins);
+        QCOMPARE(Mp3Converter::partJoins(starts, length, 1000, parts), joins);
+    }
+
+    // Split at three joins, the book keeps every sample where one ffmpeg puts it,
+    // and nothing marks the joins.
+    void aSplitEncodeCannotBeToldFromOneEncoder()
+    {
+        NoiseBook book({17, 31, 23, 29, 19});
+        Recorder single;
+        QVERIFY(!book.convert(book.environment.root() + u"/single"_s, 1, single));
+        Recorder split;
+        QVERIFY(!book.convert(book.environment.root() + u"/split"_s, 4, split));
+        QCOMPARE(QDir(book.environment.root() + u"/split"_s).entryList(QDir::Files),
+                 QStringList{u"m4a.m4a"_s});
+
+        const QList<qint16> source = decodeMono(book.joined, 22050);
+        const QList<qint16> one = decodeMono(book.environment.root() + u"/single/m4a.m4a"_s, 22050);
+        const QList<qint16> parts = decodeMono(book.environment.root() + u"/split/m4a.m4a"_s, 22050);
+        QVERIFY(std::abs(one.size() - parts.size()) < 0.1 * 22050);
+        const QList<qint64> joins =
+            Mp3Converter::partJoins(ChapterList::startSeconds(book.records), book.length, 22050, 4);
+        QCOMPARE(joins.size(), 3);
+        for (const qint64 join : joins) {
+            // Out of place by one sample, noise differs from itself as much as it is loud.
+            for (const qint64 at : {join - 22050, join, join + 22050})
+                QVERIFY2(rms(parts, one, at, 2205) < 0.3 * rms(one, {}, at, 2205),
+                         qPrintable(u"apart at %1"_s.arg(at)));
+            // Around the join, the split book is as close to its source as the whole one.
+            const double whole = rms(one, source, join - 4410, 8820);
+            const double apart = rms(parts, source, join - 4410, 8820);
+            QVERIFY2(apart < 1.3 * whole + 20, qPrintable(u"%1 against %2"_s.arg(apart).arg(whole)));
+        }
+
+        // One bar: the parts' summed position, in the one text.
+        QVERIFY(split.descriptions.contains(u"Converting to AAC - 99%"_s) ||
+                split.descriptions.contains(u"Converting to AAC - 100%"_s));
+        QVERIFY(*std::max_element(split.positions.begin(), split.positions.end()) >
+                0.97 * book.length);
+    }
+
+    void aFailedOrStoppedPartEndsEveryPart_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("a part fails") << false;
+        QTest::newRow("stopped") << true;
+    }
+
+    void aFailedOrStoppedPartEndsEveryPart()
+    {
+        QFETCH(bool, stop);
+        NoiseBook book({40, 40, 40});
+        // The second part's encoder fails, or all of them run until stopped.
+        toolsWithStandIn(book.environment.root(), u"ffmpeg"_s,
+                         stop ? u"exec sleep 60"_s
+                              : u"case \"$*\" in *part2*) echo 'disk full' >&2; exit 1;; "
+                                u"*) exec sleep 60;; esac"_s);
+        const QString folder = book.environment.root() + u"/work"_s;
+        QDir().mkpath(folder);
+        Mp3Converter converter;
+        Recorder recorder;
+        converter.setDelegate(&recorder);
+        converter.setInputFile(book.joined);
+        converter.setOutputFolder(folder);
+        converter.setOutputFile(u"m4a"_s);
+        converter.setFfmpegOptions({{u"bitrate"_s, u"64k"_s},
+                                    {u"channels"_s, u"1"_s},
+                                    {u"sampleFrequency"_s, u"22050"_s}});
+        converter.setFileStarts(ChapterList::startSeconds(book.records), book.length);
+        converter.setParallelism(3);
+        converter.startConvert();
+        if (stop) {
+            QTest::qWait(300);
+            converter.terminateConvert();
+        }
+        QVERIFY(recorder.waitForEnd(20));
+        if (stop) {
+            QVERIFY(!recorder.exception());
+        } else {
+            try {
+                std::rethrow_exception(recorder.exception());
+            } catch (const std::exception& e) {
+                QVERIFY2(QString::fromUtf8(e.what()).contains(u"disk full"_s), e.what());
+            }
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParallel)
+#include "tst_parallel.moc"

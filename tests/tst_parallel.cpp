@@ -55,8 +55,9 @@ struct NoiseBook
         writeFile(joined, all);
     }
 
-    // Converts into folder with that many encoders at most.
-    std::exception_ptr convert(const QString& folder, int parts, Recorder& recorder)
+    // Converts into folder with that many encoders at most; with stopAfter, stops then.
+    std::exception_ptr convert(const QString& folder, int parts, Recorder& recorder,
+                               int stopAfter = -1)
     {
         QDir().mkpath(folder);
         Mp3Converter converter;
@@ -70,7 +71,11 @@ struct NoiseBook
         converter.setFileStarts(ChapterList::startSeconds(records), length);
         converter.setParallelism(parts);
         converter.startConvert();
-        if (!recorder.waitForEnd())
+        if (stopAfter >= 0) {
+            QTest::qWait(stopAfter);
+            converter.terminateConvert();
+        }
+        if (!recorder.waitForEnd(60))
             return std::make_exception_ptr(std::runtime_error("no end"));
         return recorder.exception();
     }
@@ -178,29 +183,14 @@ private Q_SLOTS:
                               : u"case \"$*\" in *part2*) echo 'disk full' >&2; exit 1;; "
                                 u"*) exec sleep 60;; esac"_s);
         const QString folder = book.environment.root() + u"/work"_s;
-        QDir().mkpath(folder);
-        Mp3Converter converter;
         Recorder recorder;
-        converter.setDelegate(&recorder);
-        converter.setInputFile(book.joined);
-        converter.setOutputFolder(folder);
-        converter.setOutputFile(u"m4a"_s);
-        converter.setFfmpegOptions({{u"bitrate"_s, u"64k"_s},
-                                    {u"channels"_s, u"1"_s},
-                                    {u"sampleFrequency"_s, u"22050"_s}});
-        converter.setFileStarts(ChapterList::startSeconds(book.records), book.length);
-        converter.setParallelism(3);
-        converter.startConvert();
+        const std::exception_ptr failure = book.convert(folder, 3, recorder, stop ? 300 : -1);
         if (stop) {
-            QTest::qWait(300);
-            converter.terminateConvert();
-        }
-        QVERIFY(recorder.waitForEnd(20));
-        if (stop) {
-            QVERIFY(!recorder.exception());
+            QVERIFY(!failure);
         } else {
+            QVERIFY(failure);
             try {
-                std::rethrow_exception(recorder.exception());
+                std::rethrow_exception(failure);
             } catch (const std::exception& e) {
                 QVERIFY2(QString::fromUtf8(e.what()).contains(u"disk full"_s), e.what());
             }

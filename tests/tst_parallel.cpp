@@ -116,6 +116,11 @@ private Q_SLOTS:
         QTest::newRow("two cores, even files") << even << 400.0 << 2 << QList<qint64>{199680};
         QTest::newRow("more cores than files")
             << QList<double>{0, 10, 390} << 400.0 << 8 << QList<qint64>{10240, 390144};
+        QList<double> tens;
+        for (int i = 0; i < 40; ++i)
+            tens << 10.0 * i;
+        QTest::newRow("later parts, which decode more, encode less")
+            << tens << 400.0 << 2 << QList<qint64>{209920};
         QTest::newRow("lopsided files go to the nearer start")
             << QList<double>{0, 30, 350} << 400.0 << 2 << QList<qint64>{350208};
     }

@@ -60,7 +60,7 @@ int runAsApplication(int argc, char* argv[])
         watch.stop();
         std::cout << "converting" << std::endl;
         if (quitByKey)
-            QTimer::singleShot(300, &c, [&c] {
+            QTimer::singleShot(1000, &c, [&c] {
                 QTest::keyClick(control<QDialog>(c, u"joinProgressWindow"_s), Qt::Key_Q,
                                 Qt::ControlModifier);
             });
@@ -195,11 +195,14 @@ private Q_SLOTS:
         QVERIFY(ending.start(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR),
                              signal == 0 ? u"quit"_s : u"wait"_s));
         const pid_t app = static_cast<pid_t>(ending.application.processId());
-        const QList<Process> tools = descendantsOf(app);
-        // ffmpeg itself is the application's child, not a shell's.
-        QVERIFY(std::any_of(tools.begin(), tools.end(), [app](const Process& p) {
-            return p.name == "ffmpeg" && p.parent == app;
-        }));
+        // ffmpeg itself is the application's child, not a shell's; the worker
+        // thread starts it just after the run says it converts.
+        QList<Process> tools;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (tools = descendantsOf(app),
+             std::any_of(tools.begin(), tools.end(),
+                         [app](const Process& p) { return p.name == "ffmpeg" && p.parent == app; })),
+            10000);
         if (signal != 0)
             ::kill(app, signal);
         QVERIFY(ending.application.waitForFinished(20000));

@@ -35,6 +35,8 @@ public:
     // previous stop, so a stopped run can never see itself going again.
     void start(Run run);
     void terminate() { mSlot.terminateIfRunning(); }
+    // Waits for the last run's thread, report included, to end.
+    void join() { mThread.join(); }
     [[nodiscard]] bool isRunning() const { return mSlot.isRunning(); }
 
 private:

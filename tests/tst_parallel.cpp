@@ -59,8 +59,21 @@ struct NoiseBook
     std::exception_ptr convert(const QString& folder, int parts, Recorder& recorder,
                                int stopAfter = -1)
     {
-        QDir().mkpath(folder);
         Mp3Converter converter;
+        prepare(converter, folder, parts, recorder);
+        converter.startConvert();
+        if (stopAfter >= 0) {
+            QTest::qWait(stopAfter);
+            converter.terminateConvert();
+        }
+        if (!recorder.waitForEnd(60))
+            return std::make_exception_ptr(std::runtime_error("no end"));
+        return recorder.exception();
+    }
+
+    void prepare(Mp3Converter& converter, const QString& folder, int parts, Recorder& recorder)
+    {
+        QDir().mkpath(folder);
         converter.setDelegate(&recorder);
         converter.setInputFile(joined);
         converter.setOutputFolder(folder);
@@ -70,14 +83,6 @@ struct NoiseBook
                                     {u"sampleFrequency"_s, u"22050"_s}});
         converter.setFileStarts(ChapterList::startSeconds(records), length);
         converter.setParallelism(parts);
-        converter.startConvert();
-        if (stopAfter >= 0) {
-            QTest::qWait(stopAfter);
-            converter.terminateConvert();
-        }
-        if (!recorder.waitForEnd(60))
-            return std::make_exception_ptr(std::runtime_error("no end"));
-        return recorder.exception();
     }
 
     TestEnvironment environment;
@@ -169,6 +174,23 @@ private Q_SLOTS:
                 split.descriptions.contains(u"Converting to AAC - 100%"_s));
         QVERIFY(*std::max_element(split.positions.begin(), split.positions.end()) >
                 0.97 * book.length);
+    }
+
+    // A new book right after a stop: the stopped parts end first and count for nothing.
+    void aConversionRightAfterAStop()
+    {
+        NoiseBook book({40, 40, 40});
+        const QString folder = book.environment.root() + u"/work"_s;
+        Mp3Converter converter;
+        Recorder recorder;
+        book.prepare(converter, folder, 3, recorder);
+        converter.startConvert();
+        QTest::qWait(200);
+        converter.terminateConvert();
+        converter.startConvert();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.finished() == 2, 60000);
+        QVERIFY(!recorder.exception());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"m4a.m4a"_s});
     }
 
     void aFailedOrStoppedPartEndsEveryPart_data()

@@ -130,9 +130,17 @@ QString Mp3Converter::partCommand(qint64 from, qint64 to, const QString& output)
 
 void Mp3Converter::startParts(const QList<qint64>& joins)
 {
+    // A stopped conversion's threads may still be ending, and they would take
+    // the lock and count as parts of this one: they end first.
+    std::vector<std::unique_ptr<Part>> previous;
+    {
+        std::lock_guard lock(mPartsMutex);
+        previous.swap(mParts);
+    }
+    previous.clear();
+    mJoinRunner.join();
     std::lock_guard lock(mPartsMutex);
     mJoins = joins;
-    mParts.clear();
     mPartsRunning = static_cast<std::size_t>(joins.size()) + 1;
     mPartFailure = nullptr;
     mStopped = false;

@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "FileHelper.h"
 #include "SheetDialog.h"
+#include "WorkerException.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -11,7 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -53,8 +56,19 @@ void AppController::removePartialFiles()
 
 bool AppController::claimTempFolder()
 {
-    if (mFolderLock.tryLock(*tempFolder)) {
+    const FolderLock::Result lock = mFolderLock.tryLock(*tempFolder);
+    if (lock != FolderLock::Result::Held) {
         mFolderWaitStarted.reset();
+        // Without the lock the run cannot tell whether an old tool still writes there.
+        if (lock == FolderLock::Result::Unusable) {
+            const int error = errno;
+            stopWaitingForFolder();
+            processDidEndBadly(std::make_exception_ptr(WorkerException(
+                u"The temporary folder %1 cannot be locked: %2."_s
+                    .arg(*tempFolder, QString::fromLocal8Bit(std::strerror(error)))
+                    .toStdString())));
+            return false;
+        }
         return true;
     }
     const auto now = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -54,21 +55,23 @@ FolderLock::~FolderLock()
     }
 }
 
-bool FolderLock::tryLock(const QString& folder)
+FolderLock::Result FolderLock::tryLock(const QString& folder)
 {
     if (mFd >= 0)
-        return true;
+        return Result::Ours;
     const int fd = ::open(QFile::encodeName(folder).constData(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
-        return false;
+        return Result::Unusable;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        errno = error;
+        return error == EWOULDBLOCK ? Result::Held : Result::Unusable;
     }
     mFd = fd;
     ToolProcess::shareWithTools(mFd);
-    return true;
+    return Result::Ours;
 }
 
 FolderLock::Holders FolderLock::holders(const QString& folder)

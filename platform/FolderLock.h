@@ -16,9 +16,13 @@ public:
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
-    // Takes the lock when nobody holds it, and shares it with the tools
-    // started from then on. True when it is ours, now or already.
-    bool tryLock(const QString& folder);
+    enum class Result
+    {
+        Ours,     // taken now or before, and shared with the tools started from now on
+        Held,     // someone else holds it
+        Unusable, // the folder cannot be opened: errno says why
+    };
+    Result tryLock(const QString& folder);
     [[nodiscard]] bool isHeld() const { return mFd >= 0; }
 
     struct Holders

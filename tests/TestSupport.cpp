@@ -11,6 +11,22 @@ bool waitUntilIdle(const AppController& controller, int timeoutMs)
                            timeoutMs);
 }
 
+void chooseItem(QComboBox* box, const QString& word)
+{
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i).contains(word)) {
+            box->setCurrentIndex(i);
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no item holds ") + word));
+}
+
+void chooseEncoding(const AppController& controller, const QString& word)
+{
+    chooseItem(control<QComboBox>(controller, QStringLiteral("outputEncoding")), word);
+}
+
 bool waitUntilListed(const AppController& controller, int timeoutMs)
 {
     auto* summary = control<QLabel>(controller, QStringLiteral("listSummary"));

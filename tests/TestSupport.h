@@ -34,6 +34,10 @@ template <typename Widget> Widget* control(const AppController& controller, cons
 
 // Lets the event loop run until the controller's run has ended.
 [[nodiscard]] bool waitUntilIdle(const AppController& controller, int timeoutMs = 180000);
+// Chooses the first item of the box whose text holds word; fails the test when none does.
+void chooseItem(QComboBox* box, const QString& word);
+// Chooses the output sheet's encoding whose title holds word ("MP3", "Bookmark").
+void chooseEncoding(const AppController& controller, const QString& word);
 // Lets the event loop run until every file given is listed with its length,
 // as the line below the list tells.
 [[nodiscard]] bool waitUntilListed(const AppController& controller, int timeoutMs = 60000);

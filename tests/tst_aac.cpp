@@ -19,17 +19,6 @@ namespace {
 
 const QString kCriticalTitle = u"Fablewick encountered a critical error"_s;
 
-void choose(QComboBox* box, const QString& word)
-{
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i).contains(word)) {
-            box->setCurrentIndex(i);
-            return;
-        }
-    }
-    QFAIL(qPrintable(u"no item holds "_s + word));
-}
-
 struct Book
 {
     Book()
@@ -61,7 +50,7 @@ struct Book
     {
         c().joinAll();
         control<QLineEdit>(c(), u"outputName"_s)->setText(name);
-        choose(control<QComboBox>(c(), u"outputEncoding"_s), encoding);
+        chooseEncoding(c(), encoding);
         c().startJoin();
     }
     bool finish(int timeoutMs = 180000)
@@ -218,9 +207,9 @@ private Q_SLOTS:
         const QString fakes = toolsWithStandIn(book.environment.root(), u"mp3info"_s,
                                                u"printf '%s' \"$FAKE_INFO\""_s);
         Q_UNUSED(fakes);
-        choose(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
-        choose(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
-        choose(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+        chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
         qputenv("FAKE_INFO", "96");
         EncoderOptions options = c.ffmpegFindOption(u"/x.mp3"_s);
         QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
@@ -233,9 +222,9 @@ private Q_SLOTS:
         QCOMPARE(options.value(u"sampleFrequency"_s), u"44100"_s);
         qunsetenv("FAKE_INFO");
 
-        choose(control<QComboBox>(c, u"outputRate"_s), u"96k"_s);
-        choose(control<QComboBox>(c, u"outputFrequency"_s), u"22050"_s);
-        choose(control<QComboBox>(c, u"outputChannels"_s), u"Stereo"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), u"96k"_s);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"22050"_s);
+        chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Stereo"_s);
         options = c.ffmpegFindOption(u"/x.mp3"_s);
         QCOMPARE(options.value(u"bitrate"_s), u"96k"_s);
         QCOMPARE(options.value(u"sampleFrequency"_s), u"22050"_s);

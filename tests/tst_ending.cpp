@@ -18,15 +18,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-void chooseEncoding(AppController& c, const QString& word)
-{
-    auto* box = control<QComboBox>(c, u"outputEncoding"_s);
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i).contains(word))
-            box->setCurrentIndex(i);
-    }
-}
-
 void startBook(AppController& c, const QStringList& files)
 {
     c.applicationOpenFiles(files);

@@ -65,14 +65,25 @@ void makeBook(AppController& c, const QString& encoding)
 {
     QTest::mouseClick(control<QPushButton>(c, u"makeButton"_s), Qt::LeftButton);
     control<QLineEdit>(c, u"outputName"_s)->setText(u"Book"_s);
-    auto* box = control<QComboBox>(c, u"outputEncoding"_s);
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i).contains(encoding))
-            box->setCurrentIndex(i);
-    }
+    chooseEncoding(c, encoding);
     QTest::mouseClick(control<QPushButton>(c, u"outputStart"_s), Qt::LeftButton);
     QVERIFY(waitUntilIdle(c));
 }
+
+// A controller with one short file listed.
+struct OneFile
+{
+    OneFile() : source(environment.sources() + u"/one.mp3"_s)
+    {
+        QVERIFY(makeMp3(source, 2, 22050, 1, 32));
+        c().applicationOpenFiles({source});
+    }
+    AppController& c() { return *app.controller; }
+
+    TestEnvironment environment;
+    TestApp app;
+    QString source;
+};
 
 } // namespace
 
@@ -123,14 +134,10 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QVERIFY(mServiceBus->registerService(kNotifications));
         mNotifications.shown.clear();
-        TestEnvironment environment;
-        TestApp app;
-        AppController& c = *app.controller;
-        const QString source = environment.sources() + u"/one.mp3"_s;
-        QVERIFY(makeMp3(source, 2, 22050, 1, 32));
-        c.applicationOpenFiles({source});
+        OneFile one;
+        AppController& c = one.c();
         if (sourceGone)
-            QVERIFY(QFile::remove(source));
+            QVERIFY(QFile::remove(one.source));
 
         QStringList titles;
         connect(c.window(), &QWidget::windowTitleChanged, this,
@@ -143,7 +150,7 @@ private Q_SLOTS:
         QCOMPARE(c.window()->windowTitle(), u"Fablewick"_s);
         if (sourceGone)
             return;
-        QCOMPARE(*app.soundsPlayed, 1);
+        QCOMPARE(*one.app.soundsPlayed, 1);
         QVERIFY(titles.contains(u"Fablewick \u2014 100 %"_s));
 
         // The notification's action shows the book in the file manager.
@@ -154,26 +161,22 @@ private Q_SLOTS:
         invoked << 1U << u"show"_s;
         QVERIFY(mServiceBus->send(invoked));
         QTRY_COMPARE(mFileManager.shownItems,
-                     QStringList{QUrl::fromLocalFile(environment.desktop() + u"/Book.mp3"_s)
+                     QStringList{QUrl::fromLocalFile(one.environment.desktop() + u"/Book.mp3"_s)
                                      .toString(QUrl::FullyEncoded)});
     }
 
     void withoutAServiceNothingIsSaid()
     {
         mServiceBus->unregisterService(kNotifications);
-        TestEnvironment environment;
-        TestApp app;
-        AppController& c = *app.controller;
-        const QString source = environment.sources() + u"/one.mp3"_s;
-        QVERIFY(makeMp3(source, 2, 22050, 1, 32));
-        c.applicationOpenFiles({source});
+        OneFile one;
+        AppController& c = one.c();
         gMessages.clear();
         const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
         makeBook(c, u"MP3"_s);
         QTest::qWait(200);
         qInstallMessageHandler(previous);
-        QVERIFY(QFile::exists(environment.desktop() + u"/Book.mp3"_s));
-        QCOMPARE(*app.soundsPlayed, 1);
+        QVERIFY(QFile::exists(one.environment.desktop() + u"/Book.mp3"_s));
+        QCOMPARE(*one.app.soundsPlayed, 1);
         QVERIFY2(gMessages.isEmpty(), qPrintable(gMessages.join(u" | "_s)));
     }
 

@@ -40,15 +40,6 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
-void chooseEncoding(AppController& c, const QString& word)
-{
-    auto* box = control<QComboBox>(c, u"outputEncoding"_s);
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i).contains(word))
-            box->setCurrentIndex(i);
-    }
-}
-
 struct Run
 {
     Run()

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 #include <cmath>
@@ -31,18 +32,21 @@ struct Recorder final : mp3ConverterDelegate, RunEnd
 // sample out of place shows.
 struct NoiseBook
 {
-    explicit NoiseBook(const QList<int>& seconds)
+    // The first file also carries tags, given as ffmpeg's options for its output.
+    explicit NoiseBook(const QList<int>& seconds, const QStringList& firstFileTags = {})
     {
         QDir().mkpath(environment.sources());
         QByteArray all;
         for (qsizetype i = 0; i < seconds.size(); ++i) {
             const QString path = environment.sources() + u"/%1.mp3"_s.arg(i);
-            QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                              {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s,
-                               u"-i"_s,
-                               u"anoisesrc=color=pink:amplitude=0.3:seed=%1:duration=%2:"
-                               u"sample_rate=22050"_s.arg(i + 1).arg(seconds.at(i)),
-                               u"-ac"_s, u"1"_s, u"-b:a"_s, u"32k"_s, path});
+            QStringList arguments{u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s,
+                                  u"-i"_s,
+                                  u"anoisesrc=color=pink:amplitude=0.3:seed=%1:duration=%2:"
+                                  u"sample_rate=22050"_s.arg(i + 1).arg(seconds.at(i))};
+            if (i == 0)
+                arguments << firstFileTags;
+            arguments << u"-ac"_s << u"1"_s << u"-b:a"_s << u"32k"_s << path;
+            QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG), arguments);
             auto record = std::make_shared<ItemRecord>();
             const Mp3Frames frames = Mp3Frames::measure(path);
             record->exactLength = frames.seconds();
@@ -174,6 +178,39 @@ private Q_SLOTS:
                 split.descriptions.contains(u"Converting to AAC - 100%"_s));
         QVERIFY(*std::max_element(split.positions.begin(), split.positions.end()) >
                 0.97 * book.length);
+    }
+
+    void theSplitBookKeepsTheSourcesTags_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("comment");
+        QTest::newRow("characters that need escaping")
+            << u"A=b; c#d \\ e 'quoted' Ünïcode"_s << u"line one\nline two"_s;
+        QTest::newRow("longer than a command line holds") << u"Long"_s << QString(200000, u'x');
+    }
+
+    void theSplitBookKeepsTheSourcesTags()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, comment);
+        // No command line holds the long comment: it comes from a file.
+        const QString tagFile =
+            QDir::tempPath() + u"/tags-%1.txt"_s.arg(QCoreApplication::applicationPid());
+        writeFile(tagFile, ";FFMETADATA1\ncomment=" + comment.toUtf8() + '\n');
+        QStringList options = comment.size() > 1000
+                                  ? QStringList{u"-i"_s, tagFile, u"-map_metadata"_s, u"1"_s}
+                                  : QStringList{u"-metadata"_s, u"comment="_s + comment};
+        options << u"-metadata"_s << u"title="_s + title;
+        NoiseBook book({35, 30}, options);
+        QFile::remove(tagFile);
+        Recorder recorder;
+        QVERIFY(!book.convert(book.environment.root() + u"/split"_s, 2, recorder));
+        const QJsonObject tags =
+            probe(book.environment.root() + u"/split/m4a.m4a"_s)[u"format"_s][u"tags"_s].toObject();
+        QCOMPARE(tags[u"title"_s].toString(), title);
+        QCOMPARE(tags[u"comment"_s].toString(), comment);
+        QCOMPARE(QDir(book.environment.root() + u"/split"_s).entryList(QDir::Files),
+                 QStringList{u"m4a.m4a"_s});
     }
 
     // A new book right after a stop: the stopped parts end first and count for nothing.

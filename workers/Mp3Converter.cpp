@@ -26,6 +26,58 @@ qint64 preRollFrames(int sampleRate)
 {
     return (sampleRate * 3 / 2 + kFrame - 1) / kFrame;
 }
+// Tags longer than this go to the join in a file rather than on its command
+// line, which the system limits to 128 KiB.
+constexpr qsizetype kTagsOnCommandLine = 32 << 10;
+
+// The global tags of an ffmetadata file: key=value lines before any section,
+// with '=', ';', '#', '\' and line ends inside them escaped by a backslash.
+QList<std::pair<QString, QString>> globalTags(const QByteArray& text)
+{
+    QList<std::pair<QString, QString>> tags;
+    QByteArray key;
+    QByteArray value;
+    bool inValue = false;
+    bool escaped = false;
+    bool lineStart = true;
+    bool comment = false;
+    const auto endLine = [&] {
+        if (inValue && !key.isEmpty())
+            tags.append({QString::fromUtf8(key), QString::fromUtf8(value)});
+        key.clear();
+        value.clear();
+        inValue = false;
+        lineStart = true;
+    };
+    for (const char c : text) {
+        if (comment) {
+            comment = c != '\n';
+            continue;
+        }
+        if (escaped) {
+            (inValue ? value : key) += c;
+            escaped = false;
+            continue;
+        }
+        if (lineStart && (c == ';' || c == '#')) {
+            comment = true;
+            continue;
+        }
+        if (lineStart && c == '[')
+            return tags;
+        lineStart = false;
+        if (c == '\\')
+            escaped = true;
+        else if (c == '\n')
+            endLine();
+        else if (c == '=' && !inValue)
+            inValue = true;
+        else
+            (inValue ? value : key) += c;
+    }
+    endLine();
+    return tags;
+}
 } // namespace
 
 Mp3Converter::~Mp3Converter()
@@ -114,6 +166,11 @@ QString Mp3Converter::partPath(qsizetype part) const
     return mOutputFolder + u"/"_s + mOutputFile + u"-part%1.aac"_s.arg(part + 1);
 }
 
+QString Mp3Converter::tagsPath() const
+{
+    return mOutputFolder + u"/"_s + mOutputFile + u"-tags.txt"_s;
+}
+
 QString Mp3Converter::partCommand(qint64 from, qint64 to, const QString& output) const
 {
     const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
@@ -125,7 +182,9 @@ QString Mp3Converter::partCommand(qint64 from, qint64 to, const QString& output)
     return ShellQuote::single(tool) + u" -i "_s + ShellQuote::single(mInputFile) +
            u" -vn -y -af "_s + trim + u" -ab "_s + mFfmpegOptions.value(u"bitrate"_s) +
            u" -acodec aac -ac "_s + mFfmpegOptions.value(u"channels"_s) + u" -ar "_s + rate +
-           u" -f adts "_s + ShellQuote::single(output);
+           u" -f adts "_s + ShellQuote::single(output) +
+           // The first part also writes the input's tags, for the join.
+           (from == 0 ? u" -f ffmetadata "_s + ShellQuote::single(tagsPath()) : QString());
 }
 
 void Mp3Converter::startParts(const QList<qint64>& joins)
@@ -267,6 +326,16 @@ void Mp3Converter::joinParts()
     const QString output = mOutputFolder + u'/' + mOutputFile + u".m4a"_s;
     // The stream starts with one frame of priming, which the file's edit list skips.
     const QString priming = QString::number(static_cast<double>(kFrame) / mSampleRate, 'f', 6);
+    // The tags go on the command line: a second input would cost ffmpeg a
+    // hand-over between threads for every frame, about a second for a long book.
+    QFile tagsFile(tagsPath());
+    if (!tagsFile.open(QIODevice::ReadOnly))
+        throw WorkerException("ffmpeg left no tags of " + mInputFile.toStdString());
+    QString tags;
+    for (const auto& [key, value] : globalTags(tagsFile.readAll()))
+        tags += u" -metadata "_s + ShellQuote::single(key + u'=' + value);
+    if (tags.size() > kTagsOnCommandLine)
+        tags = u" -i "_s + ShellQuote::single(tagsPath()) + u" -map_metadata 1"_s;
     // Under the lock, so that a stop either reaches the join or keeps it from starting.
     std::lock_guard lock(mPartsMutex);
     if (mStopped) {
@@ -276,8 +345,8 @@ void Mp3Converter::joinParts()
     }
     mJoinRunner.start(
         {.command = ShellQuote::single(tool) + u" -y -itsoffset -"_s + priming + u" -i "_s +
-                    ShellQuote::single(joined) + u" -i "_s + ShellQuote::single(mInputFile) +
-                    u" -map 0:a -map_metadata 1 -c copy "_s + ShellQuote::single(output),
+                    ShellQuote::single(joined) + tags + u" -map 0:a -c copy "_s +
+                    ShellQuote::single(output),
          .output = ToolOutput::StdoutDiscarded,
          .tool = "ffmpeg",
          .readOutput = {},
@@ -293,6 +362,7 @@ void Mp3Converter::removePartFiles() const
     for (qsizetype k = 0; k <= mJoins.size(); ++k)
         QFile::remove(partPath(k));
     QFile::remove(mOutputFolder + u"/"_s + mOutputFile + u"-parts.aac"_s);
+    QFile::remove(tagsPath());
 }
 
 void Mp3Converter::report(const std::exception_ptr& failure)

@@ -73,6 +73,7 @@ private:
     void startParts(const QList<qint64>& joins);
     [[nodiscard]] QString partCommand(qint64 from, qint64 to, const QString& output) const;
     [[nodiscard]] QString partPath(qsizetype part) const;
+    [[nodiscard]] QString tagsPath() const;
     void partProgress(std::size_t part, double position);
     void partFinished(const std::exception_ptr& failure);
     // Puts the parts' kept frames into one stream and wraps it as "m4a.m4a".

@@ -26,6 +26,11 @@ qint64 preRollFrames(int sampleRate)
 {
     return (sampleRate * 3 / 2 + kFrame - 1) / kFrame;
 }
+// Where a part starting at `start` starts encoding: its run-in before it.
+qint64 runInStart(qint64 start, int sampleRate)
+{
+    return start - std::min(preRollFrames(sampleRate) * kFrame, start / kFrame * kFrame);
+}
 // Tags longer than this go to the join in a file rather than on its command
 // line, which the system limits to 128 KiB.
 constexpr qsizetype kTagsOnCommandLine = 32 << 10;
@@ -101,9 +106,15 @@ void Mp3Converter::startConvert()
     mFfmpegLength = Mp3Helper::getUnixTimeOfMP3(mInputFile);
     mSampleRate = std::max(1, mFfmpegOptions.value(u"sampleFrequency"_s).toInt());
     const int parts = mParallelism > 0 ? mParallelism : std::min(QThread::idealThreadCount(), 8);
-    if (const QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts);
+    if (QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts, false);
         !joins.isEmpty()) {
-        startParts(joins);
+        QList<qint64> readFrom;
+        for (const qint64 join : joins)
+            readFrom << runInStart(join, mSampleRate);
+        const auto streamStarts = Mp3Frames::startsInJoined(mInputFile, readFrom, mSampleRate);
+        if (!streamStarts)
+            joins = partJoins(mFileStarts, mLength, mSampleRate, parts, true);
+        startParts(joins, streamStarts.value_or(QList<Mp3Frames::StreamStart>()));
         return;
     }
     // Progress is read to the end of the tool's output, so all of it is told
@@ -130,24 +141,25 @@ void Mp3Converter::terminateConvert()
 }
 
 QList<qint64> Mp3Converter::partJoins(const QList<double>& fileStarts, double length,
-                                      int sampleRate, int parts)
+                                      int sampleRate, int parts, bool decodesBefore)
 {
     QList<qint64> joins;
     if (parts <= 1 || fileStarts.size() <= 1 || length < 60 || sampleRate <= 0)
         return joins;
     const qint64 end = static_cast<qint64>(length * sampleRate);
-    // A part decodes everything before it as well, so later parts get less
-    // to encode: part k starts at C (1 - (1 - r)^k) / r, where r is what a
-    // second of decoding costs against a second of encoding.
+    // A part that decodes everything before it gets less to encode: part k
+    // starts at C (1 - (1 - r)^k) / r, where r is what a second of decoding
+    // costs against a second of encoding. Otherwise the parts are equal.
     const double r = kDecodeCost;
     const double unit = length * r / (1 - std::pow(1 - r, parts));
     qsizetype lastChosen = 0;
     for (int k = 1; k < parts; ++k) {
-        const double target = unit * (1 - std::pow(1 - r, k)) / r;
+        const double target =
+            decodesBefore ? unit * (1 - std::pow(1 - r, k)) / r : length * k / parts;
         qsizetype best = -1;
         for (qsizetype i = lastChosen + 1; i < fileStarts.size(); ++i) {
-            if (best < 0 || std::abs(fileStarts.at(i) - target) <
-                                std::abs(fileStarts.at(best) - target))
+            if (best < 0 ||
+                std::abs(fileStarts.at(i) - target) < std::abs(fileStarts.at(best) - target))
                 best = i;
         }
         if (best < 0)
@@ -171,23 +183,28 @@ QString Mp3Converter::tagsPath() const
     return mOutputFolder + u"/"_s + mOutputFile + u"-tags.txt"_s;
 }
 
-QString Mp3Converter::partCommand(qint64 from, qint64 to, const QString& output) const
+QString Mp3Converter::partCommand(qint64 from, qint64 to, qsizetype part,
+                                  const std::optional<Mp3Frames::StreamStart>& start) const
 {
     const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
     const QString rate = QString::number(mSampleRate);
-    QString trim = u"aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(from);
+    const qint64 base = start ? start->sample : 0;
+    QString trim = u"aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(from - base);
     if (to > 0)
-        trim += u":end_sample=%1"_s.arg(to);
+        trim += u":end_sample=%1"_s.arg(to - base);
     trim += u",asetpts=PTS-STARTPTS"_s;
-    return ShellQuote::single(tool) + u" -i "_s + ShellQuote::single(mInputFile) +
-           u" -vn -y -af "_s + trim + u" -ab "_s + mFfmpegOptions.value(u"bitrate"_s) +
-           u" -acodec aac -ac "_s + mFfmpegOptions.value(u"channels"_s) + u" -ar "_s + rate +
-           u" -f adts "_s + ShellQuote::single(output) +
+    return ShellQuote::single(tool) +
+           (start ? u" -skip_initial_bytes %1"_s.arg(start->offset) : QString()) + u" -i "_s +
+           ShellQuote::single(mInputFile) + u" -vn -y -af "_s + trim + u" -ab "_s +
+           mFfmpegOptions.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
+           mFfmpegOptions.value(u"channels"_s) + u" -ar "_s + rate + u" -f adts "_s +
+           ShellQuote::single(partPath(part)) +
            // The first part also writes the input's tags, for the join.
-           (from == 0 ? u" -f ffmetadata "_s + ShellQuote::single(tagsPath()) : QString());
+           (part == 0 ? u" -f ffmetadata "_s + ShellQuote::single(tagsPath()) : QString());
 }
 
-void Mp3Converter::startParts(const QList<qint64>& joins)
+void Mp3Converter::startParts(const QList<qint64>& joins,
+                              const QList<Mp3Frames::StreamStart>& streamStarts)
 {
     // A stopped conversion's threads may still be ending, and they would take
     // the lock and count as parts of this one: they end first.
@@ -203,10 +220,9 @@ void Mp3Converter::startParts(const QList<qint64>& joins)
     mPartsRunning = static_cast<std::size_t>(joins.size()) + 1;
     mPartFailure = nullptr;
     mStopped = false;
-    const qint64 preRoll = preRollFrames(mSampleRate) * kFrame;
     for (qsizetype k = 0; k <= joins.size(); ++k) {
         const qint64 start = k == 0 ? 0 : joins.at(k - 1);
-        const qint64 from = start - std::min(preRoll, start / kFrame * kFrame);
+        const qint64 from = runInStart(start, mSampleRate);
         const qint64 to = k < joins.size() ? joins.at(k) + kTailFrames * kFrame : 0;
         mParts.push_back(std::make_unique<Part>());
         const auto index = static_cast<std::size_t>(k);
@@ -216,7 +232,10 @@ void Mp3Converter::startParts(const QList<qint64>& joins)
                                 start) /
             mSampleRate;
         mParts.back()->runner.start(
-            {.command = partCommand(from, to, partPath(k)),
+            {.command = partCommand(from, to, k,
+                                    k > 0 && !streamStarts.isEmpty()
+                                        ? std::optional(streamStarts.at(k - 1))
+                                        : std::nullopt),
              .output = ToolOutput::StderrStreamed,
              .tool = "ffmpeg",
              .readOutput =
@@ -224,7 +243,8 @@ void Mp3Converter::startParts(const QList<qint64>& joins)
                      ConverterProgress parser(mFfmpegLength);
                      auto tell = [&](const std::optional<ConverterReport>& report) {
                          if (report)
-                             partProgress(index, std::clamp(report->position - skipped, 0.0, share));
+                             partProgress(index,
+                                          std::clamp(report->position - skipped, 0.0, share));
                      };
                      for (QByteArray chunk = process.readChunk(); !chunk.isEmpty();
                           chunk = process.readChunk())
@@ -343,18 +363,16 @@ void Mp3Converter::joinParts()
         report(nullptr);
         return;
     }
-    mJoinRunner.start(
-        {.command = ShellQuote::single(tool) + u" -y -itsoffset -"_s + priming + u" -i "_s +
-                    ShellQuote::single(joined) + tags + u" -map 0:a -c copy "_s +
-                    ShellQuote::single(output),
-         .output = ToolOutput::StdoutDiscarded,
-         .tool = "ffmpeg",
-         .readOutput = {},
-         .finished =
-             [this](const std::exception_ptr& failure) {
-                 removePartFiles();
-                 report(failure);
-             }});
+    mJoinRunner.start({.command = ShellQuote::single(tool) + u" -y -itsoffset -"_s + priming +
+                                  u" -i "_s + ShellQuote::single(joined) + tags +
+                                  u" -map 0:a -c copy "_s + ShellQuote::single(output),
+                       .output = ToolOutput::StdoutDiscarded,
+                       .tool = "ffmpeg",
+                       .readOutput = {},
+                       .finished = [this](const std::exception_ptr& failure) {
+                           removePartFiles();
+                           report(failure);
+                       }});
 }
 
 void Mp3Converter::removePartFiles() const

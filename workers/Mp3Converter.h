@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderOptions.h"
+#include "Mp3Frames.h"
 #include "ToolRunner.h"
 #include "mp3ConverterDelegate.h"
 
@@ -19,7 +20,9 @@
 // AAC frames are put together without a re-encode. Each part after the
 // first starts encoding a little earlier and drops those frames, so the
 // encoder has settled by the join, and joins fall on the frame grid of the
-// whole book, so every sample keeps its place.
+// whole book, so every sample keeps its place. A part reads the MP3 from a
+// frame a little before its run-in, where the joined stream can be counted
+// frame by frame; otherwise it decodes everything before it.
 class Mp3Converter
 {
 public:
@@ -58,10 +61,12 @@ public:
     [[nodiscard]] QString command() const;
 
     // Where parts join, in samples at the output rate: on the frame grid,
-    // near the file starts nearest to equal shares of the length. Empty when
-    // the book is encoded whole (one part, one file, or under a minute).
+    // near the file starts nearest to equal shares of the work. A part that
+    // decodes everything before it gets less to encode. Empty when the book
+    // is encoded whole (one part, one file, or under a minute).
     [[nodiscard]] static QList<qint64> partJoins(const QList<double>& fileStarts, double length,
-                                                 int sampleRate, int parts);
+                                                 int sampleRate, int parts,
+                                                 bool decodesBefore = true);
 
 private:
     struct Part
@@ -70,8 +75,10 @@ private:
         double position = 0;
     };
     void checkProgressFromStdin(ToolProcess& process);
-    void startParts(const QList<qint64>& joins);
-    [[nodiscard]] QString partCommand(qint64 from, qint64 to, const QString& output) const;
+    // streamStarts: where each part after the first reads from; empty: the start.
+    void startParts(const QList<qint64>& joins, const QList<Mp3Frames::StreamStart>& streamStarts);
+    [[nodiscard]] QString partCommand(qint64 from, qint64 to, qsizetype part,
+                                      const std::optional<Mp3Frames::StreamStart>& start) const;
     [[nodiscard]] QString partPath(qsizetype part) const;
     [[nodiscard]] QString tagsPath() const;
     void partProgress(std::size_t part, double position);

@@ -73,10 +73,9 @@ std::optional<Header> readHeader(const uchar* p)
                   .crc = (p[1] & 1) == 0};
 }
 
-// Where the audio starts: after any ID3v2 tags.
-qint64 audioStart(const uchar* data, qint64 size)
+// Where the audio starts: after any ID3v2 tags from `at` on.
+qint64 audioStart(const uchar* data, qint64 size, qint64 at = 0)
 {
-    qint64 at = 0;
     while (at + 10 <= size && std::memcmp(data + at, "ID3", 3) == 0) {
         const uchar* p = data + at;
         const qint64 tag = (qint64(p[6] & 0x7F) << 21) | (qint64(p[7] & 0x7F) << 14) |
@@ -144,6 +143,11 @@ struct InfoFrame
 {
     std::optional<qint64> frames;
     int delay = 0;
+    std::optional<qint64> bytes;
+    // Whether LAME's tag, or ffmpeg's like it, follows: only then does ffmpeg
+    // drop the delay it gives, and trim the padding at the frames' end.
+    bool encoderTag = false;
+    bool vbri = false;
 };
 
 std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, const Header& header)
@@ -160,15 +164,24 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
             info.frames = bigEndian(frame + field);
             field += 4;
         }
+        if ((flags & 2) && field + 4 <= available)
+            info.bytes = bigEndian(frame + field);
         field += (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
         if (field + 24 <= available) {
             const uchar* lame = frame + field;
             info.delay = (lame[21] << 4) | (lame[22] >> 4);
+            info.encoderTag = std::memcmp(lame, "LAME", 4) == 0 ||
+                              std::memcmp(lame, "Lavf", 4) == 0 ||
+                              std::memcmp(lame, "Lavc", 4) == 0;
         }
         return info;
     }
     if (36 + 18 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0)
-        return InfoFrame{.frames = bigEndian(frame + 36 + 14), .delay = 0};
+        return InfoFrame{.frames = bigEndian(frame + 36 + 14),
+                         .delay = 0,
+                         .bytes = {},
+                         .encoderTag = false,
+                         .vbri = true};
     return std::nullopt;
 }
 
@@ -228,4 +241,86 @@ Mp3Frames Mp3Frames::inspect(const QString& path)
         return noAudio(u"is not an MP3 file"_s);
     return {
         .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
+}
+
+std::optional<QList<Mp3Frames::StreamStart>>
+Mp3Frames::startsInJoined(const QString& path, const QList<qint64>& samples, int outputRate)
+{
+    // Started on a frame in the middle of a stream, the decoder gives the same
+    // samples as from the start after about 1600 of them, the bit reservoir
+    // and the filter banks having filled.
+    constexpr qint64 kWarmUpFrames = 4;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const qint64 size = file.size();
+    const uchar* data = size > 0 ? file.map(0, size) : nullptr;
+    if (!data)
+        return std::nullopt;
+    QList<StreamStart> starts;
+    std::optional<Header> first;
+    std::optional<StreamStart> previous;
+    qint64 lead = 0;
+    qint64 decoded = 0;
+    qint64 at = 0;
+    // ffmpeg's decoder loses the frame after a tag between files.
+    bool afterTag = false;
+    while (starts.size() < samples.size()) {
+        if (const qint64 after = audioStart(data, size, at); after != at) {
+            afterTag = first.has_value();
+            at = after;
+            continue;
+        }
+        // An ID3v1 tag at a file's end.
+        if (at + 128 <= size && std::memcmp(data + at, "TAG", 3) == 0) {
+            afterTag = true;
+            at += 128;
+            continue;
+        }
+        const auto header = at + 4 <= size ? readHeader(data + at) : std::nullopt;
+        if (!header || header->length <= 4 || at + header->length > size)
+            return std::nullopt;
+        const bool streamStart = !first;
+        if (!first) {
+            // Resampled by a whole factor, every input sample lands on an
+            // output sample, wherever the resampler starts.
+            if (outputRate % header->sampleRate != 0)
+                return std::nullopt;
+            first = header;
+        } else if (header->sampleRate != first->sampleRate || header->layer != first->layer ||
+                   header->version != first->version) {
+            return std::nullopt;
+        }
+        const auto info = readInfoFrame(data + at, size - at, *header);
+        if (info && info->vbri)
+            return std::nullopt;
+        if (streamStart && info && info->encoderTag) {
+            lead = info->delay + 529;
+            // ffmpeg trims the first file's padding unless it sees that more
+            // follows; then the count below would be off.
+            if (info->frames && !(info->bytes && size - at > *info->bytes + *info->bytes / 8))
+                return std::nullopt;
+        }
+        // The frame after a tag gives no samples, and an info frame none at
+        // the start or silence later: neither is a place to start.
+        if (afterTag || info) {
+            if (info && !streamStart && !afterTag)
+                decoded += header->samplesPerFrame();
+            afterTag = false;
+            at += header->length;
+            continue;
+        }
+        const qint64 factor = outputRate / header->sampleRate;
+        const qint64 sample = (decoded - lead) * factor;
+        const qint64 warmUp = kWarmUpFrames * header->samplesPerFrame() * factor;
+        while (starts.size() < samples.size() && sample + warmUp > samples.at(starts.size())) {
+            if (!previous)
+                return std::nullopt;
+            starts << *previous;
+        }
+        previous = StreamStart{.offset = at, .sample = sample};
+        decoded += header->samplesPerFrame();
+        at += header->length;
+    }
+    return starts;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <optional>
 
 // What the start of a file says of its MPEG audio: whether it holds frames at
 // all, and their sample rate and channels. Read from the file itself, without
@@ -25,6 +27,25 @@ struct Mp3Frames
         return sampleRate > 0 ? static_cast<double>(audioSamples) / sampleRate : 0.0;
     }
     [[nodiscard]] static Mp3Frames inspect(const QString& path);
+
+    // A place to start decoding a joined stream part way: the byte offset of
+    // an audio frame, and where its samples start among those that a decoder
+    // reading the stream from its start gives (after it drops the first
+    // file's encoder delay), counted at the output rate.
+    struct StreamStart
+    {
+        qint64 offset = 0;
+        qint64 sample = 0;
+        bool operator==(const StreamStart&) const = default;
+    };
+    // For each wanted sample at outputRate, in rising order, an audio frame
+    // far enough before it that a decoder, and a resampler to outputRate,
+    // started there give from the wanted sample on what they give when
+    // started at the beginning. None unless the stream is all frames of one
+    // rate that divides outputRate, with only tags between files and info
+    // frames, counted as ffmpeg counts them.
+    [[nodiscard]] static std::optional<QList<StreamStart>>
+    startsInJoined(const QString& path, const QList<qint64>& samples, int outputRate);
     // The file's exact playing time, from its frames, however it is encoded.
     [[nodiscard]] static Mp3Frames measure(const QString& path);
 };

@@ -269,14 +269,16 @@ private Q_SLOTS:
 
     void aFailedOrStoppedPartEndsEveryPart_data()
     {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("a part fails") << false;
-        QTest::newRow("stopped") << true;
+        QTest::addColumn<int>("stopAfter");
+        QTest::newRow("a part fails") << -1;
+        QTest::newRow("stopped") << 300;
+        QTest::newRow("stopped before the parts start") << 0;
     }
 
     void aFailedOrStoppedPartEndsEveryPart()
     {
-        QFETCH(bool, stop);
+        QFETCH(int, stopAfter);
+        const bool stop = stopAfter >= 0;
         NoiseBook book({40, 40, 40});
         // The second part's encoder fails, or all of them run until stopped.
         toolsWithStandIn(book.environment.root(), u"ffmpeg"_s,
@@ -285,7 +287,7 @@ private Q_SLOTS:
                                 u"*) exec sleep 60;; esac"_s);
         const QString folder = book.environment.root() + u"/work"_s;
         Recorder recorder;
-        const std::exception_ptr failure = book.convert(folder, 3, recorder, stop ? 300 : -1);
+        const std::exception_ptr failure = book.convert(folder, 3, recorder, stopAfter);
         if (stop) {
             QVERIFY(!failure);
         } else {

@@ -106,8 +106,27 @@ void Mp3Converter::startConvert()
     mFfmpegLength = Mp3Helper::getUnixTimeOfMP3(mInputFile);
     mSampleRate = std::max(1, mFfmpegOptions.value(u"sampleFrequency"_s).toInt());
     const int parts = mParallelism > 0 ? mParallelism : std::min(QThread::idealThreadCount(), 8);
-    if (QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts, false);
-        !joins.isEmpty()) {
+    if (partJoins(mFileStarts, mLength, mSampleRate, parts, false).isEmpty()) {
+        startWhole();
+        return;
+    }
+    // A stopped conversion's threads may still be ending, and they would take
+    // the lock and count as parts of this one: they end first.
+    mPlanner.join();
+    std::vector<std::unique_ptr<Part>> previous;
+    {
+        std::lock_guard lock(mPartsMutex);
+        previous.swap(mParts);
+    }
+    previous.clear();
+    mJoinRunner.join();
+    {
+        std::lock_guard lock(mPartsMutex);
+        mStopped = false;
+    }
+    // Finding where each part reads from walks the whole MP3: not on the caller's thread.
+    mPlanner.start([this, parts] {
+        QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts, false);
         QList<qint64> readFrom;
         for (const qint64 join : joins)
             readFrom << runInStart(join, mSampleRate);
@@ -115,8 +134,11 @@ void Mp3Converter::startConvert()
         if (!streamStarts)
             joins = partJoins(mFileStarts, mLength, mSampleRate, parts, true);
         startParts(joins, streamStarts.value_or(QList<Mp3Frames::StreamStart>()));
-        return;
-    }
+    });
+}
+
+void Mp3Converter::startWhole()
+{
     // Progress is read to the end of the tool's output, so all of it is told
     // before the end of the run.
     mRunner.start({.command = command(),
@@ -206,20 +228,15 @@ QString Mp3Converter::partCommand(qint64 from, qint64 to, qsizetype part,
 void Mp3Converter::startParts(const QList<qint64>& joins,
                               const QList<Mp3Frames::StreamStart>& streamStarts)
 {
-    // A stopped conversion's threads may still be ending, and they would take
-    // the lock and count as parts of this one: they end first.
-    std::vector<std::unique_ptr<Part>> previous;
-    {
-        std::lock_guard lock(mPartsMutex);
-        previous.swap(mParts);
+    std::unique_lock lock(mPartsMutex);
+    if (mStopped) {
+        lock.unlock();
+        report(nullptr);
+        return;
     }
-    previous.clear();
-    mJoinRunner.join();
-    std::lock_guard lock(mPartsMutex);
     mJoins = joins;
     mPartsRunning = static_cast<std::size_t>(joins.size()) + 1;
     mPartFailure = nullptr;
-    mStopped = false;
     for (qsizetype k = 0; k <= joins.size(); ++k) {
         const qint64 start = k == 0 ? 0 : joins.at(k - 1);
         const qint64 from = runInStart(start, mSampleRate);

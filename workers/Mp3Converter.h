@@ -3,6 +3,7 @@
 #include "EncoderOptions.h"
 #include "Mp3Frames.h"
 #include "ToolRunner.h"
+#include "WorkerThread.h"
 #include "mp3ConverterDelegate.h"
 
 #include <QList>
@@ -75,6 +76,7 @@ private:
         double position = 0;
     };
     void checkProgressFromStdin(ToolProcess& process);
+    void startWhole();
     // streamStarts: where each part after the first reads from; empty: the start.
     void startParts(const QList<qint64>& joins, const QList<Mp3Frames::StreamStart>& streamStarts);
     [[nodiscard]] QString partCommand(qint64 from, qint64 to, qsizetype part,
@@ -109,4 +111,6 @@ private:
     std::size_t mPartsRunning = 0;
     std::exception_ptr mPartFailure;
     std::atomic<bool> mStopped = false;
+    // Plans the parts and starts them; it ends first, as it uses all the above.
+    WorkerThread mPlanner;
 };

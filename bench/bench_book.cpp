@@ -4,7 +4,8 @@
 // "tones" the files are tones instead, of lengths that vary around the given
 // one, and it also reports how far the chapter starts lie from where each
 // file's tone really begins in the book. The conversion runs one encoder per
-// core; "direct" is one ffmpeg on the same file, and their ratio is shown.
+// core, or as many as a fourth argument gives; "direct" is one ffmpeg on the
+// same file, and their ratio is shown.
 #include "ArtworkWell.h"
 #include "TestSupport.h"
 
@@ -91,6 +92,8 @@ int main(int argc, char* argv[])
     const int count = argc > 1 ? std::atoi(argv[1]) : 50;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 144;
     const bool tones = argc > 3 && std::strcmp(argv[3], "tones") == 0;
+    // A fourth argument sets the number of encoders, to see their memory on a small machine.
+    const int encoders = argc > 4 ? std::atoi(argv[4]) : 0;
     TestEnvironment environment;
     std::printf("making %d files of %d s...\n", count, seconds);
     QStringList paths;
@@ -109,6 +112,7 @@ int main(int argc, char* argv[])
 
     TestApp testApp;
     AppController& c = *testApp.controller;
+    c.converter().setParallelism(encoders);
     c.applicationOpenFiles(paths);
     if (!waitUntilListed(c))
         return 1;
@@ -176,10 +180,10 @@ int main(int argc, char* argv[])
     std::printf("%-16s %8lld ms\n", "whole run", static_cast<long long>(total));
     // "direct" convert is one ffmpeg on the same joined file; Fablewick's runs
     // one per core on parts of it.
-    const int parts = std::min(QThread::idealThreadCount(), 8);
-    std::printf("parallel convert on %d cores: %.2f of one ffmpeg's time; whole run %.2f of "
+    const int parts = encoders > 0 ? encoders : std::min(QThread::idealThreadCount(), 8);
+    std::printf("parallel convert with %d encoders on %d cores: %.2f of one ffmpeg's time; whole run %.2f of "
                 "the same run with one ffmpeg\n",
-                parts, double(convert) / double(std::max<qint64>(1, directConvert)),
+                parts, QThread::idealThreadCount(), double(convert) / double(std::max<qint64>(1, directConvert)),
                 double(total) / double(std::max<qint64>(1, total - convert + directConvert)));
     std::printf("peak memory: application %ld MiB, largest tool %ld MiB; the application with "
                 "all its tools at once %ld MiB%s\n",

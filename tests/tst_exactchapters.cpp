@@ -23,6 +23,8 @@ private Q_SLOTS:
         QTest::newRow("CBR 48 kHz, ID3v1 too")
             << 48000 << 2 << QStringList{u"-b:a"_s, u"96k"_s, u"-write_id3v1"_s, u"1"_s};
         QTest::newRow("VBR with a Xing header") << 44100 << 1 << QStringList{u"-q:a"_s, u"6"_s};
+        QTest::newRow("ID3v2 but no Info frame")
+            << 44100 << 2 << QStringList{u"-b:a"_s, u"64k"_s, u"-write_xing"_s, u"0"_s};
         QTest::newRow("no tags, no Info frame")
             << 44100 << 2 << QStringList{u"-b:a"_s,           u"64k"_s, u"-write_xing"_s, u"0"_s,
                                          u"-id3v2_version"_s, u"0"_s};

@@ -38,6 +38,7 @@ struct NoiseBook
     {
         QDir().mkpath(environment.sources());
         QByteArray all;
+        Mp3Frames previous;
         for (qsizetype i = 0; i < seconds.size(); ++i) {
             const QString path = environment.sources() + u"/%1.mp3"_s.arg(i);
             QStringList arguments{u"-nostdin"_s,
@@ -55,9 +56,11 @@ struct NoiseBook
             QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG), arguments);
             auto record = std::make_shared<ItemRecord>();
             const Mp3Frames frames = Mp3Frames::measure(path);
-            record->exactLength = frames.seconds();
+            record->exactLength =
+                double(frames.joinedSamples(i > 0 ? &previous : nullptr)) / frames.sampleRate;
+            previous = frames;
             record->leadIn = static_cast<double>(frames.encoderDelay) / frames.sampleRate;
-            length += frames.seconds();
+            length += *record->exactLength;
             records << record;
             all += readFile(path);
         }

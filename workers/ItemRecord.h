@@ -19,8 +19,9 @@ struct ItemRecord
     std::optional<QString> symbolicPath;
     std::optional<QString> mins;
     std::optional<QString> secs;
-    // The exact playing time in seconds, and where the audio starts in it
-    // (the encoder's delay), measured from the file's frames by the joiner.
+    // The exact playing time in seconds that the file takes in the joined
+    // book, and where the audio starts in it (the encoder's delay), measured
+    // from the file's frames by the joiner.
     std::optional<double> exactLength;
     std::optional<double> leadIn;
     // The playing length that the list shows, in seconds, once read: none

@@ -202,8 +202,12 @@ Mp3Frames Mp3Frames::measure(const QString& path)
     Mp3Frames result{
         .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
     const int samplesPerFrame = first->header.samplesPerFrame();
+    result.samplesPerFrame = samplesPerFrame;
+    result.leadingTag = first->at > 0 && std::memcmp(data, "ID3", 3) == 0;
+    result.trailingTag = size >= 128 && std::memcmp(data + size - 128, "TAG", 3) == 0;
     qint64 at = first->at;
     if (const auto info = readInfoFrame(data + at, size - at, first->header)) {
+        result.infoFrame = true;
         result.encoderDelay = info->delay;
         if (info->frames) {
             result.audioSamples = *info->frames * samplesPerFrame;
@@ -221,6 +225,16 @@ Mp3Frames Mp3Frames::measure(const QString& path)
     }
     result.audioSamples = frames * samplesPerFrame;
     return result;
+}
+
+qint64 Mp3Frames::joinedSamples(const Mp3Frames* previous) const
+{
+    if (!previous)
+        return audioSamples;
+    const bool afterTag = leadingTag || previous->trailingTag;
+    if (afterTag)
+        return infoFrame ? audioSamples : audioSamples - samplesPerFrame;
+    return infoFrame ? audioSamples + samplesPerFrame : audioSamples;
 }
 
 Mp3Frames Mp3Frames::inspect(const QString& path)

@@ -20,6 +20,17 @@ struct Mp3Frames
     // the start of them, from the LAME tag.
     qint64 audioSamples = 0;
     int encoderDelay = 0;
+    int samplesPerFrame = 0;
+    // What a joined stream makes of the file: its tags before and after its
+    // frames, and whether its first frame is a Xing, Info or VBRI frame.
+    bool leadingTag = false;
+    bool trailingTag = false;
+    bool infoFrame = false;
+
+    // The samples that ffmpeg gives of this file in a joined stream, after
+    // `previous` (none for the first file): it loses the frame after a tag
+    // between files, and plays an info frame there as a frame of silence.
+    [[nodiscard]] qint64 joinedSamples(const Mp3Frames* previous) const;
 
     [[nodiscard]] bool isAudio() const { return problem.isEmpty(); }
     [[nodiscard]] double seconds() const

@@ -25,6 +25,8 @@ private Q_SLOTS:
         QTest::newRow("VBR with a Xing header") << 44100 << 1 << QStringList{u"-q:a"_s, u"6"_s};
         QTest::newRow("ID3v2 but no Info frame")
             << 44100 << 2 << QStringList{u"-b:a"_s, u"64k"_s, u"-write_xing"_s, u"0"_s};
+        QTest::newRow("an Info frame but no tags")
+            << 22050 << 1 << QStringList{u"-b:a"_s, u"32k"_s, u"-id3v2_version"_s, u"0"_s};
         QTest::newRow("no tags, no Info frame")
             << 44100 << 2 << QStringList{u"-b:a"_s,           u"64k"_s, u"-write_xing"_s, u"0"_s,
                                          u"-id3v2_version"_s, u"0"_s};

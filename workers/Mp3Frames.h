@@ -6,7 +6,8 @@
 
 // What the start of a file says of its MPEG audio: whether it holds frames at
 // all, and their sample rate and channels. Read from the file itself, without
-// a tool, so that a whole list is checked in a moment.
+// a tool, so that a whole list is checked in a moment. Also how ffmpeg
+// counts the samples of files joined end to end.
 struct Mp3Frames
 {
     int sampleRate = 0;
@@ -39,6 +40,9 @@ struct Mp3Frames
     }
     [[nodiscard]] static Mp3Frames inspect(const QString& path);
 
+    // The file's exact playing time, from its frames, however it is encoded.
+    [[nodiscard]] static Mp3Frames measure(const QString& path);
+
     // A place to start decoding a joined stream part way: the byte offset of
     // an audio frame, and where its samples start among those that a decoder
     // reading the stream from its start gives (after it drops the first
@@ -47,7 +51,6 @@ struct Mp3Frames
     {
         qint64 offset = 0;
         qint64 sample = 0;
-        bool operator==(const StreamStart&) const = default;
     };
     // For each wanted sample at outputRate, in rising order, an audio frame
     // far enough before it that a decoder, and a resampler to outputRate,
@@ -57,6 +60,4 @@ struct Mp3Frames
     // frames, counted as ffmpeg counts them.
     [[nodiscard]] static std::optional<QList<StreamStart>>
     startsInJoined(const QString& path, const QList<qint64>& samples, int outputRate);
-    // The file's exact playing time, from its frames, however it is encoded.
-    [[nodiscard]] static Mp3Frames measure(const QString& path);
 };

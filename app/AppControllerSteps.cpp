@@ -1,8 +1,8 @@
 // The conversion, chapter and tagging steps of a run, and the reports of
 // their workers, which arrive on the workers' own threads.
 #include "AppController.h"
-#include "ChapterList.h"
 #include "ArtworkWell.h"
+#include "ChapterList.h"
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
 
@@ -82,15 +82,14 @@ void AppController::doConversion(const QString& path)
     theMp3Converter->setInputFile(path);
     // Where the book may be split to encode on every core.
     const ItemList& records = theMp3Joiner->joinFiles();
+    const qint32 seconds = Mp3Helper::getUnixTimeOfMP3(path);
     double length = 0;
     for (const ItemRecordPtr& record : records)
         length += record->exactLength.value_or(0);
-    const bool exact = std::all_of(records.begin(), records.end(),
-                                   [](const ItemRecordPtr& r) { return r->exactLength; });
     theMp3Converter->setFileStarts(ChapterList::startSeconds(records),
-                                   exact ? length : Mp3Helper::getUnixTimeOfMP3(path));
+                                   ChapterList::hasExactLengths(records) ? length : seconds);
     theMp3Converter->setDelegate(this);
-    joinProgressIndicator->setMaximum(Mp3Helper::getUnixTimeOfMP3(path));
+    joinProgressIndicator->setMaximum(seconds);
     joinProgressIndicator->setValue(0);
     mState = RunState::Converting;
     stopConvertingButton->setVisible(true);

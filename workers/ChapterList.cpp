@@ -26,11 +26,15 @@ QString ChapterList::startTime(double seconds)
     return u"%1:%2.%3"_s.arg(minutes).arg(rest / 1000).arg(rest % 1000, 3, 10, QLatin1Char(u'0'));
 }
 
+bool ChapterList::hasExactLengths(const ItemList& records)
+{
+    return std::all_of(records.begin(), records.end(),
+                       [](const ItemRecordPtr& r) { return r->exactLength.has_value(); });
+}
+
 QList<double> ChapterList::startSeconds(const ItemList& records)
 {
-    const bool exact = std::all_of(records.begin(), records.end(), [](const ItemRecordPtr& r) {
-        return r->exactLength.has_value();
-    });
+    const bool exact = hasExactLengths(records);
     QList<double> starts;
     double start = 0;
     for (qsizetype i = 0; i < records.size(); ++i) {
@@ -54,9 +58,7 @@ QByteArray ChapterList::xml(const ItemList& records)
 {
     QString text = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">"_s;
     // Measured lengths add up exactly; whole minutes and seconds would drift.
-    const bool exact = std::all_of(records.begin(), records.end(), [](const ItemRecordPtr& r) {
-        return r->exactLength.has_value();
-    });
+    const bool exact = hasExactLengths(records);
     const QList<double> starts = exact ? startSeconds(records) : QList<double>();
     qint64 minutes = 0;
     qint64 seconds = 0;

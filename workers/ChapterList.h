@@ -12,6 +12,8 @@ class ChapterList
 {
 public:
     [[nodiscard]] static QByteArray xml(const ItemList& records);
+    // Whether every record has an exact length, measured from its frames.
+    [[nodiscard]] static bool hasExactLengths(const ItemList& records);
     // Where each record starts in the joined stream, in seconds: exact when
     // every record has an exact length, else from whole minutes and seconds.
     [[nodiscard]] static QList<double> startSeconds(const ItemList& records);

@@ -31,6 +31,10 @@ qint64 runInStart(qint64 start, int sampleRate)
 {
     return start - std::min(preRollFrames(sampleRate) * kFrame, start / kFrame * kFrame);
 }
+QString ffmpegTool()
+{
+    return Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+}
 // Tags longer than this go to the join in a file rather than on its command
 // line, which the system limits to 128 KiB.
 constexpr qsizetype kTagsOnCommandLine = 32 << 10;
@@ -92,7 +96,7 @@ Mp3Converter::~Mp3Converter()
 
 QString Mp3Converter::command() const
 {
-    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    const QString tool = ffmpegTool();
     const QString output = mOutputFolder + u'/' + mOutputFile + u".m4a"_s;
     return ShellQuote::single(tool) + u" -i "_s + ShellQuote::single(mInputFile) +
            u" -vn -y -ab "_s + mFfmpegOptions.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
@@ -106,7 +110,8 @@ void Mp3Converter::startConvert()
     mFfmpegLength = Mp3Helper::getUnixTimeOfMP3(mInputFile);
     mSampleRate = std::max(1, mFfmpegOptions.value(u"sampleFrequency"_s).toInt());
     const int parts = mParallelism > 0 ? mParallelism : std::min(QThread::idealThreadCount(), 8);
-    if (partJoins(mFileStarts, mLength, mSampleRate, parts, false).isEmpty()) {
+    QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts, false);
+    if (joins.isEmpty()) {
         startWhole();
         return;
     }
@@ -125,8 +130,7 @@ void Mp3Converter::startConvert()
         mStopped = false;
     }
     // Finding where each part reads from walks the whole MP3: not on the caller's thread.
-    mPlanner.start([this, parts] {
-        QList<qint64> joins = partJoins(mFileStarts, mLength, mSampleRate, parts, false);
+    mPlanner.start([this, parts, joins]() mutable {
         QList<qint64> readFrom;
         for (const qint64 join : joins)
             readFrom << runInStart(join, mSampleRate);
@@ -200,6 +204,11 @@ QString Mp3Converter::partPath(qsizetype part) const
     return mOutputFolder + u"/"_s + mOutputFile + u"-part%1.aac"_s.arg(part + 1);
 }
 
+QString Mp3Converter::joinedPartsPath() const
+{
+    return mOutputFolder + u"/"_s + mOutputFile + u"-parts.aac"_s;
+}
+
 QString Mp3Converter::tagsPath() const
 {
     return mOutputFolder + u"/"_s + mOutputFile + u"-tags.txt"_s;
@@ -208,7 +217,7 @@ QString Mp3Converter::tagsPath() const
 QString Mp3Converter::partCommand(qint64 from, qint64 to, qsizetype part,
                                   const std::optional<Mp3Frames::StreamStart>& start) const
 {
-    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    const QString tool = ffmpegTool();
     const QString rate = QString::number(mSampleRate);
     const qint64 base = start ? start->sample : 0;
     QString trim = u"aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(from - base);
@@ -315,7 +324,7 @@ void Mp3Converter::partFinished(const std::exception_ptr& failure)
 
 void Mp3Converter::joinParts()
 {
-    const QString joined = mOutputFolder + u"/"_s + mOutputFile + u"-parts.aac"_s;
+    const QString joined = joinedPartsPath();
     QFile out(joined);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw WorkerException("cannot write " + joined.toStdString());
@@ -359,7 +368,7 @@ void Mp3Converter::joinParts()
         throw WorkerException("cannot write " + joined.toStdString());
     out.close();
 
-    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    const QString tool = ffmpegTool();
     const QString output = mOutputFolder + u'/' + mOutputFile + u".m4a"_s;
     // The stream starts with one frame of priming, which the file's edit list skips.
     const QString priming = QString::number(static_cast<double>(kFrame) / mSampleRate, 'f', 6);
@@ -396,7 +405,7 @@ void Mp3Converter::removePartFiles() const
 {
     for (qsizetype k = 0; k <= mJoins.size(); ++k)
         QFile::remove(partPath(k));
-    QFile::remove(mOutputFolder + u"/"_s + mOutputFile + u"-parts.aac"_s);
+    QFile::remove(joinedPartsPath());
     QFile::remove(tagsPath());
 }
 

@@ -82,6 +82,7 @@ private:
     [[nodiscard]] QString partCommand(qint64 from, qint64 to, qsizetype part,
                                       const std::optional<Mp3Frames::StreamStart>& start) const;
     [[nodiscard]] QString partPath(qsizetype part) const;
+    [[nodiscard]] QString joinedPartsPath() const;
     [[nodiscard]] QString tagsPath() const;
     void partProgress(std::size_t part, double position);
     void partFinished(const std::exception_ptr& failure);

@@ -2,6 +2,7 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
@@ -24,7 +25,14 @@ std::unique_ptr<Movie> MediaMovie::movieWithFile(const std::optional<QString>& p
     if (!path || !QFileInfo(*path).isFile())
         return nullptr;
     std::unique_ptr<MediaMovie> movie(new MediaMovie());
-    movie->mPlayer->setSource(QUrl::fromLocalFile(*path));
+    // Qt's ffmpeg backend opens a file URL by the Latin-1 bytes of its path,
+    // so it finds no file whose name has other letters; an open file plays
+    // whatever its name.
+    movie->mFile = std::make_unique<QFile>(*path);
+    if (movie->mFile->open(QIODevice::ReadOnly))
+        movie->mPlayer->setSourceDevice(movie->mFile.get(), QUrl::fromLocalFile(*path));
+    else
+        movie->mPlayer->setSource(QUrl::fromLocalFile(*path));
     return movie;
 }
 

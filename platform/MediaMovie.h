@@ -5,6 +5,7 @@
 #include <memory>
 
 class QAudioOutput;
+class QFile;
 class QMediaPlayer;
 
 // The preview's player over Qt Multimedia. Times are milliseconds; a step is
@@ -37,5 +38,7 @@ private:
     [[nodiscard]] bool settled() const;
     [[nodiscard]] bool playable() const;
     std::unique_ptr<QAudioOutput> mOutput;
+    // The player reads the file through this, for as long as it lives.
+    std::unique_ptr<QFile> mFile;
     std::unique_ptr<QMediaPlayer> mPlayer;
 };

@@ -8,14 +8,22 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgl-dev
   mp3info ffmpeg atomicparsley
+  lame
   fonts-dejavu-core
   dbus-daemon
 )
 
+installed() {
+  [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" == "install ok installed" ]]
+}
+
+# The preview plays through a sound server. A desktop with PipeWire's has
+# one already, and installing PulseAudio would replace it.
+installed pipewire-pulse || packages+=(pulseaudio)
+
 missing=()
 for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

@@ -77,7 +77,7 @@ void TestDialogs::answerAlert(int returnCode)
         alert.didEnd(returnCode);
 }
 
-TestApp::TestApp(const QString& feedUrl)
+TestApp::TestApp(const QString& feedUrl, MovieOpener player)
 {
     AppServices services;
     auto dialogsDouble = std::make_unique<TestDialogs>();
@@ -93,6 +93,8 @@ TestApp::TestApp(const QString& feedUrl)
         ++movieLog->opened;
         return std::make_unique<FakeMovie>(durationFor(*path), movieLog);
     };
+    if (player)
+        services.openMovie = std::move(player);
     services.openUrl = [urls = openedUrls](const QUrl& url) {
         urls->append(url);
         return true;

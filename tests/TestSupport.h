@@ -162,7 +162,9 @@ private:
 struct TestApp
 {
     // The update feed comes from feedUrl; by default nothing answers there.
-    explicit TestApp(const QString& feedUrl = QStringLiteral("http://127.0.0.1:9/feed.xml"));
+    // With a player given, the preview plays through it instead of a FakeMovie.
+    explicit TestApp(const QString& feedUrl = QStringLiteral("http://127.0.0.1:9/feed.xml"),
+                     MovieOpener player = {});
     [[nodiscard]] FakeMovie* movie() const;
     std::shared_ptr<FakeMovie::Log> movieLog = std::make_shared<FakeMovie::Log>();
     std::function<qint64(const QString&)> durationFor = [](const QString&) { return 10000; };

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -80,16 +81,21 @@ void AppController::doConversion(const QString& path)
     theMp3Converter->setOutputAuthor(artist->text());
     theMp3Converter->setOutputTitle(title->text());
     theMp3Converter->setInputFile(path);
-    // Where the book may be split to encode on every core.
+    // The files joined, each as a decoder gives it, so that the book holds
+    // their audio and nothing of their tags or encoders' padding.
     const ItemList& records = theMp3Joiner->joinFiles();
     const qint32 seconds = Mp3Helper::getUnixTimeOfMP3(path);
-    double length = 0;
-    for (const ItemRecordPtr& record : records)
-        length += record->exactLength.value_or(0);
-    theMp3Converter->setFileStarts(ChapterList::startSeconds(records),
-                                   ChapterList::hasExactLengths(records) ? length : seconds);
+    QList<Mp3Converter::Source> sources;
+    if (ChapterList::hasExactLengths(records)) {
+        for (const ItemRecordPtr& record : records)
+            sources.append({.path = record->symbolicPath.value_or(record->pathColumn),
+                            .samples = record->exact->samples,
+                            .sampleRate = record->exact->sampleRate});
+    }
+    theMp3Converter->setSourceFiles(sources);
     theMp3Converter->setDelegate(this);
-    joinProgressIndicator->setMaximum(seconds);
+    const double exact = theMp3Converter->exactSeconds();
+    joinProgressIndicator->setMaximum(exact > 0 ? static_cast<int>(std::ceil(exact)) : seconds);
     joinProgressIndicator->setValue(0);
     mState = RunState::Converting;
     stopConvertingButton->setVisible(true);

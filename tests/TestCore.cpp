@@ -68,6 +68,90 @@ bool makeTone(const QString& path, double seconds, int frequency, int sampleRate
            ffmpeg.exitCode() == 0;
 }
 
+namespace {
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(program, arguments);
+    return tool.waitForFinished(120000) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
+}
+} // namespace
+
+bool makeSource(const QString& path, double seconds, int frequency, int sampleRate, int channels,
+                const SourceSpec& spec)
+{
+    const QString ffmpeg = QStringLiteral(FABLEWICK_FFMPEG);
+    const QString wav = path + u".wav"_s;
+    const QString cover = path + u".cover.jpg"_s;
+    const QStringList quiet{u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-y"_s};
+    bool made = run(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                                u"sine=frequency=%1:sample_rate=%2:duration=%3"_s
+                                                    .arg(frequency)
+                                                    .arg(sampleRate)
+                                                    .arg(seconds),
+                                                u"-ac"_s, QString::number(channels), wav});
+    if (made && spec.coverSize > 0)
+        made = run(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                               u"testsrc=size=%1x%1:rate=1"_s.arg(spec.coverSize),
+                                               u"-frames:v"_s, u"1"_s, cover});
+    if (made && spec.lame) {
+        const QString lame = QStandardPaths::findExecutable(u"lame"_s);
+        QStringList arguments{u"--quiet"_s};
+        arguments << spec.options;
+        static const QList<std::pair<QString, QString>> kLameOptions{
+            {u"title"_s, u"--tt"_s},   {u"artist"_s, u"--ta"_s}, {u"album"_s, u"--tl"_s},
+            {u"date"_s, u"--ty"_s},    {u"track"_s, u"--tn"_s},  {u"comment"_s, u"--tc"_s}};
+        for (const auto& [key, value] : spec.tags) {
+            for (const auto& [name, option] : kLameOptions) {
+                if (name == key)
+                    arguments << option << value;
+            }
+            if (key == u"disc"_s)
+                arguments << u"--tv"_s << u"TPOS="_s + value;
+            if (key == u"composer"_s)
+                arguments << u"--tv"_s << u"TCOM="_s + value;
+            if (key == u"album_artist"_s)
+                arguments << u"--tv"_s << u"TPE2="_s + value;
+        }
+        if (spec.coverSize > 0)
+            arguments << u"--ti"_s << cover;
+        if (!spec.id3v1)
+            arguments << u"--id3v2-only"_s;
+        made = !lame.isEmpty() && run(lame, arguments << wav << path);
+    } else if (made) {
+        QStringList arguments = quiet + QStringList{u"-i"_s, wav};
+        if (spec.coverSize > 0)
+            arguments << u"-i"_s << cover << u"-map"_s << u"0"_s << u"-map"_s << u"1"_s
+                      << u"-c:v"_s << u"copy"_s << u"-metadata:s:v"_s
+                      << u"comment=Cover (front)"_s;
+        arguments << u"-c:a"_s << u"libmp3lame"_s << spec.options;
+        if (spec.id3Version == 0)
+            arguments << u"-id3v2_version"_s << u"0"_s;
+        else
+            arguments << u"-id3v2_version"_s << QString::number(spec.id3Version);
+        if (spec.id3v1)
+            arguments << u"-write_id3v1"_s << u"1"_s;
+        for (const auto& [key, value] : spec.tags)
+            arguments << u"-metadata"_s << key + u'=' + value;
+        made = run(ffmpeg, arguments << u"-f"_s << u"mp3"_s << path);
+    }
+    QFile::remove(wav);
+    QFile::remove(cover);
+    return made;
+}
+
+qint64 decodedSamples(const QString& path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG), {u"-nostdin"_s, u"-loglevel"_s, u"quiet"_s,
+                                                    u"-i"_s, path, u"-f"_s, u"s16le"_s, u"-ac"_s,
+                                                    u"1"_s, u"-"_s});
+    ffmpeg.waitForFinished(120000);
+    return ffmpeg.readAllStandardOutput().size() / 2;
+}
+
 QList<qint16> decodeMono(const QString& path, int sampleRate)
 {
     QProcess ffmpeg;

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 // A fresh home, temporary directory and Desktop for one test, with the
 // application's resource directory pointed at the build's own.
@@ -42,6 +43,28 @@ bool makeMp3(const QString& path, double seconds, int sampleRate = 44100, int ch
 // options of ffmpeg's ("-b:a 64k", "-q:a 5", ...).
 bool makeTone(const QString& path, double seconds, int frequency, int sampleRate, int channels,
               const QStringList& encoderOptions);
+// How a source file of a test collection is made: by lame or by ffmpeg's
+// libmp3lame, with its own options, tags and an embedded cover, as real
+// collections are.
+struct SourceSpec
+{
+    bool lame = false;
+    // lame's options ("-V", "5") or ffmpeg's ("-b:a", "64k", "-write_xing", "0").
+    QStringList options;
+    // Tags by ffmpeg's names (title, artist, album, album_artist, composer,
+    // track, disc, date, comment); lame writes those it has options for.
+    QList<std::pair<QString, QString>> tags;
+    // ID3v2 version for ffmpeg (3 or 4; 0: no tag at all); lame writes 2.3.
+    int id3Version = 4;
+    bool id3v1 = false;
+    // A JPEG front cover of this size embedded in the tag; 0: none.
+    int coverSize = 0;
+};
+// Makes an MP3 file of a tone as spec says; false when a tool is missing or fails.
+bool makeSource(const QString& path, double seconds, int frequency, int sampleRate, int channels,
+                const SourceSpec& spec);
+// What ffmpeg decodes of a file on its own, in samples at the file's rate.
+[[nodiscard]] qint64 decodedSamples(const QString& path);
 // A file's audio decoded as mono 16-bit samples at the rate.
 [[nodiscard]] QList<qint16> decodeMono(const QString& path, int sampleRate);
 // Where, in seconds, each tone after the first begins to be heard in a

@@ -90,25 +90,24 @@ private Q_SLOTS:
                             R"(<chapter starttime="0:0"><title>y</title></chapter></chapters>)");
     }
 
-    // Measured lengths add up exactly, shifted by any encoder delay beyond the first file's.
+    // Measured lengths add up exactly; a file whose encoder delay is not
+    // known starts its chapter where that delay usually ends.
     void exactLengthsGiveStartsToTheMillisecond()
     {
-        auto measured = [](const QString& title, double length, double leadIn) {
+        auto measured = [](const QString& title, qint64 samples, qint64 leadIn) {
             auto r = record(title, u"0"_s, u"0"_s);
-            r->exactLength = length;
-            r->leadIn = leadIn;
+            r->exact = ItemRecord::Exact{.samples = samples, .leadIn = leadIn, .sampleRate = 1000};
             return r;
         };
-        QCOMPARE(
-            ChapterList::xml({measured(u"a"_s, 2.3514, 0.013), measured(u"b"_s, 57.6482, 0.013),
-                              measured(u"c"_s, 1, 0.026), measured(u"d"_s, 1, 0.013)}),
-            kOpening + R"(<chapter starttime="0:0"><title>a</title></chapter>)"
-                       R"(<chapter starttime="0:2.351"><title>b</title></chapter>)"
-                       R"(<chapter starttime="1:0.013"><title>c</title></chapter>)"
-                       R"(<chapter starttime="1:1"><title>d</title></chapter></chapters>)");
+        QCOMPARE(ChapterList::xml({measured(u"a"_s, 2351, 25), measured(u"b"_s, 57649, 0),
+                                   measured(u"c"_s, 1000, 13), measured(u"d"_s, 1000, 0)}),
+                 kOpening + R"(<chapter starttime="0:0"><title>a</title></chapter>)"
+                            R"(<chapter starttime="0:2.351"><title>b</title></chapter>)"
+                            R"(<chapter starttime="1:0.013"><title>c</title></chapter>)"
+                            R"(<chapter starttime="1:1"><title>d</title></chapter></chapters>)");
         // One record without a measured length: the whole list keeps whole seconds.
         auto unmeasured = record(u"x"_s, u"0"_s, u"5"_s);
-        QCOMPARE(ChapterList::xml({unmeasured, measured(u"y"_s, 1.5, 0)}),
+        QCOMPARE(ChapterList::xml({unmeasured, measured(u"y"_s, 1500, 0)}),
                  kOpening + R"(<chapter starttime="0:0"><title>x</title></chapter>)"
                             R"(<chapter starttime="0:5"><title>y</title></chapter></chapters>)");
     }

@@ -4,7 +4,9 @@
 #include "TestCore.h"
 #include "WorkerException.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <condition_variable>
 #include <mutex>
@@ -101,6 +103,29 @@ private Q_SLOTS:
         QCOMPARE(converter.command(),
                  u"'%1' -i '/w/it'\\''s.mp3' -vn -y -ab 64k -acodec aac -ac 1 -ar 44100 "
                  u"-map_metadata 0 '/w/m4a.m4a'"_s.arg(tool));
+    }
+
+    // ffmpeg's concat demuxer reads the list whatever the folders are called.
+    void theListOfSourcesHoldsAnyPath()
+    {
+        TestEnvironment environment;
+        const QString folder = environment.root() + u"/it's \\ \"odd\" Ünï"_s;
+        QVERIFY(QDir().mkpath(folder));
+        QList<Mp3Converter::Source> sources;
+        for (const QString& name : {u"a'b.mp3"_s, u"c d.mp3"_s}) {
+            QVERIFY(makeMp3(folder + u'/' + name, 1, 22050, 1, 32));
+            sources.append({.path = folder + u'/' + name, .samples = 0, .sampleRate = 22050});
+        }
+        const QString list = environment.root() + u"/list.txt"_s;
+        QVERIFY(writeFile(list, Mp3Converter::concatList(sources)));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                     {u"-nostdin"_s, u"-v"_s, u"error"_s, u"-f"_s, u"concat"_s, u"-safe"_s, u"0"_s,
+                      u"-i"_s, list, u"-f"_s, u"s16le"_s, u"-"_s});
+        QVERIFY(ffmpeg.waitForFinished(30000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+        QCOMPARE(ffmpeg.readAllStandardOutput().size() / 2,
+                 decodedSamples(sources.at(0).path) + decodedSamples(sources.at(1).path));
     }
 
     void convertsWithTheRealEncoder()

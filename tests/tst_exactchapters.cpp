@@ -1,3 +1,4 @@
+#include "Mp3Frames.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -6,6 +7,8 @@
 using namespace Qt::Literals::StringLiterals;
 
 constexpr int kRate = 8000;
+
+Q_DECLARE_METATYPE(SourceSpec)
 
 // Each chapter of a made book starts where its file's audio starts in the book.
 class TestExactChapters : public QObject
@@ -70,6 +73,99 @@ private Q_SLOTS:
         }
         qInfo("worst chapter start error: %.3f s", worst);
         QVERIFY2(worst <= 0.05, qPrintable(QString::number(worst)));
+    }
+
+    // The kinds of file that real collections mix.
+    static QList<std::pair<QString, SourceSpec>> kinds()
+    {
+        auto made = [](bool lame, const QStringList& options, int id3Version = 4,
+                       bool id3v1 = false, int coverSize = 0) {
+            SourceSpec spec;
+            spec.lame = lame;
+            spec.options = options;
+            spec.id3Version = id3Version;
+            spec.id3v1 = id3v1;
+            spec.coverSize = coverSize;
+            spec.tags = {{u"title"_s, u"A title"_s}};
+            return spec;
+        };
+        const QStringList cbr{u"-b:a"_s, u"64k"_s};
+        return {
+            {u"lame CBR"_s, made(true, {u"-b"_s, u"64"_s})},
+            {u"lame VBR"_s, made(true, {u"-V"_s, u"5"_s})},
+            {u"lame ABR, ID3v1 too"_s, made(true, {u"--abr"_s, u"80"_s}, 3, true)},
+            {u"ffmpeg, ID3v2.4 with a large cover"_s, made(false, cbr, 4, false, 1400)},
+            {u"ffmpeg, no Info frame"_s, made(false, cbr + QStringList{u"-write_xing"_s, u"0"_s})},
+            {u"ffmpeg, no tag at all"_s, made(false, cbr, 0)},
+            {u"ffmpeg, ID3v1 too"_s, made(false, cbr, 4, true)},
+            {u"ffmpeg VBR, ID3v2.3"_s, made(false, {u"-q:a"_s, u"6"_s}, 3)},
+        };
+    }
+
+    void eachKindIsMeasuredAsFfmpegDecodesIt_data()
+    {
+        QTest::addColumn<SourceSpec>("spec");
+        for (const auto& [name, spec] : kinds())
+            QTest::newRow(qPrintable(name)) << spec;
+    }
+
+    void eachKindIsMeasuredAsFfmpegDecodesIt()
+    {
+        QFETCH(SourceSpec, spec);
+        TestEnvironment environment;
+        const QString path = environment.sources() + u"/a.mp3"_s;
+        QVERIFY(makeSource(path, 2.3, 600, 44100, 1, spec));
+        QCOMPARE(Mp3Frames::measure(path).decodedSamples(), decodedSamples(path));
+    }
+
+    // Sixteen files of every kind, split over parts: each chapter starts
+    // where its tone does, and the book is as long as its files.
+    void aMixedCollection()
+    {
+        TestEnvironment environment;
+        const int rate = 44100;
+        const QList<std::pair<QString, SourceSpec>> mix = kinds();
+        QStringList paths;
+        QList<int> tones;
+        qint64 samples = 0;
+        for (int i = 0; i < 16; ++i) {
+            paths << environment.sources() + u"/%1.mp3"_s.arg(i + 1, 2, 10, QLatin1Char(u'0'));
+            tones << QList<int>{400, 1000, 600, 1400, 800, 1800}.at(i % 6);
+            QVERIFY(makeSource(paths.constLast(), 4.1 + 0.37 * (i % 5), tones.constLast(), rate, 1,
+                               mix.at(i % mix.size()).second));
+            samples += decodedSamples(paths.constLast());
+        }
+        TestApp app;
+        AppController& c = *app.controller;
+        c.converter().setParallelism(3);
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        if (c.tableData().at(0)->pathColumn != paths.at(0))
+            c.autoSort();
+        c.joinAll();
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Mixed"_s);
+        chooseEncoding(c, u"Bookmark"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), u"64k"_s);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"44100"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        QVERIFY(app.dialogs->allAlerts.isEmpty());
+
+        const QString book = environment.desktop() + u"/Mixed.m4b"_s;
+        const QJsonObject probed = probe(book);
+        const double length = probed[u"format"_s][u"duration"_s].toString().toDouble();
+        QVERIFY2(std::abs(length - double(samples) / rate) <= 0.05,
+                 qPrintable(u"%1 against %2"_s.arg(length).arg(double(samples) / rate)));
+        const QJsonArray chapters = probed[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), tones.size());
+        const QList<double> found = toneBoundaries(decodeMono(book, kRate), kRate, tones);
+        double worst = 0;
+        for (int i = 1; i < tones.size(); ++i) {
+            const double start = chapters.at(i)[u"start_time"_s].toString().toDouble();
+            worst = std::max(worst, std::abs(start - found.at(i - 1)));
+        }
+        qInfo("worst chapter start error: %.3f s", worst);
+        QVERIFY2(worst <= 0.015, qPrintable(QString::number(worst)));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ChapterList.h"
+#include "EncodePlan.h"
 #include "Mp3Converter.h"
 #include "Mp3Frames.h"
 #include "Resources.h"
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QTest>
 #include <cmath>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -28,8 +30,8 @@ struct Recorder final : mp3ConverterDelegate, RunEnd
     QStringList descriptions;
 };
 
-// A joined book of noise, which no shifted copy of itself resembles: any
-// sample out of place shows.
+// A book of noise, which no shifted copy of itself resembles: any sample out
+// of place shows.
 struct NoiseBook
 {
     // Options for ffmpeg's output: the first file's, then every file's.
@@ -38,7 +40,6 @@ struct NoiseBook
     {
         QDir().mkpath(environment.sources());
         QByteArray all;
-        Mp3Frames previous;
         for (qsizetype i = 0; i < seconds.size(); ++i) {
             const QString path = environment.sources() + u"/%1.mp3"_s.arg(i);
             QStringList arguments{u"-nostdin"_s,
@@ -54,18 +55,36 @@ struct NoiseBook
                 arguments << firstFileOptions;
             arguments << everyFileOptions << u"-ac"_s << u"1"_s << u"-b:a"_s << u"32k"_s << path;
             QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG), arguments);
-            auto record = std::make_shared<ItemRecord>();
             const Mp3Frames frames = Mp3Frames::measure(path);
-            record->exactLength =
-                double(frames.joinedSamples(i > 0 ? &previous : nullptr)) / frames.sampleRate;
-            previous = frames;
-            record->leadIn = static_cast<double>(frames.encoderDelay) / frames.sampleRate;
-            length += *record->exactLength;
+            auto record = std::make_shared<ItemRecord>();
+            record->exact = ItemRecord::Exact{.samples = frames.decodedSamples(),
+                                              .leadIn = frames.leadInSamples(),
+                                              .sampleRate = frames.sampleRate};
             records << record;
+            sources.append({.path = path,
+                            .samples = frames.decodedSamples(),
+                            .sampleRate = frames.sampleRate});
             all += readFile(path);
         }
         joined = environment.root() + u"/mp3.mp3"_s;
         writeFile(joined, all);
+    }
+
+    // The sources played one after another, as mono samples at 22.05 kHz.
+    QList<qint16> decodedSources() const
+    {
+        const QString list = environment.root() + u"/sources.txt"_s;
+        writeFile(list, Mp3Converter::concatList(sources));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
+                     {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"concat"_s, u"-safe"_s,
+                      u"0"_s, u"-i"_s, list, u"-ac"_s, u"1"_s, u"-ar"_s, u"22050"_s, u"-f"_s,
+                      u"s16le"_s, u"-"_s});
+        ffmpeg.waitForFinished(60000);
+        const QByteArray bytes = ffmpeg.readAllStandardOutput();
+        QList<qint16> samples(bytes.size() / 2);
+        std::memcpy(samples.data(), bytes.constData(), static_cast<size_t>(samples.size()) * 2);
+        return samples;
     }
 
     // Converts into folder with that many encoders at most; with stopAfter, stops then.
@@ -96,13 +115,13 @@ struct NoiseBook
         converter.setFfmpegOptions({{u"bitrate"_s, u"%1k"_s.arg(64 * rate / 22050)},
                                     {u"channels"_s, u"1"_s},
                                     {u"sampleFrequency"_s, QString::number(rate)}});
-        converter.setFileStarts(ChapterList::startSeconds(records), length);
+        converter.setSourceFiles(sources);
         converter.setParallelism(parts);
     }
 
     TestEnvironment environment;
     ItemList records;
-    double length = 0;
+    QList<Mp3Converter::Source> sources;
     QString joined;
     // The output's sample rate.
     int rate = 22050;
@@ -159,7 +178,61 @@ private Q_SLOTS:
         QFETCH(int, parts);
         QFETCH(QList<qint64>, joins);
         QFETCH(bool, decodesBefore);
-        QCOMPARE(Mp3Converter::partJoins(starts, length, 1000, parts, decodesBefore), joins);
+        QCOMPARE(EncodePlan::partJoins(starts, length, 1000, parts, decodesBefore), joins);
+    }
+
+    // Four files of 30 s at 22.05 kHz in two parts: what each part reads,
+    // encodes, drops and keeps.
+    void eachPartReadsFromTheFileBeforeItsRunIn_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("join");
+        QTest::addColumn<qsizetype>("firstFile");
+        QTest::addColumn<qint64>("readFrom");
+        QTest::addColumn<qint64>("encodeFrom");
+        QTest::addColumn<qint64>("dropped");
+        QTest::addColumn<qint64>("keptByTheFirst");
+        // The join is the third file's start on the frame grid; the run-in
+        // of about 1.5 s lies in the second file, which the part reads whole.
+        QTest::newRow("the sources' rate")
+            << 22050 << qint64(1323008) << qsizetype(1) << qint64(661500) << qint64(1289216)
+            << qint64(34) << qint64(1293);
+        QTest::newRow("twice that") << 44100 << qint64(2646016) << qsizetype(1)
+                                    << qint64(1323000) << qint64(2579456) << qint64(66)
+                                    << qint64(2585);
+        // The resampler's phase would differ: every part reads from the start.
+        QTest::newRow("a rate the sources' does not divide")
+            << 32000 << qint64(1920000) << qsizetype(0) << qint64(0) << qint64(1871872)
+            << qint64(48) << qint64(1876);
+    }
+
+    void eachPartReadsFromTheFileBeforeItsRunIn()
+    {
+        QFETCH(int, rate);
+        QFETCH(qint64, join);
+        QFETCH(qsizetype, firstFile);
+        QFETCH(qint64, readFrom);
+        QFETCH(qint64, encodeFrom);
+        QFETCH(qint64, dropped);
+        QFETCH(qint64, keptByTheFirst);
+        const EncodePlan plan({661500, 661500, 661500, 661500}, 22050, rate, 2);
+        QCOMPARE(plan.length(), qint64(rate) * 120);
+        QCOMPARE(plan.parts().size(), 2);
+        const EncodePart first = plan.parts().at(0);
+        const EncodePart second = plan.parts().at(1);
+        QCOMPARE(first.firstFile, 0);
+        QCOMPARE(first.encodeFrom, 0);
+        QCOMPARE(first.droppedFrames, 0);
+        QCOMPARE(first.end, join);
+        QCOMPARE(first.encodeTo, join + 2 * EncodePlan::kFrame);
+        QCOMPARE(first.keptFrames, keptByTheFirst);
+        QCOMPARE(second.start, join);
+        QCOMPARE(second.firstFile, firstFile);
+        QCOMPARE(second.readFrom, readFrom);
+        QCOMPARE(second.encodeFrom, encodeFrom);
+        QCOMPARE(second.droppedFrames, dropped);
+        QCOMPARE(second.keptFrames, -1);
+        QCOMPARE(second.end, plan.length());
     }
 
     void aSplitEncodeCannotBeToldFromOneEncoder_data()
@@ -184,8 +257,7 @@ private Q_SLOTS:
         QFETCH(bool, readsNearJoins);
         NoiseBook book({13, 17, 15, 16, 11}, {}, options);
         book.rate = rate;
-        QCOMPARE(Mp3Frames::startsInJoined(book.joined, {rate * 20}, rate).has_value(),
-                 readsNearJoins);
+        QCOMPARE(EncodePlan({1}, 22050, rate, 4).partsReadNearTheirStart(), readsNearJoins);
         Recorder single;
         QVERIFY(!book.convert(book.environment.root() + u"/single"_s, 1, single));
         Recorder split;
@@ -193,11 +265,12 @@ private Q_SLOTS:
         QCOMPARE(QDir(book.environment.root() + u"/split"_s).entryList(QDir::Files),
                  QStringList{u"m4a.m4a"_s});
 
-        const QList<qint16> source = decodeMono(book.joined, 22050);
+        const QList<qint16> source = book.decodedSources();
         const QList<qint16> one = decodeMono(book.environment.root() + u"/single/m4a.m4a"_s, 22050);
         const QList<qint16> parts =
             decodeMono(book.environment.root() + u"/split/m4a.m4a"_s, 22050);
         QVERIFY(std::abs(one.size() - parts.size()) < 0.1 * 22050);
+        QVERIFY(std::abs(one.size() - source.size()) < 0.1 * 22050);
         // Parts join at file starts.
         const QList<double> starts = ChapterList::startSeconds(book.records);
         for (const double start : starts.mid(1)) {
@@ -217,39 +290,31 @@ private Q_SLOTS:
         QVERIFY(split.descriptions.contains(u"Converting to AAC - 99%"_s) ||
                 split.descriptions.contains(u"Converting to AAC - 100%"_s));
         QVERIFY(*std::max_element(split.positions.begin(), split.positions.end()) >
-                0.97 * book.length);
+                0.97 * ChapterList::startSeconds(book.records).constLast());
     }
 
-    void theSplitBookKeepsTheSourcesTags_data()
+    // The book's tags are the user's alone, however it is encoded: nothing of
+    // the first file's own tags comes through.
+    void theBookCarriesNoneOfTheSourcesTags_data()
     {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("comment");
-        QTest::newRow("characters that need escaping")
-            << u"A=b; c#d \\ e 'quoted' Ünïcode"_s << u"line one\nline two"_s;
-        QTest::newRow("longer than a command line holds") << u"Long"_s << QString(200000, u'x');
+        QTest::addColumn<int>("parts");
+        QTest::newRow("encoded whole") << 1;
+        QTest::newRow("encoded in parts") << 2;
     }
 
-    void theSplitBookKeepsTheSourcesTags()
+    void theBookCarriesNoneOfTheSourcesTags()
     {
-        QFETCH(QString, title);
-        QFETCH(QString, comment);
-        // No command line holds the long comment: it comes from a file.
-        const QString tagFile =
-            QDir::tempPath() + u"/tags-%1.txt"_s.arg(QCoreApplication::applicationPid());
-        writeFile(tagFile, ";FFMETADATA1\ncomment=" + comment.toUtf8() + '\n');
-        QStringList options = comment.size() > 1000
-                                  ? QStringList{u"-i"_s, tagFile, u"-map_metadata"_s, u"1"_s}
-                                  : QStringList{u"-metadata"_s, u"comment="_s + comment};
-        options << u"-metadata"_s << u"title="_s + title;
-        NoiseBook book({35, 30}, options);
-        QFile::remove(tagFile);
+        QFETCH(int, parts);
+        NoiseBook book({35, 30}, {u"-metadata"_s, u"title=Chapter 1"_s, u"-metadata"_s,
+                                  u"track=1/16"_s, u"-metadata"_s, u"album=Their Album"_s});
+        QVERIFY(probe(book.joined)[u"format"_s][u"tags"_s].toObject().contains(u"track"_s));
         Recorder recorder;
-        QVERIFY(!book.convert(book.environment.root() + u"/split"_s, 2, recorder));
+        QVERIFY(!book.convert(book.environment.root() + u"/out"_s, parts, recorder));
         const QJsonObject tags =
-            probe(book.environment.root() + u"/split/m4a.m4a"_s)[u"format"_s][u"tags"_s].toObject();
-        QCOMPARE(tags[u"title"_s].toString(), title);
-        QCOMPARE(tags[u"comment"_s].toString(), comment);
-        QCOMPARE(QDir(book.environment.root() + u"/split"_s).entryList(QDir::Files),
+            probe(book.environment.root() + u"/out/m4a.m4a"_s)[u"format"_s][u"tags"_s].toObject();
+        for (const QString& key : {u"title"_s, u"track"_s, u"album"_s})
+            QVERIFY2(!tags.contains(key), qPrintable(key));
+        QCOMPARE(QDir(book.environment.root() + u"/out"_s).entryList(QDir::Files),
                  QStringList{u"m4a.m4a"_s});
     }
 

@@ -29,7 +29,7 @@ QString ChapterList::startTime(double seconds)
 bool ChapterList::hasExactLengths(const ItemList& records)
 {
     return std::all_of(records.begin(), records.end(),
-                       [](const ItemRecordPtr& r) { return r->exactLength.has_value(); });
+                       [](const ItemRecordPtr& r) { return r->exact.has_value(); });
 }
 
 QList<double> ChapterList::startSeconds(const ItemList& records)
@@ -39,15 +39,10 @@ QList<double> ChapterList::startSeconds(const ItemList& records)
     double start = 0;
     for (qsizetype i = 0; i < records.size(); ++i) {
         const ItemRecord& record = *records.at(i);
-        if (i == 0) {
-            starts << 0.0;
-        } else {
-            // A file whose encoder delays its audio more than the first file's
-            // starts that much later in the joined stream.
-            const double shift = record.leadIn.value_or(0) - records.at(0)->leadIn.value_or(0);
-            starts << start + shift;
-        }
-        start += exact ? *record.exactLength
+        // A file that does not say how long its encoder delays the audio
+        // starts its chapter where that audio usually starts.
+        starts << (i == 0 || !exact ? start : start + record.exact->leadInSeconds());
+        start += exact ? record.exact->seconds()
                        : leadingIntValue(record.mins.value_or(QString())) * 60.0 +
                              leadingIntValue(record.secs.value_or(QString()));
     }

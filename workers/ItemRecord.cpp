@@ -24,6 +24,16 @@ std::optional<QString> readOptional(QDataStream& in)
 }
 } // namespace
 
+double ItemRecord::Exact::seconds() const
+{
+    return sampleRate > 0 ? static_cast<double>(samples) / sampleRate : 0.0;
+}
+
+double ItemRecord::Exact::leadInSeconds() const
+{
+    return sampleRate > 0 ? static_cast<double>(leadIn) / sampleRate : 0.0;
+}
+
 QString ItemRecord::formatLength(double seconds)
 {
     const auto total = static_cast<qint64>(std::llround(std::max(0.0, seconds)));
@@ -73,8 +83,10 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, symbolicPath);
     writeOptional(out, mins);
     writeOptional(out, secs);
-    out << problem << exactLength.has_value() << exactLength.value_or(0) << leadIn.value_or(0)
-        << lengthRead << lengthColumn.has_value() << lengthColumn.value_or(0);
+    const Exact measured = exact.value_or(Exact{});
+    out << problem << exact.has_value() << measured.samples << measured.leadIn
+        << measured.sampleRate << lengthRead << lengthColumn.has_value()
+        << lengthColumn.value_or(0);
     return bytes;
 }
 
@@ -92,16 +104,13 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     record.mins = readOptional(in);
     record.secs = readOptional(in);
     bool measured = false;
-    double length = 0;
-    double lead = 0;
+    Exact exact;
     bool listed = false;
     double listedLength = 0;
-    in >> record.problem >> measured >> length >> lead >> record.lengthRead >> listed >>
-        listedLength;
-    if (measured) {
-        record.exactLength = length;
-        record.leadIn = lead;
-    }
+    in >> record.problem >> measured >> exact.samples >> exact.leadIn >> exact.sampleRate >>
+        record.lengthRead >> listed >> listedLength;
+    if (measured)
+        record.exact = exact;
     if (listed)
         record.lengthColumn = listedLength;
     if (in.status() != QDataStream::Ok)

@@ -19,11 +19,17 @@ struct ItemRecord
     std::optional<QString> symbolicPath;
     std::optional<QString> mins;
     std::optional<QString> secs;
-    // The exact playing time in seconds that the file takes in the joined
-    // book, and where the audio starts in it (the encoder's delay), measured
-    // from the file's frames by the joiner.
-    std::optional<double> exactLength;
-    std::optional<double> leadIn;
+    // What a decoder gives of the file, measured from its frames by the
+    // joiner, and where the file's own audio starts among those samples.
+    struct Exact
+    {
+        qint64 samples = 0;
+        qint64 leadIn = 0;
+        int sampleRate = 0;
+        [[nodiscard]] double seconds() const;
+        [[nodiscard]] double leadInSeconds() const;
+    };
+    std::optional<Exact> exact;
     // The playing length that the list shows, in seconds, once read: none
     // while it is read, or when the file cannot be read (lengthRead).
     std::optional<double> lengthColumn;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -143,6 +144,7 @@ struct InfoFrame
 {
     std::optional<qint64> frames;
     int delay = 0;
+    int padding = 0;
     std::optional<qint64> bytes;
     // Whether LAME's tag, or ffmpeg's like it, follows: only then does ffmpeg
     // drop the delay it gives, and trim the padding at the frames' end.
@@ -170,6 +172,7 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
         if (field + 24 <= available) {
             const uchar* lame = frame + field;
             info.delay = (lame[21] << 4) | (lame[22] >> 4);
+            info.padding = ((lame[22] & 0x0F) << 8) | lame[23];
             info.encoderTag = std::memcmp(lame, "LAME", 4) == 0 ||
                               std::memcmp(lame, "Lavf", 4) == 0 ||
                               std::memcmp(lame, "Lavc", 4) == 0;
@@ -179,6 +182,7 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
     if (36 + 18 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0)
         return InfoFrame{.frames = bigEndian(frame + 36 + 14),
                          .delay = 0,
+                         .padding = 0,
                          .bytes = {},
                          .encoderTag = false,
                          .vbri = true};
@@ -208,9 +212,14 @@ Mp3Frames Mp3Frames::measure(const QString& path)
     qint64 at = first->at;
     if (const auto info = readInfoFrame(data + at, size - at, first->header)) {
         result.infoFrame = true;
-        result.encoderDelay = info->delay;
+        result.encoderInfo = info->encoderTag;
+        if (info->encoderTag) {
+            result.encoderDelay = info->delay;
+            result.encoderPadding = info->padding;
+        }
         if (info->frames) {
             result.audioSamples = *info->frames * samplesPerFrame;
+            result.countedByInfo = true;
             return result;
         }
         at += first->header.length;
@@ -225,6 +234,25 @@ Mp3Frames Mp3Frames::measure(const QString& path)
     }
     result.audioSamples = frames * samplesPerFrame;
     return result;
+}
+
+// As ffmpeg's MP3 reader does: with the encoder's tag it drops the delay and
+// the decoder's own 529 samples at the start, and, knowing the frame count,
+// the padding less those 529 at the end.
+qint64 Mp3Frames::decodedSamples() const
+{
+    constexpr qint64 kDecoderDelay = 529;
+    if (!encoderInfo)
+        return audioSamples;
+    const qint64 dropped =
+        encoderDelay + (countedByInfo ? encoderPadding : kDecoderDelay);
+    return std::max<qint64>(0, audioSamples - dropped);
+}
+
+qint64 Mp3Frames::leadInSamples() const
+{
+    constexpr qint64 kLameDelay = 576 + 529;
+    return encoderInfo ? 0 : std::min(kLameDelay, audioSamples);
 }
 
 qint64 Mp3Frames::joinedSamples(const Mp3Frames* previous) const
@@ -255,86 +283,4 @@ Mp3Frames Mp3Frames::inspect(const QString& path)
         return noAudio(u"is not an MP3 file"_s);
     return {
         .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
-}
-
-std::optional<QList<Mp3Frames::StreamStart>>
-Mp3Frames::startsInJoined(const QString& path, const QList<qint64>& samples, int outputRate)
-{
-    // Started on a frame in the middle of a stream, the decoder gives the same
-    // samples as from the start after about 1600 of them, the bit reservoir
-    // and the filter banks having filled.
-    constexpr qint64 kWarmUpFrames = 4;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const qint64 size = file.size();
-    const uchar* data = size > 0 ? file.map(0, size) : nullptr;
-    if (!data)
-        return std::nullopt;
-    QList<StreamStart> starts;
-    std::optional<Header> first;
-    std::optional<StreamStart> previous;
-    qint64 lead = 0;
-    qint64 decoded = 0;
-    qint64 at = 0;
-    // ffmpeg's decoder loses the frame after a tag between files.
-    bool afterTag = false;
-    while (starts.size() < samples.size()) {
-        if (const qint64 after = audioStart(data, size, at); after != at) {
-            afterTag = first.has_value();
-            at = after;
-            continue;
-        }
-        // An ID3v1 tag at a file's end.
-        if (at + 128 <= size && std::memcmp(data + at, "TAG", 3) == 0) {
-            afterTag = true;
-            at += 128;
-            continue;
-        }
-        const auto header = at + 4 <= size ? readHeader(data + at) : std::nullopt;
-        if (!header || header->length <= 4 || at + header->length > size)
-            return std::nullopt;
-        const bool streamStart = !first;
-        if (!first) {
-            // Resampled by a whole factor, every input sample lands on an
-            // output sample, wherever the resampler starts.
-            if (outputRate % header->sampleRate != 0)
-                return std::nullopt;
-            first = header;
-        } else if (header->sampleRate != first->sampleRate || header->layer != first->layer ||
-                   header->version != first->version) {
-            return std::nullopt;
-        }
-        const auto info = readInfoFrame(data + at, size - at, *header);
-        if (info && info->vbri)
-            return std::nullopt;
-        if (streamStart && info && info->encoderTag) {
-            lead = info->delay + 529;
-            // ffmpeg trims the first file's padding unless it sees that more
-            // follows; then the count below would be off.
-            if (info->frames && !(info->bytes && size - at > *info->bytes + *info->bytes / 8))
-                return std::nullopt;
-        }
-        // The frame after a tag gives no samples, and an info frame none at
-        // the start or silence later: neither is a place to start.
-        if (afterTag || info) {
-            if (info && !streamStart && !afterTag)
-                decoded += header->samplesPerFrame();
-            afterTag = false;
-            at += header->length;
-            continue;
-        }
-        const qint64 factor = outputRate / header->sampleRate;
-        const qint64 sample = (decoded - lead) * factor;
-        const qint64 warmUp = kWarmUpFrames * header->samplesPerFrame() * factor;
-        while (starts.size() < samples.size() && sample + warmUp > samples.at(starts.size())) {
-            if (!previous)
-                return std::nullopt;
-            starts << *previous;
-        }
-        previous = StreamStart{.offset = at, .sample = sample};
-        decoded += header->samplesPerFrame();
-        at += header->length;
-    }
-    return starts;
 }

@@ -47,25 +47,20 @@ void Mp3Joiner::startJoin()
         }
         const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
         const int count = static_cast<int>(mJoinFiles.size());
-        std::optional<Mp3Frames> previous;
         for (int i = 0; i < count && !cp.stopRequested(); ++i) {
             ItemRecord& record = *mJoinFiles.at(i);
             const Mp3Time time = Mp3Helper::getTimeOfMP3(record.symbolicPath.value_or(QString()));
             record.mins = time.mins;
             record.secs = time.secs;
+            // Its length as a decoder gives it, so that the chapters after it
+            // start where their audio does.
             const Mp3Frames frames = Mp3Frames::measure(*record.symbolicPath);
-            if (frames.isAudio() && frames.audioSamples > 0) {
-                // Its length where it lies in the joined stream, so that the
-                // chapters after it start where their audio does.
-                record.exactLength =
-                    static_cast<double>(frames.joinedSamples(previous ? &*previous : nullptr)) /
-                    frames.sampleRate;
-                record.leadIn = static_cast<double>(frames.encoderDelay) / frames.sampleRate;
-            } else {
-                record.exactLength.reset();
-                record.leadIn.reset();
-            }
-            previous = frames;
+            if (frames.isAudio() && frames.decodedSamples() > 0)
+                record.exact = ItemRecord::Exact{.samples = frames.decodedSamples(),
+                                                 .leadIn = frames.leadInSamples(),
+                                                 .sampleRate = frames.sampleRate};
+            else
+                record.exact.reset();
             if (mDelegate)
                 mDelegate->mp3JoinProgress(i, count);
             runToEnd(catCommand(*record.symbolicPath, joined));

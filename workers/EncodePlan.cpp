@@ -1,0 +1,101 @@
+#include "EncodePlan.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// What decoding a second of MP3 costs against encoding it as AAC, as measured.
+constexpr double kDecodeCost = 0.12;
+// Frames that a part encodes past its end, so its last kept frame is whole.
+constexpr qint64 kTailFrames = 2;
+// Books shorter than this are not worth splitting.
+constexpr double kShortestSplit = 60;
+
+// Frames that a part encodes before its start and drops: about 1.5 s, which
+// lets the encoder settle so that no join can be told from the rest.
+qint64 runInFrames(int sampleRate)
+{
+    return (sampleRate * 3 / 2 + EncodePlan::kFrame - 1) / EncodePlan::kFrame;
+}
+
+} // namespace
+
+EncodePlan::EncodePlan(const QList<qint64>& fileSamples, int inputRate, int outputRate, int parts)
+    : mInputRate(std::max(1, inputRate)), mOutputRate(std::max(1, outputRate))
+{
+    qint64 input = 0;
+    QList<double> startSeconds;
+    for (const qint64 samples : fileSamples) {
+        const qint64 start = (input * mOutputRate + mInputRate / 2) / mInputRate;
+        mFileStarts << start;
+        startSeconds << static_cast<double>(start) / mOutputRate;
+        input += samples;
+    }
+    mLength = (input * mOutputRate + mInputRate / 2) / mInputRate;
+
+    const bool nearStart = partsReadNearTheirStart();
+    const QList<qint64> joins = partJoins(
+        startSeconds, static_cast<double>(mLength) / mOutputRate, mOutputRate, parts, !nearStart);
+    if (joins.isEmpty())
+        return;
+    const qint64 runIn = runInFrames(mOutputRate);
+    for (qsizetype k = 0; k <= joins.size(); ++k) {
+        const bool last = k == joins.size();
+        EncodePart part;
+        part.start = k == 0 ? 0 : joins.at(k - 1);
+        part.end = last ? mLength : joins.at(k);
+        const qint64 runInSamples = k == 0 ? 0 : std::min(runIn, part.start / kFrame) * kFrame;
+        part.encodeFrom = part.start - runInSamples;
+        part.encodeTo = last ? -1 : part.end + kTailFrames * kFrame;
+        if (nearStart) {
+            const auto after = std::upper_bound(mFileStarts.begin(), mFileStarts.end(),
+                                                part.encodeFrom);
+            part.firstFile = std::max<qsizetype>(0, (after - mFileStarts.begin()) - 1);
+        }
+        part.readFrom = mFileStarts.at(part.firstFile);
+        // Frame j of a part holds its samples from j - 1 frames after where it
+        // starts encoding: the first frame is the encoder's priming.
+        part.droppedFrames = k == 0 ? 0 : runInSamples / kFrame + 1;
+        part.keptFrames = last ? -1 : (part.end - part.start) / kFrame + (k == 0 ? 1 : 0);
+        mParts << part;
+    }
+}
+
+bool EncodePlan::partsReadNearTheirStart() const
+{
+    return mOutputRate % mInputRate == 0;
+}
+
+QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double length, int sampleRate,
+                                    int parts, bool decodesBefore)
+{
+    QList<qint64> joins;
+    if (parts <= 1 || fileStarts.size() <= 1 || length < kShortestSplit || sampleRate <= 0)
+        return joins;
+    const qint64 end = static_cast<qint64>(length * sampleRate);
+    // A part that decodes everything before it gets less to encode: part k
+    // starts at C (1 - (1 - r)^k) / r, where r is what a second of decoding
+    // costs against a second of encoding. Otherwise the parts are equal.
+    const double r = kDecodeCost;
+    const double unit = length * r / (1 - std::pow(1 - r, parts));
+    qsizetype lastChosen = 0;
+    for (int k = 1; k < parts; ++k) {
+        const double target =
+            decodesBefore ? unit * (1 - std::pow(1 - r, k)) / r : length * k / parts;
+        qsizetype best = -1;
+        for (qsizetype i = lastChosen + 1; i < fileStarts.size(); ++i) {
+            if (best < 0 ||
+                std::abs(fileStarts.at(i) - target) < std::abs(fileStarts.at(best) - target))
+                best = i;
+        }
+        if (best < 0)
+            break;
+        const qint64 join = std::llround(fileStarts.at(best) * sampleRate / kFrame) * kFrame;
+        if (join <= (joins.isEmpty() ? 0 : joins.last()) || join >= end - kFrame)
+            continue;
+        joins << join;
+        lastChosen = best;
+    }
+    return joins;
+}

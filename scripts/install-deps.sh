@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgl-dev
   mp3info ffmpeg atomicparsley
-  lame
+  lame mediainfo
   fonts-dejavu-core
   dbus-daemon
 )

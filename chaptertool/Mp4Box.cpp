@@ -1,0 +1,135 @@
+#include "Mp4Box.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+bool opens(const QByteArray& type)
+{
+    for (const char* container : {"moov", "trak", "mdia", "minf", "stbl", "udta", "tref"}) {
+        if (type == container)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+namespace Mp4 {
+
+quint64 read(QByteArrayView bytes, qsizetype at, int width)
+{
+    if (at < 0 || at + width > bytes.size())
+        throw std::runtime_error("a box ends before its fields");
+    quint64 value = 0;
+    for (int i = 0; i < width; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+
+void append(QByteArray& bytes, quint64 value, int width)
+{
+    for (int i = width - 1; i >= 0; --i)
+        bytes.append(i >= 8 ? '\0' : static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void write(QByteArray& bytes, qsizetype at, quint64 value, int width)
+{
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * (width - 1 - i))) & 0xFF);
+}
+
+} // namespace Mp4
+
+Mp4Box Mp4Box::leaf(const QByteArray& type, const QByteArray& payload)
+{
+    return {.type = type, .payload = payload, .children = {}, .container = false};
+}
+
+Mp4Box Mp4Box::holding(const QByteArray& type, std::vector<Mp4Box> children)
+{
+    return {.type = type, .payload = {}, .children = std::move(children), .container = true};
+}
+
+std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes)
+{
+    std::vector<Mp4Box> boxes;
+    qsizetype at = 0;
+    while (at + 8 <= bytes.size()) {
+        quint64 size = Mp4::read(bytes, at, 4);
+        const QByteArray type = bytes.sliced(at + 4, 4).toByteArray();
+        qsizetype header = 8;
+        if (size == 1) {
+            size = Mp4::read(bytes, at + 8, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = static_cast<quint64>(bytes.size() - at);
+        }
+        if (size < static_cast<quint64>(header) ||
+            size > static_cast<quint64>(bytes.size() - at))
+            throw std::runtime_error("the box '" + type.toStdString() + "' does not fit");
+        const QByteArrayView body = bytes.sliced(at + header, static_cast<qsizetype>(size) - header);
+        if (opens(type))
+            boxes.push_back(holding(type, parse(body)));
+        else
+            boxes.push_back(leaf(type, QByteArray::fromRawData(body.data(), body.size())));
+        at += static_cast<qsizetype>(size);
+    }
+    if (at != bytes.size())
+        throw std::runtime_error("stray bytes after the last box");
+    return boxes;
+}
+
+quint64 Mp4Box::size() const
+{
+    quint64 body = 0;
+    if (container) {
+        for (const Mp4Box& box : children)
+            body += box.size();
+    } else {
+        body = static_cast<quint64>(payload.size());
+    }
+    return body + 8 > 0xFFFFFFFFULL ? body + 16 : body + 8;
+}
+
+// The header and then the body, straight into one buffer: each payload is
+// copied once, whatever the depth of the box.
+void Mp4Box::appendTo(QByteArray& bytes) const
+{
+    const quint64 total = size();
+    if (total > 0xFFFFFFFFULL) {
+        Mp4::append(bytes, 1, 4);
+        bytes += type;
+        Mp4::append(bytes, total, 8);
+    } else {
+        Mp4::append(bytes, total, 4);
+        bytes += type;
+    }
+    if (!container) {
+        bytes += payload;
+        return;
+    }
+    for (const Mp4Box& box : children)
+        box.appendTo(bytes);
+}
+
+QByteArray Mp4Box::serialized() const
+{
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(size()));
+    appendTo(bytes);
+    return bytes;
+}
+
+Mp4Box* Mp4Box::child(const QByteArray& wanted)
+{
+    for (Mp4Box& box : children) {
+        if (box.type == wanted)
+            return &box;
+    }
+    return nullptr;
+}
+
+const Mp4Box* Mp4Box::child(const QByteArray& wanted) const
+{
+    return const_cast<Mp4Box*>(this)->child(wanted);
+}

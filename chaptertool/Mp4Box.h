@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <vector>
+
+// One box of an MP4 movie header: a leaf with its bytes, or a container
+// with its boxes. Only the containers that the chapters touch are opened.
+struct Mp4Box
+{
+    QByteArray type;
+    QByteArray payload;
+    std::vector<Mp4Box> children;
+    bool container = false;
+
+    [[nodiscard]] static Mp4Box leaf(const QByteArray& type, const QByteArray& payload);
+    [[nodiscard]] static Mp4Box holding(const QByteArray& type, std::vector<Mp4Box> children);
+    // The boxes laid end to end in bytes, whose leaves share those bytes
+    // rather than copy them: bytes must outlive them. Throws
+    // std::runtime_error when the boxes do not fit.
+    [[nodiscard]] static std::vector<Mp4Box> parse(QByteArrayView bytes);
+    [[nodiscard]] QByteArray serialized() const;
+    [[nodiscard]] quint64 size() const;
+
+    [[nodiscard]] Mp4Box* child(const QByteArray& wanted);
+    [[nodiscard]] const Mp4Box* child(const QByteArray& wanted) const;
+
+private:
+    void appendTo(QByteArray& bytes) const;
+};
+
+// Big-endian numbers, as MP4 stores them; wider than 8 bytes, with zeros before.
+namespace Mp4 {
+[[nodiscard]] quint64 read(QByteArrayView bytes, qsizetype at, int width);
+void append(QByteArray& bytes, quint64 value, int width);
+void write(QByteArray& bytes, qsizetype at, quint64 value, int width);
+} // namespace Mp4

@@ -215,6 +215,14 @@ private:
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] QString checkFilesToJoin();
     [[nodiscard]] static QString stepName(RunState state);
+    // About how large, in two figures: "900 MB", "1.2 GB".
+    [[nodiscard]] static QString roundedSize(double bytes);
+    // A disk that is full, or too full for the book, in words for the user.
+    [[nodiscard]] static QString diskFullText(const QString& folder, qint64 needed);
+    // Refuses a run whose files the temporary folder's disk cannot hold.
+    [[nodiscard]] bool roomForRun();
+    // Why a run cannot go on in the temporary folder, and what to do.
+    [[nodiscard]] QString tempDiskFullText() const;
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     [[nodiscard]] QString inTempFolder(const QString& name) const;
     // Moves the record at from to the drop position above row dropRow, as a
@@ -268,6 +276,8 @@ private:
     QTimer* mFolderRetry = nullptr;
     std::optional<std::chrono::steady_clock::time_point> mFolderWaitStarted;
     bool mEndedMidRun = false;
+    // About how much the run writes in the temporary folder, in bytes.
+    qint64 mRunNeeds = 0;
     std::optional<QString> dstPath;
     std::optional<QString> srcPath;
     std::unique_ptr<SoundPlayer> soundID;

@@ -2,11 +2,14 @@
 // with the critical-error alert.
 #include "AppController.h"
 #include "DesktopNotifier.h"
+#include "DiskSpace.h"
 #include "FileMover.h"
 
 #include <QFileInfo>
 #include <QMainWindow>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -63,12 +66,56 @@ void AppController::FileExistAlertDidEnd(int returnCode)
         showFileCreationAlert(destination, outcome);
 }
 
+namespace {
+
+// "Not a directory" as a sentence, so that the next one does not run on.
+QString sentence(QString text)
+{
+    text = text.trimmed();
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    if (!text.isEmpty() && !text.endsWith(u'.') && !text.endsWith(u'!') && !text.endsWith(u'?'))
+        text += u'.';
+    return text;
+}
+
+// A tool's words for a full disk, in the words the system gives them.
+bool saysDiskIsFull(const QString& cause)
+{
+    for (const int error : {ENOSPC, EDQUOT}) {
+        if (cause.contains(QString::fromLocal8Bit(std::strerror(error))))
+            return true;
+    }
+    return cause.contains(u"No space left on device"_s);
+}
+
+// Less than this left on a disk after a step failed: it filled up.
+constexpr qint64 kNothingLeft = 1 << 20;
+
+} // namespace
+
+QString AppController::diskFullText(const QString& folder, qint64 needed)
+{
+    const qint64 free = DiskSpace::available(folder).value_or(0);
+    return u"The disk that holds %1 is full: %2 free, and this book needs about %3."_s.arg(
+        folder, roundedSize(double(free)), roundedSize(double(needed)));
+}
+
+QString AppController::tempDiskFullText() const
+{
+    return diskFullText(tempFolder.value_or(QString()), mRunNeeds) +
+           u" Free some space on it, and make the audiobook again."_s;
+}
+
 // The alert says what went wrong and where the book is now, so that it is
 // never left unnoticed in a folder that the next run empties.
 void AppController::showFileCreationAlert(const QString& destination,
                                           const FileMover::Outcome& outcome)
 {
-    QString detail = outcome.reason;
+    QString detail = sentence(outcome.reason);
+    if (DiskSpace::meansFull(outcome.error))
+        detail = diskFullText(QFileInfo(destination).absolutePath(),
+                              QFileInfo(outcome.keptAt).size());
     if (!outcome.keptAt.isEmpty()) {
         detail += u" The audiobook is kept at %1."_s.arg(outcome.keptAt);
         if (tempFolder && outcome.keptAt.startsWith(*tempFolder + u'/'))
@@ -116,6 +163,12 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
     } catch (...) {
         cause = u"An unknown error."_s;
     }
+    // A full disk is named, whatever words the tool found for it.
+    const bool running = failedIn != RunState::Idle && failedIn != RunState::Starting;
+    if (running && tempFolder &&
+        (saysDiskIsFull(cause) ||
+         DiskSpace::available(*tempFolder).value_or(kNothingLeft) < kNothingLeft))
+        cause = tempDiskFullText();
     if (!cause.isEmpty()) {
         cause = stepName(failedIn) + u": "_s + cause;
         std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());

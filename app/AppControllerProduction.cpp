@@ -2,6 +2,7 @@
 // worker and moves on when the worker reports back.
 #include "AppController.h"
 #include "ArtworkWell.h"
+#include "DiskSpace.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "Mp3Frames.h"
@@ -124,6 +125,8 @@ void AppController::inProgressTasks()
                 u"The temporary folder %1 cannot be emptied."_s.arg(*tempFolder).toStdString())));
             return;
         }
+        if (!roomForRun())
+            return;
         mState = RunState::Joining;
         doJoin();
         break;
@@ -242,6 +245,22 @@ QString AppController::checkFilesToJoin()
         return {};
     return u"These files cannot be joined: %1. Remove them from the list, or put the right "
            u"files in their place, and make the audiobook again."_s.arg(failures.join(u"; "));
+}
+
+// The joined file is as large as its sources; an AAC book adds its own
+// file, with chapters and with tags, each a copy.
+bool AppController::roomForRun()
+{
+    qint64 sources = 0;
+    for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData))
+        sources += QFileInfo(record->pathColumn).size();
+    mRunNeeds = encodingTitle().contains(u"AAC"_s) ? 3 * sources : sources;
+    const std::optional<qint64> free = DiskSpace::available(*tempFolder);
+    if (!free || *free >= mRunNeeds)
+        return true;
+    processDidEndBadly(
+        std::make_exception_ptr(WorkerException(tempDiskFullText().toStdString())));
+    return false;
 }
 
 QString AppController::encodingTitle() const

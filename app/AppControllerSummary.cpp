@@ -16,11 +16,12 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
 // Two significant figures: the container and the encoder make the last ones a guess.
-QString estimatedSize(double bytes)
+QString AppController::roundedSize(double bytes)
 {
+    if (bytes < 1000)
+        return QLocale::c().formattedDataSize(static_cast<qint64>(std::max(0.0, bytes)), 0,
+                                              QLocale::DataSizeSIFormat);
     const double exponent = std::floor(std::log10(bytes));
     const double step = std::pow(10.0, exponent - 1);
     const double rounded = std::round(bytes / step) * step;
@@ -28,8 +29,6 @@ QString estimatedSize(double bytes)
     return QLocale::c().formattedDataSize(static_cast<qint64>(rounded), inUnits < 10 ? 1 : 0,
                                           QLocale::DataSizeSIFormat);
 }
-
-} // namespace
 
 void AppController::readLength(const QString& path)
 {
@@ -83,7 +82,7 @@ void AppController::showListSummary()
         bool isNumber = false;
         const int kbps = QStringView(rate).left(rate.indexOf(u'k')).toInt(&isNumber);
         if (isNumber && kbps > 0 && seconds > 0)
-            text += u" \u00b7 about %1 as AAC"_s.arg(estimatedSize(seconds * kbps * 1000 / 8));
+            text += u" \u00b7 about %1 as AAC"_s.arg(roundedSize(seconds * kbps * 1000 / 8));
     }
     listSummary->setText(text);
 }

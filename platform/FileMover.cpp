@@ -7,9 +7,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,17 +95,73 @@ bool removeTree(const std::string& path, dev_t device)
     return ::rmdir(path.c_str()) == 0 && all;
 }
 
+// Copies source to a new file at target with its permissions; 0, or the
+// system's error. The room is taken first, so a full disk fails at once.
+int copyFile(const std::string& source, const std::string& target, const struct stat& info)
+{
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           info.st_mode & 07777);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    int error = 0;
+    if (::fallocate(out, 0, 0, info.st_size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+        error = errno;
+    // In the kernel where it copies between these two file systems, else
+    // through a buffer.
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (off_t left = info.st_size; error == 0 && left > 0;) {
+        ssize_t n = -1;
+        if (inKernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(left), 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                          errno == EOPNOTSUPP)) {
+                inKernel = false;
+                buffer.resize(1 << 20);
+                continue;
+            }
+        } else {
+            n = ::read(in, buffer.data(), std::min(buffer.size(), static_cast<size_t>(left)));
+            for (ssize_t written = 0; n > 0 && written < n;) {
+                const ssize_t w = ::write(out, buffer.data() + written,
+                                          static_cast<size_t>(n - written));
+                if (w < 0 && errno != EINTR) {
+                    n = -1;
+                    break;
+                }
+                written += std::max<ssize_t>(w, 0);
+            }
+        }
+        if (n > 0)
+            left -= n;
+        else if (n == 0)
+            error = EIO; // the source ended early
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (::close(out) != 0 && error == 0)
+        error = errno;
+    ::close(in);
+    return error;
+}
+
 // The file went to a staging path beside the destination; it goes back.
 Outcome putBack(const std::string& source, const std::string& staged, bool copied,
-                const QString& reason)
+                const QString& reason, int error)
 {
     if (copied) {
         ::unlink(staged.c_str());
-        return {.moved = false, .keptAt = fromNative(source), .reason = reason};
+        return {.moved = false, .keptAt = fromNative(source), .reason = reason, .error = error};
     }
     if (::rename(staged.c_str(), source.c_str()) == 0)
-        return {.moved = false, .keptAt = fromNative(source), .reason = reason};
-    return {.moved = false, .keptAt = fromNative(staged), .reason = reason};
+        return {.moved = false, .keptAt = fromNative(source), .reason = reason, .error = error};
+    return {.moved = false, .keptAt = fromNative(staged), .reason = reason, .error = error};
 }
 
 // Renames staged to destination only when nothing stands there.
@@ -129,7 +186,10 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
     {
     };
     if (::stat(source.c_str(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode))
-        return {.moved = false, .keptAt = {}, .reason = u"The finished file was not made."_s};
+        return {.moved = false,
+                .keptAt = {},
+                .reason = u"The finished file was not made."_s,
+                .error = 0};
     struct stat existing
     {
     };
@@ -137,45 +197,52 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
     if (taken && !replacing)
         return {.moved = false,
                 .keptAt = sourcePath,
-                .reason = u"%1 already exists."_s.arg(fileName(destination))};
+                .reason = u"%1 already exists."_s.arg(fileName(destination)),
+                .error = EEXIST};
 
     // Stage the bytes beside the destination: a rename on one file system, a
     // copy across two, so the final step is always a rename.
     const std::string staged = hiddenNameBeside(destination, "partial");
     bool copied = false;
     if (::rename(source.c_str(), staged.c_str()) != 0) {
-        if (errno != EXDEV)
-            return {.moved = false, .keptAt = sourcePath, .reason = errorText(errno)};
-        std::error_code ec;
-        if (!std::filesystem::copy_file(source, staged, std::filesystem::copy_options::none, ec)) {
-            const QString reason = QString::fromStdString(ec.message());
+        if (const int error = errno; error != EXDEV)
+            return {.moved = false, .keptAt = sourcePath, .reason = errorText(error), .error = error};
+        if (const int error = copyFile(source, staged, sourceInfo); error != 0) {
             ::unlink(staged.c_str());
-            return {.moved = false, .keptAt = sourcePath, .reason = reason};
+            return {.moved = false, .keptAt = sourcePath, .reason = errorText(error), .error = error};
         }
         copied = true;
     }
 
     if (!taken) {
-        if (!renameNoReplace(staged, destination))
-            return putBack(source, staged, copied, errorText(errno));
+        if (!renameNoReplace(staged, destination)) {
+            const int error = errno;
+            return putBack(source, staged, copied, errorText(error), error);
+        }
     } else if (!S_ISDIR(existing.st_mode)) {
         // One rename replaces a file or link: the old or the new one is always there.
-        if (::rename(staged.c_str(), destination.c_str()) != 0)
+        if (::rename(staged.c_str(), destination.c_str()) != 0) {
+            const int error = errno;
             return putBack(
                 source, staged, copied,
-                u"%1 could not be replaced: %2."_s.arg(fileName(destination), errorText(errno)));
+                u"%1 could not be replaced: %2."_s.arg(fileName(destination), errorText(error)),
+                error);
+        }
     } else {
         // A folder cannot be renamed over: it is put aside first, and
         // comes back should the new file not go in.
         const std::string aside = hiddenNameBeside(destination, "replaced");
-        if (::rename(destination.c_str(), aside.c_str()) != 0)
+        if (::rename(destination.c_str(), aside.c_str()) != 0) {
+            const int error = errno;
             return putBack(source, staged, copied,
                            u"The folder %1 could not be replaced: %2."_s.arg(fileName(destination),
-                                                                             errorText(errno)));
+                                                                             errorText(error)),
+                           error);
+        }
         if (!renameNoReplace(staged, destination)) {
-            const QString reason = errorText(errno);
+            const int error = errno;
             ::rename(aside.c_str(), destination.c_str());
-            return putBack(source, staged, copied, reason);
+            return putBack(source, staged, copied, errorText(error), error);
         }
         if (!removeTree(aside, existing.st_dev))
             std::fprintf(stderr,
@@ -185,7 +252,7 @@ Outcome moveTo(const QString& sourcePath, const QString& destinationPath, bool r
     }
     if (copied)
         ::unlink(source.c_str());
-    return {.moved = true, .keptAt = {}, .reason = {}};
+    return {.moved = true, .keptAt = {}, .reason = {}, .error = 0};
 }
 
 } // namespace

@@ -16,8 +16,10 @@ public:
         bool moved = false;
         // Where the file is when it was not moved; empty when there was none to move.
         QString keptAt;
-        // Why it was not moved, in words for the user.
+        // Why it was not moved, in words for the user, and the system's
+        // error number when it had one.
         QString reason;
+        int error = 0;
         explicit operator bool() const { return moved; }
     };
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <pthread.h>
 #include <sys/wait.h>
@@ -21,7 +22,9 @@ extern char** environ;
 
 namespace {
 
-constexpr qsizetype kErrorTailBytes = 4096;
+// Enough of the end of a tool's standard error to hold its last words
+// behind a screenful of progress.
+constexpr qsizetype kErrorTailBytes = 64 << 10;
 constexpr qsizetype kErrorTailLine = 400;
 
 std::atomic<int> gSharedDescriptor{-1};
@@ -171,8 +174,9 @@ void ToolProcess::launch(ToolOutput output)
         break;
     }
     if (output != ToolOutput::StderrStreamed) {
-        const char* tmp = std::getenv("TMPDIR");
-        mErrorFd = ::open(tmp && *tmp ? tmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        // In memory, not on a disk: a tool that fails for want of space
+        // must still be able to say so.
+        mErrorFd = ::memfd_create("tool-stderr", MFD_CLOEXEC);
         plan.stderrFd = mErrorFd;
     }
 
@@ -231,10 +235,17 @@ std::string ToolProcess::errorTail() const
         const ssize_t got = ::pread(mErrorFd, tail.data(), static_cast<size_t>(tail.size()), from);
         tail.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
     }
+    // What the tool said, without its progress: lines it ended with a
+    // carriage return to write over, and ffmpeg's statistics.
     QList<QByteArray> lines;
-    for (const QByteArray& line : tail.replace('\r', '\n').split('\n')) {
-        if (!line.trimmed().isEmpty())
-            lines.append(line.trimmed());
+    for (QByteArray line : tail.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QByteArray said = line.mid(line.lastIndexOf('\r') + 1).trimmed();
+        const bool progress = (said.startsWith("size=") || said.startsWith("frame=")) &&
+                              said.contains("time=");
+        if (!said.isEmpty() && !progress)
+            lines.append(said);
     }
     const QByteArray last = lines.mid(std::max<qsizetype>(0, lines.size() - 3)).join(" / ");
     return last.left(kErrorTailLine).toStdString();

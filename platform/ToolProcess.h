@@ -69,8 +69,8 @@ private:
     bool mTerminateRequested = false;
     int mStatus = 0;
     int mReadFd = -1;
-    // Where the tool's standard error goes when nobody streams it: an
-    // unnamed temporary file, read back only for its end.
+    // Where the tool's standard error goes when nobody streams it: a file in
+    // memory, read back only for its end.
     int mErrorFd = -1;
     QByteArray mStreamedErrors;
 };

@@ -419,6 +419,21 @@ private Q_SLOTS:
             QCOMPARE(readFile(book), QByteArray("old"));
     }
 
+    // The reason and what follows it are sentences of their own.
+    void aDesktopThatIsAFileKeepsTheBook()
+    {
+        Run run;
+        QVERIFY(writeFile(run.environment.desktop(), "not a folder"));
+        run.make(u"Book"_s);
+        const QString temporary = *run.c().tempFolderPath() + u"/mp3.mp3"_s;
+        QCOMPARE(readFile(temporary), run.joinedSources());
+        const AlertSpec alert = run.app.dialogs->allAlerts.constLast();
+        QCOMPARE(alert.message, u"Unable to create file Book.mp3 on Desktop!"_s);
+        QVERIFY2(alert.detail.startsWith(u"Not a directory. The audiobook is kept at "_s + temporary +
+                                         u". "_s),
+                 qPrintable(alert.detail));
+    }
+
     void nothingToMoveIsReported()
     {
         TestEnvironment environment;

@@ -32,6 +32,12 @@ private Q_SLOTS:
         QTest::newRow("a failure")
             << u"sh -c \"echo out; printf 'one\\ntwo\\r\\nthree\\nfour\\n' >&2; exit 3\""_s
             << QByteArray("out\n") << false << u"exited with status 3"_s << u"two / three / four"_s;
+        QTest::newRow("ffmpeg stopped amid its progress")
+            << u"sh -c \"printf 'Invalid data found\nsize=  1kB time=00:00:01.00 bitrate=8\r"
+               u"size=  2kB time=00:00:02.00 bitrate=8\r\nExiting normally, received signal "
+               u"15.\n' >&2; exit 255\""_s
+            << QByteArray() << false << u"exited with status 255"_s
+            << u"Invalid data found / Exiting normally, received signal 15."_s;
         QTest::newRow("a missing tool")
             << u"'/no/such/tool' -x"_s << QByteArray() << false << u"exited with status 127"_s
             << u"/bin/sh: 1: exec: /no/such/tool: not found"_s;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// What the disk that holds a path has left for us.
+namespace DiskSpace {
+// Bytes free to this user on the file system of path, or of the nearest
+// folder above it that exists; none when that cannot be told.
+[[nodiscard]] std::optional<qint64> available(const QString& path);
+// Whether an error number says that a disk, or our share of it, is full.
+[[nodiscard]] bool meansFull(int error);
+} // namespace DiskSpace

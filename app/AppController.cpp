@@ -22,6 +22,7 @@
 #include <QItemSelectionModel>
 #include <QMainWindow>
 #include <QSlider>
+#include <QThreadPool>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -43,6 +44,7 @@ AppController::AppController(AppServices services, QObject* parent)
     playbackSlider = mUi->playbackSlider;
     listSummary = mUi->listSummary;
     mNotifier = new DesktopNotifier(this);
+    mReaders = new QThreadPool(this);
     if (const auto play = Resources::pathForResource(u"play"_s, u"png"_s))
         ppButton->setIcon(QIcon(*play));
     if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
@@ -55,6 +57,9 @@ AppController::AppController(AppServices services, QObject* parent)
 
 AppController::~AppController()
 {
+    // Details not yet read are not waited for.
+    mReaders->clear();
+    mReaders->waitForDone();
     stopWorkers();
     removePartialFiles();
 }

@@ -20,6 +20,7 @@
 #include "mp3JoinerDelegate.h"
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <chrono>
 #include <deque>
@@ -35,6 +36,7 @@ class AudiobookTableView;
 class ItemTableModel;
 class QComboBox;
 class QMimeData;
+class QThreadPool;
 class QTimer;
 class QDialog;
 class QLabel;
@@ -200,8 +202,17 @@ private:
     [[nodiscard]] bool claimTempFolder();
     void stopWaitingForFolder();
     void removePartialFiles();
-    // Reads a file's playing length off the GUI thread; the list shows it when it comes.
-    void readLength(const QString& path);
+    // A new record of a file, its details read off the GUI thread: its
+    // bit rate and sample rate as mp3info gives them, whether it holds
+    // audio, and its length. The list shows them when they come.
+    [[nodiscard]] ItemRecordPtr newRecord(const QString& path);
+    void readDetails(const QString& path);
+    // Selects the row of a file that is listed already; false when it is not.
+    bool selectListed(const QString& path);
+    // Puts records at the end of the list, then sorts it as that many sorts
+    // one after another would leave it: only the last one's direction counts.
+    void appendAndSort(QList<ItemRecordPtr> records, int sorts);
+    void sortList(bool ascending);
     // Lists files as createItem does, a few at a time; sortWhenAdded sorts
     // the list once after the last of them.
     void addFiles(const QStringList& paths, bool sortWhenAdded);
@@ -312,6 +323,12 @@ private:
     };
     std::deque<QueuedFile> mFilesToAdd;
     bool mAddingScheduled = false;
+    // The paths listed, for the duplicate test.
+    QSet<QString> mListedPaths;
+    // Where files' details are read: not Qt's global pool, from which the
+    // window's painting takes its helpers.
+    QThreadPool* mReaders = nullptr;
+    bool mSummaryScheduled = false;
     DesktopNotifier* mNotifier = nullptr;
     SheetDialog* joinProgressWindow = nullptr;
     QLabel* joinProgressDescription = nullptr;

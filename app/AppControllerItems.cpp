@@ -2,8 +2,6 @@
 #include "AppController.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
-#include "Mp3Frames.h"
-#include "Mp3Helper.h"
 
 #include <QApplication>
 #include <QFileIconProvider>
@@ -47,23 +45,47 @@ QIcon fileIcon(const QString& path)
 
 void AppController::createItem(const QString& path)
 {
+    if (selectListed(path))
+        return;
+    appendAndSort({newRecord(path)}, 1);
+}
+
+bool AppController::selectListed(const QString& path)
+{
+    if (!mListedPaths.contains(path))
+        return false;
     for (qsizetype i = 0; i < TableData.size(); ++i) {
         if (TableData.at(i)->pathColumn == path) {
             mainTable->selectRowIndexes({static_cast<int>(i)}, false);
-            return;
+            break;
         }
     }
+    return true;
+}
+
+ItemRecordPtr AppController::newRecord(const QString& path)
+{
     auto record = std::make_shared<ItemRecord>();
     record->pathColumn = path;
     record->titleColumn = deletingPathExtension(lastPathComponent(path));
     record->iconColumn = fileIcon(path);
-    record->bitrateColumn = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
-    record->sampleFrequencyColumn = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
-    record->problem = Mp3Frames::inspect(path).problem;
-    mTableModel->insertRecord(static_cast<int>(TableData.size()),
-                              [&] { TableData.append(std::move(record)); });
-    readLength(path);
-    autoSort(this);
+    mListedPaths.insert(path);
+    readDetails(path);
+    return record;
+}
+
+void AppController::appendAndSort(QList<ItemRecordPtr> records, int sorts)
+{
+    const auto count = static_cast<int>(records.size());
+    mTableModel->insertRecords(static_cast<int>(TableData.size()), count,
+                               [&] { TableData.append(std::move(records)); });
+    if (sorts <= 0)
+        return;
+    // Each sort goes the other way from the one before.
+    const bool odd = sorts % 2 == 1;
+    const bool ascending = odd ? sortAscending() : !sortAscending();
+    sortList(ascending);
+    setSortAscending(odd ? !sortAscending() : sortAscending());
 }
 
 void AppController::addRow(QObject*)
@@ -104,25 +126,38 @@ void AppController::addFiles(const QStringList& paths, bool sortWhenAdded)
     addQueuedFiles(true);
 }
 
-// Each file asks mp3info twice on this thread: a few files at a time, so that
-// the window stays alive while hundreds arrive. The first few always go in at
-// once, so a handful of files is listed when the call returns, however busy
-// the machine; later turns also stop when their time is up.
+// Files are listed a turn at a time, so that the window stays alive while
+// hundreds arrive, and each turn sorts once, leaving the list as a sort
+// after each file would. The first few always go in at once, so a handful
+// of files is listed when the call returns; later turns stop when their
+// time is up.
 void AppController::addQueuedFiles(bool atOnce)
 {
-    constexpr int kFilesAtATime = 8;
+    constexpr int kFilesAtOnce = 8;
     constexpr qint64 kTurnMs = 20;
     QElapsedTimer turn;
     turn.start();
-    for (int added = 0; !mFilesToAdd.empty() && added < kFilesAtATime &&
-                        (atOnce || added == 0 || turn.elapsed() < kTurnMs);
-         ++added) {
+    QList<ItemRecordPtr> added;
+    int sorts = 0;
+    const auto listAdded = [&] {
+        appendAndSort(std::exchange(added, {}), std::exchange(sorts, 0));
+    };
+    for (int count = 0; !mFilesToAdd.empty() &&
+                        ((atOnce && count < kFilesAtOnce) || turn.elapsed() < kTurnMs);
+         ++count) {
         const QueuedFile next = mFilesToAdd.front();
         mFilesToAdd.pop_front();
-        createItem(next.path);
+        if (mListedPaths.contains(next.path)) {
+            listAdded();
+            selectListed(next.path);
+        } else {
+            added << newRecord(next.path);
+            ++sorts;
+        }
         if (next.sortAfter)
-            autoSort(this);
+            ++sorts;
     }
+    listAdded();
     showListSummary();
     if (!mFilesToAdd.empty() && !mAddingScheduled) {
         mAddingScheduled = true;
@@ -145,6 +180,7 @@ void AppController::deleteRow(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
+    mListedPaths.remove(TableData.at(row)->pathColumn);
     mTableModel->removeRecord(row, [&] { TableData.removeAt(row); });
     mainTable->deselectAll();
     validatePlaybackButtons();
@@ -158,13 +194,19 @@ void AppController::clearAllItems(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
+    mListedPaths.clear();
     mTableModel->removeAllRecords([this] { TableData.clear(); });
     validatePlaybackButtons();
 }
 
 void AppController::autoSort(QObject*)
 {
-    const bool ascending = sortAscending();
+    sortList(sortAscending());
+    setSortAscending(!sortAscending());
+}
+
+void AppController::sortList(bool ascending)
+{
     const ItemList before = TableData;
     QHash<const ItemRecord*, int> rowOf;
     mTableModel->reorderRecords(
@@ -178,7 +220,6 @@ void AppController::autoSort(QObject*)
                 rowOf.insert(TableData.at(i).get(), static_cast<int>(i));
         },
         [&](int oldRow) { return rowOf.value(before.at(oldRow).get(), oldRow); });
-    setSortAscending(!sortAscending());
 }
 
 bool AppController::atLeastOneAdded() const

@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "ItemTableModel.h"
 #include "Mp3Frames.h"
+#include "Mp3Helper.h"
 #include "SheetDialog.h"
 
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QTimer>
 #include <QtConcurrent>
 #include <cmath>
 
@@ -30,30 +32,51 @@ QString AppController::roundedSize(double bytes)
                                           QLocale::DataSizeSIFormat);
 }
 
-void AppController::readLength(const QString& path)
+void AppController::readDetails(const QString& path)
 {
-    using Length = std::optional<double>;
-    auto* watcher = new QFutureWatcher<Length>(this);
+    struct Details
+    {
+        QString bitrate;
+        QString frequency;
+        QString problem;
+        std::optional<double> length;
+    };
+    auto* watcher = new QFutureWatcher<Details>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
         watcher->deleteLater();
-        const Length length = watcher->result();
+        const Details details = watcher->result();
         // A row moved meanwhile is a new record of the same file.
         for (qsizetype row = 0; row < TableData.size(); ++row) {
             ItemRecord& record = *TableData.at(row);
-            if (record.pathColumn == path && !record.lengthRead) {
-                record.lengthColumn = length;
-                record.lengthRead = true;
-                mTableModel->recordChanged(static_cast<int>(row));
-            }
+            if (record.lengthRead || record.pathColumn != path)
+                continue;
+            record.bitrateColumn = details.bitrate;
+            record.sampleFrequencyColumn = details.frequency;
+            // A check of the files at the start of a run may have come first.
+            if (record.problem.isEmpty())
+                record.problem = details.problem;
+            record.lengthColumn = details.length;
+            record.lengthRead = true;
+            mTableModel->recordChanged(static_cast<int>(row));
         }
-        showListSummary();
+        // Many files end at once: the line below the list says it once.
+        if (!std::exchange(mSummaryScheduled, true))
+            QTimer::singleShot(0, this, [this] {
+                mSummaryScheduled = false;
+                showListSummary();
+            });
     });
-    // Counting the frames of a long file without an Info frame reads all of it.
-    watcher->setFuture(QtConcurrent::run([path]() -> Length {
+    // mp3info runs twice for each file, and counting the frames of a long
+    // file without an Info frame reads all of it.
+    watcher->setFuture(QtConcurrent::run(mReaders, [path] {
+        Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
+                        .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
+                        .problem = Mp3Frames::inspect(path).problem,
+                        .length = std::nullopt};
         const Mp3Frames frames = Mp3Frames::measure(path);
-        if (!frames.isAudio() || frames.audioSamples <= 0)
-            return std::nullopt;
-        return frames.seconds();
+        if (frames.isAudio() && frames.decodedSamples() > 0)
+            details.length = frames.seconds();
+        return details;
     }));
 }
 

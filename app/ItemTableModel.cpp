@@ -35,9 +35,16 @@ TableColumn ItemTableModel::column(const QString& identifier) const
 
 void ItemTableModel::insertRecord(int row, const std::function<void()>& insert)
 {
-    beginInsertRows({}, row, row);
+    insertRecords(row, 1, insert);
+}
+
+void ItemTableModel::insertRecords(int row, int count, const std::function<void()>& insert)
+{
+    if (count <= 0)
+        return;
+    beginInsertRows({}, row, row + count - 1);
     insert();
-    ++mShownRows;
+    mShownRows += count;
     endInsertRows();
 }
 

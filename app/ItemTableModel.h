@@ -24,6 +24,7 @@ public:
     // tell the view what changed, so that the selection and the scroll
     // position survive it.
     void insertRecord(int row, const std::function<void()>& insert);
+    void insertRecords(int row, int count, const std::function<void()>& insert);
     void removeRecord(int row, const std::function<void()>& remove);
     void removeAllRecords(const std::function<void()>& clear);
     // The records' values changed, the list did not.

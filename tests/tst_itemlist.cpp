@@ -96,6 +96,7 @@ private Q_SLOTS:
         c.createItem(a);
         c.createItem(b);
         QCOMPARE(c.tableData().size(), 2);
+        QVERIFY(waitUntilListed(c)); // read in the background
         const ItemRecord& first = *c.tableData().at(listedPaths(c).indexOf(a));
         QCOMPARE(first.titleColumn, u"Chapter One"_s);
         QCOMPARE(first.bitrateColumn, u"128"_s);
@@ -189,6 +190,59 @@ private Q_SLOTS:
         QCOMPARE(listedPaths(c), (QStringList{u"/s/c.mp3"_s, u"/s/b.mp3"_s, u"/s/a.mp3"_s}));
         c.autoSort();
         QCOMPARE(listedPaths(c), (QStringList{u"/s/a.mp3"_s, u"/s/b.mp3"_s, u"/s/c.mp3"_s}));
+    }
+
+    // However many files arrive, and over however many turns of the window,
+    // the list ends as a sort after each added file would leave it.
+    void manyFilesEndAsASortAfterEachWould_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("openedWithTheApplication");
+        QTest::newRow("a few, opened with the application") << 5 << true;
+        QTest::newRow("hundreds, opened with the application") << 301 << true;
+        QTest::newRow("hundreds, from the open panel") << 300 << false;
+    }
+
+    void manyFilesEndAsASortAfterEachWould()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, openedWithTheApplication);
+        TestEnvironment environment;
+        TestApp app;
+        AppController& c = *app.controller;
+        // Some are listed already: they add nothing and sort nothing.
+        c.createItem(u"/m/0007.mp3"_s);
+        c.createItem(u"/m/0100.mp3"_s);
+        QStringList paths;
+        for (int i = count; i > 0; --i)
+            paths << u"/m/%1.mp3"_s.arg((i * 37) % 1000, 4, 10, QLatin1Char(u'0'));
+        paths.insert(paths.size() / 2, u"/m/0007.mp3"_s);
+        paths << u"/m/0100.mp3"_s;
+
+        QStringList expected = listedPaths(c);
+        bool ascending = c.sortAscending();
+        const auto sort = [&] {
+            std::sort(expected.begin(), expected.end(), [&](const QString& a, const QString& b) {
+                return ascending ? a.compare(b) < 0 : a.compare(b) > 0;
+            });
+            ascending = !ascending;
+        };
+        for (const QString& path : std::as_const(paths)) {
+            if (!expected.contains(path)) {
+                expected << path;
+                sort();
+            }
+        }
+        if (openedWithTheApplication) {
+            sort();
+            c.applicationOpenFiles(paths);
+        } else {
+            c.addRow();
+            app.dialogs->openPanels.front().didEnd(1, paths);
+        }
+        QVERIFY(waitUntilListed(c));
+        QCOMPARE(listedPaths(c), expected);
+        QCOMPARE(c.sortAscending(), ascending);
     }
 
     void openPanelAddsChosenFiles()
@@ -322,6 +376,7 @@ private Q_SLOTS:
         }
         TestApp app;
         app.controller->applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(*app.controller));
         QCOMPARE(app.controller->tableData().size(), names.size());
         for (const ItemRecordPtr& record : app.controller->tableData()) {
             QCOMPARE(record->bitrateColumn, u"48"_s);

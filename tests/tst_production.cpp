@@ -234,6 +234,7 @@ private Q_SLOTS:
         const QString corrupt = run.environment.sources() + u"/01b corrupt.mp3"_s;
         QVERIFY(writeFile(corrupt, QByteArray(3000, 'x')));
         c.applicationOpenFiles({corrupt});
+        QVERIFY(waitUntilListed(c));
         QAccessibleInterface* table = QAccessible::queryAccessibleInterface(c.table());
         auto spokenProblem = [&](const QString& path) {
             for (int row = 0; row < c.tableData().size(); ++row) {

@@ -9,13 +9,92 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QStringList>
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 // The cat that runs for the join; one application has one joiner.
 ProcessSlot cp;
+
+// What the join reads of each file before it appends the file's bytes: its
+// playing time from mp3info and its frames. Read ahead on other cores while
+// cat runs, and taken in order; a file whose time cannot be read fails the
+// join when its turn comes, as if it were read then.
+class ReadAhead
+{
+public:
+    struct Read
+    {
+        Mp3Time time;
+        Mp3Frames frames;
+        std::exception_ptr failure;
+    };
+
+    explicit ReadAhead(QStringList paths) : mPaths(std::move(paths)), mReads(mPaths.size())
+    {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+        for (unsigned t = 0; t < threads; ++t)
+            mThreads.emplace_back([this] { work(); });
+    }
+    ~ReadAhead()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStopped = true;
+        }
+        for (std::thread& thread : mThreads)
+            thread.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    Read take(qsizetype index)
+    {
+        std::unique_lock lock(mMutex);
+        mReady.wait(lock, [&] { return mReads.at(index).has_value(); });
+        return std::move(*mReads[index]);
+    }
+
+private:
+    void work()
+    {
+        for (;;) {
+            qsizetype index = 0;
+            {
+                std::lock_guard lock(mMutex);
+                if (mStopped || mNext >= mPaths.size())
+                    return;
+                index = mNext++;
+            }
+            Read read;
+            try {
+                read.time = Mp3Helper::getTimeOfMP3(mPaths.at(index));
+                read.frames = Mp3Frames::measure(mPaths.at(index));
+            } catch (const std::exception&) {
+                read.failure = std::current_exception();
+            }
+            std::lock_guard lock(mMutex);
+            mReads[index] = std::move(read);
+            mReady.notify_all();
+        }
+    }
+
+    const QStringList mPaths;
+    std::mutex mMutex;
+    std::condition_variable mReady;
+    std::vector<std::optional<Read>> mReads;
+    qsizetype mNext = 0;
+    bool mStopped = false;
+    std::vector<std::thread> mThreads;
+};
+
 } // namespace
 
 QString Mp3Joiner::catCommand(const QString& linkPath, const QString& joinedPath)
@@ -47,14 +126,20 @@ void Mp3Joiner::startJoin()
         }
         const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
         const int count = static_cast<int>(mJoinFiles.size());
+        QStringList links;
+        for (const ItemRecordPtr& record : std::as_const(mJoinFiles))
+            links << record->symbolicPath.value_or(QString());
+        ReadAhead ahead(links);
         for (int i = 0; i < count && !cp.stopRequested(); ++i) {
             ItemRecord& record = *mJoinFiles.at(i);
-            const Mp3Time time = Mp3Helper::getTimeOfMP3(record.symbolicPath.value_or(QString()));
-            record.mins = time.mins;
-            record.secs = time.secs;
+            ReadAhead::Read read = ahead.take(i);
+            if (read.failure)
+                std::rethrow_exception(read.failure);
+            record.mins = read.time.mins;
+            record.secs = read.time.secs;
             // Its length as a decoder gives it, so that the chapters after it
             // start where their audio does.
-            const Mp3Frames frames = Mp3Frames::measure(*record.symbolicPath);
+            const Mp3Frames& frames = read.frames;
             if (frames.isAudio() && frames.decodedSamples() > 0)
                 record.exact = ItemRecord::Exact{.samples = frames.decodedSamples(),
                                                  .leadIn = frames.leadInSamples(),

@@ -183,7 +183,7 @@ private Q_SLOTS:
 
     // Four files of 30 s at 22.05 kHz in two parts: what each part reads,
     // encodes, drops and keeps.
-    void eachPartReadsFromTheFileBeforeItsRunIn_data()
+    void eachPartReadsFromWhereItsRunInStarts_data()
     {
         QTest::addColumn<int>("rate");
         QTest::addColumn<qint64>("join");
@@ -192,21 +192,21 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("encodeFrom");
         QTest::addColumn<qint64>("dropped");
         QTest::addColumn<qint64>("keptByTheFirst");
-        // The join is the third file's start on the frame grid; the run-in
-        // of about 1.5 s lies in the second file, which the part reads whole.
+        // The run-in of about 1.5 s starts on the third file's first sample,
+        // on the frame grid: nothing before it is decoded.
         QTest::newRow("the sources' rate")
-            << 22050 << qint64(1323008) << qsizetype(1) << qint64(661500) << qint64(1289216)
-            << qint64(34) << qint64(1293);
-        QTest::newRow("twice that") << 44100 << qint64(2646016) << qsizetype(1)
-                                    << qint64(1323000) << qint64(2579456) << qint64(66)
-                                    << qint64(2585);
+            << 22050 << qint64(1356800) << qsizetype(2) << qint64(1323000) << qint64(1323008)
+            << qint64(34) << qint64(1326);
+        QTest::newRow("twice that") << 44100 << qint64(2712576) << qsizetype(2)
+                                    << qint64(2646000) << qint64(2646016) << qint64(66)
+                                    << qint64(2650);
         // The resampler's phase would differ: every part reads from the start.
         QTest::newRow("a rate the sources' does not divide")
             << 32000 << qint64(1920000) << qsizetype(0) << qint64(0) << qint64(1871872)
             << qint64(48) << qint64(1876);
     }
 
-    void eachPartReadsFromTheFileBeforeItsRunIn()
+    void eachPartReadsFromWhereItsRunInStarts()
     {
         QFETCH(int, rate);
         QFETCH(qint64, join);
@@ -221,6 +221,8 @@ private Q_SLOTS:
         const EncodePart first = plan.parts().at(0);
         const EncodePart second = plan.parts().at(1);
         QCOMPARE(first.firstFile, 0);
+        QCOMPARE(first.lastFile, 2); // the first part ends in the third file
+        QCOMPARE(second.lastFile, 3);
         QCOMPARE(first.encodeFrom, 0);
         QCOMPARE(first.droppedFrames, 0);
         QCOMPARE(first.end, join);

@@ -35,11 +35,22 @@ EncodePlan::EncodePlan(const QList<qint64>& fileSamples, int inputRate, int outp
     mLength = (input * mOutputRate + mInputRate / 2) / mInputRate;
 
     const bool nearStart = partsReadNearTheirStart();
-    const QList<qint64> joins = partJoins(
+    QList<qint64> joins = partJoins(
         startSeconds, static_cast<double>(mLength) / mOutputRate, mOutputRate, parts, !nearStart);
-    if (joins.isEmpty())
-        return;
+    // A part that reads from a file's start decodes nothing before its
+    // run-in when the run-in begins on that start: its join comes a run-in
+    // after the file starts.
     const qint64 runIn = runInFrames(mOutputRate);
+    if (nearStart) {
+        for (qint64& join : joins) {
+            const auto nearest = std::min_element(
+                mFileStarts.begin(), mFileStarts.end(),
+                [join](qint64 a, qint64 b) { return std::abs(a - join) < std::abs(b - join); });
+            join = (*nearest + runIn * kFrame + kFrame - 1) / kFrame * kFrame;
+        }
+        while (!joins.isEmpty() && joins.constLast() >= mLength - kFrame)
+            joins.removeLast();
+    }
     for (qsizetype k = 0; k <= joins.size(); ++k) {
         const bool last = k == joins.size();
         EncodePart part;
@@ -54,6 +65,12 @@ EncodePlan::EncodePlan(const QList<qint64>& fileSamples, int inputRate, int outp
             part.firstFile = std::max<qsizetype>(0, (after - mFileStarts.begin()) - 1);
         }
         part.readFrom = mFileStarts.at(part.firstFile);
+        part.lastFile = mFileStarts.size() - 1;
+        if (!last) {
+            const auto after = std::lower_bound(mFileStarts.begin(), mFileStarts.end(),
+                                                part.encodeTo);
+            part.lastFile = std::max<qsizetype>(0, (after - mFileStarts.begin()) - 1);
+        }
         // Frame j of a part holds its samples from j - 1 frames after where it
         // starts encoding: the first frame is the encoder's priming.
         part.droppedFrames = k == 0 ? 0 : runInSamples / kFrame + 1;

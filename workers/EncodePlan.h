@@ -8,13 +8,16 @@
 // together without a re-encode. Each part after the first starts encoding a
 // run-in before its start and drops those frames, so the encoder has settled
 // by the join, and every join falls on the AAC frame grid of the whole book,
-// so every sample keeps its place. All positions are samples at the output
-// rate, counted from the start of the book.
+// so every sample keeps its place. A join lies a run-in after a file's
+// start, so that its part reads from that start and decodes nothing before.
+// All positions are samples at the output rate, from the start of the book.
 struct EncodePart
 {
-    // The first source file the part reads, and where it starts in the book.
+    // The first source file the part reads, and where it starts in the book;
+    // the last file it reads. ffmpeg would decode whatever else it is given.
     qsizetype firstFile = 0;
     qint64 readFrom = 0;
+    qsizetype lastFile = 0;
     // Where the part starts and stops encoding; stop -1: at the end of the book.
     qint64 encodeFrom = 0;
     qint64 encodeTo = -1;

@@ -1,5 +1,6 @@
 #include "Mp3Converter.h"
 
+#include "AdtsSplicer.h"
 #include "ConverterProgress.h"
 #include "Mp3Helper.h"
 #include "Resources.h"
@@ -45,7 +46,6 @@ struct Mp3Converter::Job
         }
         for (const auto& runner : runners)
             runner->terminate();
-        joinRunner.terminate();
         runners.clear();
     }
     Job(const Job&) = delete;
@@ -57,8 +57,6 @@ struct Mp3Converter::Job
     qsizetype running = 0;
     std::exception_ptr failure;
     bool stopped = false;
-    // Started by the last part to end, so it outlives the parts.
-    ToolRunner joinRunner;
     std::vector<std::unique_ptr<ToolRunner>> runners;
 };
 
@@ -84,10 +82,11 @@ QString Mp3Converter::inFolder(const QString& suffix) const
     return mOutputFolder + u'/' + mOutputFile + suffix;
 }
 
-QByteArray Mp3Converter::concatList(const QList<Source>& sources, qsizetype from)
+QByteArray Mp3Converter::concatList(const QList<Source>& sources, qsizetype from, qsizetype to)
 {
     QByteArray list = "ffconcat version 1.0\n";
-    for (qsizetype i = from; i < sources.size(); ++i) {
+    const qsizetype last = to < 0 ? sources.size() - 1 : std::min(to, sources.size() - 1);
+    for (qsizetype i = from; i <= last; ++i) {
         QByteArray path = QFile::encodeName(sources.at(i).path);
         path.replace('\'', "'\\''");
         list += "file '" + path + "'\n";
@@ -184,7 +183,6 @@ void Mp3Converter::terminateConvert()
     mJob->stopped = true;
     for (const auto& runner : mJob->runners)
         runner->terminate();
-    mJob->joinRunner.terminate();
 }
 
 void Mp3Converter::startParts(const EncodePlan& plan)
@@ -192,7 +190,7 @@ void Mp3Converter::startParts(const EncodePlan& plan)
     const qsizetype count = plan.parts().size();
     for (qsizetype k = 0; k < count; ++k)
         writeList(inFolder(u"-part%1-files.txt"_s.arg(k + 1)),
-                  concatList(mSources, plan.parts().at(k).firstFile));
+                  concatList(mSources, plan.parts().at(k).firstFile, plan.parts().at(k).lastFile));
     mJob = std::make_unique<Job>(plan);
     Job* job = mJob.get();
     job->running = count;
@@ -260,10 +258,9 @@ void Mp3Converter::partFinished(Job& job, const std::exception_ptr& failure)
     if (!failed && !stopped) {
         try {
             joinParts(job);
-            return;
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             std::lock_guard lock(job.mutex);
-            failed = job.stopped ? nullptr : std::current_exception();
+            failed = job.stopped ? nullptr : std::make_exception_ptr(WorkerException(e.what()));
         }
     }
     removeWorkFiles(job.plan.parts().size());
@@ -272,64 +269,17 @@ void Mp3Converter::partFinished(Job& job, const std::exception_ptr& failure)
 
 void Mp3Converter::joinParts(Job& job)
 {
-    const QString joined = inFolder(u"-parts.aac"_s);
-    QFile out(joined);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw WorkerException("cannot write " + joined.toStdString());
-    const QList<EncodePart>& parts = job.plan.parts();
-    for (qsizetype k = 0; k < parts.size(); ++k) {
-        const EncodePart& part = parts.at(k);
-        const std::string number = std::to_string(k + 1);
-        QFile in(inFolder(u"-part%1.aac"_s.arg(k + 1)));
-        if (!in.open(QIODevice::ReadOnly))
-            throw WorkerException("ffmpeg left no part " + number);
-        qint64 frame = 0;
-        qint64 written = 0;
-        for (;;) {
-            QByteArray header = in.read(7);
-            if (header.isEmpty())
-                break;
-            const auto byte = [&](int i) { return static_cast<unsigned char>(header.at(i)); };
-            if (header.size() < 7 || byte(0) != 0xFF || (byte(1) & 0xF0) != 0xF0)
-                throw WorkerException("part " + number + " is not an AAC stream");
-            const int length = ((byte(3) & 0x03) << 11) | (byte(4) << 3) | (byte(5) >> 5);
-            const QByteArray body = in.read(length - 7);
-            if (length < 7 || body.size() != length - 7)
-                throw WorkerException("part " + number + " ends inside a frame");
-            if (frame >= part.droppedFrames && (part.keptFrames < 0 || written < part.keptFrames)) {
-                if (out.write(header) != header.size() || out.write(body) != body.size())
-                    throw WorkerException("cannot write " + joined.toStdString() + ": " +
-                                          out.errorString().toStdString());
-                ++written;
-            }
-            ++frame;
-        }
-        if (part.keptFrames >= 0 && written < part.keptFrames)
-            throw WorkerException("part " + number + " is shorter than planned");
+    QList<AdtsSplicer::Part> parts;
+    for (qsizetype k = 0; k < job.plan.parts().size(); ++k) {
+        const EncodePart& part = job.plan.parts().at(k);
+        parts.append({.path = inFolder(u"-part%1.aac"_s.arg(k + 1)),
+                      .droppedFrames = part.droppedFrames,
+                      .keptFrames = part.keptFrames});
     }
-    if (!out.flush())
-        throw WorkerException("cannot write " + joined.toStdString() + ": " +
-                              out.errorString().toStdString());
-    out.close();
-
-    // The stream starts with one frame of priming, which the file's edit list skips.
-    const QString priming = QString::number(
-        static_cast<double>(EncodePlan::kFrame) / job.plan.outputRate(), 'f', 6);
-    const QString command = ShellQuote::single(ffmpegTool()) + u" -y -itsoffset -"_s + priming +
-                            u" -i "_s + ShellQuote::single(joined) + u" -map 0:a -c copy "_s +
-                            ShellQuote::single(inFolder(u".m4a"_s));
-    // Under the lock, so that a stop either reaches the join or keeps it from starting.
-    std::lock_guard lock(job.mutex);
-    if (job.stopped)
-        throw WorkerException("stopped");
-    job.joinRunner.start({.command = command,
-                          .output = ToolOutput::StdoutDiscarded,
-                          .tool = "ffmpeg",
-                          .readOutput = {},
-                          .finished = [this, count = parts.size()](const std::exception_ptr& failure) {
-                              removeWorkFiles(count);
-                              report(failure);
-                          }});
+    AdtsSplicer::writeM4a(parts, inFolder(u".m4a"_s), [&job] {
+        std::lock_guard lock(job.mutex);
+        return job.stopped;
+    });
 }
 
 void Mp3Converter::removeWorkFiles(qsizetype parts) const
@@ -338,7 +288,6 @@ void Mp3Converter::removeWorkFiles(qsizetype parts) const
         QFile::remove(inFolder(u"-part%1.aac"_s.arg(k)));
         QFile::remove(inFolder(u"-part%1-files.txt"_s.arg(k)));
     }
-    QFile::remove(inFolder(u"-parts.aac"_s));
     QFile::remove(inFolder(u"-files.txt"_s));
 }
 

@@ -62,8 +62,10 @@ public:
 
     // The encoder command that converts the whole book at once.
     [[nodiscard]] QString command() const;
-    // The list of files, one "file" line each, that ffmpeg's concat demuxer reads.
-    [[nodiscard]] static QByteArray concatList(const QList<Source>& sources, qsizetype from = 0);
+    // The list of files, one "file" line each, that ffmpeg's concat demuxer
+    // reads: those from `from` to `to`, or all of them.
+    [[nodiscard]] static QByteArray concatList(const QList<Source>& sources, qsizetype from = 0,
+                                               qsizetype to = -1);
 
 private:
     struct Job;
@@ -75,7 +77,7 @@ private:
     [[nodiscard]] QString inFolder(const QString& suffix) const;
     void partProgress(Job& job, qsizetype part, double position);
     void partFinished(Job& job, const std::exception_ptr& failure);
-    // Puts the parts' kept frames into one stream and wraps it as "m4a.m4a".
+    // Puts the parts' kept frames into "m4a.m4a".
     void joinParts(Job& job);
     void removeWorkFiles(qsizetype parts) const;
     void report(const std::exception_ptr& failure);

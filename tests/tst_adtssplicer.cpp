@@ -1,0 +1,142 @@
+#include "AdtsSplicer.h"
+#include "TestCore.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+bool ffmpeg(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
+                             QStringList{u"-nostdin"_s, u"-v"_s, u"error"_s, u"-y"_s} +
+                                 arguments) == 0;
+}
+
+// Two ADTS streams of noise, as the parts of a split encode are.
+QStringList makeParts(const QString& folder, int rate, const QString& seconds)
+{
+    QStringList parts;
+    for (int k = 1; k <= 2; ++k) {
+        parts << folder + u"/part%1.aac"_s.arg(k);
+        ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s,
+                u"anoisesrc=color=pink:amplitude=0.3:seed=%1:duration=%2:sample_rate=%3"_s.arg(k)
+                    .arg(seconds)
+                    .arg(rate),
+                u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"48k"_s, u"-f"_s, u"adts"_s, parts.constLast()});
+    }
+    return parts;
+}
+
+// The frames of an ADTS stream, as ffprobe counts them.
+qsizetype frames(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                  {u"-v"_s, u"error"_s, u"-count_packets"_s, u"-show_entries"_s,
+                   u"stream=nb_read_packets"_s, u"-of"_s, u"csv=p=0"_s, path});
+    ffprobe.waitForFinished(60000);
+    return ffprobe.readAllStandardOutput().trimmed().toLongLong();
+}
+
+} // namespace
+
+class TestAdtsSplicer : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // The frames, with the first one's priming skipped, decode exactly as
+    // the same frames wrapped by ffmpeg, and every reader knows the file.
+    void theBookDecodesAsFfmpegsWrappingOfTheSameFrames()
+    {
+        TestEnvironment environment;
+        const QStringList parts = makeParts(environment.root(), 44100, u"7"_s);
+        const QString book = environment.root() + u"/book.m4a"_s;
+        AdtsSplicer::writeM4a({{.path = parts[0], .droppedFrames = 0, .keptFrames = -1},
+                               {.path = parts[1], .droppedFrames = 0, .keptFrames = -1}},
+                              book);
+        QVERIFY(writeFile(environment.root() + u"/both.aac"_s,
+                          readFile(parts[0]) + readFile(parts[1])));
+        const QString reference = environment.root() + u"/reference.m4a"_s;
+        QVERIFY(ffmpeg({u"-itsoffset"_s, u"-0.023220"_s, u"-i"_s,
+                        environment.root() + u"/both.aac"_s, u"-c"_s, u"copy"_s, reference}));
+        const QList<qint16> ours = decodeMono(book, 44100);
+        QVERIFY(ours.size() > 44100 * 13);
+        QCOMPARE(ours, decodeMono(reference, 44100));
+
+        const QJsonObject info = probe(book);
+        const QJsonObject stream = info[u"streams"_s].toArray().at(0).toObject();
+        QCOMPARE(stream[u"codec_name"_s].toString(), u"aac"_s);
+        QCOMPARE(stream[u"sample_rate"_s].toString(), u"44100"_s);
+        QCOMPARE(stream[u"channels"_s].toInt(), 1);
+        QVERIFY(qAbs(info[u"format"_s][u"duration"_s].toString().toDouble() -
+                     double(ours.size()) / 44100) < 0.002);
+        QProcess mediainfo;
+        mediainfo.start(u"mediainfo"_s, {u"--Inform=Audio;%Format% %SamplingRate%"_s, book});
+        QVERIFY(mediainfo.waitForFinished(30000));
+        QCOMPARE(mediainfo.readAllStandardOutput().trimmed(), QByteArray("AAC 44100"));
+
+        // Frames dropped and kept: 200 of the first, all but 65 of the second,
+        // less the first one's priming.
+        AdtsSplicer::writeM4a({{.path = parts[0], .droppedFrames = 0, .keptFrames = 200},
+                               {.path = parts[1], .droppedFrames = 65, .keptFrames = -1}},
+                              book);
+        QCOMPARE(decodeMono(book, 44100).size(),
+                 (200 + frames(parts[1]) - 65 - 1) * 1024);
+    }
+
+    // 13 hours at 96 kHz count more samples than 32 bits hold.
+    void aBookPastFourBillionSamples()
+    {
+        TestEnvironment environment;
+        const QStringList parts = makeParts(environment.root(), 96000, u"10"_s);
+        const QString longPart = environment.root() + u"/long.aac"_s;
+        QVERIFY(ffmpeg({u"-stream_loop"_s, u"4700"_s, u"-i"_s, parts[0], u"-c"_s, u"copy"_s,
+                        u"-f"_s, u"adts"_s, longPart}));
+        const QString book = environment.root() + u"/book.m4a"_s;
+        AdtsSplicer::writeM4a({{.path = longPart, .droppedFrames = 0, .keptFrames = -1}}, book);
+        const double length = probe(book)[u"format"_s][u"duration"_s].toString().toDouble();
+        const double expected = double(4701 * frames(parts[0]) - 1) * 1024 / 96000;
+        QVERIFY2(qAbs(length - expected) < 0.01,
+                 qPrintable(u"%1 against %2"_s.arg(length).arg(expected)));
+    }
+
+    void whatCannotBeSplicedIsSaid_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<qint64>("kept");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not AAC") << QByteArray(2000, 'x') << qint64(-1)
+                                 << u"it is not an AAC stream"_s;
+        QTest::newRow("shorter than planned") << QByteArray() << qint64(100000)
+                                              << u"part 1 is shorter than planned"_s;
+    }
+
+    void whatCannotBeSplicedIsSaid()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(qint64, kept);
+        QFETCH(QString, reason);
+        TestEnvironment environment;
+        QString part = environment.root() + u"/part.aac"_s;
+        if (stream.isEmpty())
+            part = makeParts(environment.root(), 22050, u"1"_s).at(0);
+        else
+            QVERIFY(writeFile(part, stream));
+        const QString book = environment.root() + u"/book.m4a"_s;
+        try {
+            AdtsSplicer::writeM4a({{.path = part, .droppedFrames = 0, .keptFrames = kept}}, book);
+            QFAIL("no failure");
+        } catch (const std::exception& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), reason);
+        }
+        QVERIFY(!QFile::exists(book));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdtsSplicer)
+#include "tst_adtssplicer.moc"

@@ -73,10 +73,13 @@ void AppController::stopWorkers()
         theChapterWriter->terminateChapter();
     if (theM4bTagger)
         theM4bTagger->terminateTagging();
+    if (theMp3BookTagger)
+        theMp3BookTagger->terminateTagging();
     theUpdater.reset();
     theMp3Converter.reset();
     theChapterWriter.reset();
     theM4bTagger.reset();
+    theMp3BookTagger.reset();
 }
 
 void AppController::setUpTableColumns()
@@ -139,6 +142,11 @@ void AppController::setUpSheets()
     album = mTagUi->album;
     albumArtist = mTagUi->albumArtist;
     comment = mTagUi->comment;
+    narrator = mTagUi->narrator;
+    year = mTagUi->year;
+    series = mTagUi->series;
+    seriesNumber = mTagUi->seriesNumber;
+    bookDescription = mTagUi->description;
     artwork = mTagUi->artwork;
 
     joinProgressWindow = new SheetDialog(mainWindow);
@@ -182,6 +190,16 @@ void AppController::connectActions()
             [this] { clearAllItems(mUi->clearButton); });
     connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
     connect(mUi->actionMoveUp, &QAction::triggered, this, [this] { moveRowUp(mUi->actionMoveUp); });
+    connect(mUi->actionAddFolder, &QAction::triggered, this,
+            [this] { addFolder(mUi->actionAddFolder); });
+    connect(mUi->actionSortByTrack, &QAction::triggered, this,
+            [this] { sortByTrack(mUi->actionSortByTrack); });
+    connect(mUi->actionTitlesFromTags, &QAction::triggered, this,
+            [this] { titlesFromTags(mUi->actionTitlesFromTags); });
+    connect(mUi->actionTitlesFromFileNames, &QAction::triggered, this,
+            [this] { titlesFromFileNames(mUi->actionTitlesFromFileNames); });
+    connect(mUi->actionJoinChapter, &QAction::triggered, this,
+            [this] { joinWithPreviousChapter(mUi->actionJoinChapter); });
     connect(mUi->actionMoveDown, &QAction::triggered, this,
             [this] { moveRowDown(mUi->actionMoveDown); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
@@ -221,6 +239,8 @@ void AppController::connectActions()
     connect(tagWindow, &QDialog::rejected, this, [this] { stopTagging(tagWindow); });
     connect(mTagUi->chooseArtwork, &QPushButton::clicked, this, [this] { chooseArtwork(); });
     connect(mTagUi->removeArtwork, &QPushButton::clicked, this, [this] { artwork->setImage({}); });
+    connect(mTagUi->fillFromFiles, &QPushButton::clicked, this,
+            [this] { fillFromFiles(mTagUi->fillFromFiles); });
     connect(stopConvertingButton, &QPushButton::clicked, this,
             [this] { stopJoin(stopConvertingButton); });
 
@@ -252,6 +272,7 @@ void AppController::awakeFromNib()
     theChapterWriter = std::make_unique<chapterWriter>();
     theMp3Converter = std::make_unique<Mp3Converter>();
     theM4bTagger = std::make_unique<M4bTagger>();
+    theMp3BookTagger = std::make_unique<Mp3BookTagger>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();

@@ -7,6 +7,7 @@
 #include "ItemRecord.h"
 #include "M4bTagger.h"
 #include "M4bTaggerDelegate.h"
+#include "Mp3BookTagger.h"
 #include "Mp3Converter.h"
 #include "Mp3Joiner.h"
 #include "RunState.h"
@@ -42,6 +43,7 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -87,6 +89,18 @@ public:
     // The selected file one place up or down, from the keyboard.
     void moveRowUp(QObject* sender = nullptr);
     void moveRowDown(QObject* sender = nullptr);
+
+    // Tagged collections: folders of files, and titles, order and chapters
+    // from the files' own tags.
+    void addFolder(QObject* sender = nullptr);
+    void titlesFromTags(QObject* sender = nullptr);
+    void titlesFromFileNames(QObject* sender = nullptr);
+    // Disc, then track, then the path in natural order; always ascending.
+    void sortByTrack(QObject* sender = nullptr);
+    // The selected files continue the chapter above them, or no longer do.
+    void joinWithPreviousChapter(QObject* sender = nullptr);
+    // Fills the tag sheet's empty fields, and the cover if it has none, from the files.
+    void fillFromFiles(QObject* sender = nullptr);
     [[nodiscard]] bool sortAscending() const { return mSortAscending; }
     void setSortAscending(bool ascending) { mSortAscending = ascending; }
     [[nodiscard]] bool atLeastOneAdded() const;
@@ -150,6 +164,8 @@ public:
     void doConversion(const QString& path);
     void doChapter(const QString& path);
     void doTagging(const QString& input, const QString& outputFile);
+    // An MP3 book's own tag, with its chapters, before the joined frames.
+    void doMp3Tagging(const QString& input, const QString& outputFile);
 
     // Worker callbacks; those from worker threads are carried to the GUI
     // thread in the order they were sent.
@@ -216,6 +232,12 @@ private:
     // Lists files as createItem does, a few at a time; sortWhenAdded sorts
     // the list once after the last of them.
     void addFiles(const QStringList& paths, bool sortWhenAdded);
+    // The MP3 files inside a folder and its subfolders, in natural order.
+    [[nodiscard]] static QStringList mp3FilesIn(const QString& folder);
+    // The tag sheet filled from the files' tags where its fields are empty.
+    void fillTagSheet();
+    // Whether the tag sheet holds nothing the user typed or chose.
+    [[nodiscard]] bool tagSheetIsEmpty() const;
     void addQueuedFiles(bool atOnce);
     void showListSummary();
     void showProgressInTitle();
@@ -257,6 +279,7 @@ private:
                                      const std::exception_ptr& writeException);
     void handleTaggerProgress(double value, const QString& description);
     void handleTaggerFinished(M4bTagger* tagger, const std::exception_ptr& convertException);
+    void handleMp3TaggerFinished(Mp3BookTagger* tagger, const std::exception_ptr& failure);
     void stopWorkers();
     void setPlayPauseImage(const QString& name);
     void loadPreview(const ItemRecordPtr& record);
@@ -281,6 +304,7 @@ private:
     std::unique_ptr<Mp3Joiner> theMp3Joiner;
     std::unique_ptr<Mp3Converter> theMp3Converter;
     std::unique_ptr<M4bTagger> theM4bTagger;
+    std::unique_ptr<Mp3BookTagger> theMp3BookTagger;
     std::unique_ptr<UpdateChecker> theUpdater;
     std::optional<QString> tempFolder;
     FolderLock mFolderLock;
@@ -347,5 +371,10 @@ private:
     QLineEdit* album = nullptr;
     QLineEdit* albumArtist = nullptr;
     QLineEdit* comment = nullptr;
+    QLineEdit* narrator = nullptr;
+    QLineEdit* year = nullptr;
+    QLineEdit* series = nullptr;
+    QLineEdit* seriesNumber = nullptr;
+    QPlainTextEdit* bookDescription = nullptr;
     ArtworkWell* artwork = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 
+#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 
@@ -63,7 +64,9 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
-        if (path.toLower().contains(u"mp3"_s))
+        if (QFileInfo(path).isDir())
+            dropped << mp3FilesIn(path);
+        else if (path.toLower().contains(u"mp3"_s))
             dropped << path;
     }
     addFiles(dropped, false);

@@ -24,13 +24,6 @@ QString lastPathComponent(QString path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-// The name without its last extension; a leading dot does not start one.
-QString deletingPathExtension(const QString& name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? name.left(dot) : name;
-}
-
 QIcon fileIcon(const QString& path)
 {
     static const QFileIconProvider provider;
@@ -67,7 +60,7 @@ ItemRecordPtr AppController::newRecord(const QString& path)
 {
     auto record = std::make_shared<ItemRecord>();
     record->pathColumn = path;
-    record->titleColumn = deletingPathExtension(lastPathComponent(path));
+    record->titleColumn = ItemRecord::titleForPath(path);
     record->iconColumn = fileIcon(path);
     mListedPaths.insert(path);
     readDetails(path);
@@ -93,7 +86,8 @@ void AppController::addRow(QObject*)
     const OpenPanelSpec panel{.title = u"Add MP3 Files"_s,
                               .allowsMultipleSelection = true,
                               .canCreateDirectories = false,
-                              .fileTypes = {u"mp3"_s}};
+                              .fileTypes = {u"mp3"_s},
+                              .choosesFolders = false};
     mServices.dialogs->beginOpenPanelSheet(mainWindow, panel,
                                            [this](int returnCode, const QStringList& filenames) {
                                                openPanelDidEnd(returnCode, filenames);
@@ -111,7 +105,9 @@ void AppController::applicationOpenFiles(const QStringList& filenames)
 {
     QStringList mp3Files;
     for (const QString& path : filenames) {
-        if (lastPathComponent(path).toLower().contains(u"mp3"_s))
+        if (QFileInfo(path).isDir())
+            mp3Files << mp3FilesIn(path);
+        else if (lastPathComponent(path).toLower().contains(u"mp3"_s))
             mp3Files << path;
     }
     addFiles(mp3Files, true);

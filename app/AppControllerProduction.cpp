@@ -78,7 +78,10 @@ void AppController::stopJoin(QObject*)
         stopStep(*theChapterWriter, &chapterWriter::terminateChapter);
         break;
     case RunState::Tagging:
-        stopStep(*theM4bTagger, &M4bTagger::terminateTagging);
+        if (reportsForCurrentRun(theMp3BookTagger.get()))
+            stopStep(*theMp3BookTagger, &Mp3BookTagger::terminateTagging);
+        else
+            stopStep(*theM4bTagger, &M4bTagger::terminateTagging);
         break;
     case RunState::Starting:
         stopWaitingForFolder();
@@ -136,6 +139,14 @@ void AppController::inProgressTasks()
         if (encodingTitle().contains(u"AAC"_s)) {
             mState = RunState::Converting;
             doConversion(*srcPath);
+            break;
+        }
+        // An MP3 book gets a tag of its own, with its chapters, before
+        // delivery; with nothing joined, delivery says so.
+        if (QFileInfo::exists(*srcPath)) {
+            mState = RunState::Tagging;
+            dstPath = inTempFolder(u"mp3-tagged.mp3"_s);
+            doMp3Tagging(*srcPath, *dstPath);
             break;
         }
         closeJoin(this);
@@ -247,14 +258,14 @@ QString AppController::checkFilesToJoin()
            u"files in their place, and make the audiobook again."_s.arg(failures.join(u"; "));
 }
 
-// The joined file is as large as its sources; an AAC book adds its own
-// file, with chapters and with tags, each a copy.
+// The joined file is as large as its sources; the tagged MP3 book is a
+// copy of it, and an AAC book adds its own file, with chapters, with tags.
 bool AppController::roomForRun()
 {
     qint64 sources = 0;
     for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData))
         sources += QFileInfo(record->pathColumn).size();
-    mRunNeeds = encodingTitle().contains(u"AAC"_s) ? 3 * sources : sources;
+    mRunNeeds = (encodingTitle().contains(u"AAC"_s) ? 3 : 2) * sources;
     const std::optional<qint64> free = DiskSpace::available(*tempFolder);
     if (!free || *free >= mRunNeeds)
         return true;

@@ -6,10 +6,13 @@
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,7 +32,7 @@ bool isPlainNumber(const QString& text)
 }
 
 // JPEG has no transparency: transparent parts of the cover become white.
-bool writeJpeg(const QImage& image, const QString& path)
+QByteArray jpeg(const QImage& image)
 {
     QImage flat(image.size(), QImage::Format_RGB32);
     flat.fill(Qt::white);
@@ -37,8 +40,19 @@ bool writeJpeg(const QImage& image, const QString& path)
         QPainter painter(&flat);
         painter.drawImage(0, 0, image);
     }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    flat.save(&buffer, "JPG", 90);
+    return bytes;
+}
+
+bool writeJpeg(const QImage& image, const QString& path)
+{
+    const QByteArray bytes = jpeg(image);
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && flat.save(&file, "JPG", 90) && file.commit();
+    return !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           file.commit();
 }
 
 } // namespace
@@ -128,6 +142,11 @@ void AppController::doTagging(const QString& input, const QString& outputFile)
     theM4bTagger->setAlbum(album->text());
     theM4bTagger->setAlbumArtist(albumArtist->text());
     theM4bTagger->setComment(comment->text());
+    theM4bTagger->setNarrator(narrator->text());
+    theM4bTagger->setYear(year->text());
+    theM4bTagger->setDescription(bookDescription->toPlainText());
+    theM4bTagger->setSeries(series->text(), seriesNumber->text());
+    theM4bTagger->setAudiobook(QFileInfo(outputFile).suffix() == u"m4b"_s);
     theM4bTagger->setDelegate(this);
     if (!artwork->image().isNull()) {
         const QString art = inTempFolder(u"art1.jpg"_s);
@@ -143,6 +162,48 @@ void AppController::doTagging(const QString& input, const QString& outputFile)
     mState = RunState::Tagging;
     expectReportFrom(theM4bTagger.get());
     theM4bTagger->startTagging();
+}
+
+void AppController::doMp3Tagging(const QString& input, const QString& outputFile)
+{
+    BookTag tag{.title = title->text(),
+                .artist = artist->text(),
+                .album = album->text(),
+                .albumArtist = albumArtist->text(),
+                .comment = comment->text(),
+                .narrator = narrator->text(),
+                .year = year->text(),
+                .description = bookDescription->toPlainText(),
+                .series = series->text(),
+                .seriesNumber = seriesNumber->text(),
+                .cover = {},
+                .coverMimeType = u"image/jpeg"_s,
+                .chapters = ChapterList::mp3Chapters(theMp3Joiner->joinFiles())};
+    if (!artwork->image().isNull())
+        tag.cover = jpeg(artwork->image());
+    theMp3BookTagger->setInputPath(input);
+    theMp3BookTagger->setOutputPath(outputFile);
+    theMp3BookTagger->setTag(tag);
+    joinProgressDescription->setText(u"Writing the tags and chapters.."_s);
+    joinProgressIndicator->setRange(0, 0);
+    mState = RunState::Tagging;
+    expectReportFrom(theMp3BookTagger.get());
+    theMp3BookTagger->startTagging([this](Mp3BookTagger* tagger, std::exception_ptr failure) {
+        onMainThread([this, tagger, failure] { handleMp3TaggerFinished(tagger, failure); });
+    });
+}
+
+void AppController::handleMp3TaggerFinished(Mp3BookTagger* tagger,
+                                            const std::exception_ptr& failure)
+{
+    if (takeAbandoned(tagger))
+        return;
+    closeJoin(this);
+    if (failure) {
+        processDidEndBadly(failure);
+        return;
+    }
+    inProgressTasks();
 }
 
 void AppController::mp3ConverterProgress(double position, const QString& description)

@@ -40,6 +40,7 @@ void AppController::readDetails(const QString& path)
         QString frequency;
         QString problem;
         std::optional<double> length;
+        SourceTags tags;
     };
     auto* watcher = new QFutureWatcher<Details>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
@@ -56,6 +57,7 @@ void AppController::readDetails(const QString& path)
             if (record.problem.isEmpty())
                 record.problem = details.problem;
             record.lengthColumn = details.length;
+            record.tags = details.tags;
             record.lengthRead = true;
             mTableModel->recordChanged(static_cast<int>(row));
         }
@@ -64,15 +66,22 @@ void AppController::readDetails(const QString& path)
             QTimer::singleShot(0, this, [this] {
                 mSummaryScheduled = false;
                 showListSummary();
+                // Once every file's tags are in, an untouched tag sheet takes the book's.
+                const bool allRead = mFilesToAdd.empty() &&
+                                     std::all_of(TableData.begin(), TableData.end(),
+                                                 [](const ItemRecordPtr& r) { return r->lengthRead; });
+                if (allRead && tagSheetIsEmpty())
+                    fillTagSheet();
             });
     });
-    // mp3info runs twice for each file, and counting the frames of a long
-    // file without an Info frame reads all of it.
+    // mp3info runs twice for each file, counting the frames of a long file
+    // without an Info frame reads all of it, and a tag may hold a large cover.
     watcher->setFuture(QtConcurrent::run(mReaders, [path] {
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
                         .problem = Mp3Frames::inspect(path).problem,
-                        .length = std::nullopt};
+                        .length = std::nullopt,
+                        .tags = SourceTags::read(path)};
         const Mp3Frames frames = Mp3Frames::measure(path);
         if (frames.isAudio() && frames.decodedSamples() > 0)
             details.length = frames.seconds();

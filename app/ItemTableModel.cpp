@@ -130,7 +130,18 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
         if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
             return u"This file cannot be joined: it %1."_s.arg(problem);
     }
+    const auto continues = [&] {
+        return mDataSource
+            ->tableViewObjectValueForTableColumn(mView, {u"continuesChapter"_s}, index.row())
+            .toBool();
+    };
     switch (role) {
+    case ContinuesChapterRole:
+        return continues();
+    case Qt::AccessibleDescriptionRole:
+        if (column.identifier == u"titleColumn"_s && continues())
+            return u"Continues the chapter above"_s;
+        return {};
     case Qt::DecorationRole:
         return isImage ? value : QVariant();
     case Qt::DisplayRole:

@@ -14,6 +14,9 @@ class ItemTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    // Whether a row continues the chapter of the row above.
+    static constexpr int ContinuesChapterRole = Qt::UserRole + 1;
+
     ItemTableModel(QList<TableColumn> columns, AudiobookTableView* view, QObject* parent);
 
     void setDataSource(TableDataSource* dataSource);

@@ -26,6 +26,8 @@ struct OpenPanelSpec
     bool allowsMultipleSelection = false;
     bool canCreateDirectories = false;
     QStringList fileTypes;
+    // Folders are chosen, not files.
+    bool choosesFolders = false;
 };
 
 struct SavePanelSpec

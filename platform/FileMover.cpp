@@ -1,5 +1,7 @@
 #include "FileMover.h"
 
+#include "FileCopy.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -9,8 +11,6 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
-#include <vector>
-#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,39 +112,8 @@ int copyFile(const std::string& source, const std::string& target, const struct 
     int error = 0;
     if (::fallocate(out, 0, 0, info.st_size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
         error = errno;
-    // In the kernel where it copies between these two file systems, else
-    // through a buffer.
-    bool inKernel = true;
-    std::vector<char> buffer;
-    for (off_t left = info.st_size; error == 0 && left > 0;) {
-        ssize_t n = -1;
-        if (inKernel) {
-            n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(left), 0);
-            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                          errno == EOPNOTSUPP)) {
-                inKernel = false;
-                buffer.resize(1 << 20);
-                continue;
-            }
-        } else {
-            n = ::read(in, buffer.data(), std::min(buffer.size(), static_cast<size_t>(left)));
-            for (ssize_t written = 0; n > 0 && written < n;) {
-                const ssize_t w = ::write(out, buffer.data() + written,
-                                          static_cast<size_t>(n - written));
-                if (w < 0 && errno != EINTR) {
-                    n = -1;
-                    break;
-                }
-                written += std::max<ssize_t>(w, 0);
-            }
-        }
-        if (n > 0)
-            left -= n;
-        else if (n == 0)
-            error = EIO; // the source ended early
-        else if (errno != EINTR)
-            error = errno;
-    }
+    if (error == 0)
+        error = FileCopy::range(in, 0, info.st_size, out);
     if (::close(out) != 0 && error == 0)
         error = errno;
     ::close(in);

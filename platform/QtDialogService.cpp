@@ -52,8 +52,10 @@ void QtDialogService::beginOpenPanelSheet(
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(panel.allowsMultipleSelection ? QFileDialog::ExistingFiles
-                                                      : QFileDialog::ExistingFile);
+    dialog->setFileMode(panel.choosesFolders            ? QFileDialog::Directory
+                        : panel.allowsMultipleSelection ? QFileDialog::ExistingFiles
+                                                        : QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::ShowDirsOnly, panel.choosesFolders);
     dialog->setOption(QFileDialog::ReadOnly, !panel.canCreateDirectories);
     QStringList patterns;
     for (const QString& type : panel.fileTypes)

@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
-  libgl-dev
+  libgl-dev libtag1-dev
   mp3info ffmpeg atomicparsley
-  lame mediainfo
+  lame mediainfo libimage-exiftool-perl
   fonts-dejavu-core
   dbus-daemon
 )

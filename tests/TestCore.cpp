@@ -256,6 +256,18 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QByteArray mp3AudioFrames(QByteArray bytes)
+{
+    while (bytes.size() >= 10 && bytes.startsWith("ID3")) {
+        const auto size = [&](int i) { return qsizetype(uchar(bytes.at(i)) & 0x7F); };
+        const qsizetype tag = (size(6) << 21) | (size(7) << 14) | (size(8) << 7) | size(9);
+        bytes.remove(0, 10 + tag + ((uchar(bytes.at(5)) & 0x10) ? 10 : 0));
+    }
+    if (bytes.size() >= 128 && bytes.sliced(bytes.size() - 128).startsWith("TAG"))
+        bytes.chop(128);
+    return bytes;
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile file(path);

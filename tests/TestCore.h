@@ -76,6 +76,9 @@ bool makeAac(const QString& path, double seconds);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.
 [[nodiscard]] QJsonObject probe(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
+// An MP3 stream's bytes without the ID3v2 tags at its start and the ID3v1
+// tag at its end: its audio frames, with whatever lies between them.
+[[nodiscard]] QByteArray mp3AudioFrames(QByteArray bytes);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
 // The end of a worker run, which comes on the worker's thread: the test waits for it.

@@ -102,7 +102,7 @@ private Q_SLOTS:
         const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(u"?"_s);
         QCOMPARE(converter.command(),
                  u"'%1' -i '/w/it'\\''s.mp3' -vn -y -ab 64k -acodec aac -ac 1 -ar 44100 "
-                 u"-map_metadata 0 '/w/m4a.m4a'"_s.arg(tool));
+                 u"-map_metadata -1 '/w/m4a.m4a'"_s.arg(tool));
     }
 
     // ffmpeg's concat demuxer reads the list whatever the folders are called.

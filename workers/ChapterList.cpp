@@ -49,6 +49,42 @@ QList<double> ChapterList::startSeconds(const ItemList& records)
     return starts;
 }
 
+QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
+{
+    // A decoder drops the first file's encoder delay only: a later file's
+    // audio starts its delay, less the first one's, into its samples.
+    const bool exact = hasExactLengths(records);
+    QList<double> starts;
+    double total = 0;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const ItemRecord& record = *records.at(i);
+        if (exact) {
+            const double rate = record.exact->sampleRate;
+            const int firstDelay = records.at(0)->exact->encoderDelay;
+            starts << (i == 0 ? 0.0 : total + (record.exact->encoderDelay - firstDelay) / rate);
+            total += static_cast<double>(record.exact->joinedSamples) / rate;
+        } else {
+            starts << total;
+            total += leadingIntValue(record.mins.value_or(QString())) * 60.0 +
+                     leadingIntValue(record.secs.value_or(QString()));
+        }
+    }
+    QList<BookTag::Chapter> chapters;
+    const auto ms = [](double seconds) {
+        return static_cast<quint32>(std::llround(std::max(seconds, 0.0) * 1000.0));
+    };
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (i > 0 && records.at(i)->continuesChapter) {
+            continue;
+        }
+        if (!chapters.isEmpty())
+            chapters.last().endMs = ms(starts.at(i));
+        chapters.append({.title = records.at(i)->titleColumn, .startMs = ms(starts.at(i)),
+                         .endMs = ms(total)});
+    }
+    return chapters;
+}
+
 QByteArray ChapterList::xml(const ItemList& records)
 {
     QString text = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">"_s;
@@ -69,6 +105,9 @@ QByteArray ChapterList::xml(const ItemList& records)
             }
             time = u"%1:%2"_s.arg(minutes).arg(seconds);
         }
+        // A file that continues the chapter above adds none of its own.
+        if (i > 0 && records.at(i)->continuesChapter)
+            continue;
         text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
             time, escaped(records.at(i)->titleColumn));
     }

@@ -22,6 +22,24 @@ std::optional<QString> readOptional(QDataStream& in)
     in >> present >> value;
     return present ? std::optional<QString>(value) : std::nullopt;
 }
+QDataStream& operator<<(QDataStream& out, const SourceTags& t)
+{
+    return out << t.title << t.artist << t.album << t.albumArtist << t.composer << t.year
+               << t.comment << t.description << t.series << t.seriesPart
+               << t.track.value_or(-1) << t.disc.value_or(-1) << t.hasCover;
+}
+
+QDataStream& operator>>(QDataStream& in, SourceTags& t)
+{
+    int track = -1;
+    int disc = -1;
+    in >> t.title >> t.artist >> t.album >> t.albumArtist >> t.composer >> t.year >> t.comment >>
+        t.description >> t.series >> t.seriesPart >> track >> disc >> t.hasCover;
+    t.track = track >= 0 ? std::optional(track) : std::nullopt;
+    t.disc = disc >= 0 ? std::optional(disc) : std::nullopt;
+    return in;
+}
+
 } // namespace
 
 double ItemRecord::Exact::seconds() const
@@ -32,6 +50,17 @@ double ItemRecord::Exact::seconds() const
 double ItemRecord::Exact::leadInSeconds() const
 {
     return sampleRate > 0 ? static_cast<double>(leadIn) / sampleRate : 0.0;
+}
+
+// "/Books/Tale/01 Intro.mp3" gives "01 Intro"; a leading dot starts no extension.
+QString ItemRecord::titleForPath(const QString& path)
+{
+    QString name = path;
+    while (name.size() > 1 && name.endsWith(u'/'))
+        name.chop(1);
+    name = name.mid(name.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) : name;
 }
 
 QString ItemRecord::formatLength(double seconds)
@@ -71,6 +100,8 @@ QVariant ItemRecord::valueForKey(QStringView key) const
         return optional(secs);
     if (key == u"problem")
         return problem.isEmpty() ? QVariant() : QVariant(problem);
+    if (key == u"continuesChapter")
+        return continuesChapter;
     return {};
 }
 
@@ -85,8 +116,8 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, secs);
     const Exact measured = exact.value_or(Exact{});
     out << problem << exact.has_value() << measured.samples << measured.leadIn
-        << measured.sampleRate << lengthRead << lengthColumn.has_value()
-        << lengthColumn.value_or(0);
+        << measured.sampleRate << measured.joinedSamples << measured.encoderDelay << lengthRead
+        << lengthColumn.has_value() << lengthColumn.value_or(0) << tags << continuesChapter;
     return bytes;
 }
 
@@ -108,7 +139,8 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     bool listed = false;
     double listedLength = 0;
     in >> record.problem >> measured >> exact.samples >> exact.leadIn >> exact.sampleRate >>
-        record.lengthRead >> listed >> listedLength;
+        exact.joinedSamples >> exact.encoderDelay >> record.lengthRead >> listed >> listedLength >>
+        record.tags >> record.continuesChapter;
     if (measured)
         record.exact = exact;
     if (listed)

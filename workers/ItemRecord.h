@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SourceTags.h"
+
 #include <QIcon>
 #include <QList>
 #include <QString>
@@ -21,11 +23,15 @@ struct ItemRecord
     std::optional<QString> secs;
     // What a decoder gives of the file, measured from its frames by the
     // joiner, and where the file's own audio starts among those samples.
+    // In an MP3 book, which plays the files' bytes joined, the file takes
+    // joinedSamples, its audio starting encoderDelay samples in.
     struct Exact
     {
         qint64 samples = 0;
         qint64 leadIn = 0;
         int sampleRate = 0;
+        qint64 joinedSamples = 0;
+        int encoderDelay = 0;
         [[nodiscard]] double seconds() const;
         [[nodiscard]] double leadInSeconds() const;
     };
@@ -36,6 +42,13 @@ struct ItemRecord
     bool lengthRead = false;
     // Why the file cannot be joined ("not an MP3 file"); empty when it can.
     QString problem;
+    // What the file's own tags say, read with its length.
+    SourceTags tags;
+    // The file continues the chapter of the row above instead of starting one.
+    bool continuesChapter = false;
+
+    // A file's title from its path: its name without the extension.
+    [[nodiscard]] static QString titleForPath(const QString& path);
 
     // A playing time as the list shows it: m:ss, or h:mm:ss from one hour.
     [[nodiscard]] static QString formatLength(double seconds);

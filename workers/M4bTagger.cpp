@@ -24,7 +24,8 @@ M4bTagger::~M4bTagger()
 bool M4bTagger::nothingToTag() const
 {
     return mArtist.isEmpty() && mTitle.isEmpty() && mAlbum.isEmpty() && mAlbumArtist.isEmpty() &&
-           mComment.isEmpty() && mArtwork.isEmpty();
+           mComment.isEmpty() && mArtwork.isEmpty() && mNarrator.isEmpty() && mYear.isEmpty() &&
+           mDescription.isEmpty() && mSeries.isEmpty();
 }
 
 QString M4bTagger::command() const
@@ -41,6 +42,21 @@ QString M4bTagger::command() const
     }
     command += u"--genre \"Audiobook\" "_s;
     command += u"--output "_s + doubleQuoted(mOutputPath) + u' ';
+    // iTunes keeps 255 letters of a description, the rest in the long one.
+    constexpr qsizetype kShortDescription = 255;
+    const QString grouping =
+        mSeriesNumber.isEmpty() || mSeries.isEmpty() ? mSeries : mSeries + u" #"_s + mSeriesNumber;
+    const std::pair<const char16_t*, QString> more[] = {
+        {u"--composer", mNarrator},
+        {u"--year", mYear},
+        {u"--description", mDescription.left(kShortDescription)},
+        {u"--longdesc", mDescription.size() > kShortDescription ? mDescription : QString()},
+        {u"--grouping", grouping},
+        {u"--stik", mAudiobook ? u"Audiobook"_s : QString()}};
+    for (const auto& [option, value] : more) {
+        if (!value.isEmpty())
+            command += QString::fromUtf16(option) + u' ' + doubleQuoted(value) + u' ';
+    }
     return command;
 }
 

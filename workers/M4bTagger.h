@@ -7,7 +7,9 @@
 
 // Writes the tags, the cover art and the genre "Audiobook" into an AAC file
 // with AtomicParsley on a thread of its own. With nothing to write it copies
-// the file and reports at once.
+// the file and reports at once. The tags that audiobook players read beyond
+// those (narrator, year, description, series, and the media kind) follow
+// the others on the command line.
 class M4bTagger
 {
 public:
@@ -22,6 +24,16 @@ public:
     void setAlbumArtist(const QString& value) { mAlbumArtist = value; }
     void setComment(const QString& value) { mComment = value; }
     void setArtwork(const QString& path) { mArtwork = path; }
+    void setNarrator(const QString& value) { mNarrator = value; }
+    void setYear(const QString& value) { mYear = value; }
+    void setDescription(const QString& value) { mDescription = value; }
+    void setSeries(const QString& name, const QString& number)
+    {
+        mSeries = name;
+        mSeriesNumber = number;
+    }
+    // Marks the file as an audiobook, where players file it.
+    void setAudiobook(bool audiobook) { mAudiobook = audiobook; }
     [[nodiscard]] M4bTaggerDelegate* delegate() const { return mDelegate; }
     [[nodiscard]] const QString& inputPath() const { return mInputPath; }
     [[nodiscard]] const QString& outputPath() const { return mOutputPath; }
@@ -35,7 +47,7 @@ public:
     void startTagging();
     void terminateTagging();
 
-    // True when none of the six tag values is given.
+    // True when no tag value is given.
     [[nodiscard]] bool nothingToTag() const;
     [[nodiscard]] QString command() const;
 
@@ -51,5 +63,11 @@ private:
     QString mAlbumArtist;
     QString mComment;
     QString mArtwork;
+    QString mNarrator;
+    QString mYear;
+    QString mDescription;
+    QString mSeries;
+    QString mSeriesNumber;
+    bool mAudiobook = false;
     ToolRunner mRunner;
 };

@@ -101,6 +101,7 @@ QString Mp3Converter::input(const QString& listName) const
     return u"-f concat -safe 0 -i "_s + ShellQuote::single(inFolder(listName));
 }
 
+// None of the sources' own tags: the book's are the user's, written later.
 QString Mp3Converter::command() const
 {
     // The concat demuxer times each file by its own guess of its length;
@@ -109,7 +110,7 @@ QString Mp3Converter::command() const
            (mSources.isEmpty() ? QString() : u" -af asetpts=N/SR/TB"_s) + u" -ab "_s +
            mFfmpegOptions.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
            mFfmpegOptions.value(u"channels"_s) + u" -ar "_s +
-           mFfmpegOptions.value(u"sampleFrequency"_s) + u" -map_metadata 0 "_s +
+           mFfmpegOptions.value(u"sampleFrequency"_s) + u" -map_metadata -1 "_s +
            ShellQuote::single(inFolder(u".m4a"_s));
 }
 

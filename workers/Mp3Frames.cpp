@@ -265,6 +265,44 @@ qint64 Mp3Frames::joinedSamples(const Mp3Frames* previous) const
     return infoFrame ? audioSamples + samplesPerFrame : audioSamples;
 }
 
+std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const qint64 size = file.size();
+    Span span{.begin = 0, .end = size};
+    for (;;) {
+        if (!file.seek(span.begin))
+            return std::nullopt;
+        const QByteArray header = file.read(10);
+        if (header.size() < 10)
+            break;
+        const auto* bytes = reinterpret_cast<const uchar*>(header.constData());
+        const qint64 after = audioStart(bytes, header.size());
+        if (after == 0)
+            break;
+        span.begin += after;
+    }
+    const auto tail = [&](qint64 length) {
+        return file.seek(span.end - length) ? file.read(length) : QByteArray();
+    };
+    if (span.end - span.begin >= 128 && tail(128).startsWith("TAG"))
+        span.end -= 128;
+    // An APE tag's footer gives its size, header excluded.
+    if (const QByteArray footer = span.end - span.begin >= 32 ? tail(32) : QByteArray();
+        footer.startsWith("APETAGEX")) {
+        const auto* p = reinterpret_cast<const uchar*>(footer.constData()) + 12;
+        const qint64 tagSize = qint64(p[0]) | (qint64(p[1]) << 8) | (qint64(p[2]) << 16) |
+                               (qint64(p[3]) << 24);
+        const bool hasHeader = (footer.at(23) & 0x80) != 0;
+        span.end -= tagSize + (hasHeader ? 32 : 0);
+    }
+    if (span.end < span.begin)
+        return std::nullopt;
+    return span;
+}
+
 Mp3Frames Mp3Frames::inspect(const QString& path)
 {
     QFile file(path);

@@ -56,4 +56,13 @@ struct Mp3Frames
 
     // The file's exact playing time, from its frames, however it is encoded.
     [[nodiscard]] static Mp3Frames measure(const QString& path);
+
+    // Where a file's audio lies between the tags at its start (ID3v2) and
+    // at its end (APE, ID3v1): the first byte, and the byte after the last.
+    struct Span
+    {
+        qint64 begin = 0;
+        qint64 end = 0;
+    };
+    [[nodiscard]] static std::optional<Span> framesSpan(const QString& path);
 };

@@ -130,6 +130,7 @@ void Mp3Joiner::startJoin()
         for (const ItemRecordPtr& record : std::as_const(mJoinFiles))
             links << record->symbolicPath.value_or(QString());
         ReadAhead ahead(links);
+        std::optional<Mp3Frames> previous;
         for (int i = 0; i < count && !cp.stopRequested(); ++i) {
             ItemRecord& record = *mJoinFiles.at(i);
             ReadAhead::Read read = ahead.take(i);
@@ -141,11 +142,15 @@ void Mp3Joiner::startJoin()
             // start where their audio does.
             const Mp3Frames& frames = read.frames;
             if (frames.isAudio() && frames.decodedSamples() > 0)
-                record.exact = ItemRecord::Exact{.samples = frames.decodedSamples(),
-                                                 .leadIn = frames.leadInSamples(),
-                                                 .sampleRate = frames.sampleRate};
+                record.exact = ItemRecord::Exact{
+                    .samples = frames.decodedSamples(),
+                    .leadIn = frames.leadInSamples(),
+                    .sampleRate = frames.sampleRate,
+                    .joinedSamples = frames.joinedSamples(previous ? &*previous : nullptr),
+                    .encoderDelay = frames.encoderDelay};
             else
                 record.exact.reset();
+            previous = frames;
             if (mDelegate)
                 mDelegate->mp3JoinProgress(i, count);
             runToEnd(catCommand(*record.symbolicPath, joined));

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// What an MP3 file's own tags say of it, read with TagLib: ID3v2.2, 2.3 and
+// 2.4 and ID3v1, in every text encoding.
+struct SourceTags
+{
+    QString title;
+    QString artist;
+    QString album;
+    QString albumArtist;
+    // Audiobooks name the narrator as the composer.
+    QString composer;
+    QString year;
+    QString comment;
+    QString description;
+    QString series;
+    QString seriesPart;
+    std::optional<int> track;
+    std::optional<int> disc;
+    bool hasCover = false;
+
+    [[nodiscard]] static SourceTags read(const QString& path);
+
+    struct Picture
+    {
+        QByteArray data;
+        QString mimeType;
+    };
+    // The file's front cover, or else its first picture; empty when it has none.
+    [[nodiscard]] static Picture cover(const QString& path);
+
+    friend bool operator==(const SourceTags&, const SourceTags&) = default;
+};

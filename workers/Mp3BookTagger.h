@@ -1,0 +1,39 @@
+#pragma once
+
+#include "BookTag.h"
+#include "WorkerThread.h"
+
+#include <QString>
+#include <atomic>
+#include <exception>
+#include <functional>
+
+// Gives an MP3 book its own tag: a new file holding the book's ID3v2.4 tag,
+// chapters included, and then the joined file's audio frames byte for byte,
+// without the first file's tags before them or the last file's after them.
+// Works on a thread of its own and reports there.
+class Mp3BookTagger
+{
+public:
+    using Finished = std::function<void(Mp3BookTagger* tagger, std::exception_ptr failure)>;
+
+    ~Mp3BookTagger();
+
+    void setInputPath(const QString& path) { mInputPath = path; }
+    void setOutputPath(const QString& path) { mOutputPath = path; }
+    void setTag(const BookTag& tag) { mTag = tag; }
+    [[nodiscard]] const BookTag& tag() const { return mTag; }
+
+    // Returns at once; finished is called on the worker's thread.
+    void startTagging(Finished finished);
+    void terminateTagging() { mStopped = true; }
+
+private:
+    void write();
+
+    QString mInputPath;
+    QString mOutputPath;
+    BookTag mTag;
+    std::atomic<bool> mStopped = false;
+    WorkerThread mThread;
+};

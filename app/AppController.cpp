@@ -62,6 +62,9 @@ AppController::~AppController()
     mReaders->waitForDone();
     stopWorkers();
     removePartialFiles();
+    // The window goes while the list lives: a title being edited is saved
+    // into it as the window closes.
+    mWindowOwner.reset();
 }
 
 // No worker thread may outlive the controller it reports to.

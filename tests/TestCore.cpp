@@ -152,6 +152,17 @@ qint64 decodedSamples(const QString& path)
     return ffmpeg.readAllStandardOutput().size() / 2;
 }
 
+QList<qint16> decodeMonoWithMpg123(const QString& path)
+{
+    QProcess mpg123;
+    mpg123.start(u"mpg123"_s, {u"-q"_s, u"-s"_s, u"--mono"_s, u"-r"_s, u"8000"_s, path});
+    mpg123.waitForFinished(120000);
+    const QByteArray bytes = mpg123.readAllStandardOutput();
+    QList<qint16> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.constData(), static_cast<size_t>(samples.size()) * 2);
+    return samples;
+}
+
 QList<qint16> decodeMono(const QString& path, int sampleRate)
 {
     QProcess ffmpeg;

@@ -65,6 +65,9 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
                 const SourceSpec& spec);
 // What ffmpeg decodes of a file on its own, in samples at the file's rate.
 [[nodiscard]] qint64 decodedSamples(const QString& path);
+// An MP3 file's audio as mpg123, which VLC plays MP3 with, decodes it: mono
+// 16-bit samples at 8 kHz.
+[[nodiscard]] QList<qint16> decodeMonoWithMpg123(const QString& path);
 // A file's audio decoded as mono 16-bit samples at the rate.
 [[nodiscard]] QList<qint16> decodeMono(const QString& path, int sampleRate);
 // Where, in seconds, each tone after the first begins to be heard in a

@@ -51,8 +51,6 @@ QList<double> ChapterList::startSeconds(const ItemList& records)
 
 QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
 {
-    // A decoder drops the first file's encoder delay only: a later file's
-    // audio starts its delay, less the first one's, into its samples.
     const bool exact = hasExactLengths(records);
     QList<double> starts;
     double total = 0;
@@ -60,8 +58,7 @@ QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
         const ItemRecord& record = *records.at(i);
         if (exact) {
             const double rate = record.exact->sampleRate;
-            const int firstDelay = records.at(0)->exact->encoderDelay;
-            starts << (i == 0 ? 0.0 : total + (record.exact->encoderDelay - firstDelay) / rate);
+            starts << (i == 0 ? 0.0 : total + static_cast<double>(record.exact->joinedLeadIn) / rate);
             total += static_cast<double>(record.exact->joinedSamples) / rate;
         } else {
             starts << total;

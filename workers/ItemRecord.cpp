@@ -116,7 +116,7 @@ QByteArray ItemRecord::serialized() const
     writeOptional(out, secs);
     const Exact measured = exact.value_or(Exact{});
     out << problem << exact.has_value() << measured.samples << measured.leadIn
-        << measured.sampleRate << measured.joinedSamples << measured.encoderDelay << lengthRead
+        << measured.sampleRate << measured.joinedSamples << measured.joinedLeadIn << lengthRead
         << lengthColumn.has_value() << lengthColumn.value_or(0) << tags << continuesChapter;
     return bytes;
 }
@@ -139,7 +139,7 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     bool listed = false;
     double listedLength = 0;
     in >> record.problem >> measured >> exact.samples >> exact.leadIn >> exact.sampleRate >>
-        exact.joinedSamples >> exact.encoderDelay >> record.lengthRead >> listed >> listedLength >>
+        exact.joinedSamples >> exact.joinedLeadIn >> record.lengthRead >> listed >> listedLength >>
         record.tags >> record.continuesChapter;
     if (measured)
         record.exact = exact;

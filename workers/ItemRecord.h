@@ -24,14 +24,14 @@ struct ItemRecord
     // What a decoder gives of the file, measured from its frames by the
     // joiner, and where the file's own audio starts among those samples.
     // In an MP3 book, which plays the files' bytes joined, the file takes
-    // joinedSamples, its audio starting encoderDelay samples in.
+    // joinedSamples, its audio starting joinedLeadIn samples in.
     struct Exact
     {
         qint64 samples = 0;
         qint64 leadIn = 0;
         int sampleRate = 0;
         qint64 joinedSamples = 0;
-        int encoderDelay = 0;
+        qint64 joinedLeadIn = 0;
         [[nodiscard]] double seconds() const;
         [[nodiscard]] double leadInSeconds() const;
     };

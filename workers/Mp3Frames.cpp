@@ -258,11 +258,15 @@ qint64 Mp3Frames::leadInSamples() const
 qint64 Mp3Frames::joinedSamples(const Mp3Frames* previous) const
 {
     if (!previous)
-        return audioSamples;
-    const bool afterTag = leadingTag || previous->trailingTag;
-    if (afterTag)
-        return infoFrame ? audioSamples : audioSamples - samplesPerFrame;
-    return infoFrame ? audioSamples + samplesPerFrame : audioSamples;
+        return decodedSamples();
+    return audioSamples + (infoFrame ? samplesPerFrame : 0);
+}
+
+qint64 Mp3Frames::joinedLeadIn() const
+{
+    constexpr qint64 kDecoderDelay = 529;
+    return (infoFrame ? samplesPerFrame : 0) +
+           (encoderInfo ? encoderDelay + kDecoderDelay : leadInSamples());
 }
 
 std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)

@@ -6,8 +6,8 @@
 
 // What the start of a file says of its MPEG audio: whether it holds frames at
 // all, and their sample rate and channels. Read from the file itself, without
-// a tool, so that a whole list is checked in a moment. Also how ffmpeg
-// counts the samples of files joined end to end.
+// a tool, so that a whole list is checked in a moment. Also how a decoder
+// counts the samples of a file alone, and of files joined end to end.
 struct Mp3Frames
 {
     int sampleRate = 0;
@@ -41,11 +41,15 @@ struct Mp3Frames
     // dropped the encoder's delay, else LAME's usual delay and the decoder's.
     [[nodiscard]] qint64 leadInSamples() const;
 
-    // The samples that ffmpeg gives of this file in a stream of files joined
-    // byte for byte, after `previous` (none for the first file): it loses the
-    // frame after a tag between files, and plays an info frame there as a
-    // frame of silence.
+    // What a player gives of this file in a stream of files joined byte for
+    // byte, after `previous` (none for the first file), as mpg123, which VLC
+    // plays MP3 with, decodes it: the first file as it plays alone, and every
+    // later one whole, its Info frame as a frame of silence; tags are passed
+    // over. (ffmpeg loses a frame or two after a tag, by where its bytes fall.)
     [[nodiscard]] qint64 joinedSamples(const Mp3Frames* previous) const;
+    // Where the file's own audio starts among those samples, when it is not
+    // the first: after its Info frame and its encoder's and decoder's delay.
+    [[nodiscard]] qint64 joinedLeadIn() const;
 
     [[nodiscard]] bool isAudio() const { return problem.isEmpty(); }
     [[nodiscard]] double seconds() const

@@ -147,7 +147,7 @@ void Mp3Joiner::startJoin()
                     .leadIn = frames.leadInSamples(),
                     .sampleRate = frames.sampleRate,
                     .joinedSamples = frames.joinedSamples(previous ? &*previous : nullptr),
-                    .encoderDelay = frames.encoderDelay};
+                    .joinedLeadIn = frames.joinedLeadIn()};
             else
                 record.exact.reset();
             previous = frames;

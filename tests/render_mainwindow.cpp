@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <cstdio>
 
@@ -41,26 +42,45 @@ int main(int argc, char* argv[])
 
     const QString dir = environment.sources() + u"/The Hobbit"_s;
     QDir().mkpath(dir);
-    const QStringList names{u"01 An Unexpected Party.mp3"_s, u"02 Roast Mutton.mp3"_s,
-                            u"03 A Short Rest.mp3"_s, u"04 Over Hill and Under Hill.mp3"_s};
+    // A tagged rip: the file names say little, the tags say the rest.
+    const QStringList titles{u"An Unexpected Party"_s, u"Roast Mutton"_s, u"A Short Rest"_s,
+                             u"Over Hill and Under Hill"_s};
     QStringList paths;
-    for (const QString& name : names) {
-        paths << dir + u'/' + name;
-        makeMp3(paths.constLast(), 2.0, paths.size() % 2 ? 44100 : 22050, paths.size() % 2 ? 2 : 1,
-                paths.size() % 2 ? 128 : 64);
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        paths << dir + u"/Track %1.mp3"_s.arg(i + 1);
+        SourceSpec spec;
+        spec.options = {u"-b:a"_s, i % 2 ? u"64k"_s : u"128k"_s};
+        spec.tags = {{u"title"_s, titles.at(i)},
+                     {u"album"_s, u"The Hobbit"_s},
+                     {u"artist"_s, u"J. R. R. Tolkien"_s},
+                     {u"composer"_s, u"Andy Serkis"_s},
+                     {u"date"_s, u"1937"_s},
+                     {u"track"_s, QString::number(i + 1)}};
+        spec.coverSize = i == 0 ? 600 : 0;
+        makeSource(paths.constLast(), 2.0 + i, 300 + 100 * i, i % 2 ? 22050 : 44100,
+                   i % 2 ? 1 : 2, spec);
     }
     // One file that is not audio, to show how the list marks it.
     writeFile(dir + u"/04b Notes.mp3"_s, "plain text, not audio");
     paths << dir + u"/04b Notes.mp3"_s;
     c.applicationOpenFiles(paths);
     ok = ok && waitUntilListed(c);
+    c.sortByTrack();
+    c.titlesFromTags();
+    // The third file continues the second's chapter.
+    c.table()->selectRow(2);
+    c.joinWithPreviousChapter();
     c.table()->selectRow(1);
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/main.png"_s);
+    auto* editMenu = window->findChild<QMenu*>(u"editMenu"_s);
+    editMenu->popup(window->mapToGlobal(QPoint(60, 30)));
+    QApplication::processEvents();
+    ok = ok && editMenu->grab().save(out + u"/edit-menu.png"_s);
+    editMenu->hide();
 
+    // The tag sheet as the files filled it.
     c.startTagging();
-    control<QLineEdit>(c, u"title"_s)->setText(u"The Hobbit"_s);
-    control<QLineEdit>(c, u"artist"_s)->setText(u"J. R. R. Tolkien"_s);
     ok = ok && save(control<QLineEdit>(c, u"title"_s)->window(), out + u"/tags.png"_s);
     c.stopTagging();
     c.joinAll();

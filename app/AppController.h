@@ -9,6 +9,7 @@
 #include "M4bTaggerDelegate.h"
 #include "Mp3BookTagger.h"
 #include "Mp3Converter.h"
+#include "Mp3Frames.h"
 #include "Mp3Joiner.h"
 #include "RunState.h"
 #include "TableColumn.h"
@@ -248,6 +249,8 @@ private:
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] QString checkFilesToJoin();
     [[nodiscard]] static QString stepName(RunState state);
+    // Why a file cannot be joined, in the words the list shows ("is not an MP3 file").
+    [[nodiscard]] static QString problemText(Mp3Frames::Check::Problem problem);
     // About how large, in two figures: "900 MB", "1.2 GB".
     [[nodiscard]] static QString roundedSize(double bytes);
     // A disk that is full, or too full for the book, in words for the user.

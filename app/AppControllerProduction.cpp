@@ -225,19 +225,34 @@ void AppController::handleJoinFinished(Mp3Joiner* joiner, const std::exception_p
     inProgressTasks();
 }
 
+QString AppController::problemText(Mp3Frames::Check::Problem problem)
+{
+    switch (problem) {
+    case Mp3Frames::Check::Problem::Gone:
+        return u"no longer exists"_s;
+    case Mp3Frames::Check::Problem::Unreadable:
+        return u"cannot be read"_s;
+    case Mp3Frames::Check::Problem::NotAudio:
+        return u"is not an MP3 file"_s;
+    case Mp3Frames::Check::Problem::None:
+        break;
+    }
+    return {};
+}
+
 // Every file to be joined is looked at again, and the list shows what was found.
 QString AppController::checkFilesToJoin()
 {
     QStringList failures;
-    std::optional<Mp3Frames> first;
+    std::optional<Mp3Frames::Check> first;
     QString firstName;
-    auto describe = [](const Mp3Frames& f) {
+    auto describe = [](const Mp3Frames::Check& f) {
         return u"%1 Hz %2"_s.arg(f.sampleRate).arg(f.channels == 1 ? u"mono"_s : u"stereo"_s);
     };
     for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData)) {
-        const Mp3Frames frames = Mp3Frames::inspect(record->pathColumn);
+        const Mp3Frames::Check frames = Mp3Frames::check(record->pathColumn);
         const QString name = QFileInfo(record->pathColumn).fileName();
-        record->problem = frames.problem;
+        record->problem = problemText(frames.problem);
         // Joined, files of another rate or channel count would play at the
         // wrong speed or fall out of step with their chapters.
         if (frames.isAudio() && first &&

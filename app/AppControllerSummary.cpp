@@ -2,6 +2,7 @@
 // and size) and the progress that the window title shows during one.
 #include "AppController.h"
 #include "ItemTableModel.h"
+#include "DecodedLength.h"
 #include "Mp3Frames.h"
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
@@ -38,7 +39,7 @@ void AppController::readDetails(const QString& path)
     {
         QString bitrate;
         QString frequency;
-        QString problem;
+        Mp3Frames::Check::Problem problem = Mp3Frames::Check::Problem::None;
         std::optional<double> length;
         SourceTags tags;
     };
@@ -55,7 +56,7 @@ void AppController::readDetails(const QString& path)
             record.sampleFrequencyColumn = details.frequency;
             // A check of the files at the start of a run may have come first.
             if (record.problem.isEmpty())
-                record.problem = details.problem;
+                record.problem = problemText(details.problem);
             record.lengthColumn = details.length;
             record.tags = details.tags;
             record.lengthRead = true;
@@ -79,12 +80,12 @@ void AppController::readDetails(const QString& path)
     watcher->setFuture(QtConcurrent::run(mReaders, [path] {
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
-                        .problem = Mp3Frames::inspect(path).problem,
+                        .problem = Mp3Frames::check(path).problem,
                         .length = std::nullopt,
                         .tags = SourceTags::read(path)};
-        const Mp3Frames frames = Mp3Frames::measure(path);
-        if (frames.isAudio() && frames.decodedSamples() > 0)
-            details.length = frames.seconds();
+        if (const auto frames = Mp3Frames::measure(path);
+            frames && DecodedLength::alone(*frames) > 0)
+            details.length = static_cast<double>(DecodedLength::alone(*frames)) / frames->sampleRate;
         return details;
     }));
 }

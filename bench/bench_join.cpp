@@ -98,11 +98,11 @@ Costs measureList(const QStringList& paths, const QString& work)
 
     clock.restart();
     for (const QString& path : paths)
-        costs.ok = Mp3Frames::inspect(path).isAudio() && costs.ok;
+        costs.ok = Mp3Frames::check(path).isAudio() && costs.ok;
     costs.check = clock.elapsed();
     clock.restart();
     for (const QString& path : paths)
-        costs.ok = Mp3Frames::measure(path).decodedSamples() > 0 && costs.ok;
+        costs.ok = Mp3Frames::measure(path).has_value() && costs.ok;
     costs.measure = clock.elapsed();
     clock.restart();
     for (const QString& path : paths)

@@ -1,3 +1,4 @@
+#include "DecodedLength.h"
 #include "Mp3Frames.h"
 #include "TestSupport.h"
 
@@ -115,7 +116,7 @@ private Q_SLOTS:
         TestEnvironment environment;
         const QString path = environment.sources() + u"/a.mp3"_s;
         QVERIFY(makeSource(path, 2.3, 600, 44100, 1, spec));
-        QCOMPARE(Mp3Frames::measure(path).decodedSamples(), decodedSamples(path));
+        QCOMPARE(DecodedLength::alone(Mp3Frames::measure(path).value()), decodedSamples(path));
     }
 
     // Sixteen files of every kind, split over parts: each chapter starts

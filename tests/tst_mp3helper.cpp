@@ -9,6 +9,8 @@
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using Problem = Mp3Frames::Check::Problem;
+Q_DECLARE_METATYPE(Problem)
 
 class TestMp3Helper : public QObject
 {
@@ -20,15 +22,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("44.1 kHz stereo") << u"mp3 44100 2"_s << 44100 << 2 << QString();
-        QTest::newRow("22.05 kHz mono") << u"mp3 22050 1"_s << 22050 << 1 << QString();
-        QTest::newRow("48 kHz stereo") << u"mp3 48000 2"_s << 48000 << 2 << QString();
-        QTest::newRow("behind a 2 MB tag") << u"big tag"_s << 44100 << 1 << QString();
-        QTest::newRow("random bytes") << u"random"_s << 0 << 0 << u"is not an MP3 file"_s;
-        QTest::newRow("empty") << u"empty"_s << 0 << 0 << u"is not an MP3 file"_s;
-        QTest::newRow("gone") << u"missing"_s << 0 << 0 << u"no longer exists"_s;
-        QTest::newRow("a folder") << u"folder"_s << 0 << 0 << u"cannot be read"_s;
+        QTest::addColumn<Problem>("problem");
+        QTest::newRow("44.1 kHz stereo") << u"mp3 44100 2"_s << 44100 << 2 << Problem::None;
+        QTest::newRow("22.05 kHz mono") << u"mp3 22050 1"_s << 22050 << 1 << Problem::None;
+        QTest::newRow("48 kHz stereo") << u"mp3 48000 2"_s << 48000 << 2 << Problem::None;
+        QTest::newRow("behind a 2 MB tag") << u"big tag"_s << 44100 << 1 << Problem::None;
+        QTest::newRow("random bytes") << u"random"_s << 0 << 0 << Problem::NotAudio;
+        QTest::newRow("empty") << u"empty"_s << 0 << 0 << Problem::NotAudio;
+        QTest::newRow("gone") << u"missing"_s << 0 << 0 << Problem::Gone;
+        QTest::newRow("a folder") << u"folder"_s << 0 << 0 << Problem::Unreadable;
     }
 
     void filesAreInspectedForAudio()
@@ -36,7 +38,7 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(int, rate);
         QFETCH(int, channels);
-        QFETCH(QString, problem);
+        QFETCH(Problem, problem);
         TestEnvironment environment;
         const QString path = environment.sources() + u"/1b it's.mp3"_s;
         const QStringList words = kind.split(u' ');
@@ -60,9 +62,9 @@ private Q_SLOTS:
         } else if (kind == u"folder"_s) {
             QVERIFY(QDir().mkpath(path));
         }
-        const Mp3Frames frames = Mp3Frames::inspect(path);
+        const Mp3Frames::Check frames = Mp3Frames::check(path);
         QCOMPARE(frames.problem, problem);
-        QCOMPARE(frames.isAudio(), problem.isEmpty());
+        QCOMPARE(frames.isAudio(), problem == Problem::None);
         QCOMPARE(frames.sampleRate, rate);
         QCOMPARE(frames.channels, channels);
     }

@@ -1,6 +1,7 @@
 #include "ChapterList.h"
 #include "EncodePlan.h"
 #include "Mp3Converter.h"
+#include "DecodedLength.h"
 #include "Mp3Frames.h"
 #include "Resources.h"
 #include "TestCore.h"
@@ -55,14 +56,14 @@ struct NoiseBook
                 arguments << firstFileOptions;
             arguments << everyFileOptions << u"-ac"_s << u"1"_s << u"-b:a"_s << u"32k"_s << path;
             QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG), arguments);
-            const Mp3Frames frames = Mp3Frames::measure(path);
+            const Mp3Frames::Measure frames = Mp3Frames::measure(path).value();
             auto record = std::make_shared<ItemRecord>();
-            record->exact = ItemRecord::Exact{.samples = frames.decodedSamples(),
-                                              .leadIn = frames.leadInSamples(),
+            record->exact = ItemRecord::Exact{.samples = DecodedLength::alone(frames),
+                                              .leadIn = DecodedLength::leadIn(frames),
                                               .sampleRate = frames.sampleRate};
             records << record;
             sources.append({.path = path,
-                            .samples = frames.decodedSamples(),
+                            .samples = DecodedLength::alone(frames),
                             .sampleRate = frames.sampleRate});
             all += readFile(path);
         }

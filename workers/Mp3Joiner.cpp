@@ -1,6 +1,7 @@
 #include "Mp3Joiner.h"
 
 #include "FileHelper.h"
+#include "DecodedLength.h"
 #include "Mp3Frames.h"
 #include "Mp3Helper.h"
 #include "ProcessSlot.h"
@@ -33,7 +34,7 @@ public:
     struct Read
     {
         Mp3Time time;
-        Mp3Frames frames;
+        std::optional<Mp3Frames::Measure> frames;
         std::exception_ptr failure;
     };
 
@@ -130,7 +131,6 @@ void Mp3Joiner::startJoin()
         for (const ItemRecordPtr& record : std::as_const(mJoinFiles))
             links << record->symbolicPath.value_or(QString());
         ReadAhead ahead(links);
-        std::optional<Mp3Frames> previous;
         for (int i = 0; i < count && !cp.stopRequested(); ++i) {
             ItemRecord& record = *mJoinFiles.at(i);
             ReadAhead::Read read = ahead.take(i);
@@ -140,17 +140,16 @@ void Mp3Joiner::startJoin()
             record.secs = read.time.secs;
             // Its length as a decoder gives it, so that the chapters after it
             // start where their audio does.
-            const Mp3Frames& frames = read.frames;
-            if (frames.isAudio() && frames.decodedSamples() > 0)
+            if (const std::optional<Mp3Frames::Measure>& frames = read.frames;
+                frames && DecodedLength::alone(*frames) > 0)
                 record.exact = ItemRecord::Exact{
-                    .samples = frames.decodedSamples(),
-                    .leadIn = frames.leadInSamples(),
-                    .sampleRate = frames.sampleRate,
-                    .joinedSamples = frames.joinedSamples(previous ? &*previous : nullptr),
-                    .joinedLeadIn = frames.joinedLeadIn()};
+                    .samples = DecodedLength::alone(*frames),
+                    .leadIn = DecodedLength::leadIn(*frames),
+                    .sampleRate = frames->sampleRate,
+                    .joinedSamples = DecodedLength::joined(*frames, i == 0),
+                    .joinedLeadIn = DecodedLength::joinedLeadIn(*frames)};
             else
                 record.exact.reset();
-            previous = frames;
             if (mDelegate)
                 mDelegate->mp3JoinProgress(i, count);
             runToEnd(catCommand(*record.symbolicPath, joined));

@@ -6,8 +6,6 @@
 #include <array>
 #include <cstring>
 
-using namespace Qt::Literals::StringLiterals;
-
 namespace {
 
 // How much of a file's start is read: a few frames are a few kilobytes; a tag
@@ -117,22 +115,6 @@ std::optional<FirstFrame> firstFrames(const uchar* bytes, qint64 size, qint64 fr
     return std::nullopt;
 }
 
-// Why the file cannot be read at all; empty when it is open.
-QString openingProblem(const QString& path, QFile& file)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return u"no longer exists"_s;
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        return u"cannot be read"_s;
-    return {};
-}
-
-Mp3Frames noAudio(const QString& problem)
-{
-    return {.sampleRate = 0, .channels = 0, .problem = problem};
-}
-
 quint32 bigEndian(const uchar* p)
 {
     return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
@@ -189,26 +171,62 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
     return std::nullopt;
 }
 
+
+Mp3Frames::Check noAudio(Mp3Frames::Check::Problem problem)
+{
+    return {.problem = problem, .sampleRate = 0, .channels = 0};
+}
+
+// Why the file cannot be read at all; None when it is open.
+Mp3Frames::Check::Problem openingProblem(const QString& path, QFile& file)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Mp3Frames::Check::Problem::Gone;
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return Mp3Frames::Check::Problem::Unreadable;
+    return Mp3Frames::Check::Problem::None;
+}
+
 } // namespace
+
+Mp3Frames::Check Mp3Frames::check(const QString& path)
+{
+    QFile file(path);
+    if (const auto problem = openingProblem(path, file); problem != Check::Problem::None)
+        return noAudio(problem);
+    QByteArray data = file.read(kReadLimit);
+    auto bytes = [&data] { return reinterpret_cast<const uchar*>(data.constData()); };
+    qint64 start = audioStart(bytes(), data.size());
+    // A tag larger than what was read: read on from its end.
+    if (start > data.size() - 4 && file.seek(start)) {
+        data = file.read(kReadLimit);
+        start = 0;
+    }
+    const auto first = firstFrames(bytes(), data.size(), start, file.atEnd());
+    if (!first)
+        return noAudio(Check::Problem::NotAudio);
+    return {.problem = Check::Problem::None,
+            .sampleRate = first->header.sampleRate,
+            .channels = first->header.channels};
+}
 
 // The whole file is mapped once and walked frame by frame, unless its Info
 // frame gives the count.
-Mp3Frames Mp3Frames::measure(const QString& path)
+std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
 {
     QFile file(path);
-    if (const QString problem = openingProblem(path, file); !problem.isEmpty())
-        return noAudio(problem);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const qint64 size = file.size();
     const uchar* data = size > 0 ? file.map(0, size) : nullptr;
     const auto first = data ? firstFrames(data, size, audioStart(data, size), true) : std::nullopt;
     if (!first)
-        return noAudio(u"is not an MP3 file"_s);
-    Mp3Frames result{
-        .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
-    const int samplesPerFrame = first->header.samplesPerFrame();
-    result.samplesPerFrame = samplesPerFrame;
-    result.leadingTag = first->at > 0 && std::memcmp(data, "ID3", 3) == 0;
-    result.trailingTag = size >= 128 && std::memcmp(data + size - 128, "TAG", 3) == 0;
+        return std::nullopt;
+    Measure result;
+    result.sampleRate = first->header.sampleRate;
+    result.channels = first->header.channels;
+    result.samplesPerFrame = first->header.samplesPerFrame();
     qint64 at = first->at;
     if (const auto info = readInfoFrame(data + at, size - at, first->header)) {
         result.infoFrame = true;
@@ -218,7 +236,7 @@ Mp3Frames Mp3Frames::measure(const QString& path)
             result.encoderPadding = info->padding;
         }
         if (info->frames) {
-            result.audioSamples = *info->frames * samplesPerFrame;
+            result.audioSamples = *info->frames * result.samplesPerFrame;
             result.countedByInfo = true;
             return result;
         }
@@ -232,41 +250,8 @@ Mp3Frames Mp3Frames::measure(const QString& path)
         ++frames;
         at += header->length;
     }
-    result.audioSamples = frames * samplesPerFrame;
+    result.audioSamples = frames * result.samplesPerFrame;
     return result;
-}
-
-// As ffmpeg's MP3 reader does: with the encoder's tag it drops the delay and
-// the decoder's own 529 samples at the start, and, knowing the frame count,
-// the padding less those 529 at the end.
-qint64 Mp3Frames::decodedSamples() const
-{
-    constexpr qint64 kDecoderDelay = 529;
-    if (!encoderInfo)
-        return audioSamples;
-    const qint64 dropped =
-        encoderDelay + (countedByInfo ? encoderPadding : kDecoderDelay);
-    return std::max<qint64>(0, audioSamples - dropped);
-}
-
-qint64 Mp3Frames::leadInSamples() const
-{
-    constexpr qint64 kLameDelay = 576 + 529;
-    return encoderInfo ? 0 : std::min(kLameDelay, audioSamples);
-}
-
-qint64 Mp3Frames::joinedSamples(const Mp3Frames* previous) const
-{
-    if (!previous)
-        return decodedSamples();
-    return audioSamples + (infoFrame ? samplesPerFrame : 0);
-}
-
-qint64 Mp3Frames::joinedLeadIn() const
-{
-    constexpr qint64 kDecoderDelay = 529;
-    return (infoFrame ? samplesPerFrame : 0) +
-           (encoderInfo ? encoderDelay + kDecoderDelay : leadInSamples());
 }
 
 std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
@@ -305,24 +290,4 @@ std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
     if (span.end < span.begin)
         return std::nullopt;
     return span;
-}
-
-Mp3Frames Mp3Frames::inspect(const QString& path)
-{
-    QFile file(path);
-    if (const QString problem = openingProblem(path, file); !problem.isEmpty())
-        return noAudio(problem);
-    QByteArray data = file.read(kReadLimit);
-    auto bytes = [&data] { return reinterpret_cast<const uchar*>(data.constData()); };
-    qint64 start = audioStart(bytes(), data.size());
-    // A tag larger than what was read: read on from its end.
-    if (start > data.size() - 4 && file.seek(start)) {
-        data = file.read(kReadLimit);
-        start = 0;
-    }
-    const auto first = firstFrames(bytes(), data.size(), start, file.atEnd());
-    if (!first)
-        return noAudio(u"is not an MP3 file"_s);
-    return {
-        .sampleRate = first->header.sampleRate, .channels = first->header.channels, .problem = {}};
 }

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// What an MPEG audio file holds, read from its own bytes without a tool: the
+// ID3v2 tags at its start, the ID3v1 and APE tags at its end, the Xing, Info
+// or VBRI frame with LAME's tag, and the frames.
+namespace Mp3Frames {
+
+// Whether a file holds MPEG audio, and at what rate and channels, from its
+// first frames: quick enough for a whole list.
+struct Check
+{
+    enum class Problem
+    {
+        None,
+        Gone,
+        Unreadable,
+        NotAudio,
+    };
+    Problem problem = Problem::None;
+    int sampleRate = 0;
+    int channels = 0;
+    [[nodiscard]] bool isAudio() const { return problem == Problem::None; }
+};
+[[nodiscard]] Check check(const QString& path);
+
+// A file's frames, counted, and what its Info frame says of them.
+struct Measure
+{
+    int sampleRate = 0;
+    int channels = 0;
+    int samplesPerFrame = 0;
+    // The samples of the audio frames; an Info frame holds none.
+    qint64 audioSamples = 0;
+    // How much of their start and end the encoder added, from LAME's tag
+    // (or ffmpeg's like it), and whether the file has one.
+    int encoderDelay = 0;
+    int encoderPadding = 0;
+    bool encoderInfo = false;
+    // The frame count is the Info frame's, which a decoder needs before it
+    // drops the padding at the end.
+    bool countedByInfo = false;
+    // The first frame is a Xing, Info or VBRI frame.
+    bool infoFrame = false;
+};
+// None when the file holds no MPEG audio.
+[[nodiscard]] std::optional<Measure> measure(const QString& path);
+
+// Where the audio lies between the tags at the start and at the end: the
+// first byte, and the byte after the last.
+struct Span
+{
+    qint64 begin = 0;
+    qint64 end = 0;
+};
+[[nodiscard]] std::optional<Span> framesSpan(const QString& path);
+
+} // namespace Mp3Frames

@@ -188,7 +188,7 @@ void AppController::doMp3Tagging(const QString& input, const QString& outputFile
     joinProgressIndicator->setRange(0, 0);
     mState = RunState::Tagging;
     expectReportFrom(theMp3BookTagger.get());
-    theMp3BookTagger->startTagging([this](Mp3BookTagger* tagger, std::exception_ptr failure) {
+    theMp3BookTagger->startTagging([this](Mp3BookTagger* tagger, const std::exception_ptr& failure) {
         onMainThread([this, tagger, failure] { handleMp3TaggerFinished(tagger, failure); });
     });
 }

@@ -150,7 +150,7 @@ QImage coverBeside(const QString& path)
     for (const char* wanted : {"cover.jpg", "cover.png", "folder.jpg", "front.jpg"}) {
         for (const QString& name : names) {
             if (name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0) {
-                const QImage image(folder.filePath(name));
+                QImage image(folder.filePath(name));
                 if (!image.isNull())
                     return image;
             }

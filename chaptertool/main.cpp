@@ -138,7 +138,7 @@ std::vector<TopBox> topBoxes(int fd, qint64 fileSize)
         if (::pread(fd, start, 16, at) < 8)
             throw std::runtime_error("it ends inside a box header");
         const QByteArrayView bytes(reinterpret_cast<const char*>(start), 16);
-        qint64 size = static_cast<qint64>(Mp4::read(bytes, 0, 4));
+        auto size = static_cast<qint64>(Mp4::read(bytes, 0, 4));
         qint64 header = 8;
         if (size == 1) {
             size = static_cast<qint64>(Mp4::read(bytes, 8, 8));

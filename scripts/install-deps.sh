@@ -9,6 +9,7 @@ packages=(
   libgl-dev libtag1-dev
   mp3info ffmpeg atomicparsley
   lame mpg123 mediainfo libimage-exiftool-perl
+  clang-tidy
   fonts-dejavu-core
   dbus-daemon
 )

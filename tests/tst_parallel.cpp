@@ -1,5 +1,6 @@
 #include "ChapterList.h"
 #include "EncodePlan.h"
+#include "EncoderCommand.h"
 #include "Mp3Converter.h"
 #include "DecodedLength.h"
 #include "Mp3Frames.h"
@@ -75,7 +76,10 @@ struct NoiseBook
     QList<qint16> decodedSources() const
     {
         const QString list = environment.root() + u"/sources.txt"_s;
-        writeFile(list, Mp3Converter::concatList(sources));
+        QStringList paths;
+        for (const Mp3Converter::Source& source : std::as_const(sources))
+            paths << source.path;
+        writeFile(list, EncoderCommand::concatList(paths));
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
                      {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"concat"_s, u"-safe"_s,

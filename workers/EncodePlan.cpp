@@ -90,7 +90,7 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
     QList<qint64> joins;
     if (parts <= 1 || fileStarts.size() <= 1 || length < kShortestSplit || sampleRate <= 0)
         return joins;
-    const qint64 end = static_cast<qint64>(length * sampleRate);
+    const auto end = static_cast<qint64>(length * sampleRate);
     // A part that decodes everything before it gets less to encode: part k
     // starts at C (1 - (1 - r)^k) / r, where r is what a second of decoding
     // costs against a second of encoding. Otherwise the parts are equal.

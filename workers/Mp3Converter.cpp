@@ -2,9 +2,9 @@
 
 #include "AdtsSplicer.h"
 #include "ConverterProgress.h"
+#include "EncoderCommand.h"
 #include "Mp3Helper.h"
 #include "Resources.h"
-#include "ShellQuote.h"
 #include "WorkerException.h"
 
 #include <QFile>
@@ -82,51 +82,26 @@ QString Mp3Converter::inFolder(const QString& suffix) const
     return mOutputFolder + u'/' + mOutputFile + suffix;
 }
 
-QByteArray Mp3Converter::concatList(const QList<Source>& sources, qsizetype from, qsizetype to)
+QByteArray Mp3Converter::concatList(qsizetype from, qsizetype to) const
 {
-    QByteArray list = "ffconcat version 1.0\n";
-    const qsizetype last = to < 0 ? sources.size() - 1 : std::min(to, sources.size() - 1);
-    for (qsizetype i = from; i <= last; ++i) {
-        QByteArray path = QFile::encodeName(sources.at(i).path);
-        path.replace('\'', "'\\''");
-        list += "file '" + path + "'\n";
-    }
-    return list;
+    QStringList paths;
+    const qsizetype last = to < 0 ? mSources.size() - 1 : std::min(to, mSources.size() - 1);
+    for (qsizetype i = from; i <= last; ++i)
+        paths << mSources.at(i).path;
+    return EncoderCommand::concatList(paths);
 }
 
-QString Mp3Converter::input(const QString& listName) const
+EncoderCommand::Input Mp3Converter::input(const QString& listName) const
 {
     if (mSources.isEmpty())
-        return u"-i "_s + ShellQuote::single(mInputFile);
-    return u"-f concat -safe 0 -i "_s + ShellQuote::single(inFolder(listName));
+        return {.path = mInputFile, .isList = false};
+    return {.path = inFolder(listName), .isList = true};
 }
 
-// None of the sources' own tags: the book's are the user's, written later.
 QString Mp3Converter::command() const
 {
-    // The concat demuxer times each file by its own guess of its length;
-    // counted from the samples, the book has no gaps.
-    return ShellQuote::single(ffmpegTool()) + u' ' + input(u"-files.txt"_s) + u" -vn -y"_s +
-           (mSources.isEmpty() ? QString() : u" -af asetpts=N/SR/TB"_s) + u" -ab "_s +
-           mFfmpegOptions.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
-           mFfmpegOptions.value(u"channels"_s) + u" -ar "_s +
-           mFfmpegOptions.value(u"sampleFrequency"_s) + u" -map_metadata -1 "_s +
-           ShellQuote::single(inFolder(u".m4a"_s));
-}
-
-QString Mp3Converter::partCommand(const EncodePlan& plan, qsizetype k) const
-{
-    const EncodePart& part = plan.parts().at(k);
-    const QString rate = QString::number(plan.outputRate());
-    QString filters = u"asetpts=N/SR/TB,aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(
-        part.encodeFrom - part.readFrom);
-    if (part.encodeTo >= 0)
-        filters += u":end_sample=%1"_s.arg(part.encodeTo - part.readFrom);
-    filters += u",asetpts=PTS-STARTPTS"_s;
-    return ShellQuote::single(ffmpegTool()) + u' ' + input(u"-part%1-files.txt"_s.arg(k + 1)) +
-           u" -vn -y -af "_s + filters + u" -ab "_s + mFfmpegOptions.value(u"bitrate"_s) +
-           u" -acodec aac -ac "_s + mFfmpegOptions.value(u"channels"_s) + u" -ar "_s + rate +
-           u" -f adts "_s + ShellQuote::single(inFolder(u"-part%1.aac"_s.arg(k + 1)));
+    return EncoderCommand::whole(ffmpegTool(), input(u"-files.txt"_s), mFfmpegOptions,
+                                 inFolder(u".m4a"_s));
 }
 
 void Mp3Converter::startConvert()
@@ -150,7 +125,7 @@ void Mp3Converter::startConvert()
                 startParts(plan);
                 return;
             }
-            writeList(inFolder(u"-files.txt"_s), concatList(mSources));
+            writeList(inFolder(u"-files.txt"_s), concatList());
         }
     } catch (const std::exception&) {
         removeWorkFiles(0);
@@ -191,7 +166,7 @@ void Mp3Converter::startParts(const EncodePlan& plan)
     const qsizetype count = plan.parts().size();
     for (qsizetype k = 0; k < count; ++k)
         writeList(inFolder(u"-part%1-files.txt"_s.arg(k + 1)),
-                  concatList(mSources, plan.parts().at(k).firstFile, plan.parts().at(k).lastFile));
+                  concatList(plan.parts().at(k).firstFile, plan.parts().at(k).lastFile));
     mJob = std::make_unique<Job>(plan);
     Job* job = mJob.get();
     job->running = count;
@@ -203,7 +178,9 @@ void Mp3Converter::startParts(const EncodePlan& plan)
         const double share = static_cast<double>(part.end - part.start) / rate;
         job->runners.push_back(std::make_unique<ToolRunner>());
         job->runners.back()->start(
-            {.command = partCommand(plan, k),
+            {.command = EncoderCommand::part(ffmpegTool(), input(u"-part%1-files.txt"_s.arg(k + 1)),
+                                             mFfmpegOptions, part, plan.outputRate(),
+                                             inFolder(u"-part%1.aac"_s.arg(k + 1))),
              .output = ToolOutput::StderrStreamed,
              .tool = "ffmpeg",
              .readOutput =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncodePlan.h"
+#include "EncoderCommand.h"
 #include "EncoderOptions.h"
 #include "ToolRunner.h"
 #include "mp3ConverterDelegate.h"
@@ -62,18 +63,15 @@ public:
 
     // The encoder command that converts the whole book at once.
     [[nodiscard]] QString command() const;
-    // The list of files, one "file" line each, that ffmpeg's concat demuxer
-    // reads: those from `from` to `to`, or all of them.
-    [[nodiscard]] static QByteArray concatList(const QList<Source>& sources, qsizetype from = 0,
-                                               qsizetype to = -1);
 
 private:
     struct Job;
     void checkProgressFromStdin(ToolProcess& process);
     void startWhole();
     void startParts(const EncodePlan& plan);
-    [[nodiscard]] QString input(const QString& listName) const;
-    [[nodiscard]] QString partCommand(const EncodePlan& plan, qsizetype part) const;
+    [[nodiscard]] EncoderCommand::Input input(const QString& listName) const;
+    // The sources from `from` to `to`, or all of them, for the concat demuxer.
+    [[nodiscard]] QByteArray concatList(qsizetype from = 0, qsizetype to = -1) const;
     [[nodiscard]] QString inFolder(const QString& suffix) const;
     void partProgress(Job& job, qsizetype part, double position);
     void partFinished(Job& job, const std::exception_ptr& failure);

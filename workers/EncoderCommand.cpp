@@ -1,0 +1,58 @@
+#include "EncoderCommand.h"
+
+#include "ShellQuote.h"
+
+#include <QFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace EncoderCommand {
+
+namespace {
+
+QString inputArguments(const Input& input)
+{
+    return (input.isList ? u"-f concat -safe 0 -i "_s : u"-i "_s) + ShellQuote::single(input.path);
+}
+
+} // namespace
+
+QString whole(const QString& tool, const Input& input, const EncoderOptions& options,
+              const QString& output)
+{
+    // The concat demuxer times each file by its own guess of its length;
+    // counted from the samples, the book has no gaps.
+    return ShellQuote::single(tool) + u' ' + inputArguments(input) + u" -vn -y"_s +
+           (input.isList ? u" -af asetpts=N/SR/TB"_s : QString()) + u" -ab "_s +
+           options.value(u"bitrate"_s) + u" -acodec aac -ac "_s + options.value(u"channels"_s) +
+           u" -ar "_s + options.value(u"sampleFrequency"_s) + u" -map_metadata -1 "_s +
+           ShellQuote::single(output);
+}
+
+QString part(const QString& tool, const Input& input, const EncoderOptions& options,
+             const EncodePart& part, int outputRate, const QString& output)
+{
+    const QString rate = QString::number(outputRate);
+    QString filters = u"asetpts=N/SR/TB,aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(
+        part.encodeFrom - part.readFrom);
+    if (part.encodeTo >= 0)
+        filters += u":end_sample=%1"_s.arg(part.encodeTo - part.readFrom);
+    filters += u",asetpts=PTS-STARTPTS"_s;
+    return ShellQuote::single(tool) + u' ' + inputArguments(input) + u" -vn -y -af "_s + filters +
+           u" -ab "_s + options.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
+           options.value(u"channels"_s) + u" -ar "_s + rate + u" -f adts "_s +
+           ShellQuote::single(output);
+}
+
+QByteArray concatList(const QStringList& paths)
+{
+    QByteArray list = "ffconcat version 1.0\n";
+    for (const QString& each : paths) {
+        QByteArray path = QFile::encodeName(each);
+        path.replace('\'', "'\\''");
+        list += "file '" + path + "'\n";
+    }
+    return list;
+}
+
+} // namespace EncoderCommand

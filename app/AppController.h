@@ -11,6 +11,8 @@
 #include "Mp3Converter.h"
 #include "Mp3Frames.h"
 #include "Mp3Joiner.h"
+#include "RunReporter.h"
+#include "RunRequest.h"
 #include "RunState.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
@@ -168,8 +170,8 @@ public:
     // An MP3 book's own tag, with its chapters, before the joined frames.
     void doMp3Tagging(const QString& input, const QString& outputFile);
 
-    // Worker callbacks; those from worker threads are carried to the GUI
-    // thread in the order they were sent.
+    // Worker reports, on the GUI thread: each run's RunReporter carries them
+    // there in the order they were sent, while their run is the current one.
     void mp3ConverterProgress(double position, const QString& description) override;
     void mp3ConverterDidFinish(Mp3Converter* converter,
                                std::exception_ptr convertException) override;
@@ -177,6 +179,9 @@ public:
     void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException) override;
     void M4bTaggerProgress(double value, const QString& description) override;
     void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException) override;
+    void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
+    // The number of the run going, 0 when none is.
+    [[nodiscard]] int currentRun() const { return mRun.number; }
 
     // Update notice.
     void checkForUpdate(QObject* sender = nullptr);
@@ -267,22 +272,11 @@ private:
     void moveSelectedRow(int offset);
     void showFileCreationAlert(const QString& destination, const FileMover::Outcome& outcome);
     void chooseArtwork();
-    // A stopped worker still reports its end; such a report belongs to no run.
-    void expectReportFrom(const void* worker);
-    void abandonRunOf(const void* worker);
-    template <typename Worker> void stopStep(Worker& worker, void (Worker::*terminate)());
-    [[nodiscard]] bool takeAbandoned(const void* worker);
-    [[nodiscard]] bool reportsForCurrentRun(const void* worker) const;
-    void onMainThread(std::function<void()> handler);
-    void handleJoinFinished(Mp3Joiner* joiner, const std::exception_ptr& joinException);
-    void handleConverterProgress(double position, const QString& description);
-    void handleConverterFinished(Mp3Converter* converter,
-                                 const std::exception_ptr& convertException);
-    void handleChapterWriterFinished(chapterWriter* writer,
-                                     const std::exception_ptr& writeException);
-    void handleTaggerProgress(double value, const QString& description);
-    void handleTaggerFinished(M4bTagger* tagger, const std::exception_ptr& convertException);
-    void handleMp3TaggerFinished(Mp3BookTagger* tagger, const std::exception_ptr& failure);
+    // The run as the window asks for it now, numbered as the next one.
+    [[nodiscard]] RunRequest requestFor(BookFormat format);
+    [[nodiscard]] bool readyToJoin();
+    void afterJoin();
+    [[nodiscard]] static QByteArray coverJpeg(const QImage& image);
     void stopWorkers();
     void setPlayPauseImage(const QString& name);
     void loadPreview(const ItemRecordPtr& record);
@@ -299,10 +293,11 @@ private:
     std::unique_ptr<Ui::UpdateWindow> mUpdateUi;
     AppServices mServices;
     ItemTableModel* mTableModel = nullptr;
-    std::map<const void*, int> mAbandonedRuns;
-    std::map<const void*, bool> mAwaitingReport;
 
     RunState mState = RunState::Idle;
+    RunRequest mRun;
+    int mRunsStarted = 0;
+    std::vector<std::unique_ptr<RunReporter>> mReporters;
     std::unique_ptr<chapterWriter> theChapterWriter;
     std::unique_ptr<Mp3Joiner> theMp3Joiner;
     std::unique_ptr<Mp3Converter> theMp3Converter;
@@ -330,7 +325,6 @@ private:
     ItemList TableData;
     quint32 dragStartRow = 0;
     std::unique_ptr<Movie> mAudioPreviewObject;
-    long timeScale = 0;
     std::unique_ptr<QTimer> mPreviewTimer;
     QSlider* playbackSlider = nullptr;
     std::optional<QString> mCurrentPreviewPath;

@@ -52,7 +52,6 @@ void AppController::loadPreview(const ItemRecordPtr& record)
     validatePlaybackButtons();
     setAudioPreviewObject(nullptr);
     playbackSlider->setMaximum(0);
-    timeScale = 0;
     setCurrentPreviewPath(record->pathColumn);
     mPreviewRecord = record;
     mLoadingMovie = mServices.openMovie(record->pathColumn);
@@ -81,7 +80,6 @@ void AppController::previewDidLoad(bool playable)
         releaseLater(std::move(loaded));
     const qint64 duration = mAudioPreviewObject ? mAudioPreviewObject->duration() : 0;
     playbackSlider->setMaximum(static_cast<int>(duration));
-    timeScale = mAudioPreviewObject ? mAudioPreviewObject->timeScale() : 0;
     validatePlaybackButtons();
 }
 

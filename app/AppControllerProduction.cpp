@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -58,30 +59,28 @@ void AppController::stopTagging(QObject*)
     endSheet(tagWindow);
 }
 
-template <typename Worker> void AppController::stopStep(Worker& worker, void (Worker::*terminate)())
-{
-    abandonRunOf(&worker);
-    (worker.*terminate)();
-    closeJoin(this);
-}
-
 void AppController::stopJoin(QObject*)
 {
+    // The stopped worker still reports its end; that report names a run
+    // that is no longer the current one.
+    const bool running = mState != RunState::Idle && mState != RunState::Starting;
+    if (running)
+        mRun.number = 0;
     switch (mState) {
     case RunState::Joining:
-        stopStep(*theMp3Joiner, &Mp3Joiner::terminateJoin);
+        theMp3Joiner->terminateJoin();
         break;
     case RunState::Converting:
-        stopStep(*theMp3Converter, &Mp3Converter::terminateConvert);
+        theMp3Converter->terminateConvert();
         break;
     case RunState::WritingChapters:
-        stopStep(*theChapterWriter, &chapterWriter::terminateChapter);
+        theChapterWriter->terminateChapter();
         break;
     case RunState::Tagging:
-        if (reportsForCurrentRun(theMp3BookTagger.get()))
-            stopStep(*theMp3BookTagger, &Mp3BookTagger::terminateTagging);
+        if (mRun.format == BookFormat::Mp3)
+            theMp3BookTagger->terminateTagging();
         else
-            stopStep(*theM4bTagger, &M4bTagger::terminateTagging);
+            theM4bTagger->terminateTagging();
         break;
     case RunState::Starting:
         stopWaitingForFolder();
@@ -89,6 +88,8 @@ void AppController::stopJoin(QObject*)
     default:
         break;
     }
+    if (running)
+        closeJoin(this);
     mState = RunState::Idle;
 }
 
@@ -98,69 +99,70 @@ void AppController::startMaking()
     if (mState != RunState::Idle || theMp3Joiner->isJoining())
         return;
     mState = RunState::Starting;
+    const std::optional<BookFormat> format = RunRequest::formatFor(encodingTitle());
+    if (!format) {
+        processDidEndBadly(std::make_exception_ptr(WorkerException(
+            u"Fablewick does not know how to make “%1”. Choose AAC Bookmark, AAC Standard or "
+            u"MP3 as the encoding, and make the audiobook again."_s.arg(encodingTitle())
+                .toStdString())));
+        return;
+    }
+    mRun = requestFor(*format);
+    // Kept for the whole session: a stopped run's worker may report to its
+    // reporter long after the run has ended.
+    mReporters.push_back(std::make_unique<RunReporter>(*this, mRun.number));
     inProgressTasks();
+}
+
+RunRequest AppController::requestFor(BookFormat format)
+{
+    const QString rate = outputRate->currentText();
+    const QString frequency = outputFrequency->currentText();
+    RunRequest run{.number = ++mRunsStarted,
+                   .records = FileHelper::selectMp3Files(TableData),
+                   .format = format,
+                   .bitRate = rate.contains(u"Same"_s) ? std::nullopt : std::optional(rate),
+                   .sampleRate =
+                       frequency.contains(u"Same"_s) ? std::nullopt : std::optional(frequency),
+                   .mono = outputChannels->currentText().contains(u"Mono"_s),
+                   .tags = {.title = title->text(),
+                            .artist = artist->text(),
+                            .album = album->text(),
+                            .albumArtist = albumArtist->text(),
+                            .comment = comment->text(),
+                            .narrator = narrator->text(),
+                            .year = year->text(),
+                            .description = bookDescription->toPlainText(),
+                            .series = series->text(),
+                            .seriesNumber = seriesNumber->text(),
+                            .cover = {},
+                            .coverMimeType = u"image/jpeg"_s,
+                            .chapters = {}},
+                   .outputName = outputName->text()};
+    if (!artwork->image().isNull())
+        run.tags.cover = coverJpeg(artwork->image());
+    return run;
 }
 
 void AppController::inProgressTasks()
 {
     switch (mState) {
-    case RunState::Starting: {
-        // A file that is gone or holds no audio would make a book with a hole
-        // in it: the run stops before anything is touched.
-        if (const QString failures = checkFilesToJoin(); !failures.isEmpty()) {
-            processDidEndBadly(std::make_exception_ptr(WorkerException(failures.toStdString())));
-            return;
+    case RunState::Starting:
+        if (readyToJoin()) {
+            mState = RunState::Joining;
+            doJoin();
         }
-        if (!tempFolder)
-            tempFolder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
-        // Without a folder of our own, or with one that keeps an earlier run's
-        // files, the joined file would be wrong: stop before anything is written.
-        if (!tempFolder) {
-            processDidEndBadly(std::make_exception_ptr(
-                WorkerException(FileHelper::whyTempFolderRefused(u"Fablewick"_s).toStdString())));
-            return;
-        }
-        // A tool of an earlier instance may still write there; it must end first.
-        if (!claimTempFolder())
-            return;
-        if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
-            processDidEndBadly(std::make_exception_ptr(WorkerException(
-                u"The temporary folder %1 cannot be emptied."_s.arg(*tempFolder).toStdString())));
-            return;
-        }
-        if (!roomForRun())
-            return;
-        mState = RunState::Joining;
-        doJoin();
         break;
-    }
     case RunState::Joining:
-        srcPath = inTempFolder(u"mp3.mp3"_s);
-        if (encodingTitle().contains(u"AAC"_s)) {
-            mState = RunState::Converting;
-            doConversion(*srcPath);
-            break;
-        }
-        // An MP3 book gets a tag of its own, with its chapters, before
-        // delivery; with nothing joined, delivery says so.
-        if (QFileInfo::exists(*srcPath)) {
-            mState = RunState::Tagging;
-            dstPath = inTempFolder(u"mp3-tagged.mp3"_s);
-            doMp3Tagging(*srcPath, *dstPath);
-            break;
-        }
-        closeJoin(this);
-        dstPath = desktopPathFor(u"mp3"_s);
-        moveFile(*srcPath, *dstPath);
-        mState = RunState::Idle;
+        afterJoin();
         break;
     case RunState::Converting:
         srcPath = inTempFolder(u"m4a.m4a"_s);
-        if (encodingTitle().contains(u"Standard"_s)) {
+        if (mRun.format == BookFormat::AacStandard) {
             mState = RunState::Tagging;
             dstPath = inTempFolder(u"m4a-tagged.m4a"_s);
             doTagging(*srcPath, *dstPath);
-        } else if (encodingTitle().contains(u"Bookmark"_s)) {
+        } else {
             mState = RunState::WritingChapters;
             doChapter(*srcPath);
         }
@@ -181,14 +183,66 @@ void AppController::inProgressTasks()
     }
 }
 
+// Everything a join needs, checked before anything is written; false, with
+// the reason shown, when the run cannot start.
+bool AppController::readyToJoin()
+{
+    // A file that is gone or holds no audio would make a book with a hole
+    // in it: the run stops before anything is touched.
+    if (const QString failures = checkFilesToJoin(); !failures.isEmpty()) {
+        processDidEndBadly(std::make_exception_ptr(WorkerException(failures.toStdString())));
+        return false;
+    }
+    if (!tempFolder)
+        tempFolder = FileHelper::makeNewTempFolder(u"Fablewick"_s);
+    // Without a folder of our own, or with one that keeps an earlier run's
+    // files, the joined file would be wrong: stop before anything is written.
+    if (!tempFolder) {
+        processDidEndBadly(std::make_exception_ptr(
+            WorkerException(FileHelper::whyTempFolderRefused(u"Fablewick"_s).toStdString())));
+        return false;
+    }
+    // A tool of an earlier instance may still write there; it must end first.
+    if (!claimTempFolder())
+        return false;
+    if (!FileHelper::deleteContentOfDirectory(*tempFolder)) {
+        processDidEndBadly(std::make_exception_ptr(WorkerException(
+            u"The temporary folder %1 cannot be emptied."_s.arg(*tempFolder).toStdString())));
+        return false;
+    }
+    return roomForRun();
+}
+
+void AppController::afterJoin()
+{
+    srcPath = inTempFolder(u"mp3.mp3"_s);
+    if (mRun.format != BookFormat::Mp3) {
+        mState = RunState::Converting;
+        doConversion(*srcPath);
+        return;
+    }
+    // An MP3 book gets a tag of its own, with its chapters, before
+    // delivery; with nothing joined, delivery says so.
+    if (QFileInfo::exists(*srcPath)) {
+        mState = RunState::Tagging;
+        dstPath = inTempFolder(u"mp3-tagged.mp3"_s);
+        doMp3Tagging(*srcPath, *dstPath);
+        return;
+    }
+    closeJoin(this);
+    dstPath = desktopPathFor(u"mp3"_s);
+    moveFile(*srcPath, *dstPath);
+    mState = RunState::Idle;
+}
+
 void AppController::doJoin()
 {
-    theMp3Joiner->setJoinFiles(FileHelper::selectMp3Files(TableData));
+    theMp3Joiner->setJoinFiles(mRun.records);
     theMp3Joiner->setOutputFolder(*tempFolder);
     theMp3Joiner->setOutputFile(u"mp3"_s);
-    theMp3Joiner->setOutputAuthor(artist->text());
-    theMp3Joiner->setOutputTitle(title->text());
-    theMp3Joiner->setDelegate(this);
+    theMp3Joiner->setOutputAuthor(mRun.tags.artist);
+    theMp3Joiner->setOutputTitle(mRun.tags.title);
+    theMp3Joiner->setDelegate(mReporters.back().get());
 
     joinProgressDescription->setText(QString());
     joinProgressIndicator->setRange(0, static_cast<int>(theMp3Joiner->joinFiles().size()));
@@ -198,7 +252,6 @@ void AppController::doJoin()
     stopConvertingButton->setVisible(true);
 
     mState = RunState::Joining;
-    expectReportFrom(theMp3Joiner.get());
     theMp3Joiner->startJoin();
 }
 
@@ -208,15 +261,8 @@ void AppController::mp3JoinProgress(int index, int totalFiles)
     joinProgressIndicator->setValue(index + 1);
 }
 
-void AppController::mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException)
+void AppController::mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinException)
 {
-    onMainThread([this, joiner, joinException] { handleJoinFinished(joiner, joinException); });
-}
-
-void AppController::handleJoinFinished(Mp3Joiner* joiner, const std::exception_ptr& joinException)
-{
-    if (takeAbandoned(joiner))
-        return;
     if (joinException) {
         closeJoin(this);
         processDidEndBadly(joinException);
@@ -249,7 +295,7 @@ QString AppController::checkFilesToJoin()
     auto describe = [](const Mp3Frames::Check& f) {
         return u"%1 Hz %2"_s.arg(f.sampleRate).arg(f.channels == 1 ? u"mono"_s : u"stereo"_s);
     };
-    for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData)) {
+    for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
         const Mp3Frames::Check frames = Mp3Frames::check(record->pathColumn);
         const QString name = QFileInfo(record->pathColumn).fileName();
         record->problem = problemText(frames.problem);
@@ -278,9 +324,9 @@ QString AppController::checkFilesToJoin()
 bool AppController::roomForRun()
 {
     qint64 sources = 0;
-    for (const ItemRecordPtr& record : FileHelper::selectMp3Files(TableData))
+    for (const ItemRecordPtr& record : std::as_const(mRun.records))
         sources += QFileInfo(record->pathColumn).size();
-    mRunNeeds = (encodingTitle().contains(u"AAC"_s) ? 3 : 2) * sources;
+    mRunNeeds = (mRun.format == BookFormat::Mp3 ? 2 : 3) * sources;
     const std::optional<qint64> free = DiskSpace::available(*tempFolder);
     if (!free || *free >= mRunNeeds)
         return true;
@@ -307,39 +353,7 @@ QString AppController::desktopPathFor(const QString& extension) const
     if (desktop.isEmpty())
         desktop = QDir::homePath() + u"/Desktop"_s;
     QDir().mkpath(desktop);
-    QString name = outputName->text();
+    QString name = mRun.outputName;
     name.replace(u'/', u'-');
     return desktop + u'/' + name + u'.' + extension;
-}
-
-void AppController::expectReportFrom(const void* worker)
-{
-    mAwaitingReport[worker] = true;
-}
-
-// The step of a run that has been stopped still owes its report; that report
-// must not be taken for a later run's.
-void AppController::abandonRunOf(const void* worker)
-{
-    if (std::exchange(mAwaitingReport[worker], false))
-        ++mAbandonedRuns[worker];
-}
-
-bool AppController::takeAbandoned(const void* worker)
-{
-    int& abandoned = mAbandonedRuns[worker];
-    if (abandoned > 0) {
-        --abandoned;
-        return true;
-    }
-    mAwaitingReport[worker] = false;
-    return false;
-}
-
-bool AppController::reportsForCurrentRun(const void* worker) const
-{
-    const auto awaiting = mAwaitingReport.find(worker);
-    const auto abandoned = mAbandonedRuns.find(worker);
-    return awaiting != mAwaitingReport.end() && awaiting->second &&
-           (abandoned == mAbandonedRuns.end() || abandoned->second == 0);
 }

@@ -71,11 +71,13 @@ void M4bTagger::startTagging()
     mRunner.start({.command = command(),
                    .output = ToolOutput::StdoutStreamed,
                    .tool = "AtomicParsley",
-                   .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
+                   // The delegate of this run, whatever a later run sets.
+                   .readOutput = [this, delegate = mDelegate](
+                                     ToolProcess& process) { checkProgressFromStdin(process, delegate); },
                    .finished =
-                       [this](const std::exception_ptr& failure) {
-                           if (mDelegate)
-                               mDelegate->M4bTaggerDidFinish(this, failure);
+                       [this, delegate = mDelegate](const std::exception_ptr& failure) {
+                           if (delegate)
+                               delegate->M4bTaggerDidFinish(this, failure);
                        }});
 }
 
@@ -84,13 +86,13 @@ void M4bTagger::terminateTagging()
     mRunner.terminate();
 }
 
-void M4bTagger::checkProgressFromStdin(ToolProcess& process)
+void M4bTagger::checkProgressFromStdin(ToolProcess& process, M4bTaggerDelegate* delegate)
 {
     TaggerProgress parser;
     for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
-        if (const auto report = parser.feed(chunk); report && mDelegate)
-            mDelegate->M4bTaggerProgress(report->value, report->description);
+        if (const auto report = parser.feed(chunk); report && delegate)
+            delegate->M4bTaggerProgress(report->value, report->description);
     }
-    if (const auto report = parser.finish(); report && mDelegate)
-        mDelegate->M4bTaggerProgress(report->value, report->description);
+    if (const auto report = parser.finish(); report && delegate)
+        delegate->M4bTaggerProgress(report->value, report->description);
 }

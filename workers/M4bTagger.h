@@ -52,7 +52,7 @@ public:
     [[nodiscard]] QString command() const;
 
 private:
-    void checkProgressFromStdin(ToolProcess& process);
+    void checkProgressFromStdin(ToolProcess& process, M4bTaggerDelegate* delegate);
 
     M4bTaggerDelegate* mDelegate = nullptr;
     QString mInputPath;

@@ -37,7 +37,10 @@ void writeList(const QString& path, const QByteArray& list)
 // One split conversion: its parts' encoders and the join after them.
 struct Mp3Converter::Job
 {
-    explicit Job(EncodePlan p) : plan(std::move(p)), positions(plan.parts().size(), 0.0) {}
+    Job(EncodePlan p, mp3ConverterDelegate* d)
+        : plan(std::move(p)), delegate(d), positions(plan.parts().size(), 0.0)
+    {
+    }
     ~Job()
     {
         {
@@ -52,6 +55,8 @@ struct Mp3Converter::Job
     Job& operator=(const Job&) = delete;
 
     const EncodePlan plan;
+    // The delegate of this run, whatever a later run sets.
+    mp3ConverterDelegate* const delegate;
     std::mutex mutex;
     QList<double> positions;
     qsizetype running = 0;
@@ -129,7 +134,7 @@ void Mp3Converter::startConvert()
         }
     } catch (const std::exception&) {
         removeWorkFiles(0);
-        report(std::current_exception());
+        report(mDelegate, std::current_exception());
         return;
     }
     startWhole();
@@ -139,14 +144,17 @@ void Mp3Converter::startWhole()
 {
     // Progress is read to the end of the tool's output, so all of it is told
     // before the end of the run.
+    // The delegate of this run, whatever a later run sets.
+    mp3ConverterDelegate* delegate = mDelegate;
     mRunner.start({.command = command(),
                    .output = ToolOutput::StderrStreamed,
                    .tool = "ffmpeg",
-                   .readOutput = [this](ToolProcess& process) { checkProgressFromStdin(process); },
+                   .readOutput = [this, delegate](
+                                     ToolProcess& process) { checkProgressFromStdin(process, delegate); },
                    .finished =
-                       [this](const std::exception_ptr& failure) {
+                       [this, delegate](const std::exception_ptr& failure) {
                            removeWorkFiles(0);
-                           report(failure);
+                           report(delegate, failure);
                        }});
 }
 
@@ -167,7 +175,7 @@ void Mp3Converter::startParts(const EncodePlan& plan)
     for (qsizetype k = 0; k < count; ++k)
         writeList(inFolder(u"-part%1-files.txt"_s.arg(k + 1)),
                   concatList(plan.parts().at(k).firstFile, plan.parts().at(k).lastFile));
-    mJob = std::make_unique<Job>(plan);
+    mJob = std::make_unique<Job>(plan, mDelegate);
     Job* job = mJob.get();
     job->running = count;
     std::lock_guard lock(job->mutex);
@@ -211,8 +219,8 @@ void Mp3Converter::partProgress(Job& job, qsizetype part, double position)
         for (const double each : std::as_const(job.positions))
             sum += each;
     }
-    if (mDelegate)
-        mDelegate->mp3ConverterProgress(
+    if (job.delegate)
+        job.delegate->mp3ConverterProgress(
             sum, ConverterProgress::describe(static_cast<float>(sum), mFfmpegLength));
 }
 
@@ -242,7 +250,7 @@ void Mp3Converter::partFinished(Job& job, const std::exception_ptr& failure)
         }
     }
     removeWorkFiles(job.plan.parts().size());
-    report(failed);
+    report(job.delegate, failed);
 }
 
 void Mp3Converter::joinParts(Job& job)
@@ -269,19 +277,19 @@ void Mp3Converter::removeWorkFiles(qsizetype parts) const
     QFile::remove(inFolder(u"-files.txt"_s));
 }
 
-void Mp3Converter::report(const std::exception_ptr& failure)
+void Mp3Converter::report(mp3ConverterDelegate* delegate, const std::exception_ptr& failure)
 {
-    if (mDelegate)
-        mDelegate->mp3ConverterDidFinish(this, failure);
+    if (delegate)
+        delegate->mp3ConverterDidFinish(this, failure);
 }
 
-void Mp3Converter::checkProgressFromStdin(ToolProcess& process)
+void Mp3Converter::checkProgressFromStdin(ToolProcess& process, mp3ConverterDelegate* delegate)
 {
     ConverterProgress parser(mFfmpegLength);
     for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
-        if (const auto report = parser.feed(chunk); report && mDelegate)
-            mDelegate->mp3ConverterProgress(report->position, report->description);
+        if (const auto report = parser.feed(chunk); report && delegate)
+            delegate->mp3ConverterProgress(report->position, report->description);
     }
-    if (const auto report = parser.finish(); report && mDelegate)
-        mDelegate->mp3ConverterProgress(report->position, report->description);
+    if (const auto report = parser.finish(); report && delegate)
+        delegate->mp3ConverterProgress(report->position, report->description);
 }

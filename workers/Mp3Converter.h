@@ -66,7 +66,7 @@ public:
 
 private:
     struct Job;
-    void checkProgressFromStdin(ToolProcess& process);
+    void checkProgressFromStdin(ToolProcess& process, mp3ConverterDelegate* delegate);
     void startWhole();
     void startParts(const EncodePlan& plan);
     [[nodiscard]] EncoderCommand::Input input(const QString& listName) const;
@@ -78,7 +78,7 @@ private:
     // Puts the parts' kept frames into "m4a.m4a".
     void joinParts(Job& job);
     void removeWorkFiles(qsizetype parts) const;
-    void report(const std::exception_ptr& failure);
+    void report(mp3ConverterDelegate* delegate, const std::exception_ptr& failure);
 
     mp3ConverterDelegate* mDelegate = nullptr;
     QString mInputFile;

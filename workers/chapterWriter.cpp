@@ -33,9 +33,10 @@ void chapterWriter::startChapter()
                    .output = ToolOutput::StdoutDiscarded,
                    .tool = "ChapterTool",
                    .readOutput = {},
-                   .finished = [this](const std::exception_ptr& failure) {
-                       if (mDelegate)
-                           mDelegate->chapterWriterDidFinish(this, failure);
+                   // The delegate of this run, whatever a later run sets.
+                   .finished = [this, delegate = mDelegate](const std::exception_ptr& failure) {
+                       if (delegate)
+                           delegate->chapterWriterDidFinish(this, failure);
                    }});
 }
 

@@ -181,6 +181,15 @@ void AppController::chooseArtwork()
 
 void AppController::connectActions()
 {
+    connectListActions();
+    connectRunActions();
+    connectUpdateActions();
+    connectPreviewActions();
+}
+
+// Adding, removing and ordering the list's files, and the list's summary.
+void AppController::connectListActions()
+{
     connect(mUi->actionAddFiles, &QAction::triggered, this,
             [this] { addRow(mUi->actionAddFiles); });
     connect(mUi->addButton, &QPushButton::clicked, this, [this] { addRow(mUi->addButton); });
@@ -206,17 +215,21 @@ void AppController::connectActions()
     connect(mUi->actionMoveDown, &QAction::triggered, this,
             [this] { moveRowDown(mUi->actionMoveDown); });
     connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
+    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(mTableModel, change, this, [this] { showListSummary(); });
+    connect(mTableModel, &QAbstractItemModel::modelReset, this, [this] { showListSummary(); });
+    connect(outputRate, &QComboBox::currentIndexChanged, this, [this] { showListSummary(); });
+}
+
+// Quit, the tag and output sheets, and a run's progress.
+void AppController::connectRunActions()
+{
     // The progress sheet blocks the window and its menu; Quit still reaches
     // the user from the sheet.
     joinProgressWindow->addAction(mUi->actionQuit);
     mUi->actionQuit->setShortcutContext(Qt::ApplicationShortcut);
     connect(mUi->actionQuit, &QAction::triggered, mainWindow, &QMainWindow::close);
     mainWindow->installEventFilter(this);
-
-    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(mTableModel, change, this, [this] { showListSummary(); });
-    connect(mTableModel, &QAbstractItemModel::modelReset, this, [this] { showListSummary(); });
-    connect(outputRate, &QComboBox::currentIndexChanged, this, [this] { showListSummary(); });
     connect(joinProgressIndicator, &QProgressBar::valueChanged, this,
             [this] { showProgressInTitle(); });
     connect(joinProgressWindow, &QDialog::finished, this, [this] { showProgressInTitle(); });
@@ -246,7 +259,10 @@ void AppController::connectActions()
             [this] { fillFromFiles(mTagUi->fillFromFiles); });
     connect(stopConvertingButton, &QPushButton::clicked, this,
             [this] { stopJoin(stopConvertingButton); });
+}
 
+void AppController::connectUpdateActions()
+{
     connect(mUi->actionCheckForUpdates, &QAction::triggered, this,
             [this] { checkForUpdate(mUi->actionCheckForUpdates); });
     connect(mUi->actionReleaseNotes, &QAction::triggered, this,
@@ -254,7 +270,10 @@ void AppController::connectActions()
     connect(mUi->actionHelp, &QAction::triggered, this, [this] { launchBrowser(mUi->actionHelp); });
     connect(updateOk, &QPushButton::clicked, this, [this] { closeUpdateWindow(updateOk); });
     connect(updateWindow, &QDialog::rejected, this, [this] { closeUpdateWindow(updateWindow); });
+}
 
+void AppController::connectPreviewActions()
+{
     connect(ppButton, &QPushButton::clicked, this, [this] { playPreview(ppButton); });
     connect(rwButton, &QPushButton::clicked, this, [this] { rewindPreview(rwButton); });
     connect(ffButton, &QPushButton::clicked, this, [this] { fastForwardPreview(ffButton); });

@@ -190,7 +190,6 @@ public:
     void closeUpdateWindow(QObject* sender = nullptr);
     void showReleaseNote(QObject* sender = nullptr);
     void launchBrowser(QObject* sender = nullptr);
-    [[nodiscard]] UpdateChecker& updater() const { return *theUpdater; }
     [[nodiscard]] QDialog* updateSheet() const;
     [[nodiscard]] QLabel* updateText() const { return updateMessage; }
 
@@ -210,7 +209,6 @@ public:
     [[nodiscard]] QMainWindow* window() const { return mainWindow; }
     [[nodiscard]] AudiobookTableView* table() const { return mainTable; }
     [[nodiscard]] ItemTableModel* tableModel() const { return mTableModel; }
-    [[nodiscard]] Mp3Joiner& joiner() const { return *theMp3Joiner; }
     [[nodiscard]] Mp3Converter& converter() const { return *theMp3Converter; }
     [[nodiscard]] chapterWriter& chapters() const { return *theChapterWriter; }
     [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
@@ -220,6 +218,10 @@ protected:
 
 private:
     void connectActions();
+    void connectListActions();
+    void connectRunActions();
+    void connectUpdateActions();
+    void connectPreviewActions();
     // Takes the temporary folder's lock, or shows why the run waits and tries again.
     [[nodiscard]] bool claimTempFolder();
     void stopWaitingForFolder();

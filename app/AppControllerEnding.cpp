@@ -57,7 +57,7 @@ void AppController::removePartialFiles()
 bool AppController::claimTempFolder()
 {
     const FolderLock::Result lock = mFolderLock.tryLock(*tempFolder);
-    if (lock != FolderLock::Result::Held) {
+    if (lock != FolderLock::Result::HeldElsewhere) {
         mFolderWaitStarted.reset();
         // Without the lock the run cannot tell whether an old tool still writes there.
         if (lock == FolderLock::Result::Unusable) {

@@ -5,8 +5,7 @@
 namespace Production {
 Q_NAMESPACE
 
-// The states of a production run. The values are those the run has always
-// had, so that what is written about a run (or logged) keeps its meaning.
+// The states of a production run, in the order a run passes through them.
 enum class RunState : int
 {
     Idle = 0,

@@ -9,8 +9,10 @@
 #include <memory>
 #include <optional>
 
-// One row of the item list. The members are named by the keys that identify
-// the main table's columns; the joiner adds the last three during a run.
+// One row of the item list. The members that end in "Column" are named by
+// the keys that identify the main table's columns. The details (rates,
+// length, problem, tags) are read in the background after the row is
+// listed; the joiner fills in the link, playing time and exact length.
 struct ItemRecord
 {
     QString pathColumn;
@@ -18,6 +20,8 @@ struct ItemRecord
     QIcon iconColumn;
     QString bitrateColumn;
     QString sampleFrequencyColumn;
+    // The link to the file that the join reads, and the playing time that
+    // mp3info gave it then.
     std::optional<QString> symbolicPath;
     std::optional<QString> mins;
     std::optional<QString> secs;

@@ -142,6 +142,58 @@ QByteArray sampleDescription(const Track& track)
     return stsd + Mp4Box::leaf("mp4a", entry).serialized();
 }
 
+// Where each frame lies and how long it plays: the sample table.
+Mp4Box sampleTable(const Track& track)
+{
+    QByteArray stts = fullBox(0, 0);
+    Mp4::append(stts, 1, 4);
+    Mp4::append(stts, track.sizes.size(), 4);
+    Mp4::append(stts, kFrameSamples, 4);
+
+    QByteArray stsc = fullBox(0, 0);
+    QByteArray runs;
+    quint64 runCount = 0;
+    for (std::size_t chunk = 0; chunk < track.chunkFrames.size(); ++chunk) {
+        if (chunk > 0 && track.chunkFrames[chunk] == track.chunkFrames[chunk - 1])
+            continue;
+        Mp4::append(runs, chunk + 1, 4);
+        Mp4::append(runs, track.chunkFrames[chunk], 4);
+        Mp4::append(runs, 1, 4);
+        ++runCount;
+    }
+    Mp4::append(stsc, runCount, 4);
+    stsc += runs;
+
+    QByteArray stsz = fullBox(0, 0);
+    Mp4::append(stsz, 0, 4);
+    Mp4::append(stsz, track.sizes.size(), 4);
+    stsz.reserve(stsz.size() + static_cast<qsizetype>(track.sizes.size()) * 4);
+    for (const quint32 size : track.sizes)
+        Mp4::append(stsz, size, 4);
+
+    const bool far = !track.chunkOffsets.empty() && track.chunkOffsets.back() > 0xFFFFFFFFULL;
+    QByteArray stco = fullBox(0, 0);
+    Mp4::append(stco, track.chunkOffsets.size(), 4);
+    for (const quint64 offset : track.chunkOffsets)
+        Mp4::append(stco, offset, far ? 8 : 4);
+
+    // Every frame may be decoded only after the one before it, as ffmpeg says of AAC.
+    QByteArray sgpd = fullBox(1, 0) + "roll";
+    Mp4::append(sgpd, 2, 4);
+    Mp4::append(sgpd, 1, 4);
+    Mp4::append(sgpd, 0xFFFF, 2);
+    QByteArray sbgp = fullBox(0, 0) + "roll";
+    Mp4::append(sbgp, 1, 4);
+    Mp4::append(sbgp, track.sizes.size(), 4);
+    Mp4::append(sbgp, 1, 4);
+
+    return Mp4Box::holding(
+        "stbl", {Mp4Box::leaf("stsd", sampleDescription(track)), Mp4Box::leaf("stts", stts),
+                 Mp4Box::leaf("stsc", stsc), Mp4Box::leaf("stsz", stsz),
+                 Mp4Box::leaf(far ? "co64" : "stco", stco), Mp4Box::leaf("sgpd", sgpd),
+                 Mp4Box::leaf("sbgp", sbgp)});
+}
+
 QByteArray movieHeader(const Track& track)
 {
     const auto rate = static_cast<quint64>(track.sampleRate);
@@ -200,53 +252,7 @@ QByteArray movieHeader(const Track& track)
     dref += "url ";
     Mp4::append(dref, 1, 4);
 
-    QByteArray stts = fullBox(0, 0);
-    Mp4::append(stts, 1, 4);
-    Mp4::append(stts, track.sizes.size(), 4);
-    Mp4::append(stts, kFrameSamples, 4);
-
-    QByteArray stsc = fullBox(0, 0);
-    QByteArray runs;
-    quint64 runCount = 0;
-    for (std::size_t chunk = 0; chunk < track.chunkFrames.size(); ++chunk) {
-        if (chunk > 0 && track.chunkFrames[chunk] == track.chunkFrames[chunk - 1])
-            continue;
-        Mp4::append(runs, chunk + 1, 4);
-        Mp4::append(runs, track.chunkFrames[chunk], 4);
-        Mp4::append(runs, 1, 4);
-        ++runCount;
-    }
-    Mp4::append(stsc, runCount, 4);
-    stsc += runs;
-
-    QByteArray stsz = fullBox(0, 0);
-    Mp4::append(stsz, 0, 4);
-    Mp4::append(stsz, track.sizes.size(), 4);
-    stsz.reserve(stsz.size() + static_cast<qsizetype>(track.sizes.size()) * 4);
-    for (const quint32 size : track.sizes)
-        Mp4::append(stsz, size, 4);
-
-    const bool far = !track.chunkOffsets.empty() && track.chunkOffsets.back() > 0xFFFFFFFFULL;
-    QByteArray stco = fullBox(0, 0);
-    Mp4::append(stco, track.chunkOffsets.size(), 4);
-    for (const quint64 offset : track.chunkOffsets)
-        Mp4::append(stco, offset, far ? 8 : 4);
-
-    // Every frame may be decoded only after the one before it, as ffmpeg says of AAC.
-    QByteArray sgpd = fullBox(1, 0) + "roll";
-    Mp4::append(sgpd, 2, 4);
-    Mp4::append(sgpd, 1, 4);
-    Mp4::append(sgpd, 0xFFFF, 2);
-    QByteArray sbgp = fullBox(0, 0) + "roll";
-    Mp4::append(sbgp, 1, 4);
-    Mp4::append(sbgp, track.sizes.size(), 4);
-    Mp4::append(sbgp, 1, 4);
-
-    const Mp4Box stbl = Mp4Box::holding(
-        "stbl", {Mp4Box::leaf("stsd", sampleDescription(track)), Mp4Box::leaf("stts", stts),
-                 Mp4Box::leaf("stsc", stsc), Mp4Box::leaf("stsz", stsz),
-                 Mp4Box::leaf(far ? "co64" : "stco", stco), Mp4Box::leaf("sgpd", sgpd),
-                 Mp4Box::leaf("sbgp", sbgp)});
+    const Mp4Box stbl = sampleTable(track);
     const Mp4Box minf = Mp4Box::holding(
         "minf", {Mp4Box::leaf("smhd", QByteArray(8, '\0')),
                  Mp4Box::holding("dinf", {Mp4Box::leaf("dref", dref)}), stbl});

@@ -67,7 +67,7 @@ FolderLock::Result FolderLock::tryLock(const QString& folder)
         const int error = errno;
         ::close(fd);
         errno = error;
-        return error == EWOULDBLOCK ? Result::Held : Result::Unusable;
+        return error == EWOULDBLOCK ? Result::HeldElsewhere : Result::Unusable;
     }
     mFd = fd;
     ToolProcess::shareWithTools(mFd);

@@ -18,12 +18,11 @@ public:
 
     enum class Result
     {
-        Ours,     // taken now or before, and shared with the tools started from now on
-        Held,     // someone else holds it
-        Unusable, // the folder cannot be opened: errno says why
+        Ours,          // taken now or before, and shared with the tools started from now on
+        HeldElsewhere, // someone else holds it
+        Unusable,      // the folder cannot be opened: errno says why
     };
     Result tryLock(const QString& folder);
-    [[nodiscard]] bool isHeld() const { return mFd >= 0; }
 
     struct Holders
     {

@@ -34,14 +34,6 @@ public:
     }
     // Marks the file as an audiobook, where players file it.
     void setAudiobook(bool audiobook) { mAudiobook = audiobook; }
-    [[nodiscard]] M4bTaggerDelegate* delegate() const { return mDelegate; }
-    [[nodiscard]] const QString& inputPath() const { return mInputPath; }
-    [[nodiscard]] const QString& outputPath() const { return mOutputPath; }
-    [[nodiscard]] const QString& title() const { return mTitle; }
-    [[nodiscard]] const QString& artist() const { return mArtist; }
-    [[nodiscard]] const QString& album() const { return mAlbum; }
-    [[nodiscard]] const QString& albumArtist() const { return mAlbumArtist; }
-    [[nodiscard]] const QString& comment() const { return mComment; }
     [[nodiscard]] const QString& artwork() const { return mArtwork; }
 
     void startTagging();

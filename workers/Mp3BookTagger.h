@@ -22,7 +22,6 @@ public:
     void setInputPath(const QString& path) { mInputPath = path; }
     void setOutputPath(const QString& path) { mOutputPath = path; }
     void setTag(const BookTag& tag) { mTag = tag; }
-    [[nodiscard]] const BookTag& tag() const { return mTag; }
 
     // Returns at once; finished is called on the worker's thread.
     void startTagging(Finished finished);

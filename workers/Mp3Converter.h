@@ -46,12 +46,6 @@ public:
     void setSourceFiles(const QList<Source>& sources) { mSources = sources; }
     // How many encoders run at once, at most; 0 picks one per core, up to 8.
     void setParallelism(int parts) { mParallelism = parts; }
-    [[nodiscard]] mp3ConverterDelegate* delegate() const { return mDelegate; }
-    [[nodiscard]] const QString& inputFile() const { return mInputFile; }
-    [[nodiscard]] const QString& outputFolder() const { return mOutputFolder; }
-    [[nodiscard]] const QString& outputFile() const { return mOutputFile; }
-    [[nodiscard]] const QString& outputAuthor() const { return mOutputAuthor; }
-    [[nodiscard]] const QString& outputTitle() const { return mOutputTitle; }
     [[nodiscard]] const EncoderOptions& ffmpegOptions() const { return mFfmpegOptions; }
     [[nodiscard]] qint32 ffmpegLength() const { return mFfmpegLength; }
     // The length of the sources' audio, in seconds; 0 without them.

@@ -17,11 +17,6 @@ public:
     void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
     void setOutputTitle(const QString& title) { mOutputTitle = title; }
     void setJoinFiles(const ItemList& files) { mJoinFiles = files; }
-    [[nodiscard]] mp3JoinerDelegate* delegate() const { return mDelegate; }
-    [[nodiscard]] const QString& outputFile() const { return mOutputFile; }
-    [[nodiscard]] const QString& outputFolder() const { return mOutputFolder; }
-    [[nodiscard]] const QString& outputAuthor() const { return mOutputAuthor; }
-    [[nodiscard]] const QString& outputTitle() const { return mOutputTitle; }
     [[nodiscard]] const ItemList& joinFiles() const { return mJoinFiles; }
 
     // Runs the whole join; the completion has been reported when it returns.

@@ -20,13 +20,6 @@ public:
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
     void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
     void setOutputTitle(const QString& title) { mOutputTitle = title; }
-    [[nodiscard]] chapterWriterDelegate* delegate() const { return mDelegate; }
-    [[nodiscard]] const QString& audioFilePath() const { return mAudioFilePath; }
-    [[nodiscard]] const ItemList& viewFiles() const { return mViewFiles; }
-    [[nodiscard]] const QString& outputFile() const { return mOutputFile; }
-    [[nodiscard]] const QString& outputFolder() const { return mOutputFolder; }
-    [[nodiscard]] const QString& outputAuthor() const { return mOutputAuthor; }
-    [[nodiscard]] const QString& outputTitle() const { return mOutputTitle; }
 
     void startChapter();
     void terminateChapter();

@@ -299,6 +299,8 @@ private:
     RunState mState = RunState::Idle;
     RunRequest mRun;
     int mRunsStarted = 0;
+    // Every run's reporter, declared before the workers so that it outlives
+    // any worker thread that may still report to it.
     std::vector<std::unique_ptr<RunReporter>> mReporters;
     std::unique_ptr<chapterWriter> theChapterWriter;
     std::unique_ptr<Mp3Joiner> theMp3Joiner;

@@ -291,7 +291,7 @@ void AdtsSplicer::writeM4a(const QList<Part>& parts, const QString& output,
         Mp4::append(start, 8, 4);
         start += "mdat";
         write(out, start);
-        const quint64 mediaAt = static_cast<quint64>(start.size());
+        const auto mediaAt = static_cast<quint64>(start.size());
 
         Track track;
         quint64 at = mediaAt;

@@ -78,7 +78,10 @@ void AppController::stopWorkers()
         theM4bTagger->terminateTagging();
     if (theMp3BookTagger)
         theMp3BookTagger->terminateTagging();
+    if (theSourceDecoder)
+        theSourceDecoder->terminate();
     theUpdater.reset();
+    theSourceDecoder.reset();
     theMp3Converter.reset();
     theChapterWriter.reset();
     theM4bTagger.reset();
@@ -295,6 +298,7 @@ void AppController::awakeFromNib()
     theMp3Converter = std::make_unique<Mp3Converter>();
     theM4bTagger = std::make_unique<M4bTagger>();
     theMp3BookTagger = std::make_unique<Mp3BookTagger>();
+    theSourceDecoder = std::make_unique<SourceDecoder>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();

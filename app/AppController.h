@@ -12,6 +12,7 @@
 #include "Mp3Frames.h"
 #include "Mp3Joiner.h"
 #include "RunReporter.h"
+#include "SourceDecoder.h"
 #include "RunRequest.h"
 #include "RunState.h"
 #include "TableColumn.h"
@@ -180,6 +181,8 @@ public:
     void M4bTaggerProgress(double value, const QString& description) override;
     void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException) override;
     void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
+    void sourceDecoderProgress(int done, int total);
+    void sourceDecoderDidFinish(const std::exception_ptr& failure);
     // The number of the run going, 0 when none is.
     [[nodiscard]] int currentRun() const { return mRun.number; }
 
@@ -277,6 +280,10 @@ private:
     // The run as the window asks for it now, numbered as the next one.
     [[nodiscard]] RunRequest requestFor(BookFormat format);
     [[nodiscard]] bool readyToJoin();
+    // A book with sources that are not MP3 decodes them all instead of joining.
+    void doDecode();
+    // The rate and channels that every source is decoded to.
+    [[nodiscard]] int decodedRate() const;
     void afterJoin();
     [[nodiscard]] static QByteArray coverJpeg(const QImage& image);
     void stopWorkers();
@@ -307,6 +314,7 @@ private:
     std::unique_ptr<Mp3Converter> theMp3Converter;
     std::unique_ptr<M4bTagger> theM4bTagger;
     std::unique_ptr<Mp3BookTagger> theMp3BookTagger;
+    std::unique_ptr<SourceDecoder> theSourceDecoder;
     std::unique_ptr<UpdateChecker> theUpdater;
     std::optional<QString> tempFolder;
     FolderLock mFolderLock;

@@ -5,6 +5,7 @@
 #include "DiskSpace.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
+#include "AudioProbe.h"
 #include "Mp3Frames.h"
 #include "SheetDialog.h"
 #include "WorkerException.h"
@@ -68,7 +69,10 @@ void AppController::stopJoin(QObject*)
         mRun.number = 0;
     switch (mState) {
     case RunState::Joining:
-        theMp3Joiner->terminateJoin();
+        if (mRun.decodes)
+            theSourceDecoder->terminate();
+        else
+            theMp3Joiner->terminateJoin();
         break;
     case RunState::Converting:
         theMp3Converter->terminateConvert();
@@ -138,7 +142,11 @@ RunRequest AppController::requestFor(BookFormat format)
                             .cover = {},
                             .coverMimeType = u"image/jpeg"_s,
                             .chapters = {}},
-                   .outputName = outputName->text()};
+                   .outputName = outputName->text(),
+                   .decodes = false};
+    run.decodes = std::any_of(run.records.begin(), run.records.end(), [](const ItemRecordPtr& r) {
+        return FileHelper::isOtherAudio(r->pathColumn);
+    });
     if (!artwork->image().isNull())
         run.tags.cover = coverJpeg(artwork->image());
     return run;
@@ -150,7 +158,10 @@ void AppController::inProgressTasks()
     case RunState::Starting:
         if (readyToJoin()) {
             mState = RunState::Joining;
-            doJoin();
+            if (mRun.decodes)
+                doDecode();
+            else
+                doJoin();
         }
         break;
     case RunState::Joining:
@@ -158,7 +169,13 @@ void AppController::inProgressTasks()
         break;
     case RunState::Converting:
         srcPath = inTempFolder(u"m4a.m4a"_s);
-        if (mRun.format == BookFormat::AacStandard) {
+        if (mRun.format == BookFormat::Mp3) {
+            // Encoded from decoded sources: tagged as a joined book is.
+            srcPath = inTempFolder(u"mp3.mp3"_s);
+            mState = RunState::Tagging;
+            dstPath = inTempFolder(u"mp3-tagged.mp3"_s);
+            doMp3Tagging(*srcPath, *dstPath);
+        } else if (mRun.format == BookFormat::AacStandard) {
             mState = RunState::Tagging;
             dstPath = inTempFolder(u"m4a-tagged.m4a"_s);
             doTagging(*srcPath, *dstPath);
@@ -216,7 +233,7 @@ bool AppController::readyToJoin()
 void AppController::afterJoin()
 {
     srcPath = inTempFolder(u"mp3.mp3"_s);
-    if (mRun.format != BookFormat::Mp3) {
+    if (mRun.format != BookFormat::Mp3 || mRun.decodes) {
         mState = RunState::Converting;
         doConversion(*srcPath);
         return;
@@ -253,6 +270,73 @@ void AppController::doJoin()
 
     mState = RunState::Joining;
     theMp3Joiner->startJoin();
+}
+
+// The sample rate asked for, else the first source's, else 44.1 kHz.
+int AppController::decodedRate() const
+{
+    if (mRun.sampleRate && mRun.sampleRate->toInt() > 0)
+        return mRun.sampleRate->toInt();
+    const int first = mRun.records.isEmpty() ? 0
+                                             : mRun.records.first()->sampleFrequencyColumn.toInt();
+    return first > 0 ? first : 44100;
+}
+
+void AppController::doDecode()
+{
+    const QString folder = inTempFolder(u"Decoded"_s);
+    QDir().mkpath(folder);
+    QStringList sources;
+    for (const ItemRecordPtr& record : std::as_const(mRun.records))
+        sources << record->pathColumn;
+    joinProgressDescription->setText(QString());
+    joinProgressIndicator->setRange(0, static_cast<int>(sources.size()));
+    joinProgressIndicator->setValue(0);
+    beginSheet(joinProgressWindow);
+    stopConvertingButton->setVisible(true);
+    const RunReporter* reporter = mReporters.back().get();
+    theSourceDecoder->start(
+        sources, folder, decodedRate(), mRun.mono ? 1 : 2,
+        [reporter](int done, int total) {
+            reporter->deliver([=](AppController& c) { c.sourceDecoderProgress(done, total); });
+        },
+        [reporter](const std::exception_ptr& failure) {
+            reporter->deliver([failure](AppController& c) { c.sourceDecoderDidFinish(failure); });
+        });
+}
+
+void AppController::sourceDecoderProgress(int done, int total)
+{
+    if (mState != RunState::Joining)
+        return;
+    joinProgressDescription->setText(u"Decoding file %1 of %2..."_s.arg(done).arg(total));
+    joinProgressIndicator->setValue(done);
+}
+
+// Each record takes the length that its decoded audio has, and the encoder
+// reads that audio.
+void AppController::sourceDecoderDidFinish(const std::exception_ptr& failure)
+{
+    if (failure) {
+        closeJoin(this);
+        processDidEndBadly(failure);
+        return;
+    }
+    const int rate = decodedRate();
+    for (qsizetype i = 0; i < mRun.records.size(); ++i) {
+        ItemRecord& record = *mRun.records.at(i);
+        const qint64 samples = theSourceDecoder->samples().at(static_cast<std::size_t>(i));
+        record.symbolicPath = theSourceDecoder->outputs().at(i);
+        record.exact = ItemRecord::Exact{.samples = samples,
+                                         .leadIn = 0,
+                                         .sampleRate = rate,
+                                         .joinedSamples = samples,
+                                         .joinedLeadIn = 0};
+        const qint64 seconds = samples / rate;
+        record.mins = QString::number(seconds / 60);
+        record.secs = QString::number(seconds % 60);
+    }
+    inProgressTasks();
 }
 
 void AppController::mp3JoinProgress(int index, int totalFiles)
@@ -296,12 +380,19 @@ QString AppController::checkFilesToJoin()
         return u"%1 Hz %2"_s.arg(f.sampleRate).arg(f.channels == 1 ? u"mono"_s : u"stereo"_s);
     };
     for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
-        const Mp3Frames::Check frames = Mp3Frames::check(record->pathColumn);
         const QString name = QFileInfo(record->pathColumn).fileName();
+        if (FileHelper::isOtherAudio(record->pathColumn)) {
+            record->problem = AudioProbe::probe(record->pathColumn).problem;
+            if (!record->problem.isEmpty())
+                failures << u"“%1” %2"_s.arg(name, record->problem);
+            continue;
+        }
+        const Mp3Frames::Check frames = Mp3Frames::check(record->pathColumn);
         record->problem = problemText(frames.problem);
         // Joined, files of another rate or channel count would play at the
-        // wrong speed or fall out of step with their chapters.
-        if (frames.isAudio() && first &&
+        // wrong speed or fall out of step with their chapters; decoded, they
+        // are all made alike.
+        if (!mRun.decodes && frames.isAudio() && first &&
             (frames.sampleRate != first->sampleRate || frames.channels != first->channels))
             record->problem = u"is %1, unlike the first file, “%2” (%3)"_s.arg(
                 describe(frames), firstName, describe(*first));
@@ -324,9 +415,16 @@ QString AppController::checkFilesToJoin()
 bool AppController::roomForRun()
 {
     qint64 sources = 0;
-    for (const ItemRecordPtr& record : std::as_const(mRun.records))
+    double seconds = 0;
+    for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
         sources += QFileInfo(record->pathColumn).size();
+        seconds += record->lengthColumn.value_or(0);
+    }
     mRunNeeds = (mRun.format == BookFormat::Mp3 ? 2 : 3) * sources;
+    // Decoded sources are kept as 16-bit samples until the book is encoded.
+    if (mRun.decodes)
+        mRunNeeds = 2 * sources +
+                    static_cast<qint64>(seconds * decodedRate() * (mRun.mono ? 1 : 2) * 2);
     const std::optional<qint64> free = DiskSpace::available(*tempFolder);
     if (!free || *free >= mRunNeeds)
         return true;

@@ -61,6 +61,16 @@ QByteArray AppController::coverJpeg(const QImage& image)
 EncoderOptions AppController::ffmpegFindOption(const QString& path) const
 {
     EncoderOptions options;
+    if (mRun.decodes) {
+        // Decoded sources have no MP3 to ask: the first source's own rates.
+        const QString first = mRun.records.isEmpty() ? QString()
+                                                     : mRun.records.first()->bitrateColumn;
+        options.insert(u"bitrate"_s,
+                       mRun.bitRate.value_or(isPlainNumber(first) ? first + u'k' : u"128k"_s));
+        options.insert(u"sampleFrequency"_s, QString::number(decodedRate()));
+        options.insert(u"channels"_s, mRun.mono ? u"1"_s : u"2"_s);
+        return options;
+    }
     const QString bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
     const QString frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
     options.insert(u"bitrate"_s, mRun.bitRate.value_or(isPlainNumber(bitrate) ? bitrate + u'k'
@@ -75,7 +85,10 @@ void AppController::doConversion(const QString& path)
 {
     theMp3Converter->setFfmpegOptions(ffmpegFindOption(path));
     theMp3Converter->setOutputFolder(tempFolder.value_or(QString()));
-    theMp3Converter->setOutputFile(u"m4a"_s);
+    // Decoded sources made into an MP3 book give the file a join would.
+    const bool mp3 = mRun.format == BookFormat::Mp3;
+    theMp3Converter->setOutputFile(mp3 ? u"mp3"_s : u"m4a"_s);
+    theMp3Converter->setEncodesMp3(mp3);
     theMp3Converter->setOutputAuthor(mRun.tags.artist);
     theMp3Converter->setOutputTitle(mRun.tags.title);
     theMp3Converter->setInputFile(path);

@@ -1,6 +1,8 @@
 // What the list tells before a run (each file's length, the book's total
 // and size) and the progress that the window title shows during one.
 #include "AppController.h"
+#include "AudioProbe.h"
+#include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "DecodedLength.h"
 #include "Mp3Frames.h"
@@ -39,9 +41,10 @@ void AppController::readDetails(const QString& path)
     {
         QString bitrate;
         QString frequency;
-        Mp3Frames::Check::Problem problem = Mp3Frames::Check::Problem::None;
+        QString problem;
         std::optional<double> length;
         SourceTags tags;
+        QList<ItemRecord::InnerChapter> chapters;
     };
     auto* watcher = new QFutureWatcher<Details>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
@@ -56,9 +59,10 @@ void AppController::readDetails(const QString& path)
             record.sampleFrequencyColumn = details.frequency;
             // A check of the files at the start of a run may have come first.
             if (record.problem.isEmpty())
-                record.problem = problemText(details.problem);
+                record.problem = details.problem;
             record.lengthColumn = details.length;
             record.tags = details.tags;
+            record.innerChapters = details.chapters;
             record.lengthRead = true;
             mTableModel->recordChanged(static_cast<int>(row));
         }
@@ -78,11 +82,25 @@ void AppController::readDetails(const QString& path)
     // mp3info runs twice for each file, counting the frames of a long file
     // without an Info frame reads all of it, and a tag may hold a large cover.
     watcher->setFuture(QtConcurrent::run(mReaders, [path] {
+        if (FileHelper::isOtherAudio(path)) {
+            const AudioProbe probe = AudioProbe::probe(path);
+            const bool decodes = probe.problem.isEmpty();
+            return Details{.bitrate = probe.bitRate > 0 ? QString::number(probe.bitRate / 1000)
+                                                        : QString(),
+                           .frequency = decodes ? QString::number(probe.sampleRate) : QString(),
+                           .problem = probe.problem,
+                           .length = decodes && probe.seconds > 0 ? std::optional(probe.seconds)
+                                                                  : std::nullopt,
+                           .tags = SourceTags::read(path),
+                           .chapters = probe.chapters.size() > 1 ? probe.chapters
+                                                                 : QList<ItemRecord::InnerChapter>()};
+        }
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
-                        .problem = Mp3Frames::check(path).problem,
+                        .problem = problemText(Mp3Frames::check(path).problem),
                         .length = std::nullopt,
-                        .tags = SourceTags::read(path)};
+                        .tags = SourceTags::read(path),
+                        .chapters = {}};
         if (const auto frames = Mp3Frames::measure(path);
             frames && DecodedLength::alone(*frames) > 0)
             details.length = static_cast<double>(DecodedLength::alone(*frames)) / frames->sampleRate;

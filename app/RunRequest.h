@@ -31,6 +31,9 @@ struct RunRequest
     // The tag sheet's values, with the cover as JPEG; the chapters come later.
     BookTag tags;
     QString outputName;
+    // Some source is not an MP3: every one is decoded, and the book encoded
+    // from what they decode to.
+    bool decodes = false;
 
     // An encoding without "AAC" joins the files as MP3; an AAC one is
     // Standard or Bookmark, and any other is none that we know.

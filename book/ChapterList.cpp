@@ -49,6 +49,21 @@ QList<double> ChapterList::startSeconds(const ItemList& records)
     return starts;
 }
 
+QList<std::pair<double, QString>> ChapterList::chaptersOf(const ItemRecord& record, double start,
+                                                         bool exact)
+{
+    if (!exact || record.innerChapters.isEmpty())
+        return {{start, record.titleColumn}};
+    QList<std::pair<double, QString>> chapters;
+    for (qsizetype k = 0; k < record.innerChapters.size(); ++k) {
+        const ItemRecord::InnerChapter& inner = record.innerChapters.at(k);
+        // The file's first chapter starts where the file does.
+        const double at = k == 0 ? start : start + inner.start;
+        chapters.append({at, inner.title.isEmpty() ? record.titleColumn : inner.title});
+    }
+    return chapters;
+}
+
 QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
 {
     const bool exact = hasExactLengths(records);
@@ -74,10 +89,11 @@ QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
         if (i > 0 && records.at(i)->continuesChapter) {
             continue;
         }
-        if (!chapters.isEmpty())
-            chapters.last().endMs = ms(starts.at(i));
-        chapters.append({.title = records.at(i)->titleColumn, .startMs = ms(starts.at(i)),
-                         .endMs = ms(total)});
+        for (const auto& [start, title] : chaptersOf(*records.at(i), starts.at(i), exact)) {
+            if (!chapters.isEmpty())
+                chapters.last().endMs = ms(start);
+            chapters.append({.title = title, .startMs = ms(start), .endMs = ms(total)});
+        }
     }
     return chapters;
 }
@@ -105,6 +121,12 @@ QByteArray ChapterList::xml(const ItemList& records)
         // A file that continues the chapter above adds none of its own.
         if (i > 0 && records.at(i)->continuesChapter)
             continue;
+        if (exact) {
+            for (const auto& [start, title] : chaptersOf(*records.at(i), starts.at(i), exact))
+                text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
+                    startTime(start), escaped(title));
+            continue;
+        }
         text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
             time, escaped(records.at(i)->titleColumn));
     }

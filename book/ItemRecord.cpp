@@ -117,7 +117,10 @@ QByteArray ItemRecord::serialized() const
     const Exact measured = exact.value_or(Exact{});
     out << problem << exact.has_value() << measured.samples << measured.leadIn
         << measured.sampleRate << measured.joinedSamples << measured.joinedLeadIn << lengthRead
-        << lengthColumn.has_value() << lengthColumn.value_or(0) << tags << continuesChapter;
+        << lengthColumn.has_value() << lengthColumn.value_or(0) << tags << continuesChapter
+        << static_cast<qint64>(innerChapters.size());
+    for (const InnerChapter& chapter : innerChapters)
+        out << chapter.start << chapter.title;
     return bytes;
 }
 
@@ -141,6 +144,13 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     in >> record.problem >> measured >> exact.samples >> exact.leadIn >> exact.sampleRate >>
         exact.joinedSamples >> exact.joinedLeadIn >> record.lengthRead >> listed >> listedLength >>
         record.tags >> record.continuesChapter;
+    qint64 inner = 0;
+    in >> inner;
+    for (qint64 i = 0; i < inner && in.status() == QDataStream::Ok; ++i) {
+        InnerChapter chapter;
+        in >> chapter.start >> chapter.title;
+        record.innerChapters.append(chapter);
+    }
     if (measured)
         record.exact = exact;
     if (listed)

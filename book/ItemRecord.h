@@ -50,6 +50,14 @@ struct ItemRecord
     SourceTags tags;
     // The file continues the chapter of the row above instead of starting one.
     bool continuesChapter = false;
+    // The chapters that the file carries itself (an .m4b's), from its start.
+    struct InnerChapter
+    {
+        double start = 0;
+        QString title;
+        friend bool operator==(const InnerChapter&, const InnerChapter&) = default;
+    };
+    QList<InnerChapter> innerChapters;
 
     // A file's title from its path: its name without the extension.
     [[nodiscard]] static QString titleForPath(const QString& path);

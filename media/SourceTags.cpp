@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tpropertymap.h>
@@ -36,10 +37,24 @@ std::optional<int> number(const QString& value)
 
 SourceTags SourceTags::read(const QString& path)
 {
-    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+    // An MP3 file is read as one whatever its name; other audio by the kind
+    // TagLib finds: MP4 atoms, Vorbis comments, ASF.
+    const QByteArray name = QFile::encodeName(path);
+    if (!path.toLower().contains(u"mp3")) {
+        const TagLib::FileRef file(name.constData(), false);
+        return file.isNull() ? SourceTags{} : fromProperties(file.file()->properties());
+    }
+    TagLib::MPEG::File file(name.constData(), false);
     if (!file.isValid())
         return {};
-    const TagLib::PropertyMap properties = file.properties();
+    SourceTags tags = fromProperties(file.properties());
+    if (TagLib::ID3v2::Tag* id3 = file.ID3v2Tag())
+        tags.hasCover = !id3->frameList("APIC").isEmpty();
+    return tags;
+}
+
+SourceTags SourceTags::fromProperties(const TagLib::PropertyMap& properties)
+{
     SourceTags tags;
     tags.title = first(properties, {"TITLE"});
     tags.artist = first(properties, {"ARTIST"});
@@ -54,8 +69,6 @@ SourceTags SourceTags::read(const QString& path)
     tags.seriesPart = first(properties, {"SERIES-PART", "MOVEMENTNUMBER"});
     tags.track = number(first(properties, {"TRACKNUMBER"}));
     tags.disc = number(first(properties, {"DISCNUMBER"}));
-    if (TagLib::ID3v2::Tag* id3 = file.ID3v2Tag())
-        tags.hasCover = !id3->frameList("APIC").isEmpty();
     return tags;
 }
 

@@ -4,8 +4,12 @@
 #include <QString>
 #include <optional>
 
-// What an MP3 file's own tags say of it, read with TagLib: ID3v2.2, 2.3 and
-// 2.4 and ID3v1, in every text encoding.
+namespace TagLib {
+class PropertyMap;
+}
+
+// What a file's own tags say of it, read with TagLib: an MP3's ID3v2.2, 2.3
+// and 2.4 and ID3v1, in every text encoding, and other audio's tags.
 struct SourceTags
 {
     QString title;
@@ -33,5 +37,9 @@ struct SourceTags
     // The file's front cover, or else its first picture; empty when it has none.
     [[nodiscard]] static Picture cover(const QString& path);
 
+private:
+    [[nodiscard]] static SourceTags fromProperties(const TagLib::PropertyMap& properties);
+
+public:
     friend bool operator==(const SourceTags&, const SourceTags&) = default;
 };

@@ -336,8 +336,11 @@ private Q_SLOTS:
             QVERIFY(makeMp3(folder + u'/' + name, 0.3, 22050, 1, 32));
             expected << folder + u'/' + name;
         }
-        for (const QString& other : {u"cover.jpg"_s, u"CD1/notes.txt"_s, u"CD2/bonus.wav"_s})
+        for (const QString& other : {u"cover.jpg"_s, u"CD1/notes.txt"_s, u"CD2/book.cue"_s})
             QVERIFY(writeFile(folder + u'/' + other, "not audio"));
+        // Other audio is listed beside the MP3 files.
+        QVERIFY(writeFile(folder + u"/CD2/bonus.wav"_s, "a bonus"));
+        expected << folder + u"/CD2/bonus.wav"_s;
         TestApp app;
         AppController& c = *app.controller;
         activate(c);

@@ -255,7 +255,8 @@ private Q_SLOTS:
         const OpenPanelSpec& panel = app.dialogs->openPanels.front().shown;
         QVERIFY(panel.allowsMultipleSelection);
         QVERIFY(!panel.canCreateDirectories);
-        QCOMPARE(panel.fileTypes, QStringList{u"mp3"_s});
+        QCOMPARE(panel.fileTypes.first(), u"mp3"_s);
+        QVERIFY(panel.fileTypes.contains(u"m4b"_s) && panel.fileTypes.contains(u"flac"_s));
         QCOMPARE(app.dialogs->lastWindow, c.window());
 
         app.dialogs->openPanels.front().didEnd(0, {u"/p/a.mp3"_s});
@@ -272,10 +273,12 @@ private Q_SLOTS:
         TestApp app;
         AppController& c = *app.controller;
         c.applicationOpenFiles(
-            {u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s, u"/f/talk.wav"_s, u"/mp3s/song.wav"_s});
+            {u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s, u"/f/talk.txt"_s, u"/mp3s/cover.jpg"_s,
+             u"/f/Book.M4B"_s, u"/f/rip.flac.part"_s});
         QStringList listed = listedPaths(c);
         listed.sort();
-        QCOMPARE(listed, (QStringList{u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s}));
+        QCOMPARE(listed,
+                 (QStringList{u"/f/Book.M4B"_s, u"/f/TRACK.MP3"_s, u"/f/talk.mp3.bak"_s}));
         QCOMPARE(c.tableData().at(listedPaths(c).indexOf(u"/f/talk.mp3.bak"_s))->titleColumn,
                  u"talk.mp3"_s);
     }

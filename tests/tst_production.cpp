@@ -440,7 +440,7 @@ private Q_SLOTS:
         TestEnvironment environment;
         TestApp app;
         AppController& c = *app.controller;
-        c.createItem(u"/music/track.wav"_s); // listed, but not an MP3 to join
+        c.createItem(u"/music/track.txt"_s); // listed, but not audio to join
         c.joinAll();
         control<QLineEdit>(c, u"outputName"_s)->setText(u"Empty"_s);
         chooseEncoding(c, u"MP3"_s);

@@ -18,13 +18,13 @@ QString inputArguments(const Input& input)
 } // namespace
 
 QString whole(const QString& tool, const Input& input, const EncoderOptions& options,
-              const QString& output)
+              const QString& output, bool mp3)
 {
     // The concat demuxer times each file by its own guess of its length;
     // counted from the samples, the book has no gaps.
     return ShellQuote::single(tool) + u' ' + inputArguments(input) + u" -vn -y"_s +
            (input.isList ? u" -af asetpts=N/SR/TB"_s : QString()) + u" -ab "_s +
-           options.value(u"bitrate"_s) + u" -acodec aac -ac "_s + options.value(u"channels"_s) +
+           options.value(u"bitrate"_s) + (mp3 ? u" -acodec libmp3lame -ac "_s : u" -acodec aac -ac "_s) + options.value(u"channels"_s) +
            u" -ar "_s + options.value(u"sampleFrequency"_s) + u" -map_metadata -1 "_s +
            ShellQuote::single(output);
 }

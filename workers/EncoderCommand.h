@@ -20,9 +20,10 @@ struct Input
     bool isList = false;
 };
 
-// The whole book at once, into an .m4a at `output`.
+// The whole book at once, into an .m4a at `output`, or with LAME into an
+// .mp3 when `mp3`.
 [[nodiscard]] QString whole(const QString& tool, const Input& input,
-                            const EncoderOptions& options, const QString& output);
+                            const EncoderOptions& options, const QString& output, bool mp3 = false);
 
 // One part of a split encode (see EncodePlan), as raw ADTS frames at `output`.
 [[nodiscard]] QString part(const QString& tool, const Input& input, const EncoderOptions& options,

@@ -94,8 +94,23 @@ ItemList FileHelper::selectMp3Files(const ItemList& records)
 {
     ItemList selected;
     for (const ItemRecordPtr& record : records) {
-        if (record->pathColumn.toLower().contains(u"mp3"_s))
+        if (record->pathColumn.toLower().contains(u"mp3"_s) || isOtherAudio(record->pathColumn))
             selected.append(record);
     }
     return selected;
+}
+
+const QStringList& FileHelper::otherAudioExtensions()
+{
+    static const QStringList extensions{u"m4a"_s, u"m4b"_s, u"aac"_s, u"flac"_s, u"ogg"_s,
+                                        u"oga"_s, u"opus"_s, u"wav"_s, u"wma"_s};
+    return extensions;
+}
+
+bool FileHelper::isOtherAudio(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0 || path.indexOf(u'/', dot) >= 0)
+        return false;
+    return otherAudioExtensions().contains(path.mid(dot + 1).toLower());
 }

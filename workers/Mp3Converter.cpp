@@ -106,7 +106,7 @@ EncoderCommand::Input Mp3Converter::input(const QString& listName) const
 QString Mp3Converter::command() const
 {
     return EncoderCommand::whole(ffmpegTool(), input(u"-files.txt"_s), mFfmpegOptions,
-                                 inFolder(u".m4a"_s));
+                                 inFolder(mEncodesMp3 ? u".mp3"_s : u".m4a"_s), mEncodesMp3);
 }
 
 void Mp3Converter::startConvert()
@@ -126,7 +126,8 @@ void Mp3Converter::startConvert()
                 mParallelism > 0 ? mParallelism : std::min(QThread::idealThreadCount(), 8);
             const EncodePlan plan(samples, mSources.first().sampleRate,
                                   mFfmpegOptions.value(u"sampleFrequency"_s).toInt(), parts);
-            if (!plan.parts().isEmpty()) {
+            // MP3 frames are not spliced: an MP3 book is encoded whole.
+            if (!plan.parts().isEmpty() && !mEncodesMp3) {
                 startParts(plan);
                 return;
             }

@@ -44,6 +44,8 @@ public:
     // The files the joined input was made of, in order. Without them the
     // joined file is encoded as it stands.
     void setSourceFiles(const QList<Source>& sources) { mSources = sources; }
+    // The book is encoded as MP3 with LAME, whole, into "<output file>.mp3".
+    void setEncodesMp3(bool mp3) { mEncodesMp3 = mp3; }
     // How many encoders run at once, at most; 0 picks one per core, up to 8.
     void setParallelism(int parts) { mParallelism = parts; }
     [[nodiscard]] const EncoderOptions& ffmpegOptions() const { return mFfmpegOptions; }
@@ -84,6 +86,7 @@ private:
     qint32 mFfmpegLength = 0;
     QList<Source> mSources;
     int mParallelism = 0;
+    bool mEncodesMp3 = false;
     ToolRunner mRunner;
     // The parts of the conversion under way, or of the last one.
     std::unique_ptr<Job> mJob;

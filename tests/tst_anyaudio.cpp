@@ -1,0 +1,197 @@
+#include "TestSupport.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kRate = 22050;
+
+// A source of tones, one after another, encoded by ffmpeg with its options;
+// with more than one tone, each is a chapter of the file's own.
+bool makeTones(const QString& path, const QList<std::pair<int, double>>& tones, int rate,
+               const QStringList& options)
+{
+    QStringList arguments{u"-nostdin"_s, u"-loglevel"_s, u"error"_s};
+    QString filter;
+    for (qsizetype i = 0; i < tones.size(); ++i) {
+        arguments << u"-f"_s << u"lavfi"_s << u"-i"_s
+                  << u"sine=frequency=%1:duration=%2:sample_rate=%3"_s.arg(tones.at(i).first)
+                         .arg(tones.at(i).second)
+                         .arg(rate);
+        filter += u"[%1:a]"_s.arg(i);
+    }
+    const QString metadata = path + u".txt"_s;
+    if (tones.size() > 1) {
+        QByteArray text = ";FFMETADATA1\n";
+        double start = 0;
+        for (qsizetype i = 0; i < tones.size(); ++i) {
+            text += QStringLiteral("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=Part %3\n")
+                        .arg(qRound64(start * 1000))
+                        .arg(qRound64((start + tones.at(i).second) * 1000))
+                        .arg(i + 1)
+                        .toUtf8();
+            start += tones.at(i).second;
+        }
+        if (!writeFile(metadata, text))
+            return false;
+        arguments << u"-i"_s << metadata << u"-map_chapters"_s
+                  << QString::number(tones.size());
+    }
+    arguments << u"-filter_complex"_s
+              << filter + u"concat=n=%1:v=0:a=1[out]"_s.arg(tones.size()) << u"-map"_s
+              << u"[out]"_s << options << u"-y"_s << path;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG), arguments);
+    const bool made = ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+    QFile::remove(metadata);
+    if (!made)
+        qWarning("%s", ffmpeg.readAllStandardError().constData());
+    return made;
+}
+
+double decodedSeconds(const QString& path)
+{
+    const QJsonObject probed = probe(path);
+    const int rate = probed[u"streams"_s][0][u"sample_rate"_s].toString().toInt();
+    return rate > 0 ? double(decodedSamples(path)) / rate : 0;
+}
+
+} // namespace
+
+class TestAnyAudio : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aBookOfEveryKind_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("m4b") << u"Bookmark"_s << u"m4b"_s;
+        QTest::newRow("mp3") << u"MP3"_s << u"mp3"_s;
+    }
+
+    // Two MP3 files and one of each other kind, at mixed rates: every
+    // chapter, those of the .m4b among them included, starts where its tone
+    // does, and the book is as long as its sources.
+    void aBookOfEveryKind()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, extension);
+        TestEnvironment environment;
+        const QString dir = environment.sources();
+        QDir().mkpath(dir);
+        struct Source
+        {
+            QString name;
+            QList<std::pair<int, double>> tones;
+            int rate;
+            QStringList options;
+        };
+        const QList<Source> sources{
+            {u"01 one.mp3"_s, {{400, 3.3}}, 44100, {u"-c:a"_s, u"libmp3lame"_s}},
+            {u"02 aac.m4a"_s, {{1000, 2.7}}, 44100, {u"-c:a"_s, u"aac"_s}},
+            {u"03 parts.m4b"_s,
+             {{600, 2.2}, {1400, 1.9}, {800, 2.4}},
+             22050,
+             {u"-c:a"_s, u"aac"_s, u"-f"_s, u"mp4"_s}},
+            {u"04 rip.flac"_s, {{1800, 2.6}}, 48000, {u"-c:a"_s, u"flac"_s}},
+            {u"05 vorbis.ogg"_s, {{400, 2.9}}, 44100, {u"-c:a"_s, u"libvorbis"_s}},
+            {u"06 talk.opus"_s, {{1000, 3.1}}, 48000, {u"-c:a"_s, u"libopus"_s}},
+            {u"07 plain.wav"_s, {{600, 2.5}}, 22050, {u"-c:a"_s, u"pcm_s16le"_s}},
+            {u"08 windows.wma"_s, {{1400, 2.8}}, 44100, {u"-c:a"_s, u"wmav2"_s}},
+            {u"09 two.mp3"_s, {{800, 3.0}}, 22050, {u"-c:a"_s, u"libmp3lame"_s}},
+        };
+        QStringList paths;
+        QList<int> tones;
+        double seconds = 0;
+        for (const Source& source : sources) {
+            paths << dir + u'/' + source.name;
+            QVERIFY2(makeTones(paths.constLast(), source.tones, source.rate, source.options),
+                     qPrintable(source.name));
+            for (const auto& tone : source.tones)
+                tones << tone.first;
+            seconds += decodedSeconds(paths.constLast());
+        }
+
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        if (c.tableData().at(0)->pathColumn != paths.at(0))
+            c.autoSort();
+        QCOMPARE(c.tableData().size(), sources.size());
+        c.joinAll();
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Every Kind"_s);
+        chooseEncoding(c, encoding);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), u"64k"_s);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        QVERIFY2(app.dialogs->allAlerts.isEmpty(),
+                 qPrintable(app.dialogs->allAlerts.value(0).detail));
+
+        const QString book = environment.desktop() + u"/Every Kind."_s + extension;
+        const QJsonObject probed = probe(book);
+        const double length = probed[u"format"_s][u"duration"_s].toString().toDouble();
+        QVERIFY2(std::abs(length - seconds) <= 0.05,
+                 qPrintable(u"%1 against %2"_s.arg(length).arg(seconds)));
+        const QJsonArray chapters = probed[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), tones.size());
+        QCOMPARE(chapters.at(3)[u"tags"_s][u"title"_s].toString(), u"Part 2"_s);
+        const QList<double> found = toneBoundaries(decodeMono(book, kRate), kRate, tones);
+        QCOMPARE(found.size(), tones.size() - 1);
+        double worst = 0;
+        for (int i = 1; i < tones.size(); ++i) {
+            const double start = chapters.at(i)[u"start_time"_s].toString().toDouble();
+            worst = std::max(worst, std::abs(start - found.at(i - 1)));
+        }
+        qInfo("worst chapter start error: %.3f s", worst);
+        QVERIFY2(worst <= 0.05, qPrintable(QString::number(worst)));
+    }
+
+    // A file that only looks like audio is named in the list, and the book
+    // is refused before anything is decoded.
+    void aFileThatIsNotAudioIsNamed()
+    {
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString fake = environment.sources() + u"/02 fake.flac"_s;
+        const QString real = environment.sources() + u"/01 real.ogg"_s;
+        QVERIFY(writeFile(fake, QByteArray(4096, 'x')));
+        QVERIFY(makeTones(real, {{500, 1.0}}, 44100, {u"-c:a"_s, u"libvorbis"_s}));
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles({real, fake});
+        QVERIFY(waitUntilListed(c));
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(c.table());
+        QString spoken;
+        for (int row = 0; row < c.tableData().size(); ++row) {
+            if (c.tableData().at(row)->pathColumn == fake)
+                spoken = table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
+        }
+        QCOMPARE(spoken, u"This file cannot be joined: it holds no audio that can be decoded."_s);
+        c.joinAll();
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Fake"_s);
+        chooseEncoding(c, u"Bookmark"_s);
+        c.startJoin();
+        QCOMPARE(c.state(), RunState::Idle);
+        QCOMPARE(app.dialogs->allAlerts.size(), 1);
+        const QString detail = app.dialogs->allAlerts.at(0).detail;
+        QVERIFY2(detail.contains(u"“02 fake.flac” holds no audio that can be decoded"_s) &&
+                     !detail.contains(u"01 real.ogg"_s),
+                 qPrintable(detail));
+        QVERIFY(!QFileInfo::exists(environment.tmp() + u"/Fablewick/Decoded"_s));
+    }
+};
+
+QTEST_MAIN(TestAnyAudio)
+#include "tst_anyaudio.moc"

@@ -1,0 +1,142 @@
+#include "SourceDecoder.h"
+
+#include "Resources.h"
+#include "ShellQuote.h"
+
+#include <QFile>
+#include <QThread>
+#include <QtEndian>
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+
+SourceDecoder::~SourceDecoder()
+{
+    terminate();
+    mThread.join();
+}
+
+QString SourceDecoder::command(const QString& source, int sampleRate, int channels,
+                               const QString& output)
+{
+    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    return ShellQuote::single(tool) + u" -nostdin -v error -i "_s + ShellQuote::single(source) +
+           u" -vn -map_metadata -1 -bitexact -ac %1 -ar %2 -c:a pcm_s16le -f wav -y "_s.arg(channels)
+               .arg(sampleRate) +
+           ShellQuote::single(output);
+}
+
+std::optional<qint64> SourceDecoder::wavFrames(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return std::nullopt;
+    int blockAlign = 0;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(8);
+        if (chunk.size() < 8)
+            return std::nullopt;
+        const auto size = qFromLittleEndian<quint32>(chunk.constData() + 4);
+        if (chunk.startsWith("fmt ")) {
+            const QByteArray format = file.read(size);
+            if (format.size() < 16)
+                return std::nullopt;
+            blockAlign = qFromLittleEndian<quint16>(format.constData() + 12);
+            if (size % 2 == 1)
+                file.read(1);
+        } else if (chunk.startsWith("data")) {
+            // What is really there counts, should the header promise more.
+            const qint64 bytes = std::min<qint64>(size, file.size() - file.pos());
+            return blockAlign > 0 ? std::optional(bytes / blockAlign) : std::nullopt;
+        } else if (!file.seek(file.pos() + size + size % 2)) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+void SourceDecoder::start(const QStringList& sources, const QString& folder, int sampleRate,
+                          int channels, Progress progress, Finished finished)
+{
+    mThread.join();
+    mSources = sources;
+    mSampleRate = sampleRate;
+    mChannels = channels;
+    mOutputs.clear();
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        mOutputs << folder + u"/%1.wav"_s.arg(i);
+    mSamples.assign(static_cast<std::size_t>(sources.size()), 0);
+    mStopped = false;
+    const auto workers = static_cast<std::size_t>(
+        std::clamp<qsizetype>(QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
+    mSlots.clear();
+    for (std::size_t i = 0; i < workers; ++i)
+        mSlots.push_back(std::make_unique<ProcessSlot>());
+    mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
+        std::atomic<qsizetype> next = 0;
+        std::atomic<int> done = 0;
+        std::mutex failureMutex;
+        std::exception_ptr failure;
+        std::vector<std::thread> threads;
+        for (const auto& slot : mSlots) {
+            threads.emplace_back([&, slot = slot.get()] {
+                for (qsizetype i = next++; i < mSources.size() && !mStopped; i = next++) {
+                    try {
+                        decode(i, *slot);
+                    } catch (const std::exception&) {
+                        std::lock_guard lock(failureMutex);
+                        if (!failure)
+                            failure = std::current_exception();
+                        // One file failing fails the book: the others stop.
+                        terminate();
+                    }
+                    if (progress && !mStopped)
+                        progress(++done, static_cast<int>(mSources.size()));
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        if (finished)
+            finished(failure);
+    });
+}
+
+void SourceDecoder::decode(qsizetype index, ProcessSlot& slot)
+{
+    auto process = std::make_shared<ToolProcess>(
+        command(mSources.at(index), mSampleRate, mChannels, mOutputs.at(index)));
+    slot.arm();
+    slot.hold(process);
+    if (mStopped)
+        process->terminate();
+    process->launch(ToolOutput::Inherited);
+    process->waitUntilExit();
+    slot.release();
+    if (mStopped)
+        return;
+    if (!process->exitedCleanly()) {
+        std::string cause = "ffmpeg " + process->exitDescription() + " decoding " +
+                            QFile::encodeName(mSources.at(index)).toStdString();
+        if (const std::string said = process->errorTail(); !said.empty())
+            cause += ", saying: " + said;
+        throw WorkerException(cause);
+    }
+    const std::optional<qint64> frames = wavFrames(mOutputs.at(index));
+    if (!frames)
+        throw WorkerException("ffmpeg wrote no audio for " +
+                              QFile::encodeName(mSources.at(index)).toStdString());
+    mSamples[static_cast<std::size_t>(index)] = *frames;
+}
+
+void SourceDecoder::terminate()
+{
+    mStopped = true;
+    for (const auto& slot : mSlots)
+        slot->terminateIfRunning();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ProcessSlot.h"
+#include "WorkerThread.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Decodes the sources of a book that is not all MP3 with ffmpeg into WAV
+// files of one sample rate and channel count, several at once, and counts
+// the samples that each one gives. The encoder then reads one kind of audio,
+// and every chapter starts where its file's audio does.
+class SourceDecoder
+{
+public:
+    using Progress = std::function<void(int done, int total)>;
+    using Finished = std::function<void(const std::exception_ptr& failure)>;
+
+    SourceDecoder() = default;
+    ~SourceDecoder();
+    SourceDecoder(const SourceDecoder&) = delete;
+    SourceDecoder& operator=(const SourceDecoder&) = delete;
+
+    // Returns at once; the callbacks come from worker threads. Decoded file
+    // i is outputs()[i]; samples()[i] is what it holds, once finished.
+    void start(const QStringList& sources, const QString& folder, int sampleRate, int channels,
+               Progress progress, Finished finished);
+    void terminate();
+    [[nodiscard]] const QStringList& outputs() const { return mOutputs; }
+    [[nodiscard]] const std::vector<qint64>& samples() const { return mSamples; }
+
+    [[nodiscard]] static QString command(const QString& source, int sampleRate, int channels,
+                                         const QString& output);
+    // The sample frames in a WAV file's data; none when it is no WAV file.
+    [[nodiscard]] static std::optional<qint64> wavFrames(const QString& path);
+
+private:
+    void decode(qsizetype index, ProcessSlot& slot);
+
+    QStringList mSources;
+    QStringList mOutputs;
+    std::vector<qint64> mSamples;
+    int mSampleRate = 0;
+    int mChannels = 0;
+    std::vector<std::unique_ptr<ProcessSlot>> mSlots;
+    std::atomic<bool> mStopped = false;
+    WorkerThread mThread;
+};

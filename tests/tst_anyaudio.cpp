@@ -1,3 +1,4 @@
+#include "Resources.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
@@ -7,6 +8,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -156,6 +158,59 @@ private Q_SLOTS:
         }
         qInfo("worst chapter start error: %.3f s", worst);
         QVERIFY2(worst <= 0.05, qPrintable(QString::number(worst)));
+    }
+
+    void decodingCanBeStoppedAndFails_data()
+    {
+        QTest::addColumn<QString>("decoder");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("stopped") << u"exec sleep 30"_s << QString();
+        QTest::newRow("failing") << u"echo 'Invalid data found' >&2; exit 1"_s
+                                 << u"ffmpeg exited with status 1 decoding"_s;
+    }
+
+    // Decoding is stopped or fails as a join does, and the next book is made.
+    void decodingCanBeStoppedAndFails()
+    {
+        QFETCH(QString, decoder);
+        QFETCH(QString, said);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        QStringList paths{environment.sources() + u"/1.ogg"_s, environment.sources() + u"/2.wav"_s};
+        QVERIFY(makeTones(paths.at(0), {{500, 1.0}}, 44100, {u"-c:a"_s, u"libvorbis"_s}));
+        QVERIFY(makeTones(paths.at(1), {{900, 1.0}}, 44100, {u"-c:a"_s, u"pcm_s16le"_s}));
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        toolsWithStandIn(environment.root(), u"ffmpeg"_s, decoder);
+        const auto make = [&](const QString& name) {
+            c.joinAll();
+            control<QLineEdit>(c, u"outputName"_s)->setText(name);
+            chooseEncoding(c, u"Bookmark"_s);
+            c.startJoin();
+        };
+        make(u"First"_s);
+        QCOMPARE(c.state(), RunState::Joining);
+        if (said.isEmpty()) {
+            QTest::qWait(300);
+            QTest::mouseClick(control<QPushButton>(c, u"stopConvertingButton"_s), Qt::LeftButton);
+            QCOMPARE(c.state(), RunState::Idle);
+            QVERIFY(app.dialogs->allAlerts.isEmpty());
+        } else {
+            QVERIFY(waitUntilIdle(c));
+            QCOMPARE(app.dialogs->allAlerts.size(), 1);
+            const QString detail = app.dialogs->allAlerts.at(0).detail;
+            QVERIFY2(detail.contains(said) && detail.contains(u"Invalid data found"_s),
+                     qPrintable(detail));
+            app.dialogs->answerAlert(1);
+        }
+        Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+        make(u"Second"_s);
+        QVERIFY(waitUntilIdle(c));
+        QCOMPARE(app.dialogs->allAlerts.size(), said.isEmpty() ? 0 : 1);
+        QVERIFY(QFileInfo::exists(environment.desktop() + u"/Second.m4b"_s));
+        QVERIFY(!QFileInfo::exists(environment.desktop() + u"/First.m4b"_s));
     }
 
     // A file that only looks like audio is named in the list, and the book

@@ -108,3 +108,9 @@ FakeMovie* TestApp::movie() const
 {
     return dynamic_cast<FakeMovie*>(controller->audioPreviewObject());
 }
+
+void activate(const AppController& controller)
+{
+    controller.window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(controller.window()));
+}

@@ -41,6 +41,8 @@ void chooseEncoding(const AppController& controller, const QString& word);
 // Lets the event loop run until every file given is listed with its length,
 // as the line below the list tells.
 [[nodiscard]] bool waitUntilListed(const AppController& controller, int timeoutMs = 60000);
+// The window as a user has it: shown and active, so that its keys work.
+void activate(const AppController& controller);
 // What a screen reader says of a widget: its accessible name.
 [[nodiscard]] QString spokenName(QWidget* widget);
 

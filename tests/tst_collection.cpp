@@ -39,13 +39,6 @@ QStringList spokenTitles(const AppController& c, QStringList* descriptions = nul
     return titles;
 }
 
-// The window as a user has it: shown and active, so that its keys work.
-void activate(const AppController& c)
-{
-    c.window()->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(c.window()));
-}
-
 void makeBook(AppController& c, const QString& encoding)
 {
     c.joinAll();

@@ -62,11 +62,12 @@ EncoderOptions AppController::ffmpegFindOption(const QString& path) const
 {
     EncoderOptions options;
     if (mRun.decodes) {
-        // Decoded sources have no MP3 to ask: the first source's own rates.
+        // Decoded sources have no MP3 to ask: the first source's own rates,
+        // but a lossless source's is no rate for a compressed book.
         const QString first = mRun.records.isEmpty() ? QString()
                                                      : mRun.records.first()->bitrateColumn;
-        options.insert(u"bitrate"_s,
-                       mRun.bitRate.value_or(isPlainNumber(first) ? first + u'k' : u"128k"_s));
+        const bool usable = isPlainNumber(first) && first.toInt() <= 320;
+        options.insert(u"bitrate"_s, mRun.bitRate.value_or(usable ? first + u'k' : u"128k"_s));
         options.insert(u"sampleFrequency"_s, QString::number(decodedRate()));
         options.insert(u"channels"_s, mRun.mono ? u"1"_s : u"2"_s);
         return options;

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -245,6 +246,53 @@ private Q_SLOTS:
         QCOMPARE(app.dialogs->allAlerts.size(), said.isEmpty() ? 0 : 1);
         QVERIFY(QFileInfo::exists(environment.desktop() + u"/Second.m4b"_s));
         QVERIFY(!QFileInfo::exists(environment.desktop() + u"/First.m4b"_s));
+    }
+
+    void sameAsSourceTakesTheFirstFilesRate_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("expected");
+        // The encoder's 96k comes out as about that.
+        QTest::newRow("compressed") << u"1.m4a"_s << u" -ab 9\\dk "_s;
+        QTest::newRow("lossless") << u"1.wav"_s << u" -ab 128k "_s;
+    }
+
+    // "Same as source" takes the first file's bit rate, unless it is lossless.
+    void sameAsSourceTakesTheFirstFilesRate()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, expected);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QStringList paths{environment.sources() + u'/' + first,
+                                environment.sources() + u"/2.ogg"_s};
+        QVERIFY(makeTones(paths.at(0), {{500, 1.0}}, 44100,
+                          first.endsWith(u"wav"_s)
+                              ? QStringList{u"-c:a"_s, u"pcm_s16le"_s}
+                              : QStringList{u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"96k"_s}));
+        QVERIFY(makeTones(paths.at(1), {{900, 1.0}}, 44100, {u"-c:a"_s, u"libvorbis"_s}));
+        const QString calls = environment.root() + u"/ffmpeg-calls.txt"_s;
+        toolsWithStandIn(environment.root(), u"ffmpeg"_s,
+                         u"echo \"$*\" >> '%1'; exec '%2' \"$@\""_s.arg(
+                             calls, QStringLiteral(FABLEWICK_FFMPEG)));
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        c.joinAll();
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Rate"_s);
+        chooseEncoding(c, u"Standard"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+        QVERIFY(QFileInfo::exists(environment.desktop() + u"/Rate.m4a"_s));
+        QFile file(calls);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString called = QString::fromUtf8(file.readAll());
+        QVERIFY2(called.contains(u" -acodec aac"_s) &&
+                     called.contains(QRegularExpression(expected)),
+                 qPrintable(called));
     }
 
     // A file that only looks like audio is named in the list, and the book

@@ -170,7 +170,9 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
          DiskSpace::available(*tempFolder).value_or(kNothingLeft) < kNothingLeft))
         cause = tempDiskFullText();
     if (!cause.isEmpty()) {
-        cause = stepName(failedIn) + u": "_s + cause;
+        cause = (failedIn == RunState::Joining && mRun.decodes ? u"While decoding the files"_s
+                                                                : stepName(failedIn)) +
+                u": "_s + cause;
         std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());
     }
     const AlertSpec alert{

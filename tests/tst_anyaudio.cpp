@@ -201,7 +201,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said");
         QTest::newRow("stopped") << u"exec sleep 30"_s << QString();
         QTest::newRow("failing") << u"echo 'Invalid data found' >&2; exit 1"_s
-                                 << u"ffmpeg exited with status 1 decoding"_s;
+                                 << u"While decoding the files: ffmpeg exited with status 1 decoding"_s;
     }
 
     // Decoding is stopped or fails as a join does, and the next book is made.

@@ -382,7 +382,13 @@ QString AppController::checkFilesToJoin()
     for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
         const QString name = QFileInfo(record->pathColumn).fileName();
         if (FileHelper::isOtherAudio(record->pathColumn)) {
-            record->problem = AudioProbe::probe(record->pathColumn).problem;
+            // ffprobe ran when the file was listed; a thousand runs more
+            // would hold the window up. What has changed since, the decoder
+            // names in its own words.
+            if (!QFileInfo::exists(record->pathColumn))
+                record->problem = problemText(Mp3Frames::Check::Problem::Gone);
+            else if (!record->lengthRead)
+                record->problem = AudioProbe::probe(record->pathColumn).problem;
             if (!record->problem.isEmpty())
                 failures << u"“%1” %2"_s.arg(name, record->problem);
             continue;

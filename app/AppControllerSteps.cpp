@@ -1,18 +1,14 @@
 // The conversion, chapter and tagging steps of a run, and the reports of
 // their workers, which arrive on the workers' own threads.
 #include "AppController.h"
-#include "ArtworkWell.h"
 #include "ChapterList.h"
 #include "Mp3Helper.h"
 #include "SheetDialog.h"
 
 #include <QBuffer>
-#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -60,20 +56,20 @@ QByteArray AppController::coverJpeg(const QImage& image)
 // variable bit rate, an unreadable file) falls back to 128k and 44100 Hz.
 EncoderOptions AppController::ffmpegFindOption(const QString& path) const
 {
-    EncoderOptions options;
+    QString bitrate;
+    QString frequency;
     if (mRun.decodes) {
         // Decoded sources have no MP3 to ask: the first source's own rates,
         // but a lossless source's is no rate for a compressed book.
         const QString first = mRun.records.isEmpty() ? QString()
                                                      : mRun.records.first()->bitrateColumn;
-        const bool usable = isPlainNumber(first) && first.toInt() <= 320;
-        options.insert(u"bitrate"_s, mRun.bitRate.value_or(usable ? first + u'k' : u"128k"_s));
-        options.insert(u"sampleFrequency"_s, QString::number(decodedRate()));
-        options.insert(u"channels"_s, mRun.mono ? u"1"_s : u"2"_s);
-        return options;
+        bitrate = first.toInt() <= 320 ? first : QString();
+        frequency = QString::number(decodedRate());
+    } else {
+        bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
+        frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
     }
-    const QString bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
-    const QString frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+    EncoderOptions options;
     options.insert(u"bitrate"_s, mRun.bitRate.value_or(isPlainNumber(bitrate) ? bitrate + u'k'
                                                                                : u"128k"_s));
     options.insert(u"sampleFrequency"_s,

@@ -21,8 +21,6 @@ class RunReporter final : public mp3JoinerDelegate,
 public:
     RunReporter(AppController& controller, int run) : mController(controller), mRun(run) {}
 
-    [[nodiscard]] int run() const { return mRun; }
-
     void mp3JoinProgress(int index, int totalFiles) override;
     void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException) override;
     void mp3ConverterProgress(double position, const QString& description) override;

@@ -130,12 +130,12 @@ int main(int argc, char* argv[])
     for (int i = 0; i < most; ++i) {
         paths << environment.sources() + u"/track %1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
         // Tagged, with a cover in every tenth, as collections are.
-        SourceSpec spec;
-        spec.options = {u"-b:a"_s, u"32k"_s};
-        spec.tags = {{u"title"_s, u"Track"_s}, {u"album"_s, u"Benchmark"_s},
+        SourceRecipe recipe;
+        recipe.options = {u"-b:a"_s, u"32k"_s};
+        recipe.tags = {{u"title"_s, u"Track"_s}, {u"album"_s, u"Benchmark"_s},
                      {u"track"_s, QString::number(i + 1)}};
-        spec.coverSize = i % 10 == 0 ? 600 : 0;
-        if (!makeSource(paths.constLast(), 3, 440, 22050, 1, spec))
+        recipe.coverSize = i % 10 == 0 ? 600 : 0;
+        if (!makeSource(paths.constLast(), 3, 440, 22050, 1, recipe))
             return 1;
     }
 

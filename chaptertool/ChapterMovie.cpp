@@ -13,19 +13,9 @@ const QByteArray kBaseMediaHeader = QByteArray::fromHex(
     "00000018676d696e000000000040800080008000000000000000002c746578740001000000000000000000000000"
     "00000001000000000000000000000000000040000000");
 const QByteArray kTitleEncoding = QByteArray::fromHex("0000000c656e636400000100");
-const QByteArray kIdentityMatrix = QByteArray::fromHex(
-    "000100000000000000000000000000000001000000000000000000000000000040000000");
 // Nero chapters hold at most this many, each title at most this many bytes.
 constexpr std::size_t kNeroChapters = 255;
 constexpr qsizetype kNeroTitle = 255;
-
-QByteArray fullBox(int version, quint32 flags)
-{
-    QByteArray bytes;
-    Mp4::append(bytes, static_cast<quint64>(version), 1);
-    Mp4::append(bytes, flags, 3);
-    return bytes;
-}
 
 // A title as a text sample holds it: at most 64 KiB, never cut inside a letter.
 QByteArray cutTitle(const QByteArray& title, qsizetype max);
@@ -140,14 +130,14 @@ void dropOldChapters(Mp4Box& moov)
 QByteArray trackHeader(quint32 id, quint64 duration)
 {
     const bool wide = duration > 0xFFFFFFFFULL;
-    QByteArray tkhd = fullBox(wide ? 1 : 0, 0x000002);
+    QByteArray tkhd = Mp4::fullBox(wide ? 1 : 0, 0x000002);
     Mp4::append(tkhd, 0, wide ? 16 : 8); // creation and modification
     Mp4::append(tkhd, id, 4);
     Mp4::append(tkhd, 0, 4);
     Mp4::append(tkhd, duration, wide ? 8 : 4);
     Mp4::append(tkhd, 0, 8);
     Mp4::append(tkhd, 0, 8); // layer, group, volume
-    tkhd += kIdentityMatrix;
+    tkhd += Mp4::identityMatrix();
     Mp4::append(tkhd, 0, 8); // width, height
     return tkhd;
 }
@@ -163,7 +153,7 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
         return static_cast<quint64>(ms) * movieScale / 1000;
     };
 
-    QByteArray elst = fullBox(0, 0);
+    QByteArray elst = Mp4::fullBox(0, 0);
     Mp4::append(elst, firstMs > 0 ? 2 : 1, 4);
     if (firstMs > 0) { // nothing until the first chapter
         Mp4::append(elst, inMovie(firstMs), 4);
@@ -174,23 +164,12 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
     Mp4::append(elst, 0, 4);
     Mp4::append(elst, 0x00010000, 4);
 
-    QByteArray mdhd = fullBox(0, 0);
+    QByteArray mdhd = Mp4::fullBox(0, 0);
     Mp4::append(mdhd, 0, 8);
     Mp4::append(mdhd, 1000, 4);
     Mp4::append(mdhd, static_cast<quint64>(mediaMs), 4);
     Mp4::append(mdhd, 0, 4);
 
-    QByteArray hdlr = fullBox(0, 0);
-    Mp4::append(hdlr, 0, 4);
-    hdlr += "text";
-    Mp4::append(hdlr, 0, 12);
-    hdlr += QByteArray("SubtitleHandler", 16);
-
-    QByteArray dref = fullBox(0, 0);
-    Mp4::append(dref, 1, 4);
-    Mp4::append(dref, 12, 4);
-    dref += "url ";
-    Mp4::append(dref, 1, 4);
 
     // The titles' bit rate, as ffmpeg gives it.
     qint64 bytes = 0;
@@ -210,11 +189,11 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
     Mp4::append(entry, 0, 6);
     Mp4::append(entry, 1, 2);
     entry += kTextDescription + btrt;
-    QByteArray stsd = fullBox(0, 0);
+    QByteArray stsd = Mp4::fullBox(0, 0);
     Mp4::append(stsd, 1, 4);
     stsd += entry;
 
-    QByteArray stts = fullBox(0, 0);
+    QByteArray stts = Mp4::fullBox(0, 0);
     std::vector<std::pair<quint64, qint64>> runs;
     for (const Timed& sample : samples) {
         if (!runs.empty() && runs.back().second == sample.durationMs)
@@ -228,21 +207,21 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
         Mp4::append(stts, static_cast<quint64>(delta), 4);
     }
 
-    QByteArray stsc = fullBox(0, 0);
+    QByteArray stsc = Mp4::fullBox(0, 0);
     Mp4::append(stsc, samples.empty() ? 0 : 1, 4);
     if (!samples.empty()) {
         Mp4::append(stsc, 1, 4);
         Mp4::append(stsc, samples.size(), 4);
         Mp4::append(stsc, 1, 4);
     }
-    QByteArray stsz = fullBox(0, 0);
+    QByteArray stsz = Mp4::fullBox(0, 0);
     Mp4::append(stsz, 0, 4);
     Mp4::append(stsz, samples.size(), 4);
     for (const Timed& sample : samples)
         Mp4::append(stsz, static_cast<quint64>(sample.title.size() + 2 + kTitleEncoding.size()),
                     4);
     const bool wide = samplesAt > 0xFFFFFFFFULL;
-    QByteArray stco = fullBox(0, 0);
+    QByteArray stco = Mp4::fullBox(0, 0);
     Mp4::append(stco, samples.empty() ? 0 : 1, 4);
     if (!samples.empty())
         Mp4::append(stco, samplesAt, wide ? 8 : 4);
@@ -253,11 +232,12 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
          Mp4Box::holding("edts", {Mp4Box::leaf("elst", elst)}),
          Mp4Box::holding(
              "mdia",
-             {Mp4Box::leaf("mdhd", mdhd), Mp4Box::leaf("hdlr", hdlr),
+             {Mp4Box::leaf("mdhd", mdhd),
+              Mp4Box::leaf("hdlr", Mp4::handler("text", "SubtitleHandler")),
               Mp4Box::holding(
                   "minf",
                   {Mp4Box::leaf("gmhd", kBaseMediaHeader),
-                   Mp4Box::holding("dinf", {Mp4Box::leaf("dref", dref)}),
+                   Mp4::dataInformation(),
                    Mp4Box::holding("stbl",
                                    {Mp4Box::leaf("stsd", stsd), Mp4Box::leaf("stts", stts),
                                     Mp4Box::leaf("stsc", stsc), Mp4Box::leaf("stsz", stsz),
@@ -266,7 +246,7 @@ Mp4Box textTrack(quint32 id, const std::vector<Timed>& samples, quint64 movieSca
 
 QByteArray neroChapters(const std::vector<Timed>& chapters)
 {
-    QByteArray chpl = fullBox(1, 0);
+    QByteArray chpl = Mp4::fullBox(1, 0);
     Mp4::append(chpl, 0, 4);
     const std::size_t count = std::min(chapters.size(), kNeroChapters);
     Mp4::append(chpl, count, 1);

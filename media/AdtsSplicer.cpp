@@ -75,17 +75,6 @@ private:
     qsizetype mAt = 0;
 };
 
-QByteArray fullBox(int version, quint32 flags)
-{
-    QByteArray bytes;
-    Mp4::append(bytes, static_cast<quint64>(version), 1);
-    Mp4::append(bytes, flags, 3);
-    return bytes;
-}
-
-const QByteArray kMatrix = QByteArray::fromHex(
-    "000100000000000000000000000000000001000000000000000000000000000040000000");
-
 // An MPEG-4 descriptor with its length in the four-byte form that ffmpeg writes.
 QByteArray descriptor(int tag, const QByteArray& body)
 {
@@ -125,7 +114,7 @@ QByteArray sampleDescription(const Track& track)
     Mp4::append(es, 0, 1);
     es += descriptor(4, config + descriptor(5, track.audioConfig));
     es += descriptor(6, QByteArray(1, '\x02'));
-    QByteArray esds = fullBox(0, 0) + descriptor(3, es);
+    QByteArray esds = Mp4::fullBox(0, 0) + descriptor(3, es);
 
     QByteArray entry;
     Mp4::append(entry, 0, 6);
@@ -137,7 +126,7 @@ QByteArray sampleDescription(const Track& track)
     Mp4::append(entry, track.sampleRate <= 0xFFFF ? static_cast<quint64>(track.sampleRate) : 0, 2);
     Mp4::append(entry, 0, 2);
     entry += Mp4Box::leaf("esds", esds).serialized();
-    QByteArray stsd = fullBox(0, 0);
+    QByteArray stsd = Mp4::fullBox(0, 0);
     Mp4::append(stsd, 1, 4);
     return stsd + Mp4Box::leaf("mp4a", entry).serialized();
 }
@@ -145,12 +134,12 @@ QByteArray sampleDescription(const Track& track)
 // Where each frame lies and how long it plays: the sample table.
 Mp4Box sampleTable(const Track& track)
 {
-    QByteArray stts = fullBox(0, 0);
+    QByteArray stts = Mp4::fullBox(0, 0);
     Mp4::append(stts, 1, 4);
     Mp4::append(stts, track.sizes.size(), 4);
     Mp4::append(stts, kFrameSamples, 4);
 
-    QByteArray stsc = fullBox(0, 0);
+    QByteArray stsc = Mp4::fullBox(0, 0);
     QByteArray runs;
     quint64 runCount = 0;
     for (std::size_t chunk = 0; chunk < track.chunkFrames.size(); ++chunk) {
@@ -164,7 +153,7 @@ Mp4Box sampleTable(const Track& track)
     Mp4::append(stsc, runCount, 4);
     stsc += runs;
 
-    QByteArray stsz = fullBox(0, 0);
+    QByteArray stsz = Mp4::fullBox(0, 0);
     Mp4::append(stsz, 0, 4);
     Mp4::append(stsz, track.sizes.size(), 4);
     stsz.reserve(stsz.size() + static_cast<qsizetype>(track.sizes.size()) * 4);
@@ -172,17 +161,17 @@ Mp4Box sampleTable(const Track& track)
         Mp4::append(stsz, size, 4);
 
     const bool far = !track.chunkOffsets.empty() && track.chunkOffsets.back() > 0xFFFFFFFFULL;
-    QByteArray stco = fullBox(0, 0);
+    QByteArray stco = Mp4::fullBox(0, 0);
     Mp4::append(stco, track.chunkOffsets.size(), 4);
     for (const quint64 offset : track.chunkOffsets)
         Mp4::append(stco, offset, far ? 8 : 4);
 
     // Every frame may be decoded only after the one before it, as ffmpeg says of AAC.
-    QByteArray sgpd = fullBox(1, 0) + "roll";
+    QByteArray sgpd = Mp4::fullBox(1, 0) + "roll";
     Mp4::append(sgpd, 2, 4);
     Mp4::append(sgpd, 1, 4);
     Mp4::append(sgpd, 0xFFFF, 2);
-    QByteArray sbgp = fullBox(0, 0) + "roll";
+    QByteArray sbgp = Mp4::fullBox(0, 0) + "roll";
     Mp4::append(sbgp, 1, 4);
     Mp4::append(sbgp, track.sizes.size(), 4);
     Mp4::append(sbgp, 1, 4);
@@ -203,18 +192,18 @@ QByteArray movieHeader(const Track& track)
     const quint64 shownMs = ((samples - kFrameSamples) * 1000 + rate - 1) / rate;
     const bool wide = samples > 0xFFFFFFFFULL;
 
-    QByteArray mvhd = fullBox(0, 0);
+    QByteArray mvhd = Mp4::fullBox(0, 0);
     Mp4::append(mvhd, 0, 8);
     Mp4::append(mvhd, 1000, 4);
     Mp4::append(mvhd, shownMs, 4);
     Mp4::append(mvhd, 0x00010000, 4);
     Mp4::append(mvhd, 0x0100, 2);
     Mp4::append(mvhd, 0, 10);
-    mvhd += kMatrix;
+    mvhd += Mp4::identityMatrix();
     Mp4::append(mvhd, 0, 24);
     Mp4::append(mvhd, 2, 4); // the next track's number
 
-    QByteArray tkhd = fullBox(0, 3);
+    QByteArray tkhd = Mp4::fullBox(0, 3);
     Mp4::append(tkhd, 0, 8);
     Mp4::append(tkhd, 1, 4);
     Mp4::append(tkhd, 0, 4);
@@ -224,42 +213,32 @@ QByteArray movieHeader(const Track& track)
     Mp4::append(tkhd, 1, 2); // alternate group
     Mp4::append(tkhd, 0x0100, 2);
     Mp4::append(tkhd, 0, 2);
-    tkhd += kMatrix;
+    tkhd += Mp4::identityMatrix();
     Mp4::append(tkhd, 0, 8);
 
-    QByteArray elst = fullBox(0, 0);
+    QByteArray elst = Mp4::fullBox(0, 0);
     Mp4::append(elst, 1, 4);
     Mp4::append(elst, playedMs, 4);
     Mp4::append(elst, kFrameSamples, 4);
     Mp4::append(elst, 0x00010000, 4);
 
-    QByteArray mdhd = fullBox(wide ? 1 : 0, 0);
+    QByteArray mdhd = Mp4::fullBox(wide ? 1 : 0, 0);
     Mp4::append(mdhd, 0, wide ? 16 : 8);
     Mp4::append(mdhd, rate, 4);
     Mp4::append(mdhd, samples, wide ? 8 : 4);
     Mp4::append(mdhd, 0x55C4, 2); // "und"
     Mp4::append(mdhd, 0, 2);
 
-    QByteArray hdlr = fullBox(0, 0);
-    Mp4::append(hdlr, 0, 4);
-    hdlr += "soun";
-    Mp4::append(hdlr, 0, 12);
-    hdlr += QByteArray("SoundHandler", 13);
-
-    QByteArray dref = fullBox(0, 0);
-    Mp4::append(dref, 1, 4);
-    Mp4::append(dref, 12, 4);
-    dref += "url ";
-    Mp4::append(dref, 1, 4);
 
     const Mp4Box stbl = sampleTable(track);
     const Mp4Box minf = Mp4Box::holding(
-        "minf", {Mp4Box::leaf("smhd", QByteArray(8, '\0')),
-                 Mp4Box::holding("dinf", {Mp4Box::leaf("dref", dref)}), stbl});
+        "minf", {Mp4Box::leaf("smhd", QByteArray(8, '\0')), Mp4::dataInformation(), stbl});
+    const Mp4Box mdia = Mp4Box::holding(
+        "mdia", {Mp4Box::leaf("mdhd", mdhd),
+                 Mp4Box::leaf("hdlr", Mp4::handler("soun", "SoundHandler")), minf});
     const Mp4Box trak = Mp4Box::holding(
-        "trak", {Mp4Box::leaf("tkhd", tkhd), Mp4Box::holding("edts", {Mp4Box::leaf("elst", elst)}),
-                 Mp4Box::holding("mdia", {Mp4Box::leaf("mdhd", mdhd), Mp4Box::leaf("hdlr", hdlr),
-                                          minf})});
+        "trak", {Mp4Box::leaf("tkhd", tkhd),
+                 Mp4Box::holding("edts", {Mp4Box::leaf("elst", elst)}), mdia});
     return Mp4Box::holding("moov", {Mp4Box::leaf("mvhd", mvhd), trak}).serialized();
 }
 

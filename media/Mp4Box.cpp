@@ -38,6 +38,42 @@ void write(QByteArray& bytes, qsizetype at, quint64 value, int width)
         bytes[at + i] = static_cast<char>((value >> (8 * (width - 1 - i))) & 0xFF);
 }
 
+QByteArray fullBox(int version, quint32 flags)
+{
+    QByteArray bytes;
+    append(bytes, static_cast<quint64>(version), 1);
+    append(bytes, flags, 3);
+    return bytes;
+}
+
+const QByteArray& identityMatrix()
+{
+    static const QByteArray matrix = QByteArray::fromHex(
+        "000100000000000000000000000000000001000000000000000000000000000040000000");
+    return matrix;
+}
+
+QByteArray handler(const QByteArray& kind, const QByteArray& name)
+{
+    QByteArray bytes = fullBox(0, 0);
+    append(bytes, 0, 4);
+    bytes += kind;
+    append(bytes, 0, 12);
+    bytes += name;
+    bytes += '\0';
+    return bytes;
+}
+
+Mp4Box dataInformation()
+{
+    QByteArray dref = fullBox(0, 0);
+    append(dref, 1, 4);
+    append(dref, 12, 4);
+    dref += "url ";
+    append(dref, 1, 4);
+    return Mp4Box::holding("dinf", {Mp4Box::leaf("dref", dref)});
+}
+
 } // namespace Mp4
 
 Mp4Box Mp4Box::leaf(const QByteArray& type, const QByteArray& payload)

@@ -34,4 +34,13 @@ namespace Mp4 {
 [[nodiscard]] quint64 read(QByteArrayView bytes, qsizetype at, int width);
 void append(QByteArray& bytes, quint64 value, int width);
 void write(QByteArray& bytes, qsizetype at, quint64 value, int width);
+
+// A full box's version and flags, with which its payload starts.
+[[nodiscard]] QByteArray fullBox(int version, quint32 flags);
+// The matrix of a movie or track header that leaves the picture as it is.
+[[nodiscard]] const QByteArray& identityMatrix();
+// A handler box's payload: the kind of track ("soun", "text") and its name.
+[[nodiscard]] QByteArray handler(const QByteArray& kind, const QByteArray& name);
+// The one data reference of a track whose media lie in the file itself.
+[[nodiscard]] Mp4Box dataInformation();
 } // namespace Mp4

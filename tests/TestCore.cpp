@@ -80,7 +80,7 @@ bool run(const QString& program, const QStringList& arguments)
 } // namespace
 
 bool makeSource(const QString& path, double seconds, int frequency, int sampleRate, int channels,
-                const SourceSpec& spec)
+                const SourceRecipe& recipe)
 {
     const QString ffmpeg = QStringLiteral(FABLEWICK_FFMPEG);
     const QString wav = path + u".wav"_s;
@@ -92,18 +92,18 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
                                                     .arg(sampleRate)
                                                     .arg(seconds),
                                                 u"-ac"_s, QString::number(channels), wav});
-    if (made && spec.coverSize > 0)
+    if (made && recipe.coverSize > 0)
         made = run(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                               u"testsrc=size=%1x%1:rate=1"_s.arg(spec.coverSize),
+                                               u"testsrc=size=%1x%1:rate=1"_s.arg(recipe.coverSize),
                                                u"-frames:v"_s, u"1"_s, cover});
-    if (made && spec.lame) {
+    if (made && recipe.lame) {
         const QString lame = QStandardPaths::findExecutable(u"lame"_s);
         QStringList arguments{u"--quiet"_s};
-        arguments << spec.options;
+        arguments << recipe.options;
         static const QList<std::pair<QString, QString>> kLameOptions{
             {u"title"_s, u"--tt"_s},   {u"artist"_s, u"--ta"_s}, {u"album"_s, u"--tl"_s},
             {u"date"_s, u"--ty"_s},    {u"track"_s, u"--tn"_s},  {u"comment"_s, u"--tc"_s}};
-        for (const auto& [key, value] : spec.tags) {
+        for (const auto& [key, value] : recipe.tags) {
             for (const auto& [name, option] : kLameOptions) {
                 if (name == key)
                     arguments << option << value;
@@ -115,25 +115,25 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
             if (key == u"album_artist"_s)
                 arguments << u"--tv"_s << u"TPE2="_s + value;
         }
-        if (spec.coverSize > 0)
+        if (recipe.coverSize > 0)
             arguments << u"--ti"_s << cover;
-        if (!spec.id3v1)
+        if (!recipe.id3v1)
             arguments << u"--id3v2-only"_s;
         made = !lame.isEmpty() && run(lame, arguments << wav << path);
     } else if (made) {
         QStringList arguments = quiet + QStringList{u"-i"_s, wav};
-        if (spec.coverSize > 0)
+        if (recipe.coverSize > 0)
             arguments << u"-i"_s << cover << u"-map"_s << u"0"_s << u"-map"_s << u"1"_s
                       << u"-c:v"_s << u"copy"_s << u"-metadata:s:v"_s
                       << u"comment=Cover (front)"_s;
-        arguments << u"-c:a"_s << u"libmp3lame"_s << spec.options;
-        if (spec.id3Version == 0)
+        arguments << u"-c:a"_s << u"libmp3lame"_s << recipe.options;
+        if (recipe.id3Version == 0)
             arguments << u"-id3v2_version"_s << u"0"_s;
         else
-            arguments << u"-id3v2_version"_s << QString::number(spec.id3Version);
-        if (spec.id3v1)
+            arguments << u"-id3v2_version"_s << QString::number(recipe.id3Version);
+        if (recipe.id3v1)
             arguments << u"-write_id3v1"_s << u"1"_s;
-        for (const auto& [key, value] : spec.tags)
+        for (const auto& [key, value] : recipe.tags)
             arguments << u"-metadata"_s << key + u'=' + value;
         made = run(ffmpeg, arguments << u"-f"_s << u"mp3"_s << path);
     }

@@ -46,7 +46,7 @@ bool makeTone(const QString& path, double seconds, int frequency, int sampleRate
 // How a source file of a test collection is made: by lame or by ffmpeg's
 // libmp3lame, with its own options, tags and an embedded cover, as real
 // collections are.
-struct SourceSpec
+struct SourceRecipe
 {
     bool lame = false;
     // lame's options ("-V", "5") or ffmpeg's ("-b:a", "64k", "-write_xing", "0").
@@ -60,9 +60,9 @@ struct SourceSpec
     // A JPEG front cover of this size embedded in the tag; 0: none.
     int coverSize = 0;
 };
-// Makes an MP3 file of a tone as spec says; false when a tool is missing or fails.
+// Makes an MP3 file of a tone as the recipe says; false when a tool is missing or fails.
 bool makeSource(const QString& path, double seconds, int frequency, int sampleRate, int channels,
-                const SourceSpec& spec);
+                const SourceRecipe& recipe);
 // What ffmpeg decodes of a file on its own, in samples at the file's rate.
 [[nodiscard]] qint64 decodedSamples(const QString& path);
 // An MP3 file's audio as mpg123, which VLC plays MP3 with, decodes it: mono

@@ -48,17 +48,17 @@ int main(int argc, char* argv[])
     QStringList paths;
     for (qsizetype i = 0; i < titles.size(); ++i) {
         paths << dir + u"/Track %1.mp3"_s.arg(i + 1);
-        SourceSpec spec;
-        spec.options = {u"-b:a"_s, i % 2 ? u"64k"_s : u"128k"_s};
-        spec.tags = {{u"title"_s, titles.at(i)},
+        SourceRecipe recipe;
+        recipe.options = {u"-b:a"_s, i % 2 ? u"64k"_s : u"128k"_s};
+        recipe.tags = {{u"title"_s, titles.at(i)},
                      {u"album"_s, u"The Hobbit"_s},
                      {u"artist"_s, u"J. R. R. Tolkien"_s},
                      {u"composer"_s, u"Andy Serkis"_s},
                      {u"date"_s, u"1937"_s},
                      {u"track"_s, QString::number(i + 1)}};
-        spec.coverSize = i == 0 ? 600 : 0;
+        recipe.coverSize = i == 0 ? 600 : 0;
         makeSource(paths.constLast(), 2.0 + i, 300 + 100 * i, i % 2 ? 22050 : 44100,
-                   i % 2 ? 1 : 2, spec);
+                   i % 2 ? 1 : 2, recipe);
     }
     // One file that is not audio, to show how the list marks it.
     writeFile(dir + u"/04b Notes.mp3"_s, "plain text, not audio");

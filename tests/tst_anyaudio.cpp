@@ -68,6 +68,24 @@ double decodedSeconds(const QString& path)
     return rate > 0 ? double(decodedSamples(path)) / rate : 0;
 }
 
+// The real ffmpeg, each of its command lines written down in the file returned.
+QString recordFfmpegCalls(const QString& root)
+{
+    const QString calls = root + u"/ffmpeg-calls.txt"_s;
+    toolsWithStandIn(root, u"ffmpeg"_s,
+                     u"echo \"$*\" >> '%1'; exec '%2' \"$@\""_s.arg(
+                         calls, QStringLiteral(FABLEWICK_FFMPEG)));
+    return calls;
+}
+
+// The output sheet, open with the book's name and encoding; Make is the caller's.
+void nameBook(AppController& c, const QString& name, const QString& encoding)
+{
+    c.joinAll();
+    control<QLineEdit>(c, u"outputName"_s)->setText(name);
+    chooseEncoding(c, encoding);
+}
+
 } // namespace
 
 class TestAnyAudio : public QObject
@@ -141,10 +159,7 @@ private Q_SLOTS:
         }
 
         // The real ffmpeg, each call written down.
-        const QString calls = environment.root() + u"/ffmpeg-calls.txt"_s;
-        toolsWithStandIn(environment.root(), u"ffmpeg"_s,
-                         u"echo \"$*\" >> '%1'; exec '%2' \"$@\""_s.arg(
-                             calls, QStringLiteral(FABLEWICK_FFMPEG)));
+        const QString calls = recordFfmpegCalls(environment.root());
         TestApp app;
         AppController& c = *app.controller;
         c.converter().setParallelism(2);
@@ -156,9 +171,7 @@ private Q_SLOTS:
         // Their tags are read as MP3 files' are: MP4 atoms, Vorbis comments, ASF.
         activate(c);
         QTest::keyClick(c.window(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Every Kind"_s);
-        chooseEncoding(c, encoding);
+        nameBook(c, u"Every Kind"_s, encoding);
         chooseItem(control<QComboBox>(c, u"outputRate"_s), u"64k"_s);
         chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
         c.startJoin();
@@ -220,9 +233,7 @@ private Q_SLOTS:
         QVERIFY(waitUntilListed(c));
         toolsWithStandIn(environment.root(), u"ffmpeg"_s, decoder);
         const auto make = [&](const QString& name) {
-            c.joinAll();
-            control<QLineEdit>(c, u"outputName"_s)->setText(name);
-            chooseEncoding(c, u"Bookmark"_s);
+            nameBook(c, name, u"Bookmark"_s);
             c.startJoin();
         };
         make(u"First"_s);
@@ -271,17 +282,12 @@ private Q_SLOTS:
                               ? QStringList{u"-c:a"_s, u"pcm_s16le"_s}
                               : QStringList{u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"96k"_s}));
         QVERIFY(makeTones(paths.at(1), {{900, 1.0}}, 44100, {u"-c:a"_s, u"libvorbis"_s}));
-        const QString calls = environment.root() + u"/ffmpeg-calls.txt"_s;
-        toolsWithStandIn(environment.root(), u"ffmpeg"_s,
-                         u"echo \"$*\" >> '%1'; exec '%2' \"$@\""_s.arg(
-                             calls, QStringLiteral(FABLEWICK_FFMPEG)));
+        const QString calls = recordFfmpegCalls(environment.root());
         TestApp app;
         AppController& c = *app.controller;
         c.applicationOpenFiles(paths);
         QVERIFY(waitUntilListed(c));
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Rate"_s);
-        chooseEncoding(c, u"Standard"_s);
+        nameBook(c, u"Rate"_s, u"Standard"_s);
         chooseItem(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
@@ -316,9 +322,7 @@ private Q_SLOTS:
                 spoken = table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
         }
         QCOMPARE(spoken, u"This file cannot be joined: it holds no audio that can be decoded."_s);
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Fake"_s);
-        chooseEncoding(c, u"Bookmark"_s);
+        nameBook(c, u"Fake"_s, u"Bookmark"_s);
         c.startJoin();
         QCOMPARE(c.state(), RunState::Idle);
         QCOMPARE(app.dialogs->allAlerts.size(), 1);

@@ -62,13 +62,13 @@ struct Collection
             const int track = i % 8 + 1;
             titles << u"Chapter %1: Part %2"_s.arg(i + 1).arg(QChar(u'A' + i));
             tones << QList<int>{400, 1000, 600, 1400, 800, 1800}.at(i % 6);
-            SourceSpec spec;
-            spec.lame = i % 3 == 0;
-            spec.options = spec.lame ? QStringList{u"-b"_s, u"64"_s}
+            SourceRecipe recipe;
+            recipe.lame = i % 3 == 0;
+            recipe.options = recipe.lame ? QStringList{u"-b"_s, u"64"_s}
                                      : QStringList{u"-b:a"_s, u"64k"_s};
-            spec.id3Version = i % 2 == 0 ? 4 : 3;
-            spec.coverSize = i == 2 ? 1400 : 0;
-            spec.tags = {{u"title"_s, titles.constLast()},
+            recipe.id3Version = i % 2 == 0 ? 4 : 3;
+            recipe.coverSize = i == 2 ? 1400 : 0;
+            recipe.tags = {{u"title"_s, titles.constLast()},
                          {u"album"_s, u"The Silent Sea"_s},
                          {u"artist"_s, u"Ann Author"_s},
                          {u"album_artist"_s, u"Ann Author"_s},
@@ -77,15 +77,15 @@ struct Collection
                          {u"track"_s, u"%1/8"_s.arg(track)},
                          {u"disc"_s, u"%1/2"_s.arg(disc)}};
             if (i == 15) {
-                spec = SourceSpec();
-                spec.options = {u"-b:a"_s, u"64k"_s};
-                spec.id3Version = 0;
+                recipe = SourceRecipe();
+                recipe.options = {u"-b:a"_s, u"64k"_s};
+                recipe.id3Version = 0;
             }
             // Names that put neither plain nor natural order near track order.
             const QString name = u"%1 %2.mp3"_s.arg((i * 7) % 16).arg(i % 2 ? u"x"_s : u"y"_s);
             paths << environment.sources() + u'/' + name;
             if (!makeSource(paths.constLast(), 1.7 + 0.1 * (i % 4), tones.constLast(), 44100, 1,
-                            spec))
+                            recipe))
                 qFatal("cannot make %s", qPrintable(name));
         }
         // Without tags, the last file's title is its name.
@@ -250,10 +250,10 @@ private Q_SLOTS:
         TestEnvironment environment;
         const QString tagged = environment.sources() + u"/01.mp3"_s;
         const QString plain = environment.sources() + u"/02.mp3"_s;
-        SourceSpec spec;
-        spec.options = {u"-b:a"_s, u"32k"_s};
-        spec.tags = {{u"title"_s, u"Prologue"_s}};
-        QVERIFY(makeSource(tagged, 0.5, 500, 22050, 1, spec));
+        SourceRecipe recipe;
+        recipe.options = {u"-b:a"_s, u"32k"_s};
+        recipe.tags = {{u"title"_s, u"Prologue"_s}};
+        QVERIFY(makeSource(tagged, 0.5, 500, 22050, 1, recipe));
         QVERIFY(makeMp3(plain, 0.5, 22050, 1, 32));
         TestApp app;
         AppController& c = *app.controller;
@@ -282,14 +282,14 @@ private Q_SLOTS:
         TestEnvironment environment;
         QStringList paths;
         const auto make = [&](const QString& name, const QString& track, const QString& disc) {
-            SourceSpec spec;
-            spec.options = {u"-b:a"_s, u"32k"_s};
+            SourceRecipe recipe;
+            recipe.options = {u"-b:a"_s, u"32k"_s};
             if (!track.isEmpty())
-                spec.tags << std::pair(u"track"_s, track);
+                recipe.tags << std::pair(u"track"_s, track);
             if (!disc.isEmpty())
-                spec.tags << std::pair(u"disc"_s, disc);
+                recipe.tags << std::pair(u"disc"_s, disc);
             paths << environment.sources() + u'/' + name;
-            return makeSource(paths.constLast(), 0.3, 500, 22050, 1, spec);
+            return makeSource(paths.constLast(), 0.3, 500, 22050, 1, recipe);
         };
         QVERIFY(make(u"a.mp3"_s, u"2"_s, u"1"_s));
         QVERIFY(make(u"b.mp3"_s, u"1"_s, u"2"_s));

@@ -9,7 +9,7 @@ using namespace Qt::Literals::StringLiterals;
 
 constexpr int kRate = 8000;
 
-Q_DECLARE_METATYPE(SourceSpec)
+Q_DECLARE_METATYPE(SourceRecipe)
 
 // Each chapter of a made book starts where its file's audio starts in the book.
 class TestExactChapters : public QObject
@@ -77,18 +77,18 @@ private Q_SLOTS:
     }
 
     // The kinds of file that real collections mix.
-    static QList<std::pair<QString, SourceSpec>> kinds()
+    static QList<std::pair<QString, SourceRecipe>> kinds()
     {
         auto made = [](bool lame, const QStringList& options, int id3Version = 4,
                        bool id3v1 = false, int coverSize = 0) {
-            SourceSpec spec;
-            spec.lame = lame;
-            spec.options = options;
-            spec.id3Version = id3Version;
-            spec.id3v1 = id3v1;
-            spec.coverSize = coverSize;
-            spec.tags = {{u"title"_s, u"A title"_s}};
-            return spec;
+            SourceRecipe recipe;
+            recipe.lame = lame;
+            recipe.options = options;
+            recipe.id3Version = id3Version;
+            recipe.id3v1 = id3v1;
+            recipe.coverSize = coverSize;
+            recipe.tags = {{u"title"_s, u"A title"_s}};
+            return recipe;
         };
         const QStringList cbr{u"-b:a"_s, u"64k"_s};
         return {
@@ -105,17 +105,17 @@ private Q_SLOTS:
 
     void eachKindIsMeasuredAsFfmpegDecodesIt_data()
     {
-        QTest::addColumn<SourceSpec>("spec");
-        for (const auto& [name, spec] : kinds())
-            QTest::newRow(qPrintable(name)) << spec;
+        QTest::addColumn<SourceRecipe>("recipe");
+        for (const auto& [name, recipe] : kinds())
+            QTest::newRow(qPrintable(name)) << recipe;
     }
 
     void eachKindIsMeasuredAsFfmpegDecodesIt()
     {
-        QFETCH(SourceSpec, spec);
+        QFETCH(SourceRecipe, recipe);
         TestEnvironment environment;
         const QString path = environment.sources() + u"/a.mp3"_s;
-        QVERIFY(makeSource(path, 2.3, 600, 44100, 1, spec));
+        QVERIFY(makeSource(path, 2.3, 600, 44100, 1, recipe));
         QCOMPARE(DecodedLength::alone(Mp3Frames::measure(path).value()), decodedSamples(path));
     }
 
@@ -125,7 +125,7 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         const int rate = 44100;
-        const QList<std::pair<QString, SourceSpec>> mix = kinds();
+        const QList<std::pair<QString, SourceRecipe>> mix = kinds();
         QStringList paths;
         QList<int> tones;
         qint64 samples = 0;

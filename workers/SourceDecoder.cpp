@@ -111,14 +111,12 @@ void SourceDecoder::decode(qsizetype index, ProcessSlot& slot)
 {
     auto process = std::make_shared<ToolProcess>(
         command(mSources.at(index), mSampleRate, mChannels, mOutputs.at(index)));
-    slot.arm();
+    // A stop that came first keeps the tool from starting at all.
     slot.hold(process);
-    if (mStopped)
-        process->terminate();
     process->launch(ToolOutput::Inherited);
     process->waitUntilExit();
     slot.release();
-    if (mStopped)
+    if (slot.stopRequested())
         return;
     if (!process->exitedCleanly()) {
         std::string cause = "ffmpeg " + process->exitDescription() + " decoding " +

@@ -1,4 +1,5 @@
 #include "AdtsSplicer.h"
+#include "Mp4AudioTrack.h"
 #include "TestCore.h"
 
 #include <QJsonArray>
@@ -103,6 +104,70 @@ private Q_SLOTS:
         const double expected = double(4701 * frames(parts[0]) - 1) * 1024 / 96000;
         QVERIFY2(qAbs(length - expected) < 0.01,
                  qPrintable(u"%1 against %2"_s.arg(length).arg(expected)));
+    }
+
+    void theAacTrackOfAnMp4FileIsRead_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<qint64>("priming");
+        QTest::addColumn<QString>("reason");
+        const QStringList aac{u"-c:a"_s, u"aac"_s, u"-f"_s, u"mp4"_s};
+        QTest::newRow("as ffmpeg writes it") << aac << qint64(1024) << QString();
+        QTest::newRow("header first") << aac + QStringList{u"-movflags"_s, u"+faststart"_s}
+                                      << qint64(1024) << QString();
+        QTest::newRow("with chapters") << aac + QStringList{u"-map_chapters"_s, u"1"_s}
+                                       << qint64(1024) << QString();
+        QTest::newRow("no edit list") << aac + QStringList{u"-use_editlist"_s, u"0"_s}
+                                      << qint64(0) << QString();
+        QTest::newRow("ADTS") << QStringList{u"-c:a"_s, u"aac"_s, u"-f"_s, u"adts"_s} << qint64(0)
+                              << u"it is not an MP4 file"_s;
+        QTest::newRow("MP3 in MP4") << QStringList{u"-c:a"_s, u"libmp3lame"_s, u"-f"_s, u"mp4"_s}
+                                    << qint64(0) << u"its audio is not MPEG-4 AAC"_s;
+    }
+
+    // What a book needs to copy the frames: where each lies, the decoder's
+    // configuration and what the edit trims, as ffprobe sees them too.
+    void theAacTrackOfAnMp4FileIsRead()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(qint64, priming);
+        QFETCH(QString, reason);
+        TestEnvironment environment;
+        const QString chapters = environment.root() + u"/chapters.txt"_s;
+        QVERIFY(writeFile(chapters, ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=900\n"
+                                    "title=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=900\nEND=2300\n"
+                                    "title=Two\n"));
+        const QString file = environment.root() + u"/file.m4a"_s;
+        QVERIFY(ffmpeg(QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                   u"sine=frequency=500:duration=2.3:sample_rate=22050"_s, u"-i"_s,
+                                   chapters, u"-ac"_s, u"2"_s} +
+                       options + QStringList{file}));
+        try {
+            const Mp4AudioTrack track = Mp4AudioTrack::read(file);
+            QVERIFY2(reason.isEmpty(), "read what it should not");
+            QCOMPARE(track.sampleRate, 22050);
+            QCOMPARE(track.channels, 2);
+            QCOMPARE(track.audioConfig.first(2).toHex(), QByteArray("1390"));
+            QCOMPARE(track.priming, priming);
+            QProcess ffprobe;
+            ffprobe.start(QStringLiteral(FABLEWICK_FFPROBE),
+                          {u"-v"_s, u"error"_s, u"-select_streams"_s, u"a"_s, u"-show_entries"_s,
+                           u"packet=size"_s, u"-of"_s, u"csv=p=0"_s, file});
+            QVERIFY(ffprobe.waitForFinished(60000));
+            QList<quint32> probed;
+            // The priming frame has side data, on a line of its own.
+            for (const QByteArray& line : ffprobe.readAllStandardOutput().split('\n')) {
+                if (!line.trimmed().isEmpty())
+                    probed << line.split(',').first().toUInt();
+            }
+            QCOMPARE(QList<quint32>(track.sizes.begin(), track.sizes.end()), probed);
+            const QJsonObject stream = probe(file)[u"streams"_s][0].toObject();
+            if (priming > 0)
+                QCOMPARE(qint64(track.sizes.size()) * 1024 - track.priming - track.padding,
+                         stream[u"duration_ts"_s].toInteger());
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), reason);
+        }
     }
 
     void whatCannotBeSplicedIsSaid_data()

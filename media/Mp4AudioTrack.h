@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+// The AAC track of an MP4 file as its header lays it out: the decoder's
+// configuration, where each frame lies, and the edit that skips the
+// encoder's priming and padding. Enough to copy its frames into a book
+// without decoding them.
+struct Mp4AudioTrack
+{
+    // The AudioSpecificConfig: files whose frames may follow one another
+    // in one track have the same.
+    QByteArray audioConfig;
+    int sampleRate = 0;
+    int channels = 0;
+    // Each frame's size, and the chunks they lie in one after another.
+    std::vector<quint32> sizes;
+    std::vector<quint64> chunkOffsets;
+    std::vector<quint32> chunkFrames;
+    // What the edit leaves out before and after the audio, in samples.
+    qint64 priming = 0;
+    qint64 padding = 0;
+
+    static constexpr qint64 kFrameSamples = 1024;
+
+    // Throws std::runtime_error saying why the frames cannot be copied:
+    // no MP4 file, no AAC-LC track, frames other than 1024 samples, an
+    // edit that does more than trim, or a header that does not add up.
+    [[nodiscard]] static Mp4AudioTrack read(const QString& path);
+};

@@ -80,8 +80,11 @@ void AppController::stopWorkers()
         theMp3BookTagger->terminateTagging();
     if (theSourceDecoder)
         theSourceDecoder->terminate();
+    if (theAacCopier)
+        theAacCopier->terminate();
     theUpdater.reset();
     theSourceDecoder.reset();
+    theAacCopier.reset();
     theMp3Converter.reset();
     theChapterWriter.reset();
     theM4bTagger.reset();
@@ -299,6 +302,7 @@ void AppController::awakeFromNib()
     theM4bTagger = std::make_unique<M4bTagger>();
     theMp3BookTagger = std::make_unique<Mp3BookTagger>();
     theSourceDecoder = std::make_unique<SourceDecoder>();
+    theAacCopier = std::make_unique<AacCopier>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();

@@ -13,6 +13,7 @@
 #include "Mp3Joiner.h"
 #include "RunReporter.h"
 #include "SourceDecoder.h"
+#include "AacCopier.h"
 #include "RunRequest.h"
 #include "RunState.h"
 #include "TableColumn.h"
@@ -183,6 +184,8 @@ public:
     void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
     void sourceDecoderProgress(int done, int total);
     void sourceDecoderDidFinish(const std::exception_ptr& failure);
+    void aacCopierProgress(int done, int total);
+    void aacCopierDidFinish(const std::exception_ptr& failure);
     // The number of the run going, 0 when none is.
     [[nodiscard]] int currentRun() const { return mRun.number; }
 
@@ -282,6 +285,8 @@ private:
     [[nodiscard]] bool readyToJoin();
     // A book with sources that are not MP3 decodes them all instead of joining.
     void doDecode();
+    // A book of AAC files all encoded alike, kept as they are, copies their frames.
+    void doCopy();
     // The rate and channels that every source is decoded to.
     [[nodiscard]] int decodedRate() const;
     void afterJoin();
@@ -315,6 +320,7 @@ private:
     std::unique_ptr<M4bTagger> theM4bTagger;
     std::unique_ptr<Mp3BookTagger> theMp3BookTagger;
     std::unique_ptr<SourceDecoder> theSourceDecoder;
+    std::unique_ptr<AacCopier> theAacCopier;
     std::unique_ptr<UpdateChecker> theUpdater;
     std::optional<QString> tempFolder;
     FolderLock mFolderLock;

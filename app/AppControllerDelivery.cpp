@@ -170,9 +170,12 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
          DiskSpace::available(*tempFolder).value_or(kNothingLeft) < kNothingLeft))
         cause = tempDiskFullText();
     if (!cause.isEmpty()) {
-        cause = (failedIn == RunState::Joining && mRun.decodes ? u"While decoding the files"_s
-                                                                : stepName(failedIn)) +
-                u": "_s + cause;
+        QString step = stepName(failedIn);
+        if (failedIn == RunState::Joining && mRun.decodes)
+            step = u"While decoding the files"_s;
+        else if (failedIn == RunState::Converting && mRun.copiesAac)
+            step = u"While copying the audio"_s;
+        cause = step + u": "_s + cause;
         std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());
     }
     const AlertSpec alert{

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -75,7 +76,10 @@ void AppController::stopJoin(QObject*)
             theMp3Joiner->terminateJoin();
         break;
     case RunState::Converting:
-        theMp3Converter->terminateConvert();
+        if (mRun.copiesAac)
+            theAacCopier->terminate();
+        else
+            theMp3Converter->terminateConvert();
         break;
     case RunState::WritingChapters:
         theChapterWriter->terminateChapter();
@@ -143,10 +147,17 @@ RunRequest AppController::requestFor(BookFormat format)
                             .coverMimeType = u"image/jpeg"_s,
                             .chapters = {}},
                    .outputName = outputName->text(),
-                   .decodes = false};
+                   .decodes = false,
+                   .copiesAac = false};
     run.decodes = std::any_of(run.records.begin(), run.records.end(), [](const ItemRecordPtr& r) {
         return FileHelper::isOtherAudio(r->pathColumn);
     });
+    const auto& aac = run.records.isEmpty() ? std::nullopt : run.records.first()->copyableAac;
+    run.copiesAac = format != BookFormat::Mp3 && !run.bitRate && !run.sampleRate && aac &&
+                    aac->channels == (run.mono ? 1 : 2) &&
+                    std::all_of(run.records.begin(), run.records.end(),
+                                [&](const ItemRecordPtr& r) { return r->copyableAac == aac; });
+    run.decodes = run.decodes && !run.copiesAac;
     if (!artwork->image().isNull())
         run.tags.cover = coverJpeg(artwork->image());
     return run;
@@ -158,7 +169,9 @@ void AppController::inProgressTasks()
     case RunState::Starting:
         if (readyToJoin()) {
             mState = RunState::Joining;
-            if (mRun.decodes)
+            if (mRun.copiesAac)
+                doCopy();
+            else if (mRun.decodes)
                 doDecode();
             else
                 doJoin();
@@ -303,6 +316,64 @@ void AppController::doDecode()
         [reporter](const std::exception_ptr& failure) {
             reporter->deliver([failure](AppController& c) { c.sourceDecoderDidFinish(failure); });
         });
+}
+
+// The sources' frames copied into the book as they are, with no encoder.
+void AppController::doCopy()
+{
+    QStringList sources;
+    for (const ItemRecordPtr& record : std::as_const(mRun.records))
+        sources << record->pathColumn;
+    joinProgressDescription->setText(QString());
+    joinProgressIndicator->setRange(0, static_cast<int>(sources.size()));
+    joinProgressIndicator->setValue(0);
+    beginSheet(joinProgressWindow);
+    stopConvertingButton->setVisible(true);
+    mState = RunState::Converting;
+    const RunReporter* reporter = mReporters.back().get();
+    theAacCopier->start(
+        sources, mRun.records.first()->copyableAac->audioConfig, inTempFolder(u"m4a.m4a"_s),
+        [reporter](int done, int total) {
+            reporter->deliver([=](AppController& c) { c.aacCopierProgress(done, total); });
+        },
+        [reporter](const std::exception_ptr& failure) {
+            reporter->deliver([failure](AppController& c) { c.aacCopierDidFinish(failure); });
+        });
+}
+
+void AppController::aacCopierProgress(int done, int total)
+{
+    if (mState != RunState::Converting)
+        return;
+    joinProgressDescription->setText(u"Copying file %1 of %2..."_s.arg(done).arg(total));
+    joinProgressIndicator->setValue(done);
+}
+
+// Each record takes the place that its frames have in the book.
+void AppController::aacCopierDidFinish(const std::exception_ptr& failure)
+{
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const AacCopier::NotAlike& e) {
+        // A file changed since it was listed: the book is made by decoding.
+        std::fprintf(stderr, "fablewick: decoding instead of copying, as %s\n", e.what());
+        mRun.copiesAac = false;
+        mRun.decodes = true;
+        mState = RunState::Joining;
+        doDecode();
+        return;
+    } catch (...) {
+    }
+    if (failure) {
+        closeJoin(this);
+        processDidEndBadly(failure);
+        return;
+    }
+    const std::vector<ItemRecord::Exact>& placements = theAacCopier->placements();
+    for (qsizetype i = 0; i < mRun.records.size(); ++i)
+        mRun.records.at(i)->exact = placements.at(static_cast<std::size_t>(i));
+    inProgressTasks();
 }
 
 void AppController::sourceDecoderProgress(int done, int total)

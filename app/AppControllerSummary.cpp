@@ -7,6 +7,7 @@
 #include "DecodedLength.h"
 #include "Mp3Frames.h"
 #include "Mp3Helper.h"
+#include "Mp4AudioTrack.h"
 #include "SheetDialog.h"
 
 #include <QComboBox>
@@ -35,6 +36,19 @@ QString AppController::roundedSize(double bytes)
                                           QLocale::DataSizeSIFormat);
 }
 
+namespace {
+// The file's AAC audio when a book could take its frames as they are.
+std::optional<ItemRecord::CopyableAac> copyableAac(const QString& path)
+{
+    try {
+        const Mp4AudioTrack track = Mp4AudioTrack::read(path);
+        return ItemRecord::CopyableAac{.audioConfig = track.audioConfig, .channels = track.channels};
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+} // namespace
+
 void AppController::readDetails(const QString& path)
 {
     struct Details
@@ -45,6 +59,7 @@ void AppController::readDetails(const QString& path)
         std::optional<double> length;
         SourceTags tags;
         QList<ItemRecord::InnerChapter> chapters;
+        std::optional<ItemRecord::CopyableAac> aac;
     };
     auto* watcher = new QFutureWatcher<Details>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
@@ -63,6 +78,7 @@ void AppController::readDetails(const QString& path)
             record.lengthColumn = details.length;
             record.tags = details.tags;
             record.innerChapters = details.chapters;
+            record.copyableAac = details.aac;
             record.lengthRead = true;
             mTableModel->recordChanged(static_cast<int>(row));
         }
@@ -93,14 +109,16 @@ void AppController::readDetails(const QString& path)
                                                                   : std::nullopt,
                            .tags = SourceTags::read(path),
                            .chapters = probe.chapters.size() > 1 ? probe.chapters
-                                                                 : QList<ItemRecord::InnerChapter>()};
+                                                                 : QList<ItemRecord::InnerChapter>(),
+                           .aac = decodes ? copyableAac(path) : std::nullopt};
         }
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
                         .problem = problemText(Mp3Frames::check(path).problem),
                         .length = std::nullopt,
                         .tags = SourceTags::read(path),
-                        .chapters = {}};
+                        .chapters = {},
+                        .aac = std::nullopt};
         if (const auto frames = Mp3Frames::measure(path);
             frames && DecodedLength::alone(*frames) > 0)
             details.length = static_cast<double>(DecodedLength::alone(*frames)) / frames->sampleRate;

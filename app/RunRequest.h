@@ -34,6 +34,10 @@ struct RunRequest
     // Some source is not an MP3: every one is decoded, and the book encoded
     // from what they decode to.
     bool decodes = false;
+    // Every source is AAC encoded alike and the sheet keeps its bit rate,
+    // sample rate and channels: the frames are copied into the book, and
+    // nothing is decoded or encoded.
+    bool copiesAac = false;
 
     // An encoding without "AAC" joins the files as MP3; an AAC one is
     // Standard or Bookmark, and any other is none that we know.

@@ -6,7 +6,10 @@
 // file's tone really begins in the book. The conversion runs one encoder per
 // core, or as many as a fourth argument gives; "direct" is one ffmpeg on the
 // joined file. Runs and direct encodes take turns, three of each or as many
-// as a fifth argument gives, and the median of their ratios is shown.
+// as a fifth argument gives, and the median of their ratios is shown. With
+// "aac" the files are mono AAC .m4a files, made into a book with the output
+// kept as they are, so their frames are copied; "direct" is then one ffmpeg
+// encoding the same files as AAC.
 #include "ArtworkWell.h"
 #include "TestSupport.h"
 
@@ -93,6 +96,7 @@ int main(int argc, char* argv[])
     const int count = argc > 1 ? std::atoi(argv[1]) : 50;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 144;
     const bool tones = argc > 3 && std::strcmp(argv[3], "tones") == 0;
+    const bool aac = argc > 3 && std::strcmp(argv[3], "aac") == 0;
     // A fourth argument sets the number of encoders, to see their memory on a small machine.
     const int encoders = argc > 4 ? std::atoi(argv[4]) : 0;
     // A fifth, how many runs are paired with as many direct encodes.
@@ -102,7 +106,8 @@ int main(int argc, char* argv[])
     QStringList paths;
     QList<int> frequencies;
     for (int i = 0; i < count; ++i) {
-        paths << environment.sources() + u"/chapter %1.mp3"_s.arg(i, 3, 10, QLatin1Char('0'));
+        paths << environment.sources() + u"/chapter %1.%2"_s.arg(i, 3, 10, QLatin1Char('0'))
+                                             .arg(aac ? u"m4a"_s : u"mp3"_s);
         // Neighbours differ in tone; lengths run from half to one and a half times the given.
         frequencies << QList<int>{400, 1000, 600, 1400, 800, 1800}.at(i % 6);
         const double length = seconds * (0.5 + ((i * 37) % 11) / 10.0);
@@ -156,6 +161,11 @@ int main(int argc, char* argv[])
         control<QLineEdit>(c, u"outputName"_s)->setText(u"Benchmark"_s);
         auto* encoding = control<QComboBox>(c, u"outputEncoding"_s);
         encoding->setCurrentIndex(encoding->findText(u"Bookmark"_s, Qt::MatchContains));
+        if (aac) {
+            chooseItem(control<QComboBox>(c, u"outputRate"_s), u"Same"_s);
+            chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+            chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
+        }
         c.startJoin();
         while (c.state() != RunState::Idle)
             QTest::qWait(10);
@@ -174,6 +184,15 @@ int main(int argc, char* argv[])
     // The yardstick: one ffmpeg encoding the joined file alone, as it stands.
     const auto encodeDirectly = [&] {
         const QString temp = *c.tempFolderPath();
+        if (aac) {
+            QByteArray list;
+            for (const QString& path : paths)
+                list += "file '" + path.toUtf8() + "'\n";
+            writeFile(temp + u"/direct.txt"_s, list);
+            return timeShell(u"'%1' -nostdin -v error -f concat -safe 0 -i '%2/direct.txt' -vn -y "
+                             u"-b:a 64k -acodec aac -ac 1 '%2/direct.m4a'"_s.arg(
+                                 QStringLiteral(FABLEWICK_FFMPEG), temp));
+        }
         const EncoderOptions& options = c.converter().ffmpegOptions();
         return timeShell(
             u"'%1' -nostdin -v error -i '%2/mp3.mp3' -vn -y -ab %3 -acodec aac -ac %4 -ar %5 "
@@ -204,6 +223,7 @@ int main(int argc, char* argv[])
         quoted << u'\'' + p + u'\'';
     const qint64 directCat =
         timeShell(u"cat "_s + quoted.join(u' ') + u" > '"_s + temp + u"/direct.mp3'"_s);
+    const char* yardstick = aac ? "one ffmpeg encoding the files" : "one ffmpeg on the joined file";
     const qint64 directChapters = timeShell(c.chapters().command());
     const qint64 directTag = timeShell(c.tagger().command());
 
@@ -215,19 +235,19 @@ int main(int argc, char* argv[])
                 rounds);
     std::printf("%-16s %8lld ms %7lld ms  (direct: one cat, no time queries)\n", "join",
                 static_cast<long long>(last.join), static_cast<long long>(directCat));
-    std::printf("%-16s %8lld ms %7lld ms  (direct: one ffmpeg on the joined file)\n", "convert",
-                static_cast<long long>(last.convert), static_cast<long long>(directs.constLast()));
+    std::printf("%-16s %8lld ms %7lld ms  (direct: %s)\n", aac ? "copy" : "convert",
+                static_cast<long long>(last.convert), static_cast<long long>(directs.constLast()),
+                yardstick);
     std::printf("%-16s %8lld ms %7lld ms\n", "chapters", static_cast<long long>(last.chapters),
                 static_cast<long long>(directChapters));
     std::printf("%-16s %8lld ms %7lld ms\n", "tags", static_cast<long long>(last.tag),
                 static_cast<long long>(directTag));
     std::printf("%-16s %8lld ms\n", "whole run", static_cast<long long>(last.total));
     const int parts = encoders > 0 ? encoders : std::min(QThread::idealThreadCount(), 8);
-    std::printf("with %d encoders on %d cores, against one ffmpeg encoding the joined file alone, "
-                "the median of %d pairs:\n  the conversion %.2f, the whole run from Make to the "
-                "Desktop %.2f\n",
-                parts, QThread::idealThreadCount(), rounds, median(conversionRatios),
-                median(ratios));
+    std::printf("with %d encoders on %d cores, against %s alone, the median of %d pairs:\n  the "
+                "%s %.3f, the whole run from Make to the Desktop %.3f\n",
+                parts, QThread::idealThreadCount(), yardstick, rounds,
+                aac ? "copy" : "conversion", median(conversionRatios), median(ratios));
     std::printf("peak memory: application %ld MiB, largest tool %ld MiB; the application with "
                 "all its tools at once %ld MiB%s\n",
                 self.ru_maxrss / 1024, children.ru_maxrss / 1024, peakFamily / 1024,

@@ -121,6 +121,8 @@ QByteArray ItemRecord::serialized() const
         << static_cast<qint64>(innerChapters.size());
     for (const InnerChapter& chapter : innerChapters)
         out << chapter.start << chapter.title;
+    out << copyableAac.has_value() << copyableAac.value_or(CopyableAac{}).audioConfig
+        << copyableAac.value_or(CopyableAac{}).channels;
     return bytes;
 }
 
@@ -151,6 +153,11 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
         in >> chapter.start >> chapter.title;
         record.innerChapters.append(chapter);
     }
+    bool copyable = false;
+    CopyableAac aac;
+    in >> copyable >> aac.audioConfig >> aac.channels;
+    if (copyable)
+        record.copyableAac = aac;
     if (measured)
         record.exact = exact;
     if (listed)

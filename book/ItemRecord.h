@@ -58,6 +58,15 @@ struct ItemRecord
         friend bool operator==(const InnerChapter&, const InnerChapter&) = default;
     };
     QList<InnerChapter> innerChapters;
+    // An MP4 file's AAC audio, whose frames a book may take as they are:
+    // files with the same configuration can follow one another in one track.
+    struct CopyableAac
+    {
+        QByteArray audioConfig;
+        int channels = 0;
+        friend bool operator==(const CopyableAac&, const CopyableAac&) = default;
+    };
+    std::optional<CopyableAac> copyableAac;
 
     // A file's title from its path: its name without the extension.
     [[nodiscard]] static QString titleForPath(const QString& path);

@@ -301,6 +301,89 @@ private Q_SLOTS:
                  qPrintable(called));
     }
 
+    void aacFilesKeptAsTheyAreAreCopied_data()
+    {
+        QTest::addColumn<QString>("bitRate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("changedSinceListed");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("as they are") << u"Same"_s << 1 << false << true;
+        QTest::newRow("a bit rate chosen") << u"64k"_s << 1 << false << false;
+        QTest::newRow("stereo made mono") << u"Same"_s << 2 << false << false;
+        QTest::newRow("one changed since listed") << u"Same"_s << 1 << true << false;
+    }
+
+    // AAC files that the sheet keeps as they are: their frames are copied,
+    // not encoded, so each file's audio is in the book bit for bit, end to
+    // end, where its chapter starts. Anything else is encoded.
+    void aacFilesKeptAsTheyAreAreCopied()
+    {
+        QFETCH(QString, bitRate);
+        QFETCH(int, channels);
+        QFETCH(bool, changedSinceListed);
+        QFETCH(bool, copied);
+        constexpr int kAacRate = 44100;
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        QStringList paths;
+        const QList<double> seconds{1.3, 1.7, 2.1, 1.1, 1.9};
+        for (int i = 0; i < seconds.size(); ++i) {
+            paths << environment.sources() + u"/0%1 part.m4a"_s.arg(i + 1);
+            // Without noise bands: their noise comes from a generator that
+            // runs on from file to file, so it differs wherever decoding starts.
+            QVERIFY(makeTones(paths.constLast(), {{300 + 200 * i, seconds.at(i)}}, kAacRate,
+                              {u"-ac"_s, QString::number(channels), u"-c:a"_s, u"aac"_s,
+                               u"-aac_pns"_s, u"0"_s}));
+        }
+        const QString calls = recordFfmpegCalls(environment.root());
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        if (c.tableData().at(0)->pathColumn != paths.at(0))
+            c.autoSort();
+        if (changedSinceListed)
+            QVERIFY(makeTones(paths.at(2), {{700, 2.1}}, kAacRate,
+                              {u"-ac"_s, u"2"_s, u"-c:a"_s, u"aac"_s}));
+        nameBook(c, u"Kept"_s, u"Bookmark"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), bitRate);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+        chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+        QVERIFY2(app.dialogs->allAlerts.isEmpty(),
+                 qPrintable(app.dialogs->allAlerts.value(0).detail));
+        const QString book = environment.desktop() + u"/Kept.m4b"_s;
+        QVERIFY(QFileInfo::exists(book));
+        QCOMPARE(QFileInfo::exists(calls), !copied);
+        if (!copied)
+            return;
+
+        const QJsonArray chapters = probe(book)[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), paths.size());
+        const QList<qint16> decoded = decodeMono(book, kAacRate);
+        qint64 from = 0;
+        for (qsizetype k = 0; k < paths.size(); ++k) {
+            const QList<qint16> alone = decodeMono(paths.at(k), kAacRate);
+            const qsizetype played =
+                probe(paths.at(k))[u"streams"_s][0][u"duration_ts"_s].toInteger();
+            QVERIFY(played > 0 && played <= alone.size());
+            // Where the file's audio is, found in the book sample for sample.
+            qint64 at = -1;
+            for (qint64 d = from; d < from + 4 * 1024 && at < 0; ++d) {
+                if (decoded.mid(d, played) == alone.first(played))
+                    at = d;
+            }
+            QVERIFY2(at >= 0, qPrintable(u"file %1 is not in the book as it is"_s.arg(k + 1)));
+            const double start = chapters.at(k)[u"start_time"_s].toString().toDouble();
+            QVERIFY2(std::abs(start - double(at) / kAacRate) <= 0.001,
+                     qPrintable(u"chapter %1 starts at %2, its audio at %3"_s.arg(k + 1).arg(start).arg(
+                         double(at) / kAacRate)));
+            from = at + played;
+        }
+    }
+
     // A file that only looks like audio is named in the list, and the book
     // is refused before anything is decoded.
     void aFileThatIsNotAudioIsNamed()

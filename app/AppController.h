@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AacCopier.h"
 #include "AppServices.h"
 #include "EncoderOptions.h"
 #include "FileMover.h"
@@ -13,7 +14,6 @@
 #include "Mp3Joiner.h"
 #include "RunReporter.h"
 #include "SourceDecoder.h"
-#include "AacCopier.h"
 #include "RunRequest.h"
 #include "RunState.h"
 #include "TableColumn.h"
@@ -287,6 +287,9 @@ private:
     void doDecode();
     // A book of AAC files all encoded alike, kept as they are, copies their frames.
     void doCopy();
+    [[nodiscard]] QStringList runSources() const;
+    void beginFileProgress();
+    void showFileProgress(const QString& text, int done);
     // The rate and channels that every source is decoded to.
     [[nodiscard]] int decodedRate() const;
     void afterJoin();

@@ -299,17 +299,10 @@ void AppController::doDecode()
 {
     const QString folder = inTempFolder(u"Decoded"_s);
     QDir().mkpath(folder);
-    QStringList sources;
-    for (const ItemRecordPtr& record : std::as_const(mRun.records))
-        sources << record->pathColumn;
-    joinProgressDescription->setText(QString());
-    joinProgressIndicator->setRange(0, static_cast<int>(sources.size()));
-    joinProgressIndicator->setValue(0);
-    beginSheet(joinProgressWindow);
-    stopConvertingButton->setVisible(true);
+    beginFileProgress();
     const RunReporter* reporter = mReporters.back().get();
     theSourceDecoder->start(
-        sources, folder, decodedRate(), mRun.mono ? 1 : 2,
+        runSources(), folder, decodedRate(), mRun.mono ? 1 : 2,
         [reporter](int done, int total) {
             reporter->deliver([=](AppController& c) { c.sourceDecoderProgress(done, total); });
         },
@@ -321,18 +314,11 @@ void AppController::doDecode()
 // The sources' frames copied into the book as they are, with no encoder.
 void AppController::doCopy()
 {
-    QStringList sources;
-    for (const ItemRecordPtr& record : std::as_const(mRun.records))
-        sources << record->pathColumn;
-    joinProgressDescription->setText(QString());
-    joinProgressIndicator->setRange(0, static_cast<int>(sources.size()));
-    joinProgressIndicator->setValue(0);
-    beginSheet(joinProgressWindow);
-    stopConvertingButton->setVisible(true);
+    beginFileProgress();
     mState = RunState::Converting;
     const RunReporter* reporter = mReporters.back().get();
     theAacCopier->start(
-        sources, mRun.records.first()->copyableAac->audioConfig, inTempFolder(u"m4a.m4a"_s),
+        runSources(), mRun.records.first()->copyableAac->audioConfig, inTempFolder(u"m4a.m4a"_s),
         [reporter](int done, int total) {
             reporter->deliver([=](AppController& c) { c.aacCopierProgress(done, total); });
         },
@@ -343,10 +329,8 @@ void AppController::doCopy()
 
 void AppController::aacCopierProgress(int done, int total)
 {
-    if (mState != RunState::Converting)
-        return;
-    joinProgressDescription->setText(u"Copying file %1 of %2..."_s.arg(done).arg(total));
-    joinProgressIndicator->setValue(done);
+    if (mState == RunState::Converting)
+        showFileProgress(u"Copying file %1 of %2..."_s.arg(done).arg(total), done);
 }
 
 // Each record takes the place that its frames have in the book.
@@ -378,9 +362,31 @@ void AppController::aacCopierDidFinish(const std::exception_ptr& failure)
 
 void AppController::sourceDecoderProgress(int done, int total)
 {
-    if (mState != RunState::Joining)
-        return;
-    joinProgressDescription->setText(u"Decoding file %1 of %2..."_s.arg(done).arg(total));
+    if (mState == RunState::Joining)
+        showFileProgress(u"Decoding file %1 of %2..."_s.arg(done).arg(total), done);
+}
+
+QStringList AppController::runSources() const
+{
+    QStringList sources;
+    for (const ItemRecordPtr& record : std::as_const(mRun.records))
+        sources << record->pathColumn;
+    return sources;
+}
+
+// The progress sheet, counting the run's files as a worker goes through them.
+void AppController::beginFileProgress()
+{
+    joinProgressDescription->setText(QString());
+    joinProgressIndicator->setRange(0, static_cast<int>(mRun.records.size()));
+    joinProgressIndicator->setValue(0);
+    beginSheet(joinProgressWindow);
+    stopConvertingButton->setVisible(true);
+}
+
+void AppController::showFileProgress(const QString& text, int done)
+{
+    joinProgressDescription->setText(text);
     joinProgressIndicator->setValue(done);
 }
 

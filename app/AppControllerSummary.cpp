@@ -43,7 +43,7 @@ std::optional<ItemRecord::CopyableAac> copyableAac(const QString& path)
     try {
         const Mp4AudioTrack track = Mp4AudioTrack::read(path);
         return ItemRecord::CopyableAac{.audioConfig = track.audioConfig, .channels = track.channels};
-    } catch (const std::runtime_error&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }

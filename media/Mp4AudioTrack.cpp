@@ -160,6 +160,8 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     const quint64 count = Mp4::read(stsz, 8, 4);
     if (count < 1 || (fixed == 0 && static_cast<quint64>(stsz.size()) < 12 + 4 * count))
         fail("its frame sizes are cut short");
+    if (fixed > 0 && count > fileSize / fixed)
+        fail("its frames lie past its end");
     track.sizes.resize(count);
     for (quint64 i = 0; i < count; ++i)
         track.sizes[i] = static_cast<quint32>(fixed ? fixed : Mp4::read(stsz, 12 + 4 * static_cast<qsizetype>(i), 4));
@@ -185,6 +187,8 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     const bool far = stbl.child("co64") != nullptr;
     const QByteArrayView stco = need(far ? stbl.child("co64") : stbl.child("stco"), "stco").payload;
     const quint64 chunks = Mp4::read(stco, 4, 4);
+    if (static_cast<quint64>(stco.size()) < 8 + (far ? 8 : 4) * chunks)
+        fail("its chunk table is cut short");
     track.chunkOffsets.resize(chunks);
     for (quint64 c = 0; c < chunks; ++c)
         track.chunkOffsets[c] = Mp4::read(stco, 8 + (far ? 8 : 4) * static_cast<qsizetype>(c), far ? 8 : 4);

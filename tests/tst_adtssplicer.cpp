@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QtEndian>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -165,6 +166,40 @@ private Q_SLOTS:
             if (priming > 0)
                 QCOMPARE(qint64(track.sizes.size()) * 1024 - track.priming - track.padding,
                          stream[u"duration_ts"_s].toInteger());
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), reason);
+        }
+    }
+
+    void aCorruptFrameTableIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("reason");
+        // Counts that would have the reader set aside gigabytes.
+        QTest::newRow("frames of one size") << QByteArray("stsz") << 4
+                                            << u"its frames lie past its end"_s;
+        QTest::newRow("chunks") << QByteArray("stco") << 0 << u"its chunk table is cut short"_s;
+    }
+
+    void aCorruptFrameTableIsRefused()
+    {
+        QFETCH(QByteArray, box);
+        QFETCH(int, field);
+        QFETCH(QString, reason);
+        TestEnvironment environment;
+        const QString file = environment.root() + u"/file.m4a"_s;
+        QVERIFY(makeAac(file, 1.0));
+        QByteArray bytes = readFile(file);
+        // After the box's type come its version and flags, then its fields.
+        const qsizetype at = bytes.indexOf(box) + 8;
+        QVERIFY(at > 8);
+        qToBigEndian<quint32>(1, bytes.data() + at);
+        qToBigEndian<quint32>(0xFFFFFFF0, bytes.data() + at + field);
+        QVERIFY(writeFile(file, bytes));
+        try {
+            (void)Mp4AudioTrack::read(file);
+            QFAIL("read a corrupt file");
         } catch (const std::runtime_error& e) {
             QCOMPARE(QString::fromUtf8(e.what()), reason);
         }

@@ -345,7 +345,11 @@ void AppController::aacCopierDidFinish(const std::exception_ptr& failure)
         mRun.copiesAac = false;
         mRun.decodes = true;
         mState = RunState::Joining;
-        doDecode();
+        // The decoded audio needs room of its own.
+        if (roomForRun())
+            doDecode();
+        else
+            closeJoin(this);
         return;
     } catch (...) {
     }

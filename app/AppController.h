@@ -261,7 +261,8 @@ private:
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] QString checkFilesToJoin();
-    [[nodiscard]] static QString stepName(RunState state);
+    // The step a run failed in, in the words that its alert starts with.
+    [[nodiscard]] QString stepName(RunState state) const;
     // Why a file cannot be joined, in the words the list shows ("is not an MP3 file").
     [[nodiscard]] static QString problemText(Mp3Frames::Check::Problem problem);
     // About how large, in two figures: "900 MB", "1.2 GB".

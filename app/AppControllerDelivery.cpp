@@ -133,13 +133,13 @@ void AppController::showFileCreationAlert(const QString& destination,
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
-QString AppController::stepName(RunState state)
+QString AppController::stepName(RunState state) const
 {
     switch (state) {
     case RunState::Joining:
-        return u"While joining the files"_s;
+        return mRun.decodes ? u"While decoding the files"_s : u"While joining the files"_s;
     case RunState::Converting:
-        return u"While converting to AAC"_s;
+        return mRun.copiesAac ? u"While copying the audio"_s : u"While converting to AAC"_s;
     case RunState::WritingChapters:
         return u"While writing the chapters"_s;
     case RunState::Tagging:
@@ -170,12 +170,7 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
          DiskSpace::available(*tempFolder).value_or(kNothingLeft) < kNothingLeft))
         cause = tempDiskFullText();
     if (!cause.isEmpty()) {
-        QString step = stepName(failedIn);
-        if (failedIn == RunState::Joining && mRun.decodes)
-            step = u"While decoding the files"_s;
-        else if (failedIn == RunState::Converting && mRun.copiesAac)
-            step = u"While copying the audio"_s;
-        cause = step + u": "_s + cause;
+        cause = stepName(failedIn) + u": "_s + cause;
         std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());
     }
     const AlertSpec alert{

@@ -110,7 +110,7 @@ void AppController::readDetails(const QString& path)
                            .tags = SourceTags::read(path),
                            .chapters = probe.chapters.size() > 1 ? probe.chapters
                                                                  : QList<ItemRecord::InnerChapter>(),
-                           .aac = decodes ? copyableAac(path) : std::nullopt};
+                           .aac = probe.codec == u"aac"_s ? copyableAac(path) : std::nullopt};
         }
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),

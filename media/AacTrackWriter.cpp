@@ -1,5 +1,6 @@
 #include "AacTrackWriter.h"
 
+#include "AacFormat.h"
 #include "Mp4Box.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 namespace {
 
-constexpr qint64 kFrameSamples = 1024;
+using Aac::kFrameSamples;
 // ffmpeg's chunks: frames laid side by side up to about a megabyte.
 constexpr quint64 kChunkBytes = 1 << 20;
 // The brand, then room for a 64-bit media header, used only should the

@@ -1,21 +1,18 @@
 #include "AdtsSplicer.h"
 
+#include "AacFormat.h"
 #include "AacTrackWriter.h"
 #include "Mp4Box.h"
 
 #include <QFile>
 #include <algorithm>
-#include <array>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-constexpr qint64 kFrameSamples = 1024;
 // Read a megabyte at a time.
 constexpr qint64 kChunkBytes = 1 << 20;
-constexpr std::array<int, 13> kRates{96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                     22050, 16000, 12000, 11025, 8000,  7350};
 
 [[noreturn]] void fail(const std::string& why)
 {
@@ -98,14 +95,15 @@ void AdtsSplicer::writeM4a(const QList<Part>& parts, const QString& output,
                 const int objectType = (byte(2) >> 6) + 1;
                 const int rateIndex = (byte(2) >> 2) & 0x0F;
                 const int channels = ((byte(2) & 1) << 2) | (byte(3) >> 6);
-                if (rateIndex >= static_cast<int>(kRates.size()))
+                const std::optional<int> rate = Aac::sampleRate(rateIndex);
+                if (!rate)
                     fail("part " + number + " has no sample rate");
                 QByteArray config;
                 Mp4::append(config,
                             static_cast<quint64>((objectType << 11) | (rateIndex << 7) |
                                                  (channels << 3)),
                             2);
-                out.setFormat(config, kRates.at(static_cast<std::size_t>(rateIndex)), channels);
+                out.setFormat(config, *rate, channels);
             }
             out.append(payload);
             ++kept;
@@ -116,5 +114,5 @@ void AdtsSplicer::writeM4a(const QList<Part>& parts, const QString& output,
     if (out.frames() < 2)
         fail("the parts hold no audio");
     // The first frame kept is the encoder's priming.
-    out.finish(kFrameSamples, 0);
+    out.finish(Aac::kFrameSamples, 0);
 }

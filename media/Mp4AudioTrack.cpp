@@ -1,5 +1,6 @@
 #include "Mp4AudioTrack.h"
 
+#include "AacFormat.h"
 #include "Mp4Box.h"
 
 #include <QFile>
@@ -135,17 +136,16 @@ void readSampleEntry(Mp4AudioTrack& track, QByteArrayView stsd)
         esds = box.type == "esds" ? &box : esds;
     track.audioConfig = audioConfig(need(esds, "esds").payload);
 
-    static constexpr int kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                     22050, 16000, 12000, 11025, 8000,  7350};
     const quint64 bits = Mp4::read(track.audioConfig, 0, 2);
     const auto objectType = static_cast<int>(bits >> 11);
     const auto rateIndex = static_cast<int>((bits >> 7) & 0x0F);
     // HE-AAC's frames are twice as long, and its own state runs across them.
     if (objectType != 2)
         fail("its audio is not AAC-LC");
-    if (rateIndex >= 13)
+    const std::optional<int> rate = Aac::sampleRate(rateIndex);
+    if (!rate)
         fail("its sample rate is not one of AAC's");
-    track.sampleRate = kRates[rateIndex];
+    track.sampleRate = *rate;
     track.channels = static_cast<int>((bits >> 3) & 0x0F);
     if (track.channels == 0)
         track.channels = static_cast<int>(Mp4::read(entry, 16, 2));
@@ -176,10 +176,10 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
         timed += frames;
         // A muxer may shorten the last frame to say where the audio ends.
         const bool last = r + 1 == runs && frames == 1;
-        if (delta != Mp4AudioTrack::kFrameSamples && !(last && delta < Mp4AudioTrack::kFrameSamples))
+        if (delta != Aac::kFrameSamples && !(last && delta < Aac::kFrameSamples))
             fail("its frames are not 1024 samples long");
         if (last)
-            shortEnd = Mp4AudioTrack::kFrameSamples - delta;
+            shortEnd = Aac::kFrameSamples - delta;
     }
     if (timed != count)
         fail("its frame times do not add up");
@@ -241,7 +241,7 @@ Mp4AudioTrack Mp4AudioTrack::read(const QString& path)
     if (Mp4::read(mdhd, wide ? 20 : 12, 4) != static_cast<quint64>(track.sampleRate))
         fail("its times are not counted in samples");
     const qint64 shortEnd = readSampleTable(track, stbl, static_cast<quint64>(file.size()));
-    const auto samples = static_cast<qint64>(track.sizes.size()) * kFrameSamples;
+    const auto samples = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples;
 
     track.padding = shortEnd;
     const Mp4Box* edts = trak->child("edts");

@@ -23,8 +23,6 @@ struct Mp4AudioTrack
     qint64 priming = 0;
     qint64 padding = 0;
 
-    static constexpr qint64 kFrameSamples = 1024;
-
     // Throws std::runtime_error saying why the frames cannot be copied:
     // no MP4 file, no AAC-LC track, frames other than 1024 samples, an
     // edit that does more than trim, or a header that does not add up.

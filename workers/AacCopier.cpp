@@ -1,5 +1,6 @@
 #include "AacCopier.h"
 
+#include "AacFormat.h"
 #include "AacTrackWriter.h"
 #include "Mp4AudioTrack.h"
 
@@ -93,7 +94,7 @@ void AacCopier::copy(const Progress& progress)
                 throw WorkerException(quoted(in.fileName()) + " ends before its audio does");
             out.append(bytes, std::span(track.sizes).subspan(firstFrame, frame - firstFrame));
         }
-        const qint64 samples = static_cast<qint64>(track.sizes.size()) * Mp4AudioTrack::kFrameSamples;
+        const qint64 samples = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples;
         // The first file's priming is skipped by the book's edit; a later
         // file's plays before its audio, at the end of the chapter before.
         const bool isFirst = i == 0;

@@ -10,6 +10,21 @@ using namespace Qt::Literals::StringLiterals;
 QString ChapterList::escaped(const QString& title)
 {
     QString text = title;
+    // XML 1.0 has no way to write a control character, even escaped, and a
+    // lone surrogate is no character at all: either would make the whole
+    // list unreadable, so each stands as a space.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+        const bool pairStart = QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+                               QChar::isLowSurrogate(text.at(i + 1).unicode());
+        if (pairStart) {
+            ++i;
+            continue;
+        }
+        if (control || QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
+            text[i] = u' ';
+    }
     text.replace(u'&', u"&amp;"_s);
     text.replace(u'<', u"&lt;"_s);
     text.replace(u'>', u"&gt;"_s);

@@ -8,12 +8,12 @@
 // Exits non-zero with a message on standard error on any failure, and leaves
 // no partial output behind.
 #include "ChapterMovie.h"
+#include "ChapterXml.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryFile>
-#include <QXmlStreamReader>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -59,66 +59,6 @@ void remember(const QString& path)
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-std::optional<qint64> startOf(const QString& text)
-{
-    const QStringList parts = text.split(u':');
-    if (parts.size() != 2)
-        return std::nullopt;
-    bool minutesOk = false;
-    bool secondsOk = false;
-    const qint64 minutes = parts[0].trimmed().toLongLong(&minutesOk);
-    // Whole seconds, or seconds with a fraction ("5.250").
-    const QString secondsText = parts[1].trimmed();
-    const double seconds = secondsText.toDouble(&secondsOk);
-    if (!minutesOk || !secondsOk || minutes < 0 || seconds < 0 ||
-        secondsText.contains(u'e', Qt::CaseInsensitive) || secondsText.startsWith(u'+'))
-        return std::nullopt;
-    return minutes * 60000 + std::llround(seconds * 1000.0);
-}
-
-std::vector<Chapter> readChapters(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(u"cannot read the chapter list %1: %2"_s.arg(path, file.errorString()));
-    QXmlStreamReader xml(&file);
-    std::vector<Chapter> chapters;
-    bool sawRoot = false;
-    while (xml.readNextStartElement()) {
-        if (!sawRoot) {
-            if (xml.name() != u"chapters")
-                fail(u"%1 is not a chapter list: its root is <%2>"_s.arg(path, xml.name()));
-            sawRoot = true;
-            continue;
-        }
-        if (xml.name() != u"chapter") {
-            xml.skipCurrentElement();
-            continue;
-        }
-        const QString start = xml.attributes().value(u"starttime"_s).toString();
-        const auto startMs = startOf(start);
-        if (!startMs)
-            fail(
-                u"%1: a chapter has the start time \"%2\", not minutes:seconds"_s.arg(path, start));
-        Chapter chapter{.startMs = *startMs, .title = {}};
-        while (xml.readNextStartElement()) {
-            if (xml.name() == u"title")
-                chapter.title = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-            else
-                xml.skipCurrentElement();
-        }
-        // A title is one line.
-        chapter.title.replace(u'\n', u' ').replace(u'\r', u' ');
-        chapters.push_back(chapter);
-    }
-    if (xml.hasError())
-        fail(u"the chapter list %1 is not well-formed: %2 (line %3)"_s.arg(path, xml.errorString())
-                 .arg(xml.lineNumber()));
-    if (!sawRoot)
-        fail(u"the chapter list %1 is empty"_s.arg(path));
-    return chapters;
 }
 
 // A box at the top of the file: where it lies and how long it is.
@@ -364,7 +304,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: ChapterTool -x CHAPTERS.xml -a AUDIO.m4a -o OUTPUT.m4b\n");
         return 2;
     }
-    const std::vector<Chapter> chapters = readChapters(arguments->list);
+    std::vector<Chapter> chapters;
+    {
+        QFile list(arguments->list);
+        if (!list.open(QIODevice::ReadOnly))
+            fail(u"cannot read the chapter list %1: %2"_s.arg(arguments->list, list.errorString()));
+        try {
+            chapters = ChapterXml::read(list);
+        } catch (const std::exception& e) {
+            fail(u"the chapter list %1 %2"_s.arg(arguments->list, QString::fromUtf8(e.what())));
+        }
+    }
     if (!QFileInfo(arguments->audio).isFile())
         fail(u"the audio file %1 does not exist"_s.arg(arguments->audio));
     const int in = ::open(QFile::encodeName(arguments->audio).constData(), O_RDONLY | O_CLOEXEC);

@@ -8,9 +8,11 @@
 
 namespace {
 
-// How much of a file's start is read: a few frames are a few kilobytes; a tag
-// larger than this (cover art) is skipped by its size and read past.
+// How far past the tags the list looks for the first frames: a few frames
+// are a few kilobytes.
 constexpr qint64 kReadLimit = 64 << 10;
+// An Info frame and LAME's tag after it lie within this much of the frame's start.
+constexpr qint64 kInfoBytes = 512;
 // Consecutive frames that must follow one another before the data counts as audio.
 constexpr int kFramesToTrust = 3;
 
@@ -72,11 +74,47 @@ std::optional<Header> readHeader(const uchar* p)
                   .crc = (p[1] & 1) == 0};
 }
 
-// Where the audio starts: after any ID3v2 tags from `at` on.
-qint64 audioStart(const uchar* data, qint64 size, qint64 at = 0)
+// A file read a block at a time, never mapped: a file cut short while it
+// is read (a download still running, a disk pulled out) ends early instead
+// of raising SIGBUS. At most one block is held.
+class Window
 {
-    while (at + 10 <= size && std::memcmp(data + at, "ID3", 3) == 0) {
-        const uchar* p = data + at;
+public:
+    explicit Window(QFile& file) : mFile(file), mSize(file.size()) {}
+    [[nodiscard]] qint64 size() const { return mSize; }
+    // The n bytes from `at`, or none where the file ends before them.
+    const uchar* get(qint64 at, qint64 n)
+    {
+        if (at < 0 || n > mSize - at)
+            return nullptr;
+        if (at < mBase || at + n > mBase + mBytes.size()) {
+            mBase = at;
+            mBytes = mFile.seek(at) ? mFile.read(std::max(n, std::min(kBlock, mSize - at)))
+                                    : QByteArray();
+            if (mBytes.size() < n) {
+                // The file is shorter now than when it was opened.
+                mSize = at + mBytes.size();
+                return nullptr;
+            }
+        }
+        return reinterpret_cast<const uchar*>(mBytes.constData()) + (at - mBase);
+    }
+
+private:
+    static constexpr qint64 kBlock = 1 << 20;
+    QFile& mFile;
+    qint64 mSize;
+    QByteArray mBytes;
+    qint64 mBase = 0;
+};
+
+// Where the audio starts: after any ID3v2 tags, each skipped by its size.
+qint64 audioStart(Window& bytes)
+{
+    qint64 at = 0;
+    while (const uchar* p = bytes.get(at, 10)) {
+        if (std::memcmp(p, "ID3", 3) != 0)
+            break;
         const qint64 tag = (qint64(p[6] & 0x7F) << 21) | (qint64(p[7] & 0x7F) << 14) |
                            (qint64(p[8] & 0x7F) << 7) | qint64(p[9] & 0x7F);
         at += 10 + tag + ((p[5] & 0x10) ? 10 : 0);
@@ -90,11 +128,18 @@ struct FirstFrame
     Header header;
 };
 
-// The first place from which kFramesToTrust frames of one kind follow each other.
-std::optional<FirstFrame> firstFrames(const uchar* bytes, qint64 size, qint64 from, bool wholeFile)
+std::optional<Header> headerAt(Window& bytes, qint64 at)
 {
-    for (qint64 at = from; at + 4 <= size; ++at) {
-        const auto first = readHeader(bytes + at);
+    const uchar* p = bytes.get(at, 4);
+    return p ? readHeader(p) : std::nullopt;
+}
+
+// The first place before `limit` from which kFramesToTrust frames of one
+// kind follow each other.
+std::optional<FirstFrame> firstFrames(Window& bytes, qint64 from, qint64 limit)
+{
+    for (qint64 at = from; at < limit && at + 4 <= bytes.size(); ++at) {
+        const auto first = headerAt(bytes, at);
         if (!first)
             continue;
         qint64 next = at;
@@ -106,10 +151,10 @@ std::optional<FirstFrame> firstFrames(const uchar* bytes, qint64 size, qint64 fr
             next += header->length;
             if (found == kFramesToTrust)
                 return FirstFrame{.at = at, .header = *first};
-            header = next + 4 <= size ? readHeader(bytes + next) : std::nullopt;
+            header = headerAt(bytes, next);
         }
         // A short file whose few frames reach exactly to its end is audio too.
-        if (found > 0 && wholeFile && next == size)
+        if (found > 0 && next == bytes.size())
             return FirstFrame{.at = at, .header = *first};
     }
     return std::nullopt;
@@ -195,32 +240,43 @@ Mp3Frames::Check Mp3Frames::check(const QString& path)
     QFile file(path);
     if (const auto problem = openingProblem(path, file); problem != Check::Problem::None)
         return noAudio(problem);
-    QByteArray data = file.read(kReadLimit);
-    auto bytes = [&data] { return reinterpret_cast<const uchar*>(data.constData()); };
-    qint64 start = audioStart(bytes(), data.size());
-    // A tag larger than what was read: read on from its end.
-    if (start > data.size() - 4 && file.seek(start)) {
-        data = file.read(kReadLimit);
-        start = 0;
-    }
-    const auto first = firstFrames(bytes(), data.size(), start, file.atEnd());
+    Window bytes(file);
+    // A few frames are a few kilobytes past the tags, however large those are.
+    const qint64 start = audioStart(bytes);
+    const auto first = firstFrames(bytes, start, start + kReadLimit);
     if (!first)
         return noAudio(Check::Problem::NotAudio);
-    return {.problem = Check::Problem::None,
-            .sampleRate = first->header.sampleRate,
-            .channels = first->header.channels};
+    Check result{.problem = Check::Problem::None,
+                 .sampleRate = first->header.sampleRate,
+                 .channels = first->header.channels};
+    // An Info frame gives the stream's bytes: a file with fewer was cut
+    // short, and plays only as far as its bytes go.
+    const qint64 available = bytes.size() - first->at;
+    const uchar* frame = bytes.get(first->at, std::min<qint64>(available, kInfoBytes));
+    const auto info = frame ? readInfoFrame(frame, std::min<qint64>(available, kInfoBytes),
+                                            first->header)
+                            : std::nullopt;
+    if (info && info->frames && info->bytes && *info->bytes > 0 &&
+        available < *info->bytes - kFramesToTrust * first->header.length) {
+        const double promised = static_cast<double>(*info->frames) *
+                                first->header.samplesPerFrame() / first->header.sampleRate;
+        result.problem = Check::Problem::CutShort;
+        result.promisedSeconds = promised;
+        result.presentSeconds = promised * static_cast<double>(available) /
+                                static_cast<double>(*info->bytes);
+    }
+    return result;
 }
 
-// The whole file is mapped once and walked frame by frame, unless its Info
-// frame gives the count.
+// The frames are walked one by one, a block at a time, unless the Info
+// frame gives their count.
 std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const qint64 size = file.size();
-    const uchar* data = size > 0 ? file.map(0, size) : nullptr;
-    const auto first = data ? firstFrames(data, size, audioStart(data, size), true) : std::nullopt;
+    Window bytes(file);
+    const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
     if (!first)
         return std::nullopt;
     Measure result;
@@ -228,7 +284,9 @@ std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
     result.channels = first->header.channels;
     result.samplesPerFrame = first->header.samplesPerFrame();
     qint64 at = first->at;
-    if (const auto info = readInfoFrame(data + at, size - at, first->header)) {
+    const qint64 available = std::min<qint64>(bytes.size() - at, kInfoBytes);
+    const uchar* frame = bytes.get(at, available);
+    if (const auto info = frame ? readInfoFrame(frame, available, first->header) : std::nullopt) {
         result.infoFrame = true;
         result.encoderInfo = info->encoderTag;
         if (info->encoderTag) {
@@ -243,10 +301,8 @@ std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
         at += first->header.length;
     }
     qint64 frames = 0;
-    while (at + 4 <= size) {
-        const auto header = readHeader(data + at);
-        if (!header || header->sampleRate != result.sampleRate)
-            break;
+    for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate;
+         header = headerAt(bytes, at)) {
         ++frames;
         at += header->length;
     }
@@ -260,19 +316,8 @@ std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const qint64 size = file.size();
-    Span span{.begin = 0, .end = size};
-    for (;;) {
-        if (!file.seek(span.begin))
-            return std::nullopt;
-        const QByteArray header = file.read(10);
-        if (header.size() < 10)
-            break;
-        const auto* bytes = reinterpret_cast<const uchar*>(header.constData());
-        const qint64 after = audioStart(bytes, header.size());
-        if (after == 0)
-            break;
-        span.begin += after;
-    }
+    Window bytes(file);
+    Span span{.begin = audioStart(bytes), .end = size};
     const auto tail = [&](qint64 length) {
         return file.seek(span.end - length) ? file.read(length) : QByteArray();
     };

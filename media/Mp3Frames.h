@@ -18,10 +18,15 @@ struct Check
         Gone,
         Unreadable,
         NotAudio,
+        // Its Info frame promises more audio than the file holds.
+        CutShort,
     };
     Problem problem = Problem::None;
     int sampleRate = 0;
     int channels = 0;
+    // When cut short: about how far it plays, of how long it was.
+    double presentSeconds = 0;
+    double promisedSeconds = 0;
     [[nodiscard]] bool isAudio() const { return problem == Problem::None; }
 };
 [[nodiscard]] Check check(const QString& path);

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -152,6 +154,8 @@ void readSampleEntry(Mp4AudioTrack& track, QByteArrayView stsd)
 }
 
 // The sizes and places of the frames, which must all be 1024 samples long.
+// Every count is checked against the others and against the file before
+// it is used, and no table is larger than the file can hold.
 // Returns the samples that the last frame does not play.
 qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSize)
 {
@@ -160,6 +164,8 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     const quint64 count = Mp4::read(stsz, 8, 4);
     if (count < 1 || (fixed == 0 && static_cast<quint64>(stsz.size()) < 12 + 4 * count))
         fail("its frame sizes are cut short");
+    if (count > Mp4AudioTrack::kMostFrames)
+        fail("it has more frames than any book");
     if (fixed > 0 && count > fileSize / fixed)
         fail("its frames lie past its end");
     track.sizes.resize(count);
@@ -170,7 +176,7 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     quint64 timed = 0;
     qint64 shortEnd = 0;
     const quint64 runs = Mp4::read(stts, 4, 4);
-    for (quint64 r = 0; r < runs; ++r) {
+    for (quint64 r = 0; r < runs && timed <= count; ++r) {
         const quint64 frames = Mp4::read(stts, 8 + 8 * static_cast<qsizetype>(r), 4);
         const auto delta = static_cast<qint64>(Mp4::read(stts, 12 + 8 * static_cast<qsizetype>(r), 4));
         timed += frames;
@@ -187,6 +193,9 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     const bool far = stbl.child("co64") != nullptr;
     const QByteArrayView stco = need(far ? stbl.child("co64") : stbl.child("stco"), "stco").payload;
     const quint64 chunks = Mp4::read(stco, 4, 4);
+    // A chunk holds one frame at least.
+    if (chunks < 1 || chunks > count)
+        fail("its chunks do not add up");
     if (static_cast<quint64>(stco.size()) < 8 + (far ? 8 : 4) * chunks)
         fail("its chunk table is cut short");
     track.chunkOffsets.resize(chunks);
@@ -196,32 +205,70 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
     const QByteArrayView stsc = need(stbl.child("stsc"), "stsc").payload;
     const quint64 entries = Mp4::read(stsc, 4, 4);
     track.chunkFrames.assign(chunks, 0);
+    quint64 listed = 0;
     for (quint64 e = 0; e < entries; ++e) {
         const qsizetype at = 8 + 12 * static_cast<qsizetype>(e);
         const quint64 first = Mp4::read(stsc, at, 4);
         const quint64 perChunk = Mp4::read(stsc, at + 4, 4);
         const quint64 next = e + 1 < entries ? Mp4::read(stsc, at + 12, 4) : chunks + 1;
-        if (first < 1 || next <= first || next > chunks + 1)
+        if ((e == 0 && first != 1) || next <= first || next > chunks + 1 || perChunk < 1)
             fail("its chunks do not add up");
+        // More frames in the chunks than the track has would be read from
+        // past the end of its table of sizes.
+        if (perChunk > count || (next - first) > (count - listed) / perChunk)
+            fail("its chunks hold more frames than it has");
+        listed += (next - first) * perChunk;
         for (quint64 c = first; c < next; ++c)
             track.chunkFrames[c - 1] = static_cast<quint32>(perChunk);
     }
-    quint64 frame = 0;
-    for (quint64 c = 0; c < chunks; ++c) {
-        quint64 end = track.chunkOffsets[c];
-        for (quint32 k = 0; k < track.chunkFrames[c] && frame < count; ++k)
-            end += track.sizes[frame++];
-        if (end > fileSize)
-            fail("its frames lie past its end");
-    }
-    if (frame != count)
+    if (listed != count)
         fail("its chunks do not hold its frames");
+
+    // The frames up to the first that is not wholly in the file play; a
+    // download cut short ends there.
+    quint64 frame = 0;
+    std::optional<quint64> whole;
+    for (quint64 c = 0; c < chunks; ++c) {
+        // Added with care: a 64-bit offset near its limit would wrap.
+        quint64 end = track.chunkOffsets[c];
+        for (quint32 k = 0; k < track.chunkFrames[c]; ++k, ++frame) {
+            const quint64 size = track.sizes[frame];
+            if (end > fileSize || size > fileSize - end) {
+                whole = std::min(whole.value_or(frame), frame);
+                continue;
+            }
+            end += size;
+        }
+    }
+    if (whole)
+        throw Mp4AudioTrack::CutShort(static_cast<qint64>(*whole) * Aac::kFrameSamples,
+                                      static_cast<qint64>(count) * Aac::kFrameSamples,
+                                      track.sampleRate);
     return shortEnd;
 }
 
 } // namespace
 
+Mp4AudioTrack::CutShort::CutShort(qint64 present, qint64 promised, int rate)
+    : std::runtime_error("its audio ends before its header says"),
+      presentSamples(present),
+      promisedSamples(promised),
+      sampleRate(rate)
+{
+}
+
 Mp4AudioTrack Mp4AudioTrack::read(const QString& path)
+{
+    // A table that passes every check may still be more than this machine
+    // can set aside; that too is a file that cannot be copied.
+    try {
+        return readTrack(path);
+    } catch (const std::bad_alloc&) {
+        fail("its tables are too large to read");
+    }
+}
+
+Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -265,8 +312,10 @@ Mp4AudioTrack Mp4AudioTrack::read(const QString& path)
     const QByteArrayView mvhd = need(moov.child("mvhd"), "mvhd").payload;
     const quint64 movieScale = Mp4::read(mvhd, Mp4::read(mvhd, 0, 1) == 1 ? 20 : 12, 4);
     if (duration > 0 && movieScale > 0) {
+        // Bounded first: an absurd length is no number of samples.
         const auto played = static_cast<qint64>(std::llround(
-            static_cast<double>(duration) * track.sampleRate / static_cast<double>(movieScale)));
+            std::min(static_cast<double>(duration) * track.sampleRate / static_cast<double>(movieScale),
+                     static_cast<double>(samples))));
         track.padding = std::clamp<qint64>(samples - track.priming - played, 0, samples - track.priming);
     }
     return track;

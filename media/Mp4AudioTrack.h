@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <stdexcept>
 #include <vector>
 
 // The AAC track of an MP4 file as its header lays it out: the decoder's
@@ -23,8 +24,28 @@ struct Mp4AudioTrack
     qint64 priming = 0;
     qint64 padding = 0;
 
+    // No book is longer than this many frames: over 190 hours at 48 kHz.
+    // A table is never set aside for more.
+    static constexpr quint64 kMostFrames = 1ULL << 25;
+
+    // What read throws when the frames that the header lists do not all lie
+    // in the file: a download cut short. The frames before the first one
+    // missing play.
+    class CutShort : public std::runtime_error
+    {
+    public:
+        CutShort(qint64 present, qint64 promised, int rate);
+        qint64 presentSamples;
+        qint64 promisedSamples;
+        int sampleRate;
+    };
+
     // Throws std::runtime_error saying why the frames cannot be copied:
     // no MP4 file, no AAC-LC track, frames other than 1024 samples, an
-    // edit that does more than trim, or a header that does not add up.
+    // edit that does more than trim, a header that does not add up, or
+    // (as CutShort) frames missing from the file's end.
     [[nodiscard]] static Mp4AudioTrack read(const QString& path);
+
+private:
+    [[nodiscard]] static Mp4AudioTrack readTrack(const QString& path);
 };

@@ -1,7 +1,10 @@
 #include "Mp4Box.h"
 
+#include <QFile>
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 bool opens(const QByteArray& type)
@@ -88,6 +91,15 @@ Mp4Box Mp4Box::holding(const QByteArray& type, std::vector<Mp4Box> children)
 
 std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes)
 {
+    return parse(bytes, 0);
+}
+
+std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes, int depth)
+{
+    // A crafted file may nest boxes by the hundred thousand; each level
+    // would take a frame of the reader's stack.
+    if (depth > kDeepest)
+        throw std::runtime_error("its boxes are nested too deeply");
     std::vector<Mp4Box> boxes;
     qsizetype at = 0;
     while (at + 8 <= bytes.size()) {
@@ -105,7 +117,7 @@ std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes)
             throw std::runtime_error("the box '" + type.toStdString() + "' does not fit");
         const QByteArrayView body = bytes.sliced(at + header, static_cast<qsizetype>(size) - header);
         if (opens(type))
-            boxes.push_back(holding(type, parse(body)));
+            boxes.push_back(holding(type, parse(body, depth + 1)));
         else
             boxes.push_back(leaf(type, QByteArray::fromRawData(body.data(), body.size())));
         at += static_cast<qsizetype>(size);
@@ -113,6 +125,56 @@ std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes)
     if (at != bytes.size())
         throw std::runtime_error("stray bytes after the last box");
     return boxes;
+}
+
+bool Mp4Box::fileNestsWithin(const QString& path, int depth)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    // The end of each open container, innermost last.
+    std::vector<qint64> ends{file.size()};
+    qint64 at = 0;
+    while (!ends.empty()) {
+        if (at + 8 > ends.back()) {
+            at = ends.back();
+            ends.pop_back();
+            continue;
+        }
+        const QByteArray head = file.seek(at) ? file.read(16) : QByteArray();
+        if (head.size() < 8)
+            return true;
+        quint64 size = Mp4::read(head, 0, 4);
+        qint64 header = 8;
+        if (size == 1 && head.size() == 16) {
+            size = Mp4::read(head, 8, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = static_cast<quint64>(ends.back() - at);
+        }
+        // A box that does not fit ends the reading of its container, here as in the readers.
+        if (size < static_cast<quint64>(header) || size > static_cast<quint64>(ends.back() - at)) {
+            at = ends.back();
+            continue;
+        }
+        const QByteArray type = head.mid(4, 4);
+        // The containers that TagLib opens, and what their children come after.
+        static const std::vector<std::pair<QByteArray, qint64>> containers{
+            {"moov", 0}, {"udta", 0}, {"mdia", 0}, {"meta", 4}, {"ilst", 0}, {"stbl", 0},
+            {"minf", 0}, {"moof", 0}, {"traf", 0}, {"trak", 0}, {"stsd", 8}, {"tref", 0}};
+        const auto container = std::find_if(containers.begin(), containers.end(),
+                                            [&type](const auto& c) { return c.first == type; });
+        const qint64 next = at + static_cast<qint64>(size);
+        if (container == containers.end()) {
+            at = next;
+            continue;
+        }
+        if (static_cast<int>(ends.size()) > depth)
+            return false;
+        ends.push_back(next);
+        at += header + container->second;
+    }
+    return true;
 }
 
 quint64 Mp4Box::size() const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <vector>
 
 // One box of an MP4 movie header: a leaf with its bytes, or a container
@@ -18,7 +19,15 @@ struct Mp4Box
     // The boxes laid end to end in bytes, whose leaves share those bytes
     // rather than copy them: bytes must outlive them. Throws
     // std::runtime_error when the boxes do not fit.
+    // Boxes nested deeper than kDeepest are refused too.
     [[nodiscard]] static std::vector<Mp4Box> parse(QByteArrayView bytes);
+    // A movie's deepest box lies six down (moov trak mdia minf stbl stsd);
+    // ffmpeg refuses anything past ten.
+    static constexpr int kDeepest = 10;
+    // Whether the boxes of the file at path nest no deeper than depth in the
+    // containers that tag readers open, header by header, without recursion.
+    // A file that is no MP4 file nests no boxes at all.
+    [[nodiscard]] static bool fileNestsWithin(const QString& path, int depth);
     [[nodiscard]] QByteArray serialized() const;
     [[nodiscard]] quint64 size() const;
 
@@ -26,6 +35,7 @@ struct Mp4Box
     [[nodiscard]] const Mp4Box* child(const QByteArray& wanted) const;
 
 private:
+    [[nodiscard]] static std::vector<Mp4Box> parse(QByteArrayView bytes, int depth);
     void appendTo(QByteArray& bytes) const;
 };
 

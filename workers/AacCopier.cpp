@@ -83,6 +83,10 @@ void AacCopier::copy(const Progress& progress)
             do {
                 if (track.chunkOffsets[chunk] != end)
                     break;
+                // The reader checked that the chunks hold the frames; a
+                // copy never trusts that with its reads.
+                if (track.chunkFrames[chunk] > track.sizes.size() - frame)
+                    throw NotAlike(quoted(in.fileName()) + " lists more frames than it has");
                 for (quint32 k = 0; k < track.chunkFrames[chunk]; ++k)
                     end += track.sizes[frame++];
                 ++chunk;

@@ -23,35 +23,47 @@ QString SourceDecoder::command(const QString& source, int sampleRate, int channe
 {
     const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
     return ShellQuote::single(tool) + u" -nostdin -v error -i "_s + ShellQuote::single(source) +
-           u" -vn -map_metadata -1 -bitexact -ac %1 -ar %2 -c:a pcm_s16le -f wav -y "_s.arg(channels)
+           u" -vn -map_metadata -1 -bitexact -ac %1 -ar %2 -c:a pcm_s16le -f wav -rf64 auto -y "_s.arg(channels)
                .arg(sampleRate) +
            ShellQuote::single(output);
 }
 
+// A WAV file's sizes are 32 bits. Past 4 GiB (6 h 45 min of stereo at
+// 44.1 kHz) ffmpeg writes RF64 instead, whose ds64 chunk holds the sizes
+// in 64 bits, and whose data chunk's own size is then 0xFFFFFFFF.
 std::optional<qint64> SourceDecoder::wavFrames(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray head = file.read(12);
-    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+    const bool rf64 = head.startsWith("RF64");
+    if (head.size() < 12 || !(head.startsWith("RIFF") || rf64) || head.mid(8, 4) != "WAVE")
         return std::nullopt;
     int blockAlign = 0;
+    std::optional<quint64> dataSize64;
     while (!file.atEnd()) {
         const QByteArray chunk = file.read(8);
         if (chunk.size() < 8)
             return std::nullopt;
         const auto size = qFromLittleEndian<quint32>(chunk.constData() + 4);
-        if (chunk.startsWith("fmt ")) {
-            const QByteArray format = file.read(size);
-            if (format.size() < 16)
+        if (chunk.startsWith("fmt ") || chunk.startsWith("ds64")) {
+            if (size > 4096)
                 return std::nullopt;
-            blockAlign = qFromLittleEndian<quint16>(format.constData() + 12);
+            const QByteArray body = file.read(size);
+            if (body.size() != static_cast<qsizetype>(size))
+                return std::nullopt;
+            if (chunk.startsWith("fmt ") && size >= 16)
+                blockAlign = qFromLittleEndian<quint16>(body.constData() + 12);
+            if (chunk.startsWith("ds64") && rf64 && size >= 16)
+                dataSize64 = qFromLittleEndian<quint64>(body.constData() + 8);
             if (size % 2 == 1)
                 file.read(1);
         } else if (chunk.startsWith("data")) {
+            const quint64 promised = size == 0xFFFFFFFFU && dataSize64 ? *dataSize64 : size;
             // What is really there counts, should the header promise more.
-            const qint64 bytes = std::min<qint64>(size, file.size() - file.pos());
+            const auto there = static_cast<quint64>(file.size() - file.pos());
+            const auto bytes = static_cast<qint64>(std::min(promised, there));
             return blockAlign > 0 ? std::optional(bytes / blockAlign) : std::nullopt;
         } else if (!file.seek(file.pos() + size + size % 2)) {
             return std::nullopt;

@@ -264,7 +264,11 @@ private:
     // The step a run failed in, in the words that its alert starts with.
     [[nodiscard]] QString stepName(RunState state) const;
     // Why a file cannot be joined, in the words the list shows ("is not an MP3 file").
-    [[nodiscard]] static QString problemText(Mp3Frames::Check::Problem problem);
+    [[nodiscard]] static QString problemText(const Mp3Frames::Check& check);
+    // The decoded sources that play for less than their listed length, in words.
+    [[nodiscard]] QString decodedCutShort() const;
+    // Why the encoded or copied book at that path is not whole, in words.
+    [[nodiscard]] QString bookShortfall(const QString& book) const;
     // About how large, in two figures: "900 MB", "1.2 GB".
     [[nodiscard]] static QString roundedSize(double bytes);
     // A disk that is full, or too full for the book, in words for the user.

@@ -2,10 +2,14 @@
 // worker and moves on when the worker reports back.
 #include "AppController.h"
 #include "ArtworkWell.h"
+#include "AudioKind.h"
 #include "DiskSpace.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "AudioProbe.h"
+#include "AacFormat.h"
+#include "DecodedLength.h"
+#include "Mp4AudioTrack.h"
 #include "Mp3Frames.h"
 #include "SheetDialog.h"
 #include "WorkerException.h"
@@ -19,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <cmath>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
@@ -150,7 +155,7 @@ RunRequest AppController::requestFor(BookFormat format)
                    .decodes = false,
                    .copiesAac = false};
     run.decodes = std::any_of(run.records.begin(), run.records.end(), [](const ItemRecordPtr& r) {
-        return FileHelper::isOtherAudio(r->pathColumn);
+        return AudioKind::isOther(r->pathColumn);
     });
     const auto& aac = run.records.isEmpty() ? std::nullopt : run.records.first()->copyableAac;
     run.copiesAac = format != BookFormat::Mp3 && !run.bitRate && !run.sampleRate && aac &&
@@ -181,10 +186,14 @@ void AppController::inProgressTasks()
         afterJoin();
         break;
     case RunState::Converting:
-        srcPath = inTempFolder(u"m4a.m4a"_s);
+        srcPath = inTempFolder(mRun.format == BookFormat::Mp3 ? u"mp3.mp3"_s : u"m4a.m4a"_s);
+        if (const QString missing = bookShortfall(*srcPath); !missing.isEmpty()) {
+            closeJoin(this);
+            processDidEndBadly(std::make_exception_ptr(WorkerException(missing.toStdString())));
+            return;
+        }
         if (mRun.format == BookFormat::Mp3) {
             // Encoded from decoded sources: tagged as a joined book is.
-            srcPath = inTempFolder(u"mp3.mp3"_s);
             mState = RunState::Tagging;
             dstPath = inTempFolder(u"mp3-tagged.mp3"_s);
             doMp3Tagging(*srcPath, *dstPath);
@@ -404,6 +413,11 @@ void AppController::sourceDecoderDidFinish(const std::exception_ptr& failure)
         return;
     }
     const int rate = decodedRate();
+    if (const QString cut = decodedCutShort(); !cut.isEmpty()) {
+        closeJoin(this);
+        processDidEndBadly(std::make_exception_ptr(WorkerException(cut.toStdString())));
+        return;
+    }
     for (qsizetype i = 0; i < mRun.records.size(); ++i) {
         ItemRecord& record = *mRun.records.at(i);
         const qint64 samples = theSourceDecoder->samples().at(static_cast<std::size_t>(i));
@@ -418,6 +432,81 @@ void AppController::sourceDecoderDidFinish(const std::exception_ptr& failure)
         record.secs = QString::number(seconds % 60);
     }
     inProgressTasks();
+}
+
+// A decoder that gives up inside a damaged file still ends well, with the
+// audio up to there: the book would be short by the rest without a word.
+// ffprobe's length is the header's, except for bare ADTS, which it guesses.
+QString AppController::decodedCutShort() const
+{
+    const double rate = decodedRate();
+    QStringList cut;
+    for (qsizetype i = 0; i < mRun.records.size(); ++i) {
+        const ItemRecord& record = *mRun.records.at(i);
+        const double decoded =
+            static_cast<double>(theSourceDecoder->samples().at(static_cast<std::size_t>(i))) / rate;
+        const double listed = record.lengthColumn.value_or(0);
+        if (QFileInfo(record.pathColumn).suffix().compare(u"aac"_s, Qt::CaseInsensitive) == 0)
+            continue;
+        if (listed - decoded > 2.0 + listed / 100)
+            cut << u"“%1” %2"_s.arg(QFileInfo(record.pathColumn).fileName(),
+                                    ItemRecord::cutShortProblem(decoded, listed));
+    }
+    if (cut.isEmpty())
+        return {};
+    return u"%1. Remove it from the list, or put a whole copy in its place, and make the "
+           u"audiobook again."_s.arg(cut.join(u"; "));
+}
+
+// An encoder or a copy that stops early still ends well; the book it made
+// is measured against its sources before it goes any further. Empty when
+// it is whole, or when its sources' lengths are not known to the sample.
+QString AppController::bookShortfall(const QString& book) const
+{
+    qint64 sources = 0;
+    int sourceRate = 0;
+    for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
+        if (!record->exact || record->exact->sampleRate <= 0)
+            return {};
+        sources += record->exact->samples;
+        sourceRate = record->exact->sampleRate;
+    }
+    qint64 made = 0;
+    int rate = 0;
+    qint64 frame = 0;
+    if (mRun.format == BookFormat::Mp3) {
+        const auto frames = Mp3Frames::measure(book);
+        if (!frames)
+            return u"The encoder made no MP3 audio."_s;
+        made = DecodedLength::alone(*frames);
+        rate = frames->sampleRate;
+        frame = frames->samplesPerFrame;
+    } else {
+        try {
+            const Mp4AudioTrack track = Mp4AudioTrack::read(book);
+            made = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples - track.priming -
+                   track.padding;
+            rate = track.sampleRate;
+            frame = Aac::kFrameSamples;
+        } catch (const std::exception&) {
+            // Not a track that can be measured here; its chapters still place it.
+            return {};
+        }
+    }
+    if (rate <= 0 || sourceRate <= 0 || sources <= 0)
+        return {};
+    // Resampled, a source of n samples gives n times the ratio, give or take one.
+    const auto expected = static_cast<qint64>(
+        std::floor(static_cast<double>(sources) * rate / sourceRate));
+    if (expected - made <= frame + static_cast<qint64>(mRun.records.size()))
+        return {};
+    return u"The finished audio is %1 long, but its files play for %2: %3 samples at %4 Hz "
+           u"are missing, so the book was not delivered. Make the audiobook again; if it is "
+           u"short again, the disk or a tool failed without saying so."_s
+        .arg(ItemRecord::formatLength(static_cast<double>(made) / rate),
+             ItemRecord::formatLength(static_cast<double>(expected) / rate))
+        .arg(expected - made)
+        .arg(rate);
 }
 
 void AppController::mp3JoinProgress(int index, int totalFiles)
@@ -436,15 +525,17 @@ void AppController::mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinExceptio
     inProgressTasks();
 }
 
-QString AppController::problemText(Mp3Frames::Check::Problem problem)
+QString AppController::problemText(const Mp3Frames::Check& check)
 {
-    switch (problem) {
+    switch (check.problem) {
     case Mp3Frames::Check::Problem::Gone:
         return u"no longer exists"_s;
     case Mp3Frames::Check::Problem::Unreadable:
         return u"cannot be read"_s;
     case Mp3Frames::Check::Problem::NotAudio:
         return u"is not an MP3 file"_s;
+    case Mp3Frames::Check::Problem::CutShort:
+        return ItemRecord::cutShortProblem(check.presentSeconds, check.promisedSeconds);
     case Mp3Frames::Check::Problem::None:
         break;
     }
@@ -462,12 +553,12 @@ QString AppController::checkFilesToJoin()
     };
     for (const ItemRecordPtr& record : std::as_const(mRun.records)) {
         const QString name = QFileInfo(record->pathColumn).fileName();
-        if (FileHelper::isOtherAudio(record->pathColumn)) {
+        if (AudioKind::isOther(record->pathColumn)) {
             // ffprobe ran when the file was listed; a thousand runs more
             // would hold the window up. What has changed since, the decoder
             // names in its own words.
             if (!QFileInfo::exists(record->pathColumn))
-                record->problem = problemText(Mp3Frames::Check::Problem::Gone);
+                record->problem = problemText({.problem = Mp3Frames::Check::Problem::Gone});
             else if (!record->lengthRead)
                 record->problem = AudioProbe::probe(record->pathColumn).problem;
             if (!record->problem.isEmpty())
@@ -475,7 +566,7 @@ QString AppController::checkFilesToJoin()
             continue;
         }
         const Mp3Frames::Check frames = Mp3Frames::check(record->pathColumn);
-        record->problem = problemText(frames.problem);
+        record->problem = problemText(frames);
         // Joined, files of another rate or channel count would play at the
         // wrong speed or fall out of step with their chapters; decoded, they
         // are all made alike.

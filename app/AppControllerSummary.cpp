@@ -1,6 +1,7 @@
 // What the list tells before a run (each file's length, the book's total
 // and size) and the progress that the window title shows during one.
 #include "AppController.h"
+#include "AudioKind.h"
 #include "AudioProbe.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
@@ -37,12 +38,20 @@ QString AppController::roundedSize(double bytes)
 }
 
 namespace {
-// The file's AAC audio when a book could take its frames as they are.
-std::optional<ItemRecord::CopyableAac> copyableAac(const QString& path)
+// The file's AAC audio when a book could take its frames as they are. A
+// track whose frames are not all in the file was cut short: that is the
+// file's problem, which its length alone would hide.
+std::optional<ItemRecord::CopyableAac> copyableAac(const QString& path, QString& problem)
 {
     try {
         const Mp4AudioTrack track = Mp4AudioTrack::read(path);
         return ItemRecord::CopyableAac{.audioConfig = track.audioConfig, .channels = track.channels};
+    } catch (const Mp4AudioTrack::CutShort& e) {
+        const double rate = e.sampleRate;
+        if (problem.isEmpty() && rate > 0)
+            problem = ItemRecord::cutShortProblem(static_cast<double>(e.presentSamples) / rate,
+                                                  static_cast<double>(e.promisedSamples) / rate);
+        return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -98,23 +107,25 @@ void AppController::readDetails(const QString& path)
     // mp3info runs twice for each file, counting the frames of a long file
     // without an Info frame reads all of it, and a tag may hold a large cover.
     watcher->setFuture(QtConcurrent::run(mReaders, [path] {
-        if (FileHelper::isOtherAudio(path)) {
+        if (AudioKind::isOther(path)) {
             const AudioProbe probe = AudioProbe::probe(path);
             const bool decodes = probe.problem.isEmpty();
+            QString problem = probe.problem;
+            auto aac = probe.codec == u"aac"_s ? copyableAac(path, problem) : std::nullopt;
             return Details{.bitrate = probe.bitRate > 0 ? QString::number(probe.bitRate / 1000)
                                                         : QString(),
                            .frequency = decodes ? QString::number(probe.sampleRate) : QString(),
-                           .problem = probe.problem,
+                           .problem = problem,
                            .length = decodes && probe.seconds > 0 ? std::optional(probe.seconds)
                                                                   : std::nullopt,
                            .tags = SourceTags::read(path),
                            .chapters = probe.chapters.size() > 1 ? probe.chapters
                                                                  : QList<ItemRecord::InnerChapter>(),
-                           .aac = probe.codec == u"aac"_s ? copyableAac(path) : std::nullopt};
+                           .aac = std::move(aac)};
         }
         Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
                         .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
-                        .problem = problemText(Mp3Frames::check(path).problem),
+                        .problem = problemText(Mp3Frames::check(path)),
                         .length = std::nullopt,
                         .tags = SourceTags::read(path),
                         .chapters = {},

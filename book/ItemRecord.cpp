@@ -63,6 +63,12 @@ QString ItemRecord::titleForPath(const QString& path)
     return dot > 0 ? name.left(dot) : name;
 }
 
+QString ItemRecord::cutShortProblem(double present, double promised)
+{
+    return u"ends at %1 of %2: it was cut short, perhaps by a download that did not finish"_s
+        .arg(formatLength(present), formatLength(promised));
+}
+
 QString ItemRecord::formatLength(double seconds)
 {
     const auto total = static_cast<qint64>(std::llround(std::max(0.0, seconds)));

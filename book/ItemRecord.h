@@ -73,6 +73,8 @@ struct ItemRecord
 
     // A playing time as the list shows it: m:ss, or h:mm:ss from one hour.
     [[nodiscard]] static QString formatLength(double seconds);
+    // The problem of a file that holds less audio than its header says.
+    [[nodiscard]] static QString cutShortProblem(double present, double promised);
 
     // The value under a key, or an invalid QVariant when the record has no such key.
     [[nodiscard]] QVariant valueForKey(QStringView key) const;

@@ -1,5 +1,8 @@
 #include "SourceTags.h"
 
+#include "AudioKind.h"
+#include "Mp4Box.h"
+
 #include <QFile>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -37,10 +40,14 @@ std::optional<int> number(const QString& value)
 
 SourceTags SourceTags::read(const QString& path)
 {
-    // An MP3 file is read as one whatever its name; other audio by the kind
-    // TagLib finds: MP4 atoms, Vorbis comments, ASF.
+    // An MP3 file is read as one whatever its extension; other audio by the
+    // kind TagLib finds: MP4 atoms, Vorbis comments, ASF.
     const QByteArray name = QFile::encodeName(path);
-    if (!path.toLower().contains(u"mp3")) {
+    if (AudioKind::isOther(path)) {
+        // TagLib opens MP4 boxes by recursion, and a crafted file nests
+        // them by the hundred thousand: such a file has no tags for us.
+        if (!Mp4Box::fileNestsWithin(path, Mp4Box::kDeepest))
+            return {};
         const TagLib::FileRef file(name.constData(), false);
         return file.isNull() ? SourceTags{} : fromProperties(file.file()->properties());
     }

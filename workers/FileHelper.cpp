@@ -1,5 +1,7 @@
 #include "FileHelper.h"
 
+#include "AudioKind.h"
+
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -102,15 +104,10 @@ ItemList FileHelper::selectMp3Files(const ItemList& records)
 
 const QStringList& FileHelper::otherAudioExtensions()
 {
-    static const QStringList extensions{u"m4a"_s, u"m4b"_s, u"aac"_s, u"flac"_s, u"ogg"_s,
-                                        u"oga"_s, u"opus"_s, u"wav"_s, u"wma"_s};
-    return extensions;
+    return AudioKind::otherExtensions();
 }
 
 bool FileHelper::isOtherAudio(const QString& path)
 {
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot < 0 || path.indexOf(u'/', dot) >= 0)
-        return false;
-    return otherAudioExtensions().contains(path.mid(dot + 1).toLower());
+    return AudioKind::hasOtherExtension(path);
 }

@@ -21,6 +21,9 @@ installed() {
 # The preview plays through a sound server. A desktop with PipeWire's has
 # one already, and installing PulseAudio would replace it.
 installed pipewire-pulse || packages+=(pulseaudio)
+# What a script needs besides, such as the fuzzers' clang.
+read -r -a extra <<<"${FABLEWICK_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

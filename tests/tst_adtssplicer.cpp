@@ -178,8 +178,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         // Counts that would have the reader set aside gigabytes.
         QTest::newRow("frames of one size") << QByteArray("stsz") << 4
-                                            << u"its frames lie past its end"_s;
-        QTest::newRow("chunks") << QByteArray("stco") << 0 << u"its chunk table is cut short"_s;
+                                            << u"it has more frames than any book"_s;
+        QTest::newRow("chunks") << QByteArray("stco") << 0 << u"its chunks do not add up"_s;
     }
 
     void aCorruptFrameTableIsRefused()

@@ -11,6 +11,8 @@ namespace {
 // How far past the tags the list looks for the first frames: a few frames
 // are a few kilobytes.
 constexpr qint64 kReadLimit = 64 << 10;
+// A walk through every frame reads this much at a time.
+constexpr qint64 kWalkBlock = 1 << 20;
 // An Info frame and LAME's tag after it lie within this much of the frame's start.
 constexpr qint64 kInfoBytes = 512;
 // Consecutive frames that must follow one another before the data counts as audio.
@@ -80,7 +82,8 @@ std::optional<Header> readHeader(const uchar* p)
 class Window
 {
 public:
-    explicit Window(QFile& file) : mFile(file), mSize(file.size()) {}
+    // Reads of at least `block` bytes: a look at a file's start needs few.
+    Window(QFile& file, qint64 block) : mFile(file), mSize(file.size()), mBlock(block) {}
     [[nodiscard]] qint64 size() const { return mSize; }
     // The n bytes from `at`, or none where the file ends before them.
     const uchar* get(qint64 at, qint64 n)
@@ -89,7 +92,7 @@ public:
             return nullptr;
         if (at < mBase || at + n > mBase + mBytes.size()) {
             mBase = at;
-            mBytes = mFile.seek(at) ? mFile.read(std::max(n, std::min(kBlock, mSize - at)))
+            mBytes = mFile.seek(at) ? mFile.read(std::max(n, std::min(mBlock, mSize - at)))
                                     : QByteArray();
             if (mBytes.size() < n) {
                 // The file is shorter now than when it was opened.
@@ -101,9 +104,9 @@ public:
     }
 
 private:
-    static constexpr qint64 kBlock = 1 << 20;
     QFile& mFile;
     qint64 mSize;
+    qint64 mBlock;
     QByteArray mBytes;
     qint64 mBase = 0;
 };
@@ -240,7 +243,7 @@ Mp3Frames::Check Mp3Frames::check(const QString& path)
     QFile file(path);
     if (const auto problem = openingProblem(path, file); problem != Check::Problem::None)
         return noAudio(problem);
-    Window bytes(file);
+    Window bytes(file, kReadLimit);
     // A few frames are a few kilobytes past the tags, however large those are.
     const qint64 start = audioStart(bytes);
     const auto first = firstFrames(bytes, start, start + kReadLimit);
@@ -257,7 +260,7 @@ Mp3Frames::Check Mp3Frames::check(const QString& path)
                                             first->header)
                             : std::nullopt;
     if (info && info->frames && info->bytes && *info->bytes > 0 &&
-        available < *info->bytes - kFramesToTrust * first->header.length) {
+        available < *info->bytes - qint64{kFramesToTrust} * first->header.length) {
         const double promised = static_cast<double>(*info->frames) *
                                 first->header.samplesPerFrame() / first->header.sampleRate;
         result.problem = Check::Problem::CutShort;
@@ -275,7 +278,7 @@ std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    Window bytes(file);
+    Window bytes(file, kWalkBlock);
     const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
     if (!first)
         return std::nullopt;
@@ -316,7 +319,7 @@ std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const qint64 size = file.size();
-    Window bytes(file);
+    Window bytes(file, 10);
     Span span{.begin = audioStart(bytes), .end = size};
     const auto tail = [&](qint64 length) {
         return file.seek(span.end - length) ? file.read(length) : QByteArray();

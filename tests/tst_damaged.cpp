@@ -4,6 +4,7 @@
 #include "AudioKind.h"
 #include "Mp4AudioTrack.h"
 #include "Mp4Box.h"
+#include "Resources.h"
 #include "SourceDecoder.h"
 #include "TestSupport.h"
 
@@ -284,6 +285,39 @@ private Q_SLOTS:
         QCOMPARE(c.tableData().size(), 1);
         QCOMPARE(c.tableData().at(0)->tags.title, u"From the Tag"_s);
         QVERIFY(c.tableData().at(0)->problem.isEmpty());
+    }
+
+    // An encoder that stops early without a word: the book is measured
+    // against its files and is not delivered short.
+    void aBookShorterThanItsFilesIsNotDelivered()
+    {
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QStringList paths{environment.sources() + u"/01 a.mp3"_s,
+                                environment.sources() + u"/02 b.mp3"_s};
+        for (const QString& path : paths)
+            QVERIFY(makeMp3(path, 3));
+        // The real ffmpeg, told to stop after a second of whatever it writes.
+        toolsWithStandIn(environment.root(), u"ffmpeg"_s,
+                         u"n=$#; i=0\n"
+                         u"for a in \"$@\"; do i=$((i+1)); [ $i -eq $n ] && set -- \"$@\" -t 1; "
+                         u"set -- \"$@\" \"$a\"; done\n"
+                         u"shift $n; exec '%1' \"$@\""_s.arg(QStringLiteral(FABLEWICK_FFMPEG)));
+        TestApp app;
+        AppController& c = *app.controller;
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        c.joinAll();
+        control<QLineEdit>(c, u"outputName"_s)->setText(u"Short"_s);
+        chooseEncoding(c, u"Bookmark"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
+        QCOMPARE(app.dialogs->allAlerts.size(), 1);
+        const QString detail = app.dialogs->allAlerts.at(0).detail;
+        QVERIFY2(detail.contains(u"The finished audio is 0:01 long, but its files play for 0:06"_s),
+                 qPrintable(detail));
+        QVERIFY(QDir(environment.desktop()).isEmpty());
     }
 
     // Past 4 GiB a decoded WAV is RF64; its length is in the ds64 chunk. A

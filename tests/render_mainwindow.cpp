@@ -60,9 +60,12 @@ int main(int argc, char* argv[])
         makeSource(paths.constLast(), 2.0 + i, 300 + 100 * i, i % 2 ? 22050 : 44100,
                    i % 2 ? 1 : 2, recipe);
     }
-    // One file that is not audio, to show how the list marks it.
+    // One file that is not audio, and one cut short, to show how the list marks them.
     writeFile(dir + u"/04b Notes.mp3"_s, "plain text, not audio");
     paths << dir + u"/04b Notes.mp3"_s;
+    paths << dir + u"/Track 5.mp3"_s;
+    makeMp3(paths.constLast(), 20, 44100, 2, 64);
+    writeFile(paths.constLast(), readFile(paths.constLast()).first(60000));
     c.applicationOpenFiles(paths);
     ok = ok && waitUntilListed(c);
     c.sortByTrack();

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QTest>
+#include <optional>
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 using Problem = Mp3Frames::Check::Problem;
@@ -83,6 +85,27 @@ private Q_SLOTS:
             QVERIFY2(qAbs(frames.promisedSeconds - 10) < 0.1, qPrintable(QString::number(frames.promisedSeconds)));
             QVERIFY2(qAbs(frames.presentSeconds - 4) < 0.2, qPrintable(QString::number(frames.presentSeconds)));
         }
+    }
+
+    // A file cut short while its frames are counted (a download still
+    // running, a disk pulled out) ends the count early; it never raises
+    // SIGBUS, as a mapped file would.
+    void aFileCutWhileItIsMeasuredEndsTheCount()
+    {
+        TestEnvironment environment;
+        const QString part = environment.root() + u"/part.mp3"_s;
+        QVERIFY(makeTone(part, 20, 440, 44100, 2, {u"-b:a"_s, u"128k"_s, u"-write_xing"_s, u"0"_s}));
+        const QByteArray frames = mp3AudioFrames(readFile(part));
+        const QString path = environment.root() + u"/long.mp3"_s;
+        QVERIFY(writeFile(path, frames.repeated(150)));
+        const qint64 whole = Mp3Frames::measure(path).value().audioSamples;
+        std::optional<Mp3Frames::Measure> measured;
+        std::thread counting([&] { measured = Mp3Frames::measure(path); });
+        QTest::qSleep(2);
+        QVERIFY(QFile::resize(path, frames.size() * 3));
+        counting.join();
+        QVERIFY(measured);
+        QVERIFY(measured->audioSamples > 0 && measured->audioSamples <= whole);
     }
 
     void readsPropertiesWithTheRealTool()

@@ -251,6 +251,18 @@ private Q_SLOTS:
         QVERIFY2(app.dialogs->allAlerts.at(0).detail.contains(name + u"” ends at"_s),
                  qPrintable(app.dialogs->allAlerts.at(0).detail));
         QVERIFY(QDir(environment.desktop()).isEmpty());
+
+        // Removed with its key, the file leaves a book of the others.
+        activate(c);
+        c.table()->setFocus();
+        c.table()->selectRow(row);
+        QTest::keyClick(c.table(), Qt::Key_Delete);
+        QCOMPARE(c.tableData().size(), 1);
+        c.joinAll();
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        QCOMPARE(app.dialogs->allAlerts.size(), 1);
+        QVERIFY(QFileInfo::exists(environment.desktop() + u"/Cut.m4b"_s));
     }
 
     // A folder named for MP3s says nothing of the kind of the files in it.

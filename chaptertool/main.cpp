@@ -74,22 +74,16 @@ std::vector<TopBox> topBoxes(int fd, qint64 fileSize)
 {
     std::vector<TopBox> boxes;
     for (qint64 at = 0; at < fileSize;) {
-        unsigned char start[16] = {};
-        if (::pread(fd, start, 16, at) < 8)
+        char start[16] = {};
+        const ssize_t got = ::pread(fd, start, 16, at);
+        const auto box = Mp4::boxHead(QByteArrayView(start, std::max<ssize_t>(got, 0)),
+                                      static_cast<quint64>(fileSize - at));
+        if (got < 8)
             throw std::runtime_error("it ends inside a box header");
-        const QByteArrayView bytes(reinterpret_cast<const char*>(start), 16);
-        auto size = static_cast<qint64>(Mp4::read(bytes, 0, 4));
-        qint64 header = 8;
-        if (size == 1) {
-            size = static_cast<qint64>(Mp4::read(bytes, 8, 8));
-            header = 16;
-        } else if (size == 0) {
-            size = fileSize - at;
-        }
-        const QByteArray type = bytes.sliced(4, 4).toByteArray();
-        if (size < header || size > fileSize - at)
+        if (!box)
             throw std::runtime_error("it is not an MP4 file");
-        boxes.push_back({type, at, size, header});
+        const auto size = static_cast<qint64>(box->size);
+        boxes.push_back({box->type, at, size, box->header});
         at += size;
     }
     return boxes;

@@ -31,26 +31,19 @@ QByteArray movieHeader(QFile& file)
         const QByteArray head = file.read(16);
         if (head.size() < 8)
             break;
-        quint64 boxSize = Mp4::read(head, 0, 4);
-        qint64 headSize = 8;
-        if (boxSize == 1 && head.size() == 16) {
-            boxSize = Mp4::read(head, 8, 8);
-            headSize = 16;
-        } else if (boxSize == 0) {
-            boxSize = static_cast<quint64>(size - at);
-        }
-        if (boxSize < static_cast<quint64>(headSize) || boxSize > static_cast<quint64>(size - at))
+        const auto box = Mp4::boxHead(head, static_cast<quint64>(size - at));
+        if (!box)
             fail(at == 0 ? "it is not an MP4 file" : "its boxes do not add up");
-        if (head.mid(4, 4) == "moov") {
-            if (boxSize > kLargestHeader)
+        if (box->type == "moov") {
+            if (box->size > kLargestHeader)
                 fail("its header is too large");
-            file.seek(at + headSize);
-            QByteArray moov = file.read(static_cast<qint64>(boxSize) - headSize);
-            if (moov.size() != static_cast<qsizetype>(boxSize) - headSize)
+            file.seek(at + box->header);
+            QByteArray moov = file.read(static_cast<qint64>(box->size) - box->header);
+            if (moov.size() != static_cast<qsizetype>(box->size) - box->header)
                 fail("its header cannot be read");
             return moov;
         }
-        at += static_cast<qint64>(boxSize);
+        at += static_cast<qint64>(box->size);
     }
     fail("it is not an MP4 file");
 }

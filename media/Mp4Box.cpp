@@ -29,6 +29,24 @@ quint64 read(QByteArrayView bytes, qsizetype at, int width)
     return value;
 }
 
+std::optional<BoxHead> boxHead(QByteArrayView head, quint64 room)
+{
+    if (head.size() < 8)
+        return std::nullopt;
+    BoxHead box{.type = head.sliced(4, 4).toByteArray(), .size = read(head, 0, 4), .header = 8};
+    if (box.size == 1) {
+        if (head.size() < 16)
+            return std::nullopt;
+        box.size = read(head, 8, 8);
+        box.header = 16;
+    } else if (box.size == 0) {
+        box.size = room;
+    }
+    if (box.size < static_cast<quint64>(box.header) || box.size > room)
+        return std::nullopt;
+    return box;
+}
+
 void append(QByteArray& bytes, quint64 value, int width)
 {
     for (int i = width - 1; i >= 0; --i)
@@ -103,24 +121,19 @@ std::vector<Mp4Box> Mp4Box::parse(QByteArrayView bytes, int depth)
     std::vector<Mp4Box> boxes;
     qsizetype at = 0;
     while (at + 8 <= bytes.size()) {
-        quint64 size = Mp4::read(bytes, at, 4);
-        const QByteArray type = bytes.sliced(at + 4, 4).toByteArray();
-        qsizetype header = 8;
-        if (size == 1) {
-            size = Mp4::read(bytes, at + 8, 8);
-            header = 16;
-        } else if (size == 0) {
-            size = static_cast<quint64>(bytes.size() - at);
-        }
-        if (size < static_cast<quint64>(header) ||
-            size > static_cast<quint64>(bytes.size() - at))
+        const QByteArrayView rest = bytes.sliced(at);
+        const auto box = Mp4::boxHead(rest.first(std::min<qsizetype>(rest.size(), 16)),
+                                      static_cast<quint64>(rest.size()));
+        const QByteArray type = rest.sliced(4, 4).toByteArray();
+        if (!box)
             throw std::runtime_error("the box '" + type.toStdString() + "' does not fit");
-        const QByteArrayView body = bytes.sliced(at + header, static_cast<qsizetype>(size) - header);
+        const auto size = static_cast<qsizetype>(box->size);
+        const QByteArrayView body = rest.sliced(box->header, size - box->header);
         if (opens(type))
             boxes.push_back(holding(type, parse(body, depth + 1)));
         else
             boxes.push_back(leaf(type, QByteArray::fromRawData(body.data(), body.size())));
-        at += static_cast<qsizetype>(size);
+        at += size;
     }
     if (at != bytes.size())
         throw std::runtime_error("stray bytes after the last box");
@@ -144,27 +157,20 @@ bool Mp4Box::fileNestsWithin(const QString& path, int depth)
         const QByteArray head = file.seek(at) ? file.read(16) : QByteArray();
         if (head.size() < 8)
             return true;
-        quint64 size = Mp4::read(head, 0, 4);
-        qint64 header = 8;
-        if (size == 1 && head.size() == 16) {
-            size = Mp4::read(head, 8, 8);
-            header = 16;
-        } else if (size == 0) {
-            size = static_cast<quint64>(ends.back() - at);
-        }
+        const auto box = Mp4::boxHead(head, static_cast<quint64>(ends.back() - at));
         // A box that does not fit ends the reading of its container, here as in the readers.
-        if (size < static_cast<quint64>(header) || size > static_cast<quint64>(ends.back() - at)) {
+        if (!box) {
             at = ends.back();
             continue;
         }
-        const QByteArray type = head.mid(4, 4);
+        const QByteArray& type = box->type;
         // The containers that TagLib opens, and what their children come after.
         static const std::vector<std::pair<QByteArray, qint64>> containers{
             {"moov", 0}, {"udta", 0}, {"mdia", 0}, {"meta", 4}, {"ilst", 0}, {"stbl", 0},
             {"minf", 0}, {"moof", 0}, {"traf", 0}, {"trak", 0}, {"stsd", 8}, {"tref", 0}};
         const auto container = std::find_if(containers.begin(), containers.end(),
                                             [&type](const auto& c) { return c.first == type; });
-        const qint64 next = at + static_cast<qint64>(size);
+        const qint64 next = at + static_cast<qint64>(box->size);
         if (container == containers.end()) {
             at = next;
             continue;
@@ -172,7 +178,7 @@ bool Mp4Box::fileNestsWithin(const QString& path, int depth)
         if (static_cast<int>(ends.size()) > depth)
             return false;
         ends.push_back(next);
-        at += header + container->second;
+        at += box->header + container->second;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 #include <vector>
 
 // One box of an MP4 movie header: a leaf with its bytes, or a container
@@ -42,6 +43,17 @@ private:
 // Big-endian numbers, as MP4 stores them; wider than 8 bytes, with zeros before.
 namespace Mp4 {
 [[nodiscard]] quint64 read(QByteArrayView bytes, qsizetype at, int width);
+
+// A box's type, size and header length, read from its first bytes (16 where
+// a 64-bit size follows); a size of 0 runs to the end of the room it has.
+struct BoxHead
+{
+    QByteArray type;
+    quint64 size = 0;
+    qint64 header = 8;
+};
+// None when the box does not fit the room, or its header is cut short.
+[[nodiscard]] std::optional<BoxHead> boxHead(QByteArrayView head, quint64 room);
 void append(QByteArray& bytes, quint64 value, int width);
 void write(QByteArray& bytes, qsizetype at, quint64 value, int width);
 

@@ -265,8 +265,9 @@ private:
     [[nodiscard]] QString stepName(RunState state) const;
     // Why a file cannot be joined, in the words the list shows ("is not an MP3 file").
     [[nodiscard]] static QString problemText(const Mp3Frames::Check& check);
-    // The decoded sources that play for less than their listed length, in words.
-    [[nodiscard]] QString decodedCutShort() const;
+    // The decoded sources that play for less than their listed length, in
+    // words; the list marks each of them.
+    [[nodiscard]] QString decodedCutShort();
     // Why the encoded or copied book at that path is not whole, in words.
     [[nodiscard]] QString bookShortfall(const QString& book) const;
     // About how large, in two figures: "900 MB", "1.2 GB".

@@ -437,23 +437,26 @@ void AppController::sourceDecoderDidFinish(const std::exception_ptr& failure)
 // A decoder that gives up inside a damaged file still ends well, with the
 // audio up to there: the book would be short by the rest without a word.
 // ffprobe's length is the header's, except for bare ADTS, which it guesses.
-QString AppController::decodedCutShort() const
+QString AppController::decodedCutShort()
 {
     const double rate = decodedRate();
     QStringList cut;
     for (qsizetype i = 0; i < mRun.records.size(); ++i) {
-        const ItemRecord& record = *mRun.records.at(i);
+        ItemRecord& record = *mRun.records.at(i);
         const double decoded =
             static_cast<double>(theSourceDecoder->samples().at(static_cast<std::size_t>(i))) / rate;
         const double listed = record.lengthColumn.value_or(0);
         if (QFileInfo(record.pathColumn).suffix().compare(u"aac"_s, Qt::CaseInsensitive) == 0)
             continue;
-        if (listed - decoded > 2.0 + listed / 100)
-            cut << u"“%1” %2"_s.arg(QFileInfo(record.pathColumn).fileName(),
-                                    ItemRecord::cutShortProblem(decoded, listed));
+        if (listed - decoded > 2.0 + listed / 100) {
+            // The list marks it too, for when the alert is gone.
+            record.problem = ItemRecord::cutShortProblem(decoded, listed);
+            cut << u"“%1” %2"_s.arg(QFileInfo(record.pathColumn).fileName(), record.problem);
+        }
     }
     if (cut.isEmpty())
         return {};
+    mTableModel->recordsChanged();
     return u"%1. Remove it from the list, or put a whole copy in its place, and make the "
            u"audiobook again."_s.arg(cut.join(u"; "));
 }

@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
     const double second = info[u"chapters"_s][1][u"start_time"_s].toString().toDouble();
     std::printf("sources %.3f s, book %.3f s (%+.3f s); chapter 2 at %.3f s of %.3f s; "
                 "made in %.1f s\n",
-                sources, made, made - sources, second, c.tableData().at(0)->lengthColumn.value_or(0),
-                took);
+                sources, made, made - sources, second,
+                c.tableData().at(0)->lengthColumn.value_or(0), took);
     return std::abs(made - sources) < 0.1 ? 0 : 1;
 }

@@ -11,8 +11,8 @@ using namespace Qt::Literals::StringLiterals;
 QString FuzzFile::write(const std::uint8_t* data, std::size_t size)
 {
     static const QString path = [] {
-        const QString folder = QFileInfo(u"/dev/shm"_s).isWritable() ? u"/dev/shm"_s
-                                                                       : QDir::tempPath();
+        const QString folder =
+            QFileInfo(u"/dev/shm"_s).isWritable() ? u"/dev/shm"_s : QDir::tempPath();
         return folder + u"/fablewick-fuzz-%1"_s.arg(::getpid());
     }();
     static const bool removed = [] {

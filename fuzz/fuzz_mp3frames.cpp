@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the list takes for audio, the join can measure and place.
     if (check.isAudio() && !measure)
         __builtin_trap();
-    if (span && (span->begin < 0 || span->end < span->begin || span->end > static_cast<qint64>(size)))
+    if (span &&
+        (span->begin < 0 || span->end < span->begin || span->end > static_cast<qint64>(size)))
         __builtin_trap();
     return 0;
 }

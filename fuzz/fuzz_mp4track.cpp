@@ -8,15 +8,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     try {
-        (void)Mp4Box::parse(QByteArrayView(reinterpret_cast<const char*>(data),
-                                           static_cast<qsizetype>(size)));
+        (void)Mp4Box::parse(
+            QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     } catch (const std::runtime_error&) {
     }
     try {
         const Mp4AudioTrack track = Mp4AudioTrack::read(FuzzFile::write(data, size));
         // A track that is read is one that a copy can walk without leaving its tables.
-        const quint64 listed = std::accumulate(track.chunkFrames.begin(), track.chunkFrames.end(),
-                                               quint64{0});
+        const quint64 listed =
+            std::accumulate(track.chunkFrames.begin(), track.chunkFrames.end(), quint64{0});
         if (listed != track.sizes.size() || track.chunkFrames.size() != track.chunkOffsets.size())
             __builtin_trap();
         std::size_t frame = 0;

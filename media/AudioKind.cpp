@@ -27,7 +27,7 @@ bool startsLikeOtherAudio(const QString& path)
 
 const QStringList& otherExtensions()
 {
-    static const QStringList extensions{u"m4a"_s, u"m4b"_s, u"aac"_s, u"flac"_s, u"ogg"_s,
+    static const QStringList extensions{u"m4a"_s, u"m4b"_s,  u"aac"_s, u"flac"_s, u"ogg"_s,
                                         u"oga"_s, u"opus"_s, u"wav"_s, u"wma"_s};
     return extensions;
 }

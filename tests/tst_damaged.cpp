@@ -83,7 +83,10 @@ QByteArray wrappingOffset(const QByteArray& file)
         const auto chunks = qFromBigEndian<quint32>(stco.payload.constData() + 4);
         QByteArray co64 = stco.payload.left(8);
         for (quint32 c = 0; c < chunks; ++c)
-            Mp4::append(co64, c == 0 ? 0xFFFFFFFFFFFFFFF0ULL : qFromBigEndian<quint32>(stco.payload.constData() + 8 + 4 * c), 8);
+            Mp4::append(co64,
+                        c == 0 ? 0xFFFFFFFFFFFFFFF0ULL
+                               : qFromBigEndian<quint32>(stco.payload.constData() + 8 + 4 * c),
+                        8);
         stco = Mp4Box::leaf("co64", co64);
     });
 }
@@ -167,10 +170,11 @@ private Q_SLOTS:
         for (const QString& path : paths)
             QVERIFY(makeAac(path, 2.5));
         if (headerFirst)
-            QCOMPARE(QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                                       {u"-v"_s, u"error"_s, u"-i"_s, paths.at(0), u"-c"_s, u"copy"_s,
-                                        u"-movflags"_s, u"+faststart"_s, u"-y"_s, paths.at(1)}),
-                     0);
+            QCOMPARE(
+                QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
+                                  {u"-v"_s, u"error"_s, u"-i"_s, paths.at(0), u"-c"_s, u"copy"_s,
+                                   u"-movflags"_s, u"+faststart"_s, u"-y"_s, paths.at(1)}),
+                0);
         QVERIFY(writeFile(paths.at(1), damage(readFile(paths.at(1)))));
         try {
             (void)Mp4AudioTrack::read(paths.at(1));
@@ -244,7 +248,8 @@ private Q_SLOTS:
         QVERIFY(waitUntilListed(c));
         QAccessibleInterface* table = QAccessible::queryAccessibleInterface(c.table());
         const int row = c.tableData().at(0)->pathColumn == cut ? 0 : 1;
-        const QString spoken = table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
+        const QString spoken =
+            table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
         QCOMPARE(spoken.contains(u"ends at 1:1"_s) && spoken.contains(u"of 4:10"_s), namedInList);
         c.joinAll();
         control<QLineEdit>(c, u"outputName"_s)->setText(u"Cut"_s);
@@ -256,7 +261,10 @@ private Q_SLOTS:
                  qPrintable(app.dialogs->allAlerts.at(0).detail));
         QVERIFY(QDir(environment.desktop()).isEmpty());
         // Found by the decoder, it is marked in the list all the same.
-        QVERIFY(table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description).contains(u"ends at"_s));
+        QVERIFY(table->tableInterface()
+                    ->cellAt(row, 1)
+                    ->text(QAccessible::Description)
+                    .contains(u"ends at"_s));
 
         // Removed with its key, the file leaves a book of the others.
         activate(c);
@@ -292,7 +300,8 @@ private Q_SLOTS:
         const QString made = path.endsWith(u".part"_s) ? path + u".m4a"_s : path;
         QCOMPARE(QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
                                    {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"sine=duration=1"_s, u"-metadata"_s, u"title=From the Tag"_s, made}),
+                                    u"sine=duration=1"_s, u"-metadata"_s, u"title=From the Tag"_s,
+                                    made}),
                  0);
         QVERIFY(made == path || QFile::rename(made, path));
         QCOMPARE(AudioKind::isOther(path), other);
@@ -358,7 +367,8 @@ private Q_SLOTS:
         qToLittleEndian<quint32>(44100 * 4, format.data() + 8);
         qToLittleEndian<quint16>(4, format.data() + 12);
         qToLittleEndian<quint16>(16, format.data() + 14);
-        head += "fmt " + QByteArray("\x10\0\0\0", 4) + format + "data" + QByteArray("\xff\xff\xff\xff", 4);
+        head += "fmt " + QByteArray("\x10\0\0\0", 4) + format + "data" +
+                QByteArray("\xff\xff\xff\xff", 4);
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(head), head.size());

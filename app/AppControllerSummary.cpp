@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "AudioKind.h"
 #include "AudioProbe.h"
+#include "CueSheet.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "DecodedLength.h"
@@ -69,6 +70,7 @@ void AppController::readDetails(const QString& path)
         SourceTags tags;
         QList<ItemRecord::InnerChapter> chapters;
         std::optional<ItemRecord::CopyableAac> aac;
+        QString chapterNote;
     };
     auto* watcher = new QFutureWatcher<Details>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
@@ -87,6 +89,7 @@ void AppController::readDetails(const QString& path)
             record.lengthColumn = details.length;
             record.tags = details.tags;
             record.innerChapters = details.chapters;
+            record.chapterNote = details.chapterNote;
             record.copyableAac = details.aac;
             record.lengthRead = true;
             mTableModel->recordChanged(static_cast<int>(row));
@@ -107,32 +110,34 @@ void AppController::readDetails(const QString& path)
     // mp3info runs twice for each file, counting the frames of a long file
     // without an Info frame reads all of it, and a tag may hold a large cover.
     watcher->setFuture(QtConcurrent::run(mReaders, [path] {
+        Details details;
+        ChapterMarks marks;
         if (AudioKind::isOther(path)) {
             const AudioProbe probe = AudioProbe::probe(path);
             const bool decodes = probe.problem.isEmpty();
-            QString problem = probe.problem;
-            auto aac = probe.codec == u"aac"_s ? copyableAac(path, problem) : std::nullopt;
-            return Details{.bitrate = probe.bitRate > 0 ? QString::number(probe.bitRate / 1000)
-                                                        : QString(),
-                           .frequency = decodes ? QString::number(probe.sampleRate) : QString(),
-                           .problem = problem,
-                           .length = decodes && probe.seconds > 0 ? std::optional(probe.seconds)
-                                                                  : std::nullopt,
-                           .tags = SourceTags::read(path),
-                           .chapters = probe.chapters.size() > 1 ? probe.chapters
-                                                                 : QList<ItemRecord::InnerChapter>(),
-                           .aac = std::move(aac)};
+            details.problem = probe.problem;
+            details.aac = probe.codec == u"aac"_s ? copyableAac(path, details.problem) : std::nullopt;
+            details.bitrate = probe.bitRate > 0 ? QString::number(probe.bitRate / 1000) : QString();
+            details.frequency = decodes ? QString::number(probe.sampleRate) : QString();
+            details.length = decodes && probe.seconds > 0 ? std::optional(probe.seconds) : std::nullopt;
+            details.tags = SourceTags::read(path);
+            for (const ItemRecord::InnerChapter& chapter : probe.chapters)
+                marks.append({.start = chapter.start, .title = chapter.title});
+        } else {
+            details.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
+            details.frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+            details.problem = problemText(Mp3Frames::check(path));
+            details.tags = SourceTags::read(path);
+            if (const auto frames = Mp3Frames::measure(path);
+                frames && DecodedLength::alone(*frames) > 0)
+                details.length =
+                    static_cast<double>(DecodedLength::alone(*frames)) / frames->sampleRate;
+            marks = details.tags.marks;
         }
-        Details details{.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString()),
-                        .frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString()),
-                        .problem = problemText(Mp3Frames::check(path)),
-                        .length = std::nullopt,
-                        .tags = SourceTags::read(path),
-                        .chapters = {},
-                        .aac = std::nullopt};
-        if (const auto frames = Mp3Frames::measure(path);
-            frames && DecodedLength::alone(*frames) > 0)
-            details.length = static_cast<double>(DecodedLength::alone(*frames)) / frames->sampleRate;
+        // A file's own marks first; a CUE sheet beside it where it has none.
+        if (marks.size() < 2)
+            marks = CueSheet::marksBeside(path);
+        details.chapters = ItemRecord::chaptersFromMarks(marks, details.length, details.chapterNote);
         return details;
     }));
 }

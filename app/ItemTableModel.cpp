@@ -106,6 +106,14 @@ int ItemTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(mColumns.size());
 }
 
+// What the list says of a file's own chapters, as a sentence; empty without marks.
+QString ItemTableModel::chapterNote(int row) const
+{
+    const QString note =
+        mDataSource->tableViewObjectValueForTableColumn(mView, {u"chapterNote"_s}, row).toString();
+    return note.isEmpty() ? note : note.front().toUpper() + note.mid(1) + u'.';
+}
+
 QVariant ItemTableModel::data(const QModelIndex& index, int role) const
 {
     if (!mDataSource || !checkIndex(index, CheckIndexOption::IndexIsValid))
@@ -141,6 +149,8 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     case Qt::AccessibleDescriptionRole:
         if (column.identifier == u"titleColumn"_s && continues())
             return u"Continues the chapter above"_s;
+        if (column.identifier == u"titleColumn"_s)
+            return chapterNote(index.row());
         return {};
     case Qt::DecorationRole:
         return isImage ? value : QVariant();
@@ -148,9 +158,14 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         return isImage ? QVariant() : value;
     case Qt::ToolTipRole:
-        if (column.identifier == u"titleColumn"_s || column.identifier == u"pathColumn"_s)
-            return mDataSource->tableViewObjectValueForTableColumn(
-                mView, this->column(u"pathColumn"_s), index.row());
+        if (column.identifier == u"titleColumn"_s || column.identifier == u"pathColumn"_s) {
+            const QString path = mDataSource
+                                     ->tableViewObjectValueForTableColumn(
+                                         mView, this->column(u"pathColumn"_s), index.row())
+                                     .toString();
+            const QString note = chapterNote(index.row());
+            return note.isEmpty() ? path : path + u'\n' + note;
+        }
         return {};
     case Qt::TextAlignmentRole:
         if (column.identifier == u"bitrateColumn"_s ||

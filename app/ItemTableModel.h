@@ -47,6 +47,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    [[nodiscard]] QString chapterNote(int row) const;
     QList<TableColumn> mColumns;
     AudiobookTableView* mView;
     TableDataSource* mDataSource = nullptr;

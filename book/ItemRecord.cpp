@@ -108,7 +108,36 @@ QVariant ItemRecord::valueForKey(QStringView key) const
         return problem.isEmpty() ? QVariant() : QVariant(problem);
     if (key == u"continuesChapter")
         return continuesChapter;
+    if (key == u"chapterNote")
+        return chapterNote.isEmpty() ? QVariant() : QVariant(chapterNote);
     return {};
+}
+
+QList<ItemRecord::InnerChapter> ItemRecord::chaptersFromMarks(const ChapterMarks& marks,
+                                                              std::optional<double> length,
+                                                              QString& note)
+{
+    QList<InnerChapter> kept;
+    qsizetype dropped = 0;
+    for (const ChapterMark& mark : marks) {
+        const bool inside = mark.start >= 0 && (!length || mark.start < *length);
+        if (!inside || (!kept.isEmpty() && mark.start <= kept.last().start)) {
+            ++dropped;
+            continue;
+        }
+        kept.append({.start = mark.start, .title = mark.title});
+    }
+    if (kept.size() < 2)
+        kept.clear();
+    note.clear();
+    if (!kept.isEmpty())
+        note = u"%1 chapters of its own"_s.arg(kept.size());
+    if (dropped > 0)
+        note += (note.isEmpty() ? QString() : u"; "_s) +
+                (dropped == 1 ? u"1 chapter mark was dropped: it lies"_s
+                              : u"%1 chapter marks were dropped: they lie"_s.arg(dropped)) +
+                u" past the file's end, or not after the mark before"_s;
+    return kept;
 }
 
 QByteArray ItemRecord::serialized() const

@@ -58,6 +58,15 @@ struct ItemRecord
         friend bool operator==(const InnerChapter&, const InnerChapter&) = default;
     };
     QList<InnerChapter> innerChapters;
+    // What the list says of the file's own chapters: how many it has, and
+    // which of its marks were dropped. Empty for a file without marks.
+    QString chapterNote;
+    // The marks that can stand as the file's chapters, each inside the file
+    // and after the one before; none unless two or more stand. The note
+    // says what was kept and what was dropped.
+    [[nodiscard]] static QList<InnerChapter> chaptersFromMarks(const ChapterMarks& marks,
+                                                               std::optional<double> length,
+                                                               QString& note);
     // An MP4 file's AAC audio, whose frames a book may take as they are:
     // files with the same configuration can follow one another in one track.
     struct CopyableAac

@@ -4,7 +4,12 @@
 #include "Mp4Box.h"
 
 #include <QFile>
+#include <QXmlStreamReader>
+#include <algorithm>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/chapterframe.h>
+#include <taglib/tableofcontentsframe.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -55,9 +60,96 @@ SourceTags SourceTags::read(const QString& path)
     if (!file.isValid())
         return {};
     SourceTags tags = fromProperties(file.properties());
-    if (TagLib::ID3v2::Tag* id3 = file.ID3v2Tag())
+    if (TagLib::ID3v2::Tag* id3 = file.ID3v2Tag()) {
         tags.hasCover = !id3->frameList("APIC").isEmpty();
+        tags.marks = id3Marks(*id3);
+    }
     return tags;
+}
+
+ChapterMarks SourceTags::id3Marks(TagLib::ID3v2::Tag& id3)
+{
+    struct Chapter
+    {
+        TagLib::ByteVector id;
+        ChapterMark mark;
+    };
+    std::vector<Chapter> chapters;
+    for (TagLib::ID3v2::Frame* frame : id3.frameList("CHAP")) {
+        const auto* chap = dynamic_cast<TagLib::ID3v2::ChapterFrame*>(frame);
+        if (!chap)
+            continue;
+        QString title;
+        const TagLib::ID3v2::FrameList& named = chap->embeddedFrameList("TIT2");
+        if (!named.isEmpty())
+            title = text(named.front()->toString());
+        chapters.push_back({chap->elementID(), {.start = chap->startTime() / 1000.0, .title = title}});
+    }
+    // The top table of contents gives the order; without one, the times do.
+    std::vector<Chapter> ordered;
+    for (TagLib::ID3v2::Frame* frame : id3.frameList("CTOC")) {
+        const auto* toc = dynamic_cast<TagLib::ID3v2::TableOfContentsFrame*>(frame);
+        if (!toc || !toc->isTopLevel())
+            continue;
+        for (const TagLib::ByteVector& child : toc->childElements()) {
+            for (const Chapter& chapter : chapters) {
+                if (chapter.id == child)
+                    ordered.push_back(chapter);
+            }
+        }
+        break;
+    }
+    if (ordered.size() != chapters.size()) {
+        ordered = chapters;
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Chapter& a, const Chapter& b) {
+            return a.mark.start < b.mark.start;
+        });
+    }
+    ChapterMarks marks;
+    for (const Chapter& chapter : ordered)
+        marks.append(chapter.mark);
+    if (marks.isEmpty()) {
+        if (auto* markers = TagLib::ID3v2::UserTextIdentificationFrame::find(&id3, "OverDrive MediaMarkers")) {
+            const TagLib::StringList fields = markers->fieldList();
+            if (fields.size() > 1)
+                marks = mediaMarkers(text(fields[1]));
+        }
+    }
+    return marks;
+}
+
+ChapterMarks SourceTags::mediaMarkers(const QString& xml)
+{
+    // "1:02:03.500", "62:03.5" or "3723.5" seconds.
+    const auto seconds = [](const QString& time) -> std::optional<double> {
+        double total = 0;
+        for (const QString& part : time.trimmed().split(u':')) {
+            bool ok = false;
+            const double value = part.toDouble(&ok);
+            if (!ok || !(value >= 0) || value > 1e7)
+                return std::nullopt;
+            total = total * 60 + value;
+        }
+        return total;
+    };
+    ChapterMarks marks;
+    QXmlStreamReader reader(xml);
+    QString name;
+    std::optional<double> at;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == u"Marker") {
+            name.clear();
+            at.reset();
+        } else if (reader.isStartElement() && reader.name() == u"Name") {
+            name = reader.readElementText().trimmed();
+        } else if (reader.isStartElement() && reader.name() == u"Time") {
+            at = seconds(reader.readElementText());
+        } else if (reader.isEndElement() && reader.name() == u"Marker" && at) {
+            marks.append({.start = *at, .title = name});
+        }
+    }
+    return marks;
 }
 
 SourceTags SourceTags::fromProperties(const TagLib::PropertyMap& properties)

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "ChapterMark.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
 namespace TagLib {
 class PropertyMap;
+namespace ID3v2 {
+class Tag;
 }
+} // namespace TagLib
 
 // What a file's own tags say of it, read with TagLib: an MP3's ID3v2.2, 2.3
 // and 2.4 and ID3v1, in every text encoding, and other audio's tags.
@@ -26,8 +31,14 @@ struct SourceTags
     std::optional<int> track;
     std::optional<int> disc;
     bool hasCover = false;
+    // An MP3's own chapter marks: ID3v2 chapter frames, in the order of its
+    // table of contents, or else the MediaMarkers of library loans.
+    ChapterMarks marks;
 
     [[nodiscard]] static SourceTags read(const QString& path);
+    // The Markers XML that OverDrive keeps in a TXXX frame of each part:
+    // <Marker><Name>…</Name><Time>h:mm:ss.sss</Time></Marker>, in order.
+    [[nodiscard]] static ChapterMarks mediaMarkers(const QString& xml);
 
     struct Picture
     {
@@ -39,6 +50,7 @@ struct SourceTags
 
 private:
     [[nodiscard]] static SourceTags fromProperties(const TagLib::PropertyMap& properties);
+    [[nodiscard]] static ChapterMarks id3Marks(TagLib::ID3v2::Tag& id3);
 
 public:
     friend bool operator==(const SourceTags&, const SourceTags&) = default;

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, and runs each for SECONDS (60 unless given),
 # starting from seeds made like the tests' own files. An input that makes a
 # target fail is left in build/fuzz/findings/TARGET/; once it is mended, copy
-# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, feed), where the suite
+# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, cue, feed), where the suite
 # replays it.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]
@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_feed)
+[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_cuesheet fuzz_feed)
 
 FABLEWICK_EXTRA_PACKAGES="clang libclang-rt-14-dev" "$here/scripts/install-deps.sh"
 build="$here/build/fuzz"
@@ -23,7 +23,7 @@ cmake --build "$build" --target "${targets[@]}"
 # Seeds: a few seconds of the audio the tests make, in each form the readers meet.
 seeds="$build/seeds"
 if [[ ! -d "$seeds" ]]; then
-  mkdir -p "$seeds"/{mp3,mp4,chapters,feed}
+  mkdir -p "$seeds"/{mp3,mp4,chapters,cue,feed}
   tone() { ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:sample_rate=$1:duration=$2" "${@:3}"; }
   tone 8000 0.5 -ac 1 -c:a libmp3lame -b:a 8k -id3v2_version 3 -metadata title=Seed "$seeds/mp3/lame.mp3"
   tone 22050 0.3 -ac 2 -c:a libmp3lame -b:a 32k -write_xing 0 "$seeds/mp3/noinfo.mp3"
@@ -36,12 +36,14 @@ if [[ ! -d "$seeds" ]]; then
   rm "$seeds/chapters.txt"
   printf '<?xml version="1.0" encoding="utf-8"?><chapters version="1"><chapter starttime="0:0.000"><title>One &amp; Two</title></chapter><chapter starttime="1:2.500"><title>Three</title></chapter></chapters>' \
     > "$seeds/chapters/list.xml"
+  printf 'REM GENRE Audiobook\nFILE "01 Book.wav" WAVE\n  TRACK 01 AUDIO\n    TITLE "One"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE "Two"\n    INDEX 00 03:58:70\n    INDEX 01 04:00:12\n' \
+    > "$seeds/cue/book.cue"
   printf '<?xml version="1.0"?>\n<envelope><update app="Fablewick"/><update time="2026-12-01"/><update build="2.0"/><update url="http://fablewick.org/d"/><update id="1" desc="Faster"/></envelope>\n' \
     > "$seeds/feed/feed.xml"
 fi
 
 declare -A corpus=([fuzz_mp3frames]=mp3 [fuzz_mp4track]=mp4 [fuzz_chaptermovie]=mp4
-                   [fuzz_chapterlist]=chapters [fuzz_feed]=feed)
+                   [fuzz_chapterlist]=chapters [fuzz_cuesheet]=cue [fuzz_feed]=feed)
 status=0
 for target in "${targets[@]}"; do
   work="$build/corpus/$target"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ChapterMark.h"
+
+#include <QByteArray>
+#include <QString>
+
+// A CUE sheet, as CD rippers write one beside the audio: FILE, then TRACK,
+// TITLE and INDEX 01 mm:ss:ff (75 frames a second) for each track in it.
+namespace CueSheet {
+
+// The tracks that a sheet gives the file of that name (matched with or
+// without its extension, since rips are often converted after the sheet
+// was written), in the order listed.
+[[nodiscard]] ChapterMarks marksFor(const QByteArray& sheet, const QString& fileName);
+// The marks of the first sheet in the audio file's folder that names it.
+[[nodiscard]] ChapterMarks marksBeside(const QString& audioPath);
+
+} // namespace CueSheet

@@ -1,10 +1,13 @@
 #include "CueSheet.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringConverter>
+#include <mutex>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -79,14 +82,45 @@ ChapterMarks CueSheet::marksFor(const QByteArray& sheet, const QString& fileName
     return marks;
 }
 
+namespace {
+
+// The sheets in a folder, listed once while the folder stays as it is: a
+// folder of a thousand files is otherwise listed a thousand times.
+QStringList sheetsIn(const QDir& folder)
+{
+    struct Listing
+    {
+        QDateTime modified;
+        QStringList sheets;
+    };
+    static std::mutex mutex;
+    static QHash<QString, Listing> listings;
+    const QString path = folder.absolutePath();
+    const QDateTime modified = QFileInfo(path).lastModified();
+    {
+        std::lock_guard lock(mutex);
+        const auto found = listings.constFind(path);
+        if (found != listings.constEnd() && found->modified == modified)
+            return found->sheets;
+    }
+    QStringList sheets;
+    for (const QFileInfo& sheet : folder.entryInfoList({u"*.cue"_s, u"*.CUE"_s},
+                                                       QDir::Files | QDir::Readable, QDir::Name))
+        sheets << sheet.filePath();
+    std::lock_guard lock(mutex);
+    listings.insert(path, {modified, sheets});
+    return sheets;
+}
+
+} // namespace
+
 ChapterMarks CueSheet::marksBeside(const QString& audioPath)
 {
     const QFileInfo audio(audioPath);
-    const QFileInfoList sheets = audio.dir().entryInfoList(
-        {u"*.cue"_s, u"*.CUE"_s}, QDir::Files | QDir::Readable, QDir::Name);
+    const QStringList sheets = sheetsIn(audio.dir());
     for (qsizetype i = 0; i < sheets.size() && i < kMostSheets; ++i) {
-        QFile file(sheets.at(i).filePath());
-        if (sheets.at(i).size() > kLargestSheet || !file.open(QIODevice::ReadOnly))
+        QFile file(sheets.at(i));
+        if (file.size() > kLargestSheet || !file.open(QIODevice::ReadOnly))
             continue;
         ChapterMarks marks = marksFor(file.readAll(), audio.fileName());
         if (!marks.isEmpty())

@@ -120,14 +120,14 @@ ChapterMarks SourceTags::id3Marks(TagLib::ID3v2::Tag& id3)
 
 ChapterMarks SourceTags::mediaMarkers(const QString& xml)
 {
-    // "1:02:03.500", "62:03.5" or "3723.5" seconds.
-    const auto seconds = [](const QString& time) -> std::optional<double> {
+    // "1:02:03.500", "62:03.5" or "3723.5" seconds; negative when it is none.
+    const auto seconds = [](const QString& time) {
         double total = 0;
         for (const QString& part : time.trimmed().split(u':')) {
             bool ok = false;
             const double value = part.toDouble(&ok);
             if (!ok || !(value >= 0) || value > 1e7)
-                return std::nullopt;
+                return -1.0;
             total = total * 60 + value;
         }
         return total;
@@ -135,18 +135,18 @@ ChapterMarks SourceTags::mediaMarkers(const QString& xml)
     ChapterMarks marks;
     QXmlStreamReader reader(xml);
     QString name;
-    std::optional<double> at;
+    double at = -1;
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.isStartElement() && reader.name() == u"Marker") {
             name.clear();
-            at.reset();
+            at = -1;
         } else if (reader.isStartElement() && reader.name() == u"Name") {
             name = reader.readElementText().trimmed();
         } else if (reader.isStartElement() && reader.name() == u"Time") {
             at = seconds(reader.readElementText());
-        } else if (reader.isEndElement() && reader.name() == u"Marker" && at) {
-            marks.append({.start = *at, .title = name});
+        } else if (reader.isEndElement() && reader.name() == u"Marker" && at >= 0) {
+            marks.append({.start = at, .title = name});
         }
     }
     return marks;

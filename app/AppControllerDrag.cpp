@@ -1,6 +1,6 @@
 // Row moves within the list and files dropped on it.
 #include "AppController.h"
-#include "FileHelper.h"
+#include "AudioKind.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 
@@ -67,7 +67,7 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         const QString path = url.toLocalFile();
         if (QFileInfo(path).isDir())
             dropped << mp3FilesIn(path);
-        else if (path.toLower().contains(u"mp3"_s) || FileHelper::isOtherAudio(path))
+        else if (path.toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
             dropped << path;
     }
     addFiles(dropped, false);

@@ -1,6 +1,6 @@
 // The item list: adding, removing, sorting and retitling the source files.
 #include "AppController.h"
-#include "FileHelper.h"
+#include "AudioKind.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
 
@@ -87,7 +87,7 @@ void AppController::addRow(QObject*)
     const OpenPanelSpec panel{.title = u"Add MP3 Files"_s,
                               .allowsMultipleSelection = true,
                               .canCreateDirectories = false,
-                              .fileTypes = QStringList{u"mp3"_s} + FileHelper::otherAudioExtensions(),
+                              .fileTypes = QStringList{u"mp3"_s} + AudioKind::otherExtensions(),
                               .choosesFolders = false};
     mServices.dialogs->beginOpenPanelSheet(mainWindow, panel,
                                            [this](int returnCode, const QStringList& filenames) {
@@ -109,7 +109,7 @@ void AppController::applicationOpenFiles(const QStringList& filenames)
         if (QFileInfo(path).isDir())
             mp3Files << mp3FilesIn(path);
         else if (lastPathComponent(path).toLower().contains(u"mp3"_s) ||
-                 FileHelper::isOtherAudio(path))
+                 AudioKind::hasOtherExtension(path))
             mp3Files << path;
     }
     addFiles(mp3Files, true);

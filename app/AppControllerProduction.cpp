@@ -443,11 +443,11 @@ QString AppController::decodedCutShort()
     QStringList cut;
     for (qsizetype i = 0; i < mRun.records.size(); ++i) {
         ItemRecord& record = *mRun.records.at(i);
+        if (QFileInfo(record.pathColumn).suffix().compare(u"aac"_s, Qt::CaseInsensitive) == 0)
+            continue;
         const double decoded =
             static_cast<double>(theSourceDecoder->samples().at(static_cast<std::size_t>(i))) / rate;
         const double listed = record.lengthColumn.value_or(0);
-        if (QFileInfo(record.pathColumn).suffix().compare(u"aac"_s, Qt::CaseInsensitive) == 0)
-            continue;
         if (listed - decoded > 2.0 + listed / 100) {
             // The list marks it too, for when the alert is gone.
             record.problem = ItemRecord::cutShortProblem(decoded, listed);

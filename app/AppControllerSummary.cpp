@@ -4,7 +4,6 @@
 #include "AudioKind.h"
 #include "AudioProbe.h"
 #include "CueSheet.h"
-#include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "DecodedLength.h"
 #include "Mp3Frames.h"
@@ -121,8 +120,7 @@ void AppController::readDetails(const QString& path)
             details.frequency = decodes ? QString::number(probe.sampleRate) : QString();
             details.length = decodes && probe.seconds > 0 ? std::optional(probe.seconds) : std::nullopt;
             details.tags = SourceTags::read(path);
-            for (const ItemRecord::InnerChapter& chapter : probe.chapters)
-                marks.append({.start = chapter.start, .title = chapter.title});
+            marks = probe.chapters;
         } else {
             details.bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
             details.frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());

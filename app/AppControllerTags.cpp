@@ -1,7 +1,7 @@
 // Tagged collections: folders of files, and titles, order, chapters and the
 // book's tags taken from what the files' own tags say.
 #include "AppController.h"
-#include "FileHelper.h"
+#include "AudioKind.h"
 #include "ArtworkWell.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
@@ -26,7 +26,7 @@ QStringList AppController::mp3FilesIn(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (it.fileName().toLower().contains(u"mp3"_s) || FileHelper::isOtherAudio(path))
+        if (it.fileName().toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
             files << path;
     }
     std::sort(files.begin(), files.end(),

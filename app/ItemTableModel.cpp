@@ -106,12 +106,10 @@ int ItemTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(mColumns.size());
 }
 
-// What the list says of a file's own chapters, as a sentence; empty without marks.
+// What the list says of a file's own chapters; empty without marks.
 QString ItemTableModel::chapterNote(int row) const
 {
-    const QString note =
-        mDataSource->tableViewObjectValueForTableColumn(mView, {u"chapterNote"_s}, row).toString();
-    return note.isEmpty() ? note : note.front().toUpper() + note.mid(1) + u'.';
+    return mDataSource->tableViewObjectValueForTableColumn(mView, {u"chapterNote"_s}, row).toString();
 }
 
 QVariant ItemTableModel::data(const QModelIndex& index, int role) const

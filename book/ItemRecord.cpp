@@ -125,7 +125,7 @@ QList<ItemRecord::InnerChapter> ItemRecord::chaptersFromMarks(const ChapterMarks
             ++dropped;
             continue;
         }
-        kept.append({.start = mark.start, .title = mark.title});
+        kept.append(mark);
     }
     if (kept.size() < 2)
         kept.clear();
@@ -137,6 +137,8 @@ QList<ItemRecord::InnerChapter> ItemRecord::chaptersFromMarks(const ChapterMarks
                 (dropped == 1 ? u"1 chapter mark was dropped: it lies"_s
                               : u"%1 chapter marks were dropped: they lie"_s.arg(dropped)) +
                 u" past the file's end, or not after the mark before"_s;
+    if (!note.isEmpty())
+        note += u'.';
     return kept;
 }
 

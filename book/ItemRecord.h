@@ -50,16 +50,12 @@ struct ItemRecord
     SourceTags tags;
     // The file continues the chapter of the row above instead of starting one.
     bool continuesChapter = false;
-    // The chapters that the file carries itself (an .m4b's), from its start.
-    struct InnerChapter
-    {
-        double start = 0;
-        QString title;
-        friend bool operator==(const InnerChapter&, const InnerChapter&) = default;
-    };
+    // The chapters that the file carries itself, from its start: its own
+    // marks, or a CUE sheet's beside it.
+    using InnerChapter = ChapterMark;
     QList<InnerChapter> innerChapters;
-    // What the list says of the file's own chapters: how many it has, and
-    // which of its marks were dropped. Empty for a file without marks.
+    // What the list says of the file's own chapters, as a sentence: how many
+    // it has, and how many of its marks were dropped. Empty without marks.
     QString chapterNote;
     // The marks that can stand as the file's chapters, each inside the file
     // and after the one before; none unless two or more stand. The note

@@ -76,10 +76,10 @@ std::vector<TopBox> topBoxes(int fd, qint64 fileSize)
     for (qint64 at = 0; at < fileSize;) {
         char start[16] = {};
         const ssize_t got = ::pread(fd, start, 16, at);
-        const auto box = Mp4::boxHead(QByteArrayView(start, std::max<ssize_t>(got, 0)),
-                                      static_cast<quint64>(fileSize - at));
         if (got < 8)
             throw std::runtime_error("it ends inside a box header");
+        const auto box =
+            Mp4::boxHead(QByteArrayView(start, got), static_cast<quint64>(fileSize - at));
         if (!box)
             throw std::runtime_error("it is not an MP4 file");
         const auto size = static_cast<qint64>(box->size);

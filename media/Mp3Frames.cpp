@@ -219,6 +219,13 @@ std::optional<InfoFrame> readInfoFrame(const uchar* frame, qint64 available, con
     return std::nullopt;
 }
 
+// The Info frame that the first frame is, if it is one.
+std::optional<InfoFrame> infoFrameAt(Window& bytes, const FirstFrame& first)
+{
+    const qint64 available = std::min<qint64>(bytes.size() - first.at, kInfoBytes);
+    const uchar* frame = bytes.get(first.at, available);
+    return frame ? readInfoFrame(frame, available, first.header) : std::nullopt;
+}
 
 Mp3Frames::Check noAudio(Mp3Frames::Check::Problem problem)
 {
@@ -255,10 +262,7 @@ Mp3Frames::Check Mp3Frames::check(const QString& path)
     // An Info frame gives the stream's bytes: a file with fewer was cut
     // short, and plays only as far as its bytes go.
     const qint64 available = bytes.size() - first->at;
-    const uchar* frame = bytes.get(first->at, std::min<qint64>(available, kInfoBytes));
-    const auto info = frame ? readInfoFrame(frame, std::min<qint64>(available, kInfoBytes),
-                                            first->header)
-                            : std::nullopt;
+    const auto info = infoFrameAt(bytes, *first);
     if (info && info->frames && info->bytes && *info->bytes > 0 &&
         available < *info->bytes - qint64{kFramesToTrust} * first->header.length) {
         const double promised = static_cast<double>(*info->frames) *
@@ -287,9 +291,7 @@ std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
     result.channels = first->header.channels;
     result.samplesPerFrame = first->header.samplesPerFrame();
     qint64 at = first->at;
-    const qint64 available = std::min<qint64>(bytes.size() - at, kInfoBytes);
-    const uchar* frame = bytes.get(at, available);
-    if (const auto info = frame ? readInfoFrame(frame, available, first->header) : std::nullopt) {
+    if (const auto info = infoFrameAt(bytes, *first)) {
         result.infoFrame = true;
         result.encoderInfo = info->encoderTag;
         if (info->encoderTag) {

@@ -227,7 +227,8 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
         for (quint32 k = 0; k < track.chunkFrames[c]; ++k, ++frame) {
             const quint64 size = track.sizes[frame];
             if (end > fileSize || size > fileSize - end) {
-                whole = std::min(whole.value_or(frame), frame);
+                if (!whole)
+                    whole = frame;
                 continue;
             }
             end += size;

@@ -36,9 +36,6 @@ struct SourceTags
     ChapterMarks marks;
 
     [[nodiscard]] static SourceTags read(const QString& path);
-    // The Markers XML that OverDrive keeps in a TXXX frame of each part:
-    // <Marker><Name>…</Name><Time>h:mm:ss.sss</Time></Marker>, in order.
-    [[nodiscard]] static ChapterMarks mediaMarkers(const QString& xml);
 
     struct Picture
     {
@@ -51,6 +48,9 @@ struct SourceTags
 private:
     [[nodiscard]] static SourceTags fromProperties(const TagLib::PropertyMap& properties);
     [[nodiscard]] static ChapterMarks id3Marks(TagLib::ID3v2::Tag& id3);
+    // The Markers XML that OverDrive keeps in a TXXX frame of each part:
+    // <Marker><Name>…</Name><Time>h:mm:ss.sss</Time></Marker>, in order.
+    [[nodiscard]] static ChapterMarks mediaMarkers(const QString& xml);
 
 public:
     friend bool operator==(const SourceTags&, const SourceTags&) = default;

@@ -225,6 +225,13 @@ bool makeAac(const QString& path, double seconds)
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
 }
 
+bool runFfmpeg(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
+                             QStringList{u"-nostdin"_s, u"-v"_s, u"error"_s, u"-y"_s} + arguments) ==
+           0;
+}
+
 QJsonObject probe(const QString& path)
 {
     QProcess ffprobe;

@@ -76,6 +76,8 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
                                            const QList<int>& tones);
 // Makes an AAC file of a tone with ffmpeg.
 bool makeAac(const QString& path, double seconds);
+// Runs ffmpeg quietly with the arguments, overwriting its output; true when it succeeds.
+bool runFfmpeg(const QStringList& arguments);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.
 [[nodiscard]] QJsonObject probe(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);

@@ -27,6 +27,13 @@ void chooseEncoding(const AppController& controller, const QString& word)
     chooseItem(control<QComboBox>(controller, QStringLiteral("outputEncoding")), word);
 }
 
+void nameBook(AppController& controller, const QString& name, const QString& encoding)
+{
+    controller.joinAll();
+    control<QLineEdit>(controller, QStringLiteral("outputName"))->setText(name);
+    chooseEncoding(controller, encoding);
+}
+
 bool waitUntilListed(const AppController& controller, int timeoutMs)
 {
     auto* summary = control<QLabel>(controller, QStringLiteral("listSummary"));

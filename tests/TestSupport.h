@@ -38,6 +38,8 @@ template <typename Widget> Widget* control(const AppController& controller, cons
 void chooseItem(QComboBox* box, const QString& word);
 // Chooses the output sheet's encoding whose title holds word ("MP3", "Bookmark").
 void chooseEncoding(const AppController& controller, const QString& word);
+// Opens the output sheet with the book's name and encoding filled in, ready to start.
+void nameBook(AppController& controller, const QString& name, const QString& encoding);
 // Lets the event loop run until every file given is listed with its length,
 // as the line below the list tells.
 [[nodiscard]] bool waitUntilListed(const AppController& controller, int timeoutMs = 60000);

@@ -79,13 +79,6 @@ QString recordFfmpegCalls(const QString& root)
 }
 
 // The output sheet, open with the book's name and encoding; Make is the caller's.
-void nameBook(AppController& c, const QString& name, const QString& encoding)
-{
-    c.joinAll();
-    control<QLineEdit>(c, u"outputName"_s)->setText(name);
-    chooseEncoding(c, encoding);
-}
-
 } // namespace
 
 class TestAnyAudio : public QObject

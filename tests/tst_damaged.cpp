@@ -11,7 +11,6 @@
 #include <QAccessible>
 #include <QFile>
 #include <QJsonArray>
-#include <QProcess>
 #include <QTest>
 #include <QtEndian>
 #include <functional>
@@ -170,11 +169,8 @@ private Q_SLOTS:
         for (const QString& path : paths)
             QVERIFY(makeAac(path, 2.5));
         if (headerFirst)
-            QCOMPARE(
-                QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                                  {u"-v"_s, u"error"_s, u"-i"_s, paths.at(0), u"-c"_s, u"copy"_s,
-                                   u"-movflags"_s, u"+faststart"_s, u"-y"_s, paths.at(1)}),
-                0);
+            QVERIFY(runFfmpeg({u"-i"_s, paths.at(0), u"-c"_s, u"copy"_s, u"-movflags"_s,
+                               u"+faststart"_s, paths.at(1)}));
         QVERIFY(writeFile(paths.at(1), damage(readFile(paths.at(1)))));
         try {
             (void)Mp4AudioTrack::read(paths.at(1));
@@ -188,9 +184,7 @@ private Q_SLOTS:
         c.applicationOpenFiles(paths);
         QVERIFY(waitUntilListed(c));
         QCOMPARE(c.tableData().size(), 3);
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Book"_s);
-        chooseEncoding(c, u"Bookmark"_s);
+        nameBook(c, u"Book"_s, u"Bookmark"_s);
         chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
@@ -235,11 +229,8 @@ private Q_SLOTS:
         const QString whole = environment.sources() + u"/01 whole.mp3"_s;
         const QString cut = environment.sources() + u'/' + name;
         QVERIFY(makeMp3(whole, 2));
-        QCOMPARE(QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                                   {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"sine=duration=250"_s, u"-b:a"_s, u"64k"_s, u"-movflags"_s,
-                                    u"+faststart"_s, cut}),
-                 0);
+        QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=250"_s, u"-b:a"_s,
+                           u"64k"_s, u"-movflags"_s, u"+faststart"_s, cut}));
         const QByteArray bytes = readFile(cut);
         QVERIFY(writeFile(cut, bytes.left(bytes.size() * 3 / 10)));
         TestApp app;
@@ -251,9 +242,7 @@ private Q_SLOTS:
         const QString spoken =
             table->tableInterface()->cellAt(row, 1)->text(QAccessible::Description);
         QCOMPARE(spoken.contains(u"ends at 1:1"_s) && spoken.contains(u"of 4:10"_s), namedInList);
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Cut"_s);
-        chooseEncoding(c, u"Bookmark"_s);
+        nameBook(c, u"Cut"_s, u"Bookmark"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
         QCOMPARE(app.dialogs->allAlerts.size(), 1);
@@ -298,11 +287,8 @@ private Q_SLOTS:
         const QString path = environment.sources() + u'/' + name;
         QDir().mkpath(QFileInfo(path).absolutePath());
         const QString made = path.endsWith(u".part"_s) ? path + u".m4a"_s : path;
-        QCOMPARE(QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                                   {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"sine=duration=1"_s, u"-metadata"_s, u"title=From the Tag"_s,
-                                    made}),
-                 0);
+        QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=1"_s, u"-metadata"_s,
+                           u"title=From the Tag"_s, made}));
         QVERIFY(made == path || QFile::rename(made, path));
         QCOMPARE(AudioKind::isOther(path), other);
         TestApp app;
@@ -334,9 +320,7 @@ private Q_SLOTS:
         AppController& c = *app.controller;
         c.applicationOpenFiles(paths);
         QVERIFY(waitUntilListed(c));
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Short"_s);
-        chooseEncoding(c, u"Bookmark"_s);
+        nameBook(c, u"Short"_s, u"Bookmark"_s);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
         Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));

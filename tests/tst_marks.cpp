@@ -4,18 +4,11 @@
 
 #include <QAccessible>
 #include <QJsonArray>
-#include <QProcess>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-bool ffmpeg(const QStringList& arguments)
-{
-    return QProcess::execute(QStringLiteral(FABLEWICK_FFMPEG),
-                             QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments) == 0;
-}
 
 const QString kTone = u"sine=frequency=440:duration=8"_s;
 
@@ -62,18 +55,18 @@ private Q_SLOTS:
                               ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=4000\n"
                               "title=Inner A\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=4000\n"
                               "END=8000\ntitle=Inner B\n"));
-            QVERIFY(
-                ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-i"_s, metadata, u"-map_chapters"_s,
-                        u"1"_s, u"-ar"_s, u"44100"_s, u"-ac"_s, u"2"_s, marked}));
+            QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-i"_s, metadata,
+                               u"-map_chapters"_s, u"1"_s, u"-ar"_s, u"44100"_s, u"-ac"_s, u"2"_s,
+                               marked}));
         } else if (kind == u"overdrive"_s) {
-            QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ar"_s, u"44100"_s, u"-ac"_s,
-                            u"2"_s, u"-metadata"_s,
-                            u"OverDrive MediaMarkers=<Markers><Marker><Name>Inner A</Name>"
-                            u"<Time>0:00.000</Time></Marker><Marker><Name>Inner B</Name>"
-                            u"<Time>0:04.000</Time></Marker></Markers>"_s,
-                            marked}));
+            QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ar"_s, u"44100"_s, u"-ac"_s,
+                               u"2"_s, u"-metadata"_s,
+                               u"OverDrive MediaMarkers=<Markers><Marker><Name>Inner A</Name>"
+                               u"<Time>0:00.000</Time></Marker><Marker><Name>Inner B</Name>"
+                               u"<Time>0:04.000</Time></Marker></Markers>"_s,
+                               marked}));
         } else {
-            QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ac"_s, u"2"_s, marked}));
+            QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ac"_s, u"2"_s, marked}));
             QByteArray sheet = "REM made by a ripper\nFILE \"02 marked.wav\" WAVE\n"
                                "  TRACK 01 AUDIO\n    TITLE \"Inner A\"\n    INDEX 01 00:00:00\n"
                                "  TRACK 02 AUDIO\n    TITLE \"Inner B\"\n    INDEX 01 00:04:00\n";
@@ -92,9 +85,7 @@ private Q_SLOTS:
         QAccessibleInterface* table = QAccessible::queryAccessibleInterface(c.table());
         QCOMPARE(table->tableInterface()->cellAt(1, 1)->text(QAccessible::Description), note);
 
-        c.joinAll();
-        control<QLineEdit>(c, u"outputName"_s)->setText(u"Marked"_s);
-        chooseEncoding(c, encoding);
+        nameBook(c, u"Marked"_s, encoding);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
         QVERIFY2(app.dialogs->allAlerts.isEmpty(),

@@ -96,18 +96,8 @@ ItemList FileHelper::selectMp3Files(const ItemList& records)
 {
     ItemList selected;
     for (const ItemRecordPtr& record : records) {
-        if (record->pathColumn.toLower().contains(u"mp3"_s) || isOtherAudio(record->pathColumn))
+        if (record->pathColumn.toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(record->pathColumn))
             selected.append(record);
     }
     return selected;
-}
-
-const QStringList& FileHelper::otherAudioExtensions()
-{
-    return AudioKind::otherExtensions();
-}
-
-bool FileHelper::isOtherAudio(const QString& path)
-{
-    return AudioKind::hasOtherExtension(path);
 }

@@ -24,10 +24,6 @@ public:
     // removed, never what they point to. True when everything went.
     static bool deleteContentOfDirectory(const QString& path);
     // The records whose path, in lower case, holds "mp3" anywhere, or that
-    // are other audio, in order.
+    // have the extension of other audio, in order.
     [[nodiscard]] static ItemList selectMp3Files(const ItemList& records);
-    // Audio that is not MP3, known by its extension, which ffmpeg decodes:
-    // .m4a, .m4b, .aac, .flac, .ogg, .oga, .opus, .wav and .wma.
-    [[nodiscard]] static bool isOtherAudio(const QString& path);
-    [[nodiscard]] static const QStringList& otherAudioExtensions();
 };

@@ -104,10 +104,17 @@ void AppController::joinWithPreviousChapter(QObject*)
     if (rows.isEmpty())
         return;
     const bool allJoined = std::all_of(rows.begin(), rows.end(), [this](int row) {
-        return TableData.at(row)->continuesChapter;
+        return TableData.at(row)->continuesChapter();
     });
-    for (const int row : std::as_const(rows))
-        TableData.at(row)->continuesChapter = !allJoined;
+    for (const int row : std::as_const(rows)) {
+        ItemRecord& record = *TableData.at(row);
+        QList<ChapterMark> starts = record.chapterStarts();
+        if (allJoined)
+            starts.prepend(ChapterMark{});
+        else if (!record.continuesChapter())
+            starts.removeFirst();
+        record.editedChapters = starts;
+    }
     mTableModel->recordsChanged();
 }
 

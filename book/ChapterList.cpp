@@ -64,34 +64,76 @@ QList<double> ChapterList::startSeconds(const ItemList& records)
     return starts;
 }
 
-QList<std::pair<double, QString>> ChapterList::chaptersOf(const ItemRecord& record, double start,
-                                                         bool exact)
+QList<ChapterList::Placed> ChapterList::placed(const ItemList& records,
+                                              const QList<double>& fileStarts,
+                                              const QList<double>& audioStarts,
+                                              const QList<double>& lengths)
 {
-    if (!exact || record.innerChapters.isEmpty())
-        return {{start, record.titleColumn}};
-    QList<std::pair<double, QString>> chapters;
-    for (qsizetype k = 0; k < record.innerChapters.size(); ++k) {
-        const ItemRecord::InnerChapter& inner = record.innerChapters.at(k);
-        // The file's first chapter starts where the file does.
-        const double at = k == 0 ? start : start + inner.start;
-        chapters.append({at, inner.title.isEmpty() ? record.titleColumn : inner.title});
+    QList<Placed> chapters;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const ItemRecord& record = *records.at(i);
+        QList<ChapterMark> starts = record.chapterStarts();
+        // The book starts with a chapter, whatever its first file says.
+        if (i == 0 && (starts.isEmpty() || starts.first().start > 0))
+            starts.prepend(ChapterMark{});
+        for (const ChapterMark& mark : std::as_const(starts)) {
+            const double length = lengths.value(i);
+            if (mark.start < 0 || (length > 0 && mark.start >= length))
+                continue;
+            const double start =
+                mark.start == 0 ? fileStarts.value(i) : audioStarts.value(i) + mark.start;
+            // A file without a known length still starts its chapter.
+            if (mark.start > 0 && !chapters.isEmpty() && start <= chapters.last().start)
+                continue;
+            QString title = mark.title;
+            if (title.isEmpty())
+                title = mark.start == 0 ? record.titleColumn
+                                        : u"Chapter %1"_s.arg(chapters.size() + 1);
+            chapters.append({.record = i, .offset = mark.start, .start = start, .title = title});
+        }
     }
+    if (!chapters.isEmpty())
+        chapters.first().start = 0;
     return chapters;
 }
+
+namespace {
+
+// How long each record plays, as far as the list knows: 0 when it does not.
+QList<double> recordLengths(const ItemList& records, bool exact, bool joined)
+{
+    QList<double> lengths;
+    for (const ItemRecordPtr& record : records) {
+        if (exact && joined)
+            lengths << static_cast<double>(record->exact->joinedSamples - record->exact->joinedLeadIn) /
+                           record->exact->sampleRate;
+        else if (exact)
+            lengths << record->exact->seconds() - record->exact->leadInSeconds();
+        else
+            lengths << record->lengthColumn.value_or(0);
+    }
+    return lengths;
+}
+
+} // namespace
 
 QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
 {
     const bool exact = hasExactLengths(records);
     QList<double> starts;
+    QList<double> audioStarts;
     double total = 0;
     for (qsizetype i = 0; i < records.size(); ++i) {
         const ItemRecord& record = *records.at(i);
         if (exact) {
             const double rate = record.exact->sampleRate;
-            starts << (i == 0 ? 0.0 : total + static_cast<double>(record.exact->joinedLeadIn) / rate);
+            const double audio = total + static_cast<double>(record.exact->joinedLeadIn) / rate;
+            starts << (i == 0 ? 0.0 : audio);
+            audioStarts << audio;
             total += static_cast<double>(record.exact->joinedSamples) / rate;
         } else {
             starts << total;
+            audioStarts << total;
             total += leadingIntValue(record.mins.value_or(QString())) * 60.0 +
                      leadingIntValue(record.secs.value_or(QString()));
         }
@@ -100,15 +142,11 @@ QList<BookTag::Chapter> ChapterList::mp3Chapters(const ItemList& records)
     const auto ms = [](double seconds) {
         return static_cast<quint32>(std::llround(std::max(seconds, 0.0) * 1000.0));
     };
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        if (i > 0 && records.at(i)->continuesChapter) {
-            continue;
-        }
-        for (const auto& [start, title] : chaptersOf(*records.at(i), starts.at(i), exact)) {
-            if (!chapters.isEmpty())
-                chapters.last().endMs = ms(start);
-            chapters.append({.title = title, .startMs = ms(start), .endMs = ms(total)});
-        }
+    for (const Placed& chapter :
+         placed(records, starts, audioStarts, recordLengths(records, exact, true))) {
+        if (!chapters.isEmpty())
+            chapters.last().endMs = ms(chapter.start);
+        chapters.append({.title = chapter.title, .startMs = ms(chapter.start), .endMs = ms(total)});
     }
     return chapters;
 }
@@ -118,32 +156,35 @@ QByteArray ChapterList::xml(const ItemList& records)
     QString text = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">"_s;
     // Measured lengths add up exactly; whole minutes and seconds would drift.
     const bool exact = hasExactLengths(records);
-    const QList<double> starts = exact ? startSeconds(records) : QList<double>();
-    qint64 minutes = 0;
-    qint64 seconds = 0;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        QString time;
-        if (exact) {
-            time = startTime(starts.at(i));
-        } else {
+    QList<double> starts;
+    QList<double> audioStarts;
+    // Without measured lengths, a file's start is written as its minutes
+    // and seconds summed apart, so that seconds may pass 59.
+    QStringList summedTimes;
+    if (exact) {
+        starts = startSeconds(records);
+        for (qsizetype i = 0; i < records.size(); ++i)
+            audioStarts << (i == 0 ? records.at(i)->exact->leadInSeconds() : starts.at(i));
+    } else {
+        qint64 minutes = 0;
+        qint64 seconds = 0;
+        for (qsizetype i = 0; i < records.size(); ++i) {
             if (i > 0) {
                 const ItemRecord& previous = *records.at(i - 1);
                 minutes += leadingIntValue(previous.mins.value_or(QString()));
                 seconds += leadingIntValue(previous.secs.value_or(QString()));
             }
-            time = u"%1:%2"_s.arg(minutes).arg(seconds);
+            summedTimes << u"%1:%2"_s.arg(minutes).arg(seconds);
+            starts << static_cast<double>(minutes * 60 + seconds);
         }
-        // A file that continues the chapter above adds none of its own.
-        if (i > 0 && records.at(i)->continuesChapter)
-            continue;
-        if (exact) {
-            for (const auto& [start, title] : chaptersOf(*records.at(i), starts.at(i), exact))
-                text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
-                    startTime(start), escaped(title));
-            continue;
-        }
-        text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(
-            time, escaped(records.at(i)->titleColumn));
+        audioStarts = starts;
+    }
+    for (const Placed& chapter :
+         placed(records, starts, audioStarts, recordLengths(records, exact, false))) {
+        const QString time = !exact && chapter.offset == 0 ? summedTimes.at(chapter.record)
+                                                           : startTime(chapter.start);
+        text += u"<chapter starttime=\"%1\"><title>%2</title></chapter>"_s.arg(time,
+                                                                                escaped(chapter.title));
     }
     text += u"</chapters>"_s;
     return text.toUtf8();

@@ -23,10 +23,24 @@ public:
     // The chapters of an MP3 book, which plays the files' bytes joined as
     // they are, with where each starts and ends there in milliseconds.
     [[nodiscard]] static QList<BookTag::Chapter> mp3Chapters(const ItemList& records);
-    // The chapters that a record starts at `start`: its own, or those that
-    // the file carries when the lengths are exact, at their places in it.
-    [[nodiscard]] static QList<std::pair<double, QString>> chaptersOf(const ItemRecord& record,
-                                                                      double start, bool exact);
+    // One chapter of the book: the record it starts in, where in that
+    // file, where in the book, and its title as the book gives it.
+    struct Placed
+    {
+        qsizetype record = 0;
+        double offset = 0;
+        double start = 0;
+        QString title;
+    };
+    // Every chapter of the book, given where each record starts and where
+    // its audio starts, and how long each plays (0: not known). The book's
+    // first chapter starts at 0; a start at or past its file's end is left
+    // out. An untitled chapter is its file's title at the file's start, and
+    // "Chapter N" by its place in the book further in.
+    [[nodiscard]] static QList<Placed> placed(const ItemList& records,
+                                              const QList<double>& fileStarts,
+                                              const QList<double>& audioStarts,
+                                              const QList<double>& lengths);
     // "M:S", or "M:S.mmm" when the start has a fraction of a second.
     [[nodiscard]] static QString startTime(double seconds);
     // &, < and > in a title, written so that an XML reader gets the title back.

@@ -8,7 +8,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-constexpr quint32 kMagic = 0x46574952; // "FWIR"
+constexpr quint32 kMagic = 0x46574953; // "FWIS"
 
 void writeOptional(QDataStream& out, const std::optional<QString>& value)
 {
@@ -107,10 +107,28 @@ QVariant ItemRecord::valueForKey(QStringView key) const
     if (key == u"problem")
         return problem.isEmpty() ? QVariant() : QVariant(problem);
     if (key == u"continuesChapter")
-        return continuesChapter;
+        return continuesChapter();
     if (key == u"chapterNote")
         return chapterNote.isEmpty() ? QVariant() : QVariant(chapterNote);
     return {};
+}
+
+QList<ChapterMark> ItemRecord::chapterStarts() const
+{
+    if (editedChapters)
+        return *editedChapters;
+    if (innerChapters.isEmpty())
+        return {ChapterMark{}};
+    // The file's first chapter starts where the file does.
+    QList<ChapterMark> starts = innerChapters;
+    starts.first().start = 0;
+    return starts;
+}
+
+bool ItemRecord::continuesChapter() const
+{
+    const QList<ChapterMark> starts = chapterStarts();
+    return starts.isEmpty() || starts.first().start > 0;
 }
 
 QList<ItemRecord::InnerChapter> ItemRecord::chaptersFromMarks(const ChapterMarks& marks,
@@ -154,10 +172,16 @@ QByteArray ItemRecord::serialized() const
     const Exact measured = exact.value_or(Exact{});
     out << problem << exact.has_value() << measured.samples << measured.leadIn
         << measured.sampleRate << measured.joinedSamples << measured.joinedLeadIn << lengthRead
-        << lengthColumn.has_value() << lengthColumn.value_or(0) << tags << continuesChapter
-        << static_cast<qint64>(innerChapters.size());
-    for (const InnerChapter& chapter : innerChapters)
-        out << chapter.start << chapter.title;
+        << lengthColumn.has_value() << lengthColumn.value_or(0) << tags;
+    const auto writeMarks = [&out](const QList<ChapterMark>& marks) {
+        out << static_cast<qint64>(marks.size());
+        for (const ChapterMark& mark : marks)
+            out << mark.start << mark.title;
+    };
+    writeMarks(innerChapters);
+    out << editedChapters.has_value();
+    writeMarks(editedChapters.value_or(QList<ChapterMark>()));
+    writeMarks(proposals);
     out << copyableAac.has_value() << copyableAac.value_or(CopyableAac{}).audioConfig
         << copyableAac.value_or(CopyableAac{}).channels;
     return bytes;
@@ -182,14 +206,25 @@ std::optional<ItemRecord> ItemRecord::deserialized(const QByteArray& bytes)
     double listedLength = 0;
     in >> record.problem >> measured >> exact.samples >> exact.leadIn >> exact.sampleRate >>
         exact.joinedSamples >> exact.joinedLeadIn >> record.lengthRead >> listed >> listedLength >>
-        record.tags >> record.continuesChapter;
-    qint64 inner = 0;
-    in >> inner;
-    for (qint64 i = 0; i < inner && in.status() == QDataStream::Ok; ++i) {
-        InnerChapter chapter;
-        in >> chapter.start >> chapter.title;
-        record.innerChapters.append(chapter);
-    }
+        record.tags;
+    const auto readMarks = [&in] {
+        QList<ChapterMark> marks;
+        qint64 count = 0;
+        in >> count;
+        for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+            ChapterMark mark;
+            in >> mark.start >> mark.title;
+            marks.append(mark);
+        }
+        return marks;
+    };
+    record.innerChapters = readMarks();
+    bool edited = false;
+    in >> edited;
+    QList<ChapterMark> editedMarks = readMarks();
+    if (edited)
+        record.editedChapters = std::move(editedMarks);
+    record.proposals = readMarks();
     bool copyable = false;
     CopyableAac aac;
     in >> copyable >> aac.audioConfig >> aac.channels;

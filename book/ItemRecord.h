@@ -48,12 +48,22 @@ struct ItemRecord
     QString problem;
     // What the file's own tags say, read with its length.
     SourceTags tags;
-    // The file continues the chapter of the row above instead of starting one.
-    bool continuesChapter = false;
     // The chapters that the file carries itself, from its start: its own
     // marks, or a CUE sheet's beside it.
     using InnerChapter = ChapterMark;
     QList<InnerChapter> innerChapters;
+    // The chapters that start in the file, as the user left them, in the
+    // order they play; none while they are the file's own (chapterStarts()).
+    // A title left empty is the file's title at its start, and "Chapter N"
+    // by its place in the book further in.
+    std::optional<QList<ChapterMark>> editedChapters;
+    // Starts proposed by a search for silence, not yet taken or dropped.
+    QList<ChapterMark> proposals;
+    // The chapters that start in the file: as edited, else its own marks,
+    // else one at its start.
+    [[nodiscard]] QList<ChapterMark> chapterStarts() const;
+    // The file continues the chapter before it: no chapter starts where it does.
+    [[nodiscard]] bool continuesChapter() const;
     // What the list says of the file's own chapters, as a sentence: how many
     // it has, and how many of its marks were dropped. Empty without marks.
     QString chapterNote;

@@ -51,6 +51,7 @@ AppController::AppController(AppServices services, QObject* parent)
         mainWindow->setWindowIcon(QIcon(*icon));
     mainTable->setTextElideMode(Qt::ElideMiddle);
     setUpTableColumns();
+    setUpChapterPanel();
     setUpSheets();
     connectActions();
 }
@@ -191,6 +192,7 @@ void AppController::connectActions()
     connectRunActions();
     connectUpdateActions();
     connectPreviewActions();
+    connectChapterActions();
 }
 
 // Adding, removing and ordering the list's files, and the list's summary.

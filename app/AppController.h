@@ -2,6 +2,8 @@
 
 #include "AacCopier.h"
 #include "AppServices.h"
+#include "ChapterTableModel.h"
+#include "ListState.h"
 #include "EncoderOptions.h"
 #include "FileMover.h"
 #include "FolderLock.h"
@@ -37,6 +39,8 @@
 #include <optional>
 
 class ArtworkWell;
+class ChapterPanel;
+class QUndoStack;
 class DesktopNotifier;
 class AudiobookTableView;
 class ItemTableModel;
@@ -104,6 +108,23 @@ public:
     void sortByTrack(QObject* sender = nullptr);
     // The selected files continue the chapter above them, or no longer do.
     void joinWithPreviousChapter(QObject* sender = nullptr);
+    // The chapter list: titles, starts moved or nudged by seconds, chapters
+    // added at the preview's place, removed, played, and proposed starts
+    // taken or dropped.
+    void retitleChapter(int row, const QString& text);
+    void moveChapter(int row, double start);
+    void nudgeChapter(double seconds);
+    void removeChapter();
+    void addChapterHere();
+    void playChapter();
+    void acceptProposal();
+    void settleProposals(bool take);
+    void oneChapterPerFile();
+    void chaptersFromFiles();
+    void findChaptersBySilence();
+    void splitLongChapters();
+    [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
+    [[nodiscard]] QUndoStack* history() const { return mHistory; }
     // Fills the tag sheet's empty fields, and the cover if it has none, from the files.
     void fillFromFiles(QObject* sender = nullptr);
     [[nodiscard]] bool sortAscending() const { return mSortAscending; }
@@ -228,6 +249,28 @@ private:
     void connectRunActions();
     void connectUpdateActions();
     void connectPreviewActions();
+    void connectChapterActions();
+    void setUpChapterPanel();
+    // The next changes to the list are undone as one, under this name.
+    void beginChange(const QString& text);
+    // Records a change to the list for Undo, and shows the chapters anew.
+    void noteListChange();
+    void restoreList(const ListState& state);
+    // A chapter or proposal to select once the chapter list is shown again.
+    struct ChapterTarget
+    {
+        ItemRecordPtr record;
+        double offset = 0;
+        bool proposed = false;
+    };
+    void showChapters(std::optional<ChapterTarget> select = std::nullopt);
+    [[nodiscard]] const ChapterTableModel::Row* chapterRow(int row) const;
+    // The chapters that start in a record's file, with the book's first one.
+    [[nodiscard]] QList<ChapterMark> startsIn(const ItemRecordPtr& record) const;
+    static void setStartsIn(const ItemRecordPtr& record, QList<ChapterMark> starts);
+    // Moves a chapter or proposal to a time in the book; false when nothing
+    // can start there.
+    bool placeChapter(const ChapterTableModel::Row& chapter, double start, const QString& change);
     // Takes the temporary folder's lock, or shows why the run waits and tries again.
     [[nodiscard]] bool claimTempFolder();
     void stopWaitingForFolder();
@@ -316,6 +359,23 @@ private:
     std::unique_ptr<Ui::UpdateWindow> mUpdateUi;
     AppServices mServices;
     ItemTableModel* mTableModel = nullptr;
+    ChapterPanel* mChapterPanel = nullptr;
+    QUndoStack* mHistory = nullptr;
+    // The list as the last change left it, and the name of the change under way.
+    ListState mSettled;
+    QString mChangeText;
+    int mChangeBatch = 0;
+    int mBatches = 0;
+    // The change that files still being listed belong to.
+    int mAddBatch = 0;
+    bool mRestoring = false;
+    // A chapter to play once its file has loaded in the preview.
+    struct PendingPlay
+    {
+        ItemRecordPtr record;
+        qint64 at = 0;
+    };
+    std::optional<PendingPlay> mPendingPlay;
 
     RunState mState = RunState::Idle;
     RunRequest mRun;

@@ -57,6 +57,7 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         const auto moved = ItemRecord::deserialized(pasteboard->data(kRowMoveType));
         if (!moved || dragStartRow >= n)
             return false;
+        beginChange(u"Move File"_s);
         moveRecord(static_cast<int>(dragStartRow), row, *moved);
         return true;
     }
@@ -105,6 +106,7 @@ void AppController::moveSelectedRow(int offset)
     const int target = row + offset;
     if (row < 0 || target < 0 || target >= TableData.size())
         return;
+    beginChange(u"Move File"_s);
     // moveRecord copies the record before it removes it from the list.
     moveRecord(row, offset > 0 ? target + 1 : target, *TableData.at(row));
     mainTable->selectRowIndexes({target}, false);

@@ -41,6 +41,7 @@ void AppController::createItem(const QString& path)
 {
     if (selectListed(path))
         return;
+    beginChange(u"Add File"_s);
     appendAndSort({newRecord(path)}, 1);
 }
 
@@ -117,6 +118,8 @@ void AppController::applicationOpenFiles(const QStringList& filenames)
 
 void AppController::addFiles(const QStringList& paths, bool sortWhenAdded)
 {
+    beginChange(paths.size() == 1 ? u"Add File"_s : u"Add Files"_s);
+    mAddBatch = mChangeBatch;
     for (qsizetype i = 0; i < paths.size(); ++i)
         mFilesToAdd.push_back({paths.at(i), sortWhenAdded && i == paths.size() - 1});
     if (sortWhenAdded && paths.isEmpty())
@@ -135,6 +138,10 @@ void AppController::addQueuedFiles(bool atOnce)
     constexpr qint64 kTurnMs = 20;
     QElapsedTimer turn;
     turn.start();
+    // Each turn of one addition is part of the one change that Undo takes back.
+    if (mChangeBatch != mAddBatch)
+        mChangeText = u"Add Files"_s;
+    mChangeBatch = mAddBatch;
     QList<ItemRecordPtr> added;
     int sorts = 0;
     const auto listAdded = [&] {
@@ -178,6 +185,7 @@ void AppController::deleteRow(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
+    beginChange(u"Remove File"_s);
     mListedPaths.remove(TableData.at(row)->pathColumn);
     mTableModel->removeRecord(row, [&] { TableData.removeAt(row); });
     mainTable->deselectAll();
@@ -192,6 +200,7 @@ void AppController::clearAllItems(QObject*)
         mAudioPreviewObject->stop();
         setPreviewTimer(nullptr);
     }
+    beginChange(u"Clear List"_s);
     mListedPaths.clear();
     mTableModel->removeAllRecords([this] { TableData.clear(); });
     validatePlaybackButtons();
@@ -199,6 +208,7 @@ void AppController::clearAllItems(QObject*)
 
 void AppController::autoSort(QObject*)
 {
+    beginChange(u"Sort by Path"_s);
     sortList(sortAscending());
     setSortAscending(!sortAscending());
 }
@@ -248,5 +258,6 @@ void AppController::tableViewSetObjectValue(AudiobookTableView*, const QVariant&
 {
     if (row < 0 || row >= TableData.size())
         return;
+    beginChange(u"Retitle File"_s);
     TableData.at(row)->titleColumn = value.toString();
 }

@@ -80,6 +80,12 @@ void AppController::previewDidLoad(bool playable)
         releaseLater(std::move(loaded));
     const qint64 duration = mAudioPreviewObject ? mAudioPreviewObject->duration() : 0;
     playbackSlider->setMaximum(static_cast<int>(duration));
+    if (mPendingPlay && mPendingPlay->record == mPreviewRecord && mAudioPreviewObject) {
+        mAudioPreviewObject->setCurrentTime(mPendingPlay->at);
+        playbackSlider->setValue(static_cast<int>(mPendingPlay->at));
+        playPreview();
+    }
+    mPendingPlay.reset();
     validatePlaybackButtons();
 }
 

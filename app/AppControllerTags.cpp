@@ -54,6 +54,7 @@ void AppController::addFolder(QObject*)
 
 void AppController::titlesFromTags(QObject*)
 {
+    beginChange(u"Titles from Tags"_s);
     for (const ItemRecordPtr& record : std::as_const(TableData)) {
         if (!record->tags.title.isEmpty())
             record->titleColumn = record->tags.title;
@@ -63,6 +64,7 @@ void AppController::titlesFromTags(QObject*)
 
 void AppController::titlesFromFileNames(QObject*)
 {
+    beginChange(u"Titles from File Names"_s);
     for (const ItemRecordPtr& record : std::as_const(TableData))
         record->titleColumn = ItemRecord::titleForPath(record->pathColumn);
     mTableModel->recordsChanged();
@@ -70,6 +72,7 @@ void AppController::titlesFromFileNames(QObject*)
 
 void AppController::sortByTrack(QObject*)
 {
+    beginChange(u"Sort by Track"_s);
     // Files without numbers follow those with them.
     const auto key = [](const ItemRecord& r) {
         const bool numbered = r.tags.track || r.tags.disc;
@@ -95,6 +98,7 @@ void AppController::sortByTrack(QObject*)
 
 void AppController::joinWithPreviousChapter(QObject*)
 {
+    beginChange(u"Join with Previous Chapter"_s);
     QList<int> rows;
     for (const int row : mainTable->selectedRowIndexes()) {
         // The first file has no chapter above it to continue.

@@ -68,6 +68,14 @@ void ItemTableModel::removeAllRecords(const std::function<void()>& clear)
     endRemoveRows();
 }
 
+void ItemTableModel::resetRecords(const std::function<void()>& replace)
+{
+    beginResetModel();
+    replace();
+    mShownRows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
+    endResetModel();
+}
+
 void ItemTableModel::recordsChanged()
 {
     if (mShownRows > 0)

@@ -30,6 +30,8 @@ public:
     void insertRecords(int row, int count, const std::function<void()>& insert);
     void removeRecord(int row, const std::function<void()>& remove);
     void removeAllRecords(const std::function<void()>& clear);
+    // Another list altogether, as Undo puts back.
+    void resetRecords(const std::function<void()>& replace);
     // The records' values changed, the list did not.
     void recordsChanged();
     void recordChanged(int row);

@@ -41,6 +41,46 @@ QString ChapterList::startTime(double seconds)
     return u"%1:%2.%3"_s.arg(minutes).arg(rest / 1000).arg(rest % 1000, 3, 10, QLatin1Char(u'0'));
 }
 
+QString ChapterList::bookTime(double seconds)
+{
+    const qint64 ms = std::llround(std::max(seconds, 0.0) * 1000.0);
+    return u"%1:%2:%3.%4"_s.arg(ms / 3600000)
+        .arg(ms / 60000 % 60, 2, 10, QLatin1Char(u'0'))
+        .arg(ms / 1000 % 60, 2, 10, QLatin1Char(u'0'))
+        .arg(ms % 1000, 3, 10, QLatin1Char(u'0'));
+}
+
+std::optional<double> ChapterList::parsedTime(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(u':');
+    if (parts.isEmpty() || parts.size() > 3)
+        return std::nullopt;
+    double seconds = 0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const bool last = i == parts.size() - 1;
+        bool ok = false;
+        const double value = last ? parts.at(i).toDouble(&ok) : parts.at(i).toUInt(&ok);
+        // Only the first part may run past 59, and only the last has a fraction.
+        if (!ok || !std::isfinite(value) || value < 0 || (i > 0 && value >= 60) ||
+            (last && parts.at(i).contains(u'e', Qt::CaseInsensitive)))
+            return std::nullopt;
+        seconds = seconds * 60 + value;
+    }
+    return seconds;
+}
+
+std::optional<std::pair<qsizetype, double>> ChapterList::located(const QList<double>& lengths,
+                                                                 double seconds)
+{
+    double start = 0;
+    for (qsizetype i = 0; i < lengths.size(); ++i) {
+        if (seconds >= start && seconds < start + lengths.at(i))
+            return std::pair{i, std::round((seconds - start) * 1000.0) / 1000.0};
+        start += lengths.at(i);
+    }
+    return std::nullopt;
+}
+
 bool ChapterList::hasExactLengths(const ItemList& records)
 {
     return std::all_of(records.begin(), records.end(),

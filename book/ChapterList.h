@@ -4,6 +4,8 @@
 #include "ItemRecord.h"
 
 #include <QByteArray>
+#include <optional>
+#include <utility>
 
 // The chapter list "Chapters.xml": one line, one chapter per record, or per
 // group of records that continue the one before, or per chapter that a
@@ -41,6 +43,15 @@ public:
                                               const QList<double>& fileStarts,
                                               const QList<double>& audioStarts,
                                               const QList<double>& lengths);
+    // A time in the book as the chapter list shows it: "h:mm:ss.mmm".
+    [[nodiscard]] static QString bookTime(double seconds);
+    // A time as typed: "h:mm:ss.mmm", "m:ss", "ss", each with or without a
+    // fraction; none for anything else.
+    [[nodiscard]] static std::optional<double> parsedTime(const QString& text);
+    // The record that plays at that time of a book of records of these
+    // lengths, one after another, and the time in it; none at or past the end.
+    [[nodiscard]] static std::optional<std::pair<qsizetype, double>>
+    located(const QList<double>& lengths, double seconds);
     // "M:S", or "M:S.mmm" when the start has a fraction of a second.
     [[nodiscard]] static QString startTime(double seconds);
     // &, < and > in a title, written so that an XML reader gets the title back.

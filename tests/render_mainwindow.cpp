@@ -36,7 +36,7 @@ int main(int argc, char* argv[])
     TestApp testApp;
     AppController& c = *testApp.controller;
     QMainWindow* window = c.window();
-    window->resize(900, 560);
+    window->resize(960, 760);
     QApplication::processEvents();
     bool ok = window->grab().save(out + u"/empty.png"_s);
 

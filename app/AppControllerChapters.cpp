@@ -1,0 +1,378 @@
+// The chapter list: chapters kept with their files, edited by hand, and
+// Undo and Redo of every change to the list.
+#include "AppController.h"
+#include "AudiobookTableView.h"
+#include "ChapterList.h"
+#include "ChapterPanel.h"
+#include "ChapterTableModel.h"
+#include "ItemTableModel.h"
+#include "ListChange.h"
+#include "ui_MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Two starts within a millisecond are one: the book keeps milliseconds.
+bool sameStart(double a, double b)
+{
+    return std::abs(a - b) < 0.0005;
+}
+
+} // namespace
+
+void AppController::setUpChapterPanel()
+{
+    mChapterPanel = new ChapterPanel(mainWindow);
+    // The files and their summary above, the chapters below; the user sets the share.
+    auto* files = new QWidget(mainWindow);
+    auto* filesLayout = new QVBoxLayout(files);
+    filesLayout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(Qt::Vertical, mainWindow);
+    splitter->setChildrenCollapsible(false);
+    mUi->mainLayout->replaceWidget(mainTable, splitter);
+    mUi->mainLayout->removeWidget(listSummary);
+    filesLayout->addWidget(mainTable);
+    filesLayout->addWidget(listSummary);
+    splitter->addWidget(files);
+    splitter->addWidget(mChapterPanel);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+
+    // Delete removes a file in the file list and a chapter in the chapter list.
+    mUi->actionRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mainTable->addAction(mUi->actionRemove);
+
+    mHistory = new QUndoStack(this);
+    QAction* undo = mHistory->createUndoAction(this, u"&Undo"_s);
+    undo->setShortcut(QKeySequence(u"Ctrl+Z"_s));
+    QAction* redo = mHistory->createRedoAction(this, u"&Redo"_s);
+    redo->setShortcuts({QKeySequence(u"Ctrl+Shift+Z"_s), QKeySequence(u"Ctrl+Y"_s)});
+    QAction* first = mUi->editMenu->actions().value(0);
+    mUi->editMenu->insertActions(first, {undo, redo});
+    mUi->editMenu->insertSeparator(first);
+    mUi->menuBar->insertMenu(mUi->audiobookMenu->menuAction(), mChapterPanel->menu());
+}
+
+void AppController::connectChapterActions()
+{
+    const ChapterPanel::Actions& actions = mChapterPanel->actions();
+    ChapterTableModel* model = mChapterPanel->model();
+    connect(model, &ChapterTableModel::retitleAsked, this,
+            [this](int row, const QString& text) { retitleChapter(row, text); });
+    connect(model, &ChapterTableModel::moveAsked, this,
+            [this](int row, double start) { moveChapter(row, start); });
+    connect(actions.remove, &QAction::triggered, this, [this] { removeChapter(); });
+    connect(actions.play, &QAction::triggered, this, [this] { playChapter(); });
+    connect(actions.addHere, &QAction::triggered, this, [this] { addChapterHere(); });
+    connect(actions.earlierSecond, &QAction::triggered, this, [this] { nudgeChapter(-1.0); });
+    connect(actions.earlierTenth, &QAction::triggered, this, [this] { nudgeChapter(-0.1); });
+    connect(actions.laterTenth, &QAction::triggered, this, [this] { nudgeChapter(0.1); });
+    connect(actions.laterSecond, &QAction::triggered, this, [this] { nudgeChapter(1.0); });
+    connect(actions.accept, &QAction::triggered, this, [this] { acceptProposal(); });
+    connect(actions.acceptAll, &QAction::triggered, this, [this] { settleProposals(true); });
+    connect(actions.dropAll, &QAction::triggered, this, [this] { settleProposals(false); });
+    connect(actions.onePerFile, &QAction::triggered, this, [this] { oneChapterPerFile(); });
+    connect(actions.fromFiles, &QAction::triggered, this, [this] { chaptersFromFiles(); });
+    connect(actions.findSilence, &QAction::triggered, this, [this] { findChaptersBySilence(); });
+    connect(actions.splitLong, &QAction::triggered, this, [this] { splitLongChapters(); });
+    // Every change to the list, whatever made it, is one step of the history.
+    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(mTableModel, change, this, [this] { noteListChange(); });
+    connect(mTableModel, &QAbstractItemModel::modelReset, this, [this] { noteListChange(); });
+    connect(mTableModel, &QAbstractItemModel::layoutChanged, this, [this] { noteListChange(); });
+    connect(mTableModel, &QAbstractItemModel::dataChanged, this, [this] { noteListChange(); });
+    mSettled = ListState::of(TableData);
+}
+
+void AppController::beginChange(const QString& text)
+{
+    mChangeText = text;
+    mChangeBatch = ++mBatches;
+}
+
+void AppController::noteListChange()
+{
+    if (mRestoring)
+        return;
+    ListState now = ListState::of(TableData);
+    if (now != mSettled) {
+        ListState before = std::exchange(mSettled, now);
+        mHistory->push(new ListChange(
+            mChangeText, std::move(before), std::move(now),
+            [this](const ListState& state) { restoreList(state); }, mChangeBatch));
+    }
+    showChapters();
+}
+
+void AppController::restoreList(const ListState& state)
+{
+    mRestoring = true;
+    if (mPreviewRecord && !state.order.contains(mPreviewRecord) &&
+        isPlaying(mAudioPreviewObject.get())) {
+        mAudioPreviewObject->stop();
+        setPreviewTimer(nullptr);
+    }
+    mTableModel->resetRecords([&] { state.restore(TableData); });
+    mListedPaths.clear();
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        mListedPaths.insert(record->pathColumn);
+    mSettled = state;
+    mRestoring = false;
+    showChapters();
+    showListSummary();
+    validatePlaybackButtons();
+}
+
+void AppController::showChapters(std::optional<ChapterTarget> select)
+{
+    ChapterTableModel* model = mChapterPanel->model();
+    if (!select) {
+        const int row = mChapterPanel->currentRow();
+        if (row >= 0) {
+            const ChapterTableModel::Row& current = model->rows().at(row);
+            select = ChapterTarget{current.record, current.offset, current.proposed};
+        }
+    }
+    model->setRows(ChapterTableModel::rowsFor(TableData));
+    if (!select)
+        return;
+    const QList<ChapterTableModel::Row>& rows = model->rows();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows.at(i).record == select->record && rows.at(i).proposed == select->proposed &&
+            sameStart(rows.at(i).offset, select->offset)) {
+            mChapterPanel->selectRow(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+const ChapterTableModel::Row* AppController::chapterRow(int row) const
+{
+    const QList<ChapterTableModel::Row>& rows = mChapterPanel->model()->rows();
+    if (row < 0 || row >= rows.size() || !TableData.contains(rows.at(row).record))
+        return nullptr;
+    return &rows.at(row);
+}
+
+QList<ChapterMark> AppController::startsIn(const ItemRecordPtr& record) const
+{
+    QList<ChapterMark> starts = record->chapterStarts();
+    // The book's first chapter is there whether or not its file says so.
+    if (!TableData.isEmpty() && record == TableData.first() &&
+        (starts.isEmpty() || starts.first().start > 0))
+        starts.prepend(ChapterMark{});
+    return starts;
+}
+
+void AppController::setStartsIn(const ItemRecordPtr& record, QList<ChapterMark> starts)
+{
+    std::stable_sort(starts.begin(), starts.end(),
+                     [](const ChapterMark& a, const ChapterMark& b) { return a.start < b.start; });
+    record->editedChapters = std::move(starts);
+}
+
+void AppController::retitleChapter(int row, const QString& text)
+{
+    const ChapterTableModel::Row* chapter = chapterRow(row);
+    if (!chapter || chapter->proposed)
+        return;
+    const ItemRecordPtr record = chapter->record;
+    QList<ChapterMark> starts = startsIn(record);
+    for (ChapterMark& mark : starts) {
+        if (sameStart(mark.start, chapter->offset))
+            mark.title = text;
+    }
+    beginChange(u"Retitle Chapter"_s);
+    setStartsIn(record, std::move(starts));
+    mTableModel->recordsChanged();
+}
+
+bool AppController::placeChapter(const ChapterTableModel::Row& chapter, double start,
+                                 const QString& change)
+{
+    // The book always starts with a chapter: its first one stays at 0.
+    if (chapter.start <= 0 && !chapter.proposed)
+        return false;
+    QList<double> lengths;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        lengths << record->lengthColumn.value_or(0);
+    const auto place = ChapterList::located(lengths, start);
+    if (!place)
+        return false;
+    const ItemRecordPtr target = TableData.at(place->first);
+    const double offset = place->second;
+    ChapterMark moved;
+    QList<ChapterMark> from =
+        chapter.proposed ? chapter.record->proposals : startsIn(chapter.record);
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        if (sameStart(from.at(i).start, chapter.offset)) {
+            moved = from.takeAt(i);
+            break;
+        }
+    }
+    moved.start = offset;
+    const bool within = target == chapter.record && !chapter.proposed;
+    QList<ChapterMark> to = within ? from : startsIn(target);
+    // Where another chapter starts already, nothing changes.
+    if (std::any_of(to.begin(), to.end(),
+                    [offset](const ChapterMark& mark) { return sameStart(mark.start, offset); }))
+        return false;
+    to.append(moved);
+    beginChange(change);
+    if (chapter.proposed)
+        chapter.record->proposals = from;
+    else if (!within)
+        setStartsIn(chapter.record, from);
+    setStartsIn(target, std::move(to));
+    mTableModel->recordsChanged();
+    showChapters(ChapterTarget{target, offset, false});
+    return true;
+}
+
+void AppController::moveChapter(int row, double start)
+{
+    const ChapterTableModel::Row* chapter = chapterRow(row);
+    if (!chapter || chapter->proposed)
+        return;
+    const ChapterTableModel::Row copy = *chapter;
+    if (!placeChapter(copy, start, u"Move Chapter"_s))
+        QApplication::beep();
+}
+
+void AppController::nudgeChapter(double seconds)
+{
+    const ChapterTableModel::Row* chapter = chapterRow(mChapterPanel->currentRow());
+    if (!chapter || chapter->proposed)
+        return;
+    const ChapterTableModel::Row copy = *chapter;
+    if (!placeChapter(copy, std::round((copy.start + seconds) * 1000.0) / 1000.0,
+                      u"Nudge Chapter"_s))
+        QApplication::beep();
+}
+
+void AppController::removeChapter()
+{
+    const int row = mChapterPanel->currentRow();
+    const ChapterTableModel::Row* chapter = chapterRow(row);
+    if (!chapter)
+        return;
+    if (chapter->start <= 0 && !chapter->proposed) {
+        QApplication::beep();
+        return;
+    }
+    const ItemRecordPtr record = chapter->record;
+    const double offset = chapter->offset;
+    const bool proposed = chapter->proposed;
+    QList<ChapterMark> marks = proposed ? record->proposals : startsIn(record);
+    marks.removeIf([offset](const ChapterMark& mark) { return sameStart(mark.start, offset); });
+    beginChange(proposed ? u"Drop Proposed Start"_s : u"Remove Chapter"_s);
+    if (proposed)
+        record->proposals = marks;
+    else
+        setStartsIn(record, std::move(marks));
+    mTableModel->recordsChanged();
+    mChapterPanel->selectRow(std::min(row, mChapterPanel->model()->rowCount() - 1));
+}
+
+void AppController::acceptProposal()
+{
+    const ChapterTableModel::Row* chapter = chapterRow(mChapterPanel->currentRow());
+    if (!chapter || !chapter->proposed)
+        return;
+    const ChapterTableModel::Row copy = *chapter;
+    if (!placeChapter(copy, copy.start, u"Take Proposed Start"_s))
+        QApplication::beep();
+}
+
+void AppController::settleProposals(bool take)
+{
+    beginChange(take ? u"Take All Proposed Starts"_s : u"Drop All Proposed Starts"_s);
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        if (record->proposals.isEmpty())
+            continue;
+        if (take) {
+            QList<ChapterMark> starts = startsIn(record);
+            for (const ChapterMark& proposal : std::as_const(record->proposals)) {
+                if (std::none_of(starts.begin(), starts.end(), [&](const ChapterMark& mark) {
+                        return sameStart(mark.start, proposal.start);
+                    }))
+                    starts.append(proposal);
+            }
+            setStartsIn(record, std::move(starts));
+        }
+        record->proposals.clear();
+    }
+    mTableModel->recordsChanged();
+}
+
+void AppController::oneChapterPerFile()
+{
+    beginChange(u"One Chapter per File"_s);
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        record->editedChapters = QList<ChapterMark>{ChapterMark{}};
+    mTableModel->recordsChanged();
+}
+
+void AppController::chaptersFromFiles()
+{
+    beginChange(u"Chapters from Files"_s);
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        record->editedChapters.reset();
+    mTableModel->recordsChanged();
+}
+
+void AppController::addChapterHere()
+{
+    const auto row = TableData.indexOf(mPreviewRecord);
+    if (row < 0 || !mAudioPreviewObject) {
+        QApplication::beep();
+        return;
+    }
+    const double offset =
+        std::round(static_cast<double>(mAudioPreviewObject->currentTime())) / 1000.0;
+    const ItemRecordPtr record = mPreviewRecord;
+    QList<ChapterMark> starts = startsIn(record);
+    if (std::none_of(starts.begin(), starts.end(),
+                     [offset](const ChapterMark& mark) { return sameStart(mark.start, offset); })) {
+        starts.append(ChapterMark{.start = offset, .title = {}});
+        beginChange(u"Add Chapter"_s);
+        setStartsIn(record, std::move(starts));
+        mTableModel->recordsChanged();
+    }
+    showChapters(ChapterTarget{record, offset, false});
+}
+
+void AppController::playChapter()
+{
+    const ChapterTableModel::Row* chapter = chapterRow(mChapterPanel->currentRow());
+    if (!chapter)
+        return;
+    const auto at = static_cast<qint64>(std::llround(chapter->offset * 1000.0));
+    if (chapter->record == mPreviewRecord && mAudioPreviewObject) {
+        mAudioPreviewObject->setCurrentTime(at);
+        if (!isPlaying(mAudioPreviewObject.get()))
+            playPreview();
+        return;
+    }
+    // The file loads in the background; it plays from the chapter once it has.
+    mPendingPlay = PendingPlay{chapter->record, at};
+    mainTable->selectRowIndexes({static_cast<int>(chapter->recordRow)}, false);
+}
+
+void AppController::findChaptersBySilence() {}
+
+void AppController::splitLongChapters() {}

@@ -1,0 +1,184 @@
+#include "ChapterPanel.h"
+
+#include "ChapterTableModel.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+ChapterPanel::ChapterPanel(QWidget* parent)
+    : QWidget(parent), mModel(new ChapterTableModel(this)), mTable(new QTableView(this)),
+      mProposals(new QLabel(this)), mProposalBar(new QWidget(this)),
+      mMenu(new QMenu(u"&Chapters"_s, this))
+{
+    auto* heading = new QLabel(u"Chapters"_s, this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+
+    mTable->setModel(mModel);
+    mTable->setAccessibleName(u"Chapters"_s);
+    mTable->setAccessibleDescription(
+        u"The book's chapters, each with its start in the book; double-click a title or a "
+        "start to change it"_s);
+    mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    mTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    mTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    mTable->setAlternatingRowColors(true);
+    mTable->setShowGrid(false);
+    mTable->setWordWrap(false);
+    mTable->verticalHeader()->hide();
+    mTable->horizontalHeader()->resizeSection(ChapterTableModel::TitleColumn, 300);
+    mTable->horizontalHeader()->resizeSection(ChapterTableModel::StartColumn, 110);
+    mTable->horizontalHeader()->resizeSection(ChapterTableModel::LengthColumn, 80);
+    mTable->horizontalHeader()->setStretchLastSection(true);
+    heading->setBuddy(mTable);
+
+    // Keys that work in the chapter list reach it wherever focus is inside it.
+    const auto local = [this](QAction* each) {
+        each->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        mTable->addAction(each);
+        return each;
+    };
+    mActions.addHere = action(u"&Add Chapter Here"_s, QKeySequence(u"Ctrl+M"_s),
+                              u"A chapter starts where the preview is now"_s);
+    mActions.play = local(action(u"&Play Chapter"_s, QKeySequence(u"Ctrl+P"_s),
+                                 u"Play the selected chapter from its start"_s));
+    mActions.remove = local(action(u"&Remove Chapter"_s, QKeySequence(Qt::Key_Delete),
+                                   u"Remove the selected chapter, or drop the proposed start"_s));
+    mActions.earlierSecond = local(action(u"Earlier by 1 s"_s, QKeySequence(u"Alt+Left"_s),
+                                          u"Start the selected chapter one second earlier"_s));
+    mActions.earlierTenth =
+        local(action(u"Earlier by 0.1 s"_s, QKeySequence(u"Alt+Shift+Left"_s),
+                     u"Start the selected chapter a tenth of a second earlier"_s));
+    mActions.laterTenth = local(action(u"Later by 0.1 s"_s, QKeySequence(u"Alt+Shift+Right"_s),
+                                       u"Start the selected chapter a tenth of a second later"_s));
+    mActions.laterSecond = local(action(u"Later by 1 s"_s, QKeySequence(u"Alt+Right"_s),
+                                        u"Start the selected chapter one second later"_s));
+    mActions.accept = local(action(u"&Take Proposed Start"_s, QKeySequence(u"Ctrl+Return"_s),
+                                   u"The selected proposed start becomes a chapter"_s));
+    mActions.acceptAll =
+        action(u"Take &All Proposed Starts"_s, {}, u"Every proposed start becomes a chapter"_s);
+    mActions.dropAll = action(u"&Drop All Proposed Starts"_s, {}, u"Drop every proposed start"_s);
+    mActions.onePerFile =
+        action(u"&One Chapter per File"_s, {},
+               u"Every file starts one chapter, and no chapter starts inside one"_s);
+    mActions.fromFiles = action(u"Chapters from &Files"_s, {},
+                                u"The chapters that the files mark themselves, as when listed"_s);
+    mActions.findSilence = action(u"&Find Chapters by Silence…"_s, QKeySequence(u"Ctrl+Shift+F"_s),
+                                  u"Propose chapter starts where the speech resumes after a "
+                                  "silence"_s);
+    mActions.splitLong = action(u"&Split Long Chapters…"_s, {},
+                                u"Cut chapters longer than a length, at a silence near each cut"_s);
+
+    mMenu->addActions({mActions.addHere, mActions.play, mActions.remove});
+    mMenu->addSeparator();
+    mMenu->addActions(
+        {mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth, mActions.laterSecond});
+    mMenu->addSeparator();
+    mMenu->addActions({mActions.findSilence, mActions.splitLong, mActions.accept,
+                       mActions.acceptAll, mActions.dropAll});
+    mMenu->addSeparator();
+    mMenu->addActions({mActions.onePerFile, mActions.fromFiles});
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addWidget(button(mActions.addHere, u"Add Chapter Here"_s));
+    buttons->addWidget(button(mActions.play, u"Play"_s));
+    buttons->addWidget(button(mActions.remove, u"Remove"_s));
+    buttons->addSpacing(12);
+    buttons->addWidget(button(mActions.earlierSecond, u"−1 s"_s));
+    buttons->addWidget(button(mActions.earlierTenth, u"−0.1 s"_s));
+    buttons->addWidget(button(mActions.laterTenth, u"+0.1 s"_s));
+    buttons->addWidget(button(mActions.laterSecond, u"+1 s"_s));
+    buttons->addStretch();
+    buttons->addWidget(button(mActions.findSilence, u"Find by Silence…"_s));
+
+    auto* proposals = new QHBoxLayout(mProposalBar);
+    proposals->setContentsMargins(0, 0, 0, 0);
+    mProposals->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    proposals->addWidget(mProposals, 1);
+    proposals->addWidget(button(mActions.accept, u"Take"_s));
+    proposals->addWidget(button(mActions.acceptAll, u"Take All"_s));
+    proposals->addWidget(button(mActions.dropAll, u"Drop All"_s));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(heading);
+    layout->addWidget(mTable, 1);
+    layout->addWidget(mProposalBar);
+    layout->addLayout(buttons);
+
+    connect(mTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { refresh(); });
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { refresh(); });
+    refresh();
+}
+
+QAction* ChapterPanel::action(const QString& text, const QKeySequence& key, const QString& tip)
+{
+    auto* each = new QAction(text, this);
+    each->setShortcut(key);
+    each->setToolTip(key.isEmpty() ? tip
+                                   : u"%1 (%2)"_s.arg(tip, key.toString(QKeySequence::NativeText)));
+    each->setStatusTip(tip);
+    return each;
+}
+
+QPushButton* ChapterPanel::button(QAction* action, const QString& text)
+{
+    auto* each = new QPushButton(text, this);
+    each->setToolTip(action->toolTip());
+    // The short face ("+1 s") is not what a screen reader should say.
+    each->setAccessibleName(action->statusTip());
+    each->setEnabled(action->isEnabled());
+    connect(each, &QPushButton::clicked, action, &QAction::trigger);
+    connect(action, &QAction::changed, each,
+            [each, action] { each->setEnabled(action->isEnabled()); });
+    return each;
+}
+
+int ChapterPanel::currentRow() const
+{
+    const QModelIndexList rows = mTable->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ChapterPanel::selectRow(int row)
+{
+    if (row < 0 || row >= mModel->rowCount())
+        return;
+    mTable->selectRow(row);
+    mTable->scrollTo(mModel->index(row, 0));
+}
+
+void ChapterPanel::refresh()
+{
+    const int row = currentRow();
+    const bool chosen = row >= 0;
+    const bool proposed = chosen && mModel->rows().at(row).proposed;
+    for (QAction* each :
+         {mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth, mActions.laterSecond})
+        each->setEnabled(chosen && !proposed);
+    mActions.play->setEnabled(chosen);
+    mActions.remove->setEnabled(chosen);
+    mActions.accept->setEnabled(proposed);
+    const int count = mModel->proposalCount();
+    mActions.acceptAll->setEnabled(count > 0);
+    mActions.dropAll->setEnabled(count > 0);
+    mProposalBar->setVisible(count > 0);
+    mProposals->setText(count == 1 ? u"1 proposed start, in italics"_s
+                                   : u"%1 proposed starts, in italics"_s.arg(count));
+    const bool any = mModel->rowCount() > 0;
+    for (QAction* each :
+         {mActions.onePerFile, mActions.fromFiles, mActions.findSilence, mActions.splitLong})
+        each->setEnabled(any);
+}

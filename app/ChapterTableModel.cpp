@@ -1,0 +1,150 @@
+#include "ChapterTableModel.h"
+
+#include "ChapterList.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+ChapterTableModel::ChapterTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QList<ChapterTableModel::Row> ChapterTableModel::rowsFor(const ItemList& records)
+{
+    QList<double> starts;
+    QList<double> lengths;
+    double total = 0;
+    for (const ItemRecordPtr& record : records) {
+        starts << total;
+        lengths << record->lengthColumn.value_or(0);
+        total += lengths.constLast();
+    }
+    QList<Row> rows;
+    for (const ChapterList::Placed& chapter : ChapterList::placed(records, starts, starts, lengths))
+        rows.append({.record = records.at(chapter.record),
+                     .recordRow = chapter.record,
+                     .offset = chapter.offset,
+                     .start = chapter.start,
+                     .title = chapter.title});
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        rows[i].length = (i + 1 < rows.size() ? rows.at(i + 1).start : total) - rows.at(i).start;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        for (const ChapterMark& proposal : std::as_const(records.at(i)->proposals))
+            rows.append({.record = records.at(i),
+                         .recordRow = i,
+                         .proposed = true,
+                         .offset = proposal.start,
+                         .start = starts.at(i) + proposal.start,
+                         .title = u"Proposed start"_s});
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return a.start < b.start; });
+    return rows;
+}
+
+void ChapterTableModel::setRows(QList<Row> rows)
+{
+    beginResetModel();
+    mRows = std::move(rows);
+    endResetModel();
+}
+
+int ChapterTableModel::proposalCount() const
+{
+    return static_cast<int>(
+        std::count_if(mRows.begin(), mRows.end(), [](const Row& row) { return row.proposed; }));
+}
+
+int ChapterTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(mRows.size());
+}
+
+int ChapterTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ChapterTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= mRows.size())
+        return {};
+    const Row& row = mRows.at(index.row());
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        switch (index.column()) {
+        case TitleColumn:
+            return row.title;
+        case StartColumn:
+            return ChapterList::bookTime(row.start);
+        case LengthColumn:
+            return row.proposed ? QString() : ItemRecord::formatLength(row.length);
+        case FileColumn:
+            return row.offset == 0 ? row.record->titleColumn
+                                   : u"%1 at %2"_s.arg(row.record->titleColumn,
+                                                       ChapterList::bookTime(row.offset));
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::FontRole && row.proposed) {
+        QFont font;
+        font.setItalic(true);
+        return font;
+    }
+    if (role == Qt::ForegroundRole && row.proposed)
+        return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+    if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && row.proposed)
+        return u"A chapter start proposed where a silence ends: Ctrl+Return takes it, Delete "
+               "drops it"_s;
+    return {};
+}
+
+bool ChapterTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || index.row() >= mRows.size())
+        return false;
+    if (index.column() == TitleColumn) {
+        const QString title = value.toString().trimmed();
+        if (title.isEmpty())
+            return false;
+        Q_EMIT retitleAsked(index.row(), title);
+        return true;
+    }
+    if (index.column() == StartColumn) {
+        const std::optional<double> start = ChapterList::parsedTime(value.toString());
+        if (!start)
+            return false;
+        Q_EMIT moveAsked(index.row(), *start);
+        return true;
+    }
+    return false;
+}
+
+QVariant ChapterTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case TitleColumn:
+        return u"Chapter"_s;
+    case StartColumn:
+        return u"Starts"_s;
+    case LengthColumn:
+        return u"Length"_s;
+    case FileColumn:
+        return u"In File"_s;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ChapterTableModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.row() < mRows.size() && !mRows.at(index.row()).proposed &&
+        (index.column() == TitleColumn || index.column() == StartColumn))
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}

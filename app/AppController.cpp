@@ -61,6 +61,7 @@ AppController::~AppController()
     // Details not yet read are not waited for.
     mReaders->clear();
     mReaders->waitForDone();
+    mSilenceFinder.reset();
     stopWorkers();
     removePartialFiles();
     // The window goes while the list lives: a title being edited is saved

@@ -18,6 +18,7 @@
 #include "SourceDecoder.h"
 #include "RunRequest.h"
 #include "RunState.h"
+#include "SilenceFinder.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
 #include "UpdateChecker.h"
@@ -40,6 +41,7 @@
 
 class ArtworkWell;
 class ChapterPanel;
+class SilenceSheet;
 class QUndoStack;
 class DesktopNotifier;
 class AudiobookTableView;
@@ -271,6 +273,13 @@ private:
     // Moves a chapter or proposal to a time in the book; false when nothing
     // can start there.
     bool placeChapter(const ChapterTableModel::Row& chapter, double start, const QString& change);
+    void startSilenceSearch();
+    void silenceSearchDidFinish(int search, const QList<QList<SilenceFinder::Silence>>& silences,
+                                const std::exception_ptr& failure);
+    // Proposed starts after the silences found, for each file searched.
+    void proposeFromSilences(const QList<QList<SilenceFinder::Silence>>& silences);
+    // Cuts in every chapter longer than the sheet allows, at the silences found.
+    void splitAtSilences(const QList<QList<SilenceFinder::Silence>>& silences);
     // Takes the temporary folder's lock, or shows why the run waits and tries again.
     [[nodiscard]] bool claimTempFolder();
     void stopWaitingForFolder();
@@ -376,6 +385,11 @@ private:
         qint64 at = 0;
     };
     std::optional<PendingPlay> mPendingPlay;
+    SilenceSheet* mSilenceSheet = nullptr;
+    std::unique_ptr<SilenceFinder> mSilenceFinder;
+    // The search going, whose reports count, and the records it searches.
+    int mSilenceSearch = 0;
+    ItemList mSearchedRecords;
 
     RunState mState = RunState::Idle;
     RunRequest mRun;

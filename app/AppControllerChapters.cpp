@@ -7,6 +7,7 @@
 #include "ChapterTableModel.h"
 #include "ItemTableModel.h"
 #include "ListChange.h"
+#include "SilenceSheet.h"
 #include "ui_MainWindow.h"
 
 #include <QAction>
@@ -16,11 +17,13 @@
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -65,6 +68,7 @@ void AppController::setUpChapterPanel()
     mUi->editMenu->insertActions(first, {undo, redo});
     mUi->editMenu->insertSeparator(first);
     mUi->menuBar->insertMenu(mUi->audiobookMenu->menuAction(), mChapterPanel->menu());
+    mSilenceSheet = new SilenceSheet(mainWindow);
 }
 
 void AppController::connectChapterActions()
@@ -89,6 +93,12 @@ void AppController::connectChapterActions()
     connect(actions.fromFiles, &QAction::triggered, this, [this] { chaptersFromFiles(); });
     connect(actions.findSilence, &QAction::triggered, this, [this] { findChaptersBySilence(); });
     connect(actions.splitLong, &QAction::triggered, this, [this] { splitLongChapters(); });
+    connect(mSilenceSheet, &SilenceSheet::searchAsked, this, [this] { startSilenceSearch(); });
+    connect(mSilenceSheet, &SilenceSheet::stopAsked, this, [this] {
+        ++mSilenceSearch;
+        if (mSilenceFinder)
+            mSilenceFinder->stop();
+    });
     // Every change to the list, whatever made it, is one step of the history.
     for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(mTableModel, change, this, [this] { noteListChange(); });
@@ -225,6 +235,9 @@ bool AppController::placeChapter(const ChapterTableModel::Row& chapter, double s
         }
     }
     moved.start = offset;
+    // A chapter keeps the title it showed, wherever it goes.
+    if (moved.title.isEmpty() && !chapter.proposed)
+        moved.title = chapter.title;
     const bool within = target == chapter.record && !chapter.proposed;
     QList<ChapterMark> to = within ? from : startsIn(target);
     // Where another chapter starts already, nothing changes.
@@ -373,6 +386,159 @@ void AppController::playChapter()
     mainTable->selectRowIndexes({static_cast<int>(chapter->recordRow)}, false);
 }
 
-void AppController::findChaptersBySilence() {}
+void AppController::findChaptersBySilence()
+{
+    if (!TableData.isEmpty())
+        mSilenceSheet->ask(SilenceSheet::Purpose::Find);
+}
 
-void AppController::splitLongChapters() {}
+void AppController::splitLongChapters()
+{
+    if (!TableData.isEmpty())
+        mSilenceSheet->ask(SilenceSheet::Purpose::SplitLong);
+}
+
+void AppController::startSilenceSearch()
+{
+    mSearchedRecords.clear();
+    QList<SilenceFinder::Source> sources;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        // A file that cannot be read has nothing to search.
+        if (!record->problem.isEmpty() || !record->lengthColumn)
+            continue;
+        mSearchedRecords << record;
+        sources.append({.path = record->pathColumn, .length = *record->lengthColumn});
+    }
+    const int search = ++mSilenceSearch;
+    mSilenceFinder = std::make_unique<SilenceFinder>();
+    mSilenceFinder->start(
+        sources,
+        {.shortest = mSilenceSheet->shortestSilence(), .levelDb = mSilenceSheet->levelDb()},
+        std::max(1, QThread::idealThreadCount()),
+        [this, search](double searched, double total) {
+            QMetaObject::invokeMethod(this, [this, search, searched, total] {
+                if (search == mSilenceSearch)
+                    mSilenceSheet->showSearching(searched, total);
+            }, Qt::QueuedConnection);
+        },
+        [this, search](const QList<QList<SilenceFinder::Silence>>& silences,
+                       const std::exception_ptr& failure) {
+            QMetaObject::invokeMethod(this, [this, search, silences, failure] {
+                silenceSearchDidFinish(search, silences, failure);
+            }, Qt::QueuedConnection);
+        });
+}
+
+void AppController::silenceSearchDidFinish(int search,
+                                           const QList<QList<SilenceFinder::Silence>>& silences,
+                                           const std::exception_ptr& failure)
+{
+    if (search != mSilenceSearch)
+        return;
+    if (failure) {
+        QString reason;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            reason = QString::fromLocal8Bit(e.what());
+        }
+        mSilenceSheet->showEnded(u"The search stopped: %1. Check that the files can be played, "
+                                 "then try again."_s.arg(reason));
+        return;
+    }
+    if (silences.size() != mSearchedRecords.size())
+        return;
+    const qsizetype found = std::accumulate(
+        silences.begin(), silences.end(), qsizetype{0},
+        [](qsizetype sum, const QList<SilenceFinder::Silence>& each) { return sum + each.size(); });
+    if (found == 0) {
+        mSilenceSheet->showEnded(
+            u"No silence of %1 s at %2 dB or quieter was found. A shorter silence or a higher "
+            "level finds more."_s.arg(mSilenceSheet->shortestSilence())
+                .arg(mSilenceSheet->levelDb()));
+        return;
+    }
+    if (mSilenceSheet->purpose() == SilenceSheet::Purpose::Find)
+        proposeFromSilences(silences);
+    else
+        splitAtSilences(silences);
+    mSilenceSheet->accept();
+}
+
+void AppController::proposeFromSilences(const QList<QList<SilenceFinder::Silence>>& silences)
+{
+    beginChange(u"Find Chapters by Silence"_s);
+    std::optional<ChapterTarget> first;
+    for (qsizetype i = 0; i < mSearchedRecords.size(); ++i) {
+        const ItemRecordPtr& record = mSearchedRecords.at(i);
+        if (!TableData.contains(record))
+            continue;
+        QList<double> starts{0.0};
+        for (const ChapterMark& mark : startsIn(record))
+            starts << mark.start;
+        record->proposals.clear();
+        for (const double at : SilenceFinder::proposals(silences.at(i), record->lengthColumn.value_or(0),
+                                                        starts, mSilenceSheet->chapterMinutes() * 60))
+            record->proposals.append(ChapterMark{.start = at, .title = {}});
+        if (!first && !record->proposals.isEmpty())
+            first = ChapterTarget{record, record->proposals.first().start, true};
+    }
+    mTableModel->recordsChanged();
+    showChapters(first);
+}
+
+void AppController::splitAtSilences(const QList<QList<SilenceFinder::Silence>>& silences)
+{
+    QList<double> lengths;
+    QList<double> fileStarts;
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        fileStarts << total;
+        lengths << record->lengthColumn.value_or(0);
+        total += lengths.constLast();
+    }
+    // Where the sound resumes after each silence, in the book.
+    QList<double> resumes;
+    for (qsizetype i = 0; i < mSearchedRecords.size(); ++i) {
+        const auto row = TableData.indexOf(mSearchedRecords.at(i));
+        if (row < 0)
+            continue;
+        for (const SilenceFinder::Silence& silence : silences.at(i))
+            resumes << fileStarts.at(row) + silence.end - std::min(0.3, (silence.end - silence.start) / 2);
+    }
+    std::sort(resumes.begin(), resumes.end());
+    const double longest = mSilenceSheet->chapterMinutes() * 60;
+    QList<double> cuts;
+    const QList<ChapterTableModel::Row> rows = ChapterTableModel::rowsFor(TableData);
+    for (const ChapterTableModel::Row& chapter : rows) {
+        if (chapter.proposed)
+            continue;
+        const double end = chapter.start + chapter.length;
+        for (double from = chapter.start; end - from > longest;) {
+            const double target = from + longest;
+            double cut = target;
+            for (const double at : std::as_const(resumes)) {
+                if (at > from + longest / 2 && at < end && std::abs(at - target) < longest / 2 &&
+                    std::abs(at - target) < std::abs(cut - target))
+                    cut = at;
+            }
+            // Where no silence lies near, the cut stays at the length itself.
+            cuts << std::round(cut * 1000.0) / 1000.0;
+            from = cut;
+        }
+    }
+    beginChange(u"Split Long Chapters"_s);
+    for (const double cut : std::as_const(cuts)) {
+        const auto place = ChapterList::located(lengths, cut);
+        if (!place)
+            continue;
+        const ItemRecordPtr& record = TableData.at(place->first);
+        QList<ChapterMark> starts = startsIn(record);
+        if (std::none_of(starts.begin(), starts.end(), [&](const ChapterMark& mark) {
+                return sameStart(mark.start, place->second);
+            }))
+            starts.append(ChapterMark{.start = place->second, .title = {}});
+        setStartsIn(record, std::move(starts));
+    }
+    mTableModel->recordsChanged();
+}

@@ -157,21 +157,25 @@ private Q_SLOTS:
         QTest::addColumn<bool>("decodesBefore");
         const QList<double> even{0, 100, 200, 300};
         QTest::newRow("one core") << even << 400.0 << 1 << QList<qint64>{} << true;
-        QTest::newRow("one file") << QList<double>{0} << 400.0 << 4 << QList<qint64>{} << true;
+        QTest::newRow("one long file is shared inside it")
+            << QList<double>{0} << 400.0 << 4 << QList<qint64>{119808, 225280, 318464} << true;
         QTest::newRow("under a minute")
             << QList<double>{0, 20, 40} << 59.0 << 4 << QList<qint64>{} << true;
         // 100 s at 1000 Hz is 100000 samples; the frame grid moves it by under half a frame.
         QTest::newRow("two cores, even files")
             << even << 400.0 << 2 << QList<qint64>{199680} << true;
         QTest::newRow("more cores than files")
-            << QList<double>{0, 10, 390} << 400.0 << 8 << QList<qint64>{10240, 390144} << true;
+            << QList<double>{0, 10, 390} << 400.0 << 8
+            << QList<qint64>{74752, 141312, 198656, 249856, 294912, 334848, 369664} << true;
         QList<double> tens;
         for (int i = 0; i < 40; ++i)
             tens << 10.0 * i;
         QTest::newRow("later parts, which decode more, encode less")
             << tens << 400.0 << 2 << QList<qint64>{209920} << true;
-        QTest::newRow("lopsided files go to the nearer start")
-            << QList<double>{0, 30, 350} << 400.0 << 2 << QList<qint64>{350208} << true;
+        QTest::newRow("a far file start gives way to a join inside a file")
+            << QList<double>{0, 30, 350} << 400.0 << 2 << QList<qint64>{212992} << true;
+        QTest::newRow("a file start near the share's end takes the join")
+            << QList<double>{0, 195, 300} << 400.0 << 2 << QList<qint64>{194560} << false;
         QTest::newRow("parts that decode only their own audio share equally")
             << tens << 400.0 << 2 << QList<qint64>{199680} << false;
     }
@@ -247,12 +251,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("rate");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<bool>("readsNearJoins");
-        QTest::newRow("each part reads from near its join") << 22050 << QStringList() << true;
-        QTest::newRow("at twice the rate") << 44100 << QStringList() << true;
+        QTest::addColumn<QList<int>>("lengths");
+        const QList<int> five{13, 17, 15, 16, 11};
+        QTest::newRow("each part reads from near its join")
+            << 22050 << QStringList() << true << five;
+        QTest::newRow("at twice the rate") << 44100 << QStringList() << true << five;
         QTest::newRow("files without info frames")
-            << 22050 << QStringList{u"-write_xing"_s, u"0"_s} << true;
+            << 22050 << QStringList{u"-write_xing"_s, u"0"_s} << true << five;
         QTest::newRow("a rate that needs all before a join decoded")
-            << 32000 << QStringList() << false;
+            << 32000 << QStringList() << false << five;
+        QTest::newRow("one long file, split inside it") << 22050 << QStringList() << true
+                                                        << QList<int>{72};
     }
 
     // Split at three joins, the book keeps every sample where one ffmpeg puts
@@ -262,7 +271,8 @@ private Q_SLOTS:
         QFETCH(int, rate);
         QFETCH(QStringList, options);
         QFETCH(bool, readsNearJoins);
-        NoiseBook book({13, 17, 15, 16, 11}, {}, options);
+        QFETCH(QList<int>, lengths);
+        NoiseBook book(lengths, {}, options);
         book.rate = rate;
         QCOMPARE(EncodePlan({1}, 22050, rate, 4).partsReadNearTheirStart(), readsNearJoins);
         Recorder single;
@@ -278,9 +288,13 @@ private Q_SLOTS:
             decodeMono(book.environment.root() + u"/split/m4a.m4a"_s, 22050);
         QVERIFY(std::abs(one.size() - parts.size()) < 0.1 * 22050);
         QVERIFY(std::abs(one.size() - source.size()) < 0.1 * 22050);
-        // Parts join at file starts.
+        // Parts join at file starts, or inside a file far from any.
         const QList<double> starts = ChapterList::startSeconds(book.records);
-        for (const double start : starts.mid(1)) {
+        QList<double> joins = starts.mid(1);
+        const double length = book.records.constLast()->exact->seconds() + starts.constLast();
+        for (const qint64 join : EncodePlan::partJoins(starts, length, 22050, 4, !readsNearJoins))
+            joins << static_cast<double>(join) / 22050;
+        for (const double start : std::as_const(joins)) {
             const auto join = static_cast<qsizetype>(start * 22050);
             // Out of place by one sample, noise differs from itself as much as it is loud.
             for (const qsizetype at : {join - 22050, join, join + 11025})

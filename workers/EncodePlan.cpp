@@ -11,6 +11,9 @@ constexpr double kDecodeCost = 0.12;
 constexpr qint64 kTailFrames = 2;
 // Books shorter than this are not worth splitting.
 constexpr double kShortestSplit = 60;
+// How near a file start must lie to a share's end, as a part of the share,
+// to take the join there.
+constexpr double kNearShare = 0.1;
 
 // Frames that a part encodes before its start and drops: about 1.5 s, which
 // lets the encoder settle so that no join can be told from the rest.
@@ -46,7 +49,9 @@ EncodePlan::EncodePlan(const QList<qint64>& fileSamples, int inputRate, int outp
             const auto nearest = std::min_element(
                 mFileStarts.begin(), mFileStarts.end(),
                 [join](qint64 a, qint64 b) { return std::abs(a - join) < std::abs(b - join); });
-            join = (*nearest + runIn * kFrame + kFrame - 1) / kFrame * kFrame;
+            // Inside a file, the part reads from the file's start all the same.
+            if (std::abs(*nearest - join) <= kFrame)
+                join = (*nearest + runIn * kFrame + kFrame - 1) / kFrame * kFrame;
         }
         while (!joins.isEmpty() && joins.constLast() >= mLength - kFrame)
             joins.removeLast();
@@ -88,7 +93,7 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
                                     int parts, bool decodesBefore)
 {
     QList<qint64> joins;
-    if (parts <= 1 || fileStarts.size() <= 1 || length < kShortestSplit || sampleRate <= 0)
+    if (parts <= 1 || fileStarts.isEmpty() || length < kShortestSplit || sampleRate <= 0)
         return joins;
     const auto end = static_cast<qint64>(length * sampleRate);
     // A part that decodes everything before it gets less to encode: part k
@@ -96,23 +101,20 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
     // costs against a second of encoding. Otherwise the parts are equal.
     const double r = kDecodeCost;
     const double unit = length * r / (1 - std::pow(1 - r, parts));
-    qsizetype lastChosen = 0;
+    // A file start this near a share's end takes the join; else the join
+    // falls inside a file, so that one long file is shared too.
+    const double near = kNearShare * length / parts;
     for (int k = 1; k < parts; ++k) {
         const double target =
             decodesBefore ? unit * (1 - std::pow(1 - r, k)) / r : length * k / parts;
-        qsizetype best = -1;
-        for (qsizetype i = lastChosen + 1; i < fileStarts.size(); ++i) {
-            if (best < 0 ||
-                std::abs(fileStarts.at(i) - target) < std::abs(fileStarts.at(best) - target))
-                best = i;
-        }
-        if (best < 0)
-            break;
-        const qint64 join = std::llround(fileStarts.at(best) * sampleRate / kFrame) * kFrame;
+        const auto nearest = std::min_element(
+            fileStarts.begin(), fileStarts.end(),
+            [target](double a, double b) { return std::abs(a - target) < std::abs(b - target); });
+        const double at = std::abs(*nearest - target) <= near ? *nearest : target;
+        const qint64 join = std::llround(at * sampleRate / kFrame) * kFrame;
         if (join <= (joins.isEmpty() ? 0 : joins.last()) || join >= end - kFrame)
             continue;
         joins << join;
-        lastChosen = best;
     }
     return joins;
 }

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QtGlobal>
 
-// How a book is encoded on several cores: split near file starts into parts
+// How a book is encoded on several cores: split at file starts or inside files into parts
 // of about equal length, one encoder each, whose AAC frames are then put
 // together without a re-encode. Each part after the first starts encoding a
 // run-in before its start and drops those frames, so the encoder has settled
@@ -50,10 +50,11 @@ public:
     // sample; otherwise every part reads the book from its start.
     [[nodiscard]] bool partsReadNearTheirStart() const;
 
-    // Where parts join, in samples at sampleRate: on the frame grid, near the
-    // file starts nearest to equal shares of the work. A part that decodes
-    // everything before it gets less to encode. Empty when the book is
-    // encoded whole (one part, one file, or under a minute).
+    // Where parts join, in samples at sampleRate: on the frame grid, at the
+    // file start nearest to each equal share of the work when one lies near
+    // it, else inside the file there. A part that decodes everything before
+    // it gets less to encode. Empty when the book is encoded whole (one
+    // part, or under a minute).
     [[nodiscard]] static QList<qint64> partJoins(const QList<double>& fileStarts, double length,
                                                  int sampleRate, int parts, bool decodesBefore);
 

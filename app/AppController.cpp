@@ -144,6 +144,7 @@ void AppController::setUpSheets()
             w->setEnabled(encodes);
     };
     connect(outputEncoding, &QComboBox::currentTextChanged, this, followEncoding);
+    connect(outputEncoding, &QComboBox::currentTextChanged, this, [this] { showChapterNote(); });
     followEncoding();
 
     tagWindow = new SheetDialog(mainWindow);

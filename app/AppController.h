@@ -273,6 +273,9 @@ private:
     // Moves a chapter or proposal to a time in the book; false when nothing
     // can start there.
     bool placeChapter(const ChapterTableModel::Row& chapter, double start, const QString& change);
+    // What the output sheet says of the chapters: more than players may show,
+    // and proposals not taken.
+    void showChapterNote();
     void startSilenceSearch();
     void silenceSearchDidFinish(int search, const QList<QList<SilenceFinder::Silence>>& silences,
                                 const std::exception_ptr& failure);

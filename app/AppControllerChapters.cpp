@@ -9,6 +9,7 @@
 #include "ListChange.h"
 #include "SilenceSheet.h"
 #include "ui_MainWindow.h"
+#include "ui_OutputWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -541,4 +542,23 @@ void AppController::splitAtSilences(const QList<QList<SilenceFinder::Silence>>& 
         setStartsIn(record, std::move(starts));
     }
     mTableModel->recordsChanged();
+}
+void AppController::showChapterNote()
+{
+    const QList<ChapterTableModel::Row>& rows = mChapterPanel->model()->rows();
+    const auto proposals = mChapterPanel->model()->proposalCount();
+    const auto chapters = rows.size() - proposals;
+    QStringList notes;
+    // The Nero list, which some players read instead of the chapter track, holds 255.
+    if (chapters > 255 && encodingTitle().contains(u"Bookmark"_s))
+        notes << u"This book has %1 chapters. All of them are in the book, but some players "
+                 "show only the first 255."_s.arg(chapters);
+    if (proposals > 0)
+        notes << (proposals == 1 ? u"1 proposed chapter start is not taken, and will not be a "
+                                   "chapter."_s
+                                 : u"%1 proposed chapter starts are not taken, and will not be "
+                                   "chapters."_s.arg(proposals));
+    QLabel* note = mOutputUi->outputChapterNote;
+    note->setText(notes.join(u' '));
+    note->setVisible(!notes.isEmpty());
 }

@@ -34,6 +34,7 @@ void AppController::joinAll(QObject*)
         return;
     if (outputName->text().isEmpty() && !title->text().isEmpty())
         outputName->setText(title->text());
+    showChapterNote();
     beginSheet(outputWindow);
     outputName->setFocus();
 }

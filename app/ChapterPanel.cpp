@@ -24,6 +24,7 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     bold.setBold(true);
     heading->setFont(bold);
 
+    mTable->setObjectName(u"chapterTable"_s);
     mTable->setModel(mModel);
     mTable->setAccessibleName(u"Chapters"_s);
     mTable->setAccessibleDescription(
@@ -104,6 +105,7 @@ ChapterPanel::ChapterPanel(QWidget* parent)
 
     auto* proposals = new QHBoxLayout(mProposalBar);
     proposals->setContentsMargins(0, 0, 0, 0);
+    mProposals->setObjectName(u"proposalNote"_s);
     mProposals->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     proposals->addWidget(mProposals, 1);
     proposals->addWidget(button(mActions.accept, u"Take"_s));
@@ -120,6 +122,7 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     connect(mTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { refresh(); });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { refresh(); });
+    connect(mModel, &QAbstractItemModel::dataChanged, this, [this] { refresh(); });
     refresh();
 }
 

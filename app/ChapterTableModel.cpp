@@ -46,6 +46,15 @@ QList<ChapterTableModel::Row> ChapterTableModel::rowsFor(const ItemList& records
 
 void ChapterTableModel::setRows(QList<Row> rows)
 {
+    if (rows == mRows)
+        return;
+    // As many rows as before are changed in place, so that a title being
+    // edited keeps its editor while the files' details arrive.
+    if (rows.size() == mRows.size()) {
+        mRows = std::move(rows);
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+        return;
+    }
     beginResetModel();
     mRows = std::move(rows);
     endResetModel();
@@ -109,14 +118,19 @@ bool ChapterTableModel::setData(const QModelIndex& index, const QVariant& value,
         const QString title = value.toString().trimmed();
         if (title.isEmpty())
             return false;
-        Q_EMIT retitleAsked(index.row(), title);
+        // The change comes once the editor has closed: it redraws the whole list.
+        QMetaObject::invokeMethod(
+            this, [this, row = index.row(), title] { Q_EMIT retitleAsked(row, title); },
+            Qt::QueuedConnection);
         return true;
     }
     if (index.column() == StartColumn) {
         const std::optional<double> start = ChapterList::parsedTime(value.toString());
         if (!start)
             return false;
-        Q_EMIT moveAsked(index.row(), *start);
+        QMetaObject::invokeMethod(
+            this, [this, row = index.row(), at = *start] { Q_EMIT moveAsked(row, at); },
+            Qt::QueuedConnection);
         return true;
     }
     return false;

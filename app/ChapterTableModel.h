@@ -32,6 +32,7 @@ public:
         double start = 0;
         double length = 0;
         QString title;
+        friend bool operator==(const Row&, const Row&) = default;
     };
 
     explicit ChapterTableModel(QObject* parent = nullptr);

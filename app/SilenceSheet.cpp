@@ -35,6 +35,12 @@ SilenceSheet::SilenceSheet(QWidget* parent)
       mMinutesLabel(new QLabel(this)), mStatus(new QLabel(this)), mProgress(new QProgressBar(this)),
       mSearch(new QPushButton(u"Find"_s, this)), mCancel(new QPushButton(u"Cancel"_s, this))
 {
+    setObjectName(u"silenceSheet"_s);
+    mSilence->setObjectName(u"shortestSilence"_s);
+    mLevel->setObjectName(u"silenceLevel"_s);
+    mMinutes->setObjectName(u"chapterMinutes"_s);
+    mStatus->setObjectName(u"silenceStatus"_s);
+    mSearch->setObjectName(u"silenceSearch"_s);
     mSilence->setValue(2.0);
     mLevel->setValue(-35);
     mMinutes->setValue(2);

@@ -31,6 +31,12 @@ private Q_SLOTS:
             << u"overdrive"_s << u"Bookmark"_s << u"2 chapters of its own."_s;
         QTest::newRow("a CUE sheet beside a FLAC file")
             << u"cue"_s << u"Bookmark"_s << u"2 chapters of its own."_s;
+        QTest::newRow("Vorbis chapter comments in an Ogg file")
+            << u"vorbis ogg"_s << u"Bookmark"_s << u"2 chapters of its own."_s;
+        QTest::newRow("Vorbis chapter comments in an Opus file, as an .mp3")
+            << u"vorbis opus"_s << u"MP3"_s << u"2 chapters of its own."_s;
+        QTest::newRow("MP4 chapters in an .m4a")
+            << u"mp4 m4a"_s << u"Bookmark"_s << u"2 chapters of its own."_s;
         QTest::newRow("marks out of order and past the end")
             << u"bad cue"_s << u"Bookmark"_s
             << u"2 chapters of its own; 2 chapter marks were dropped: they lie past the file's "
@@ -47,17 +53,24 @@ private Q_SLOTS:
         const QString plain = environment.sources() + u"/01 plain.mp3"_s;
         QVERIFY(makeMp3(plain, 3));
         const bool cue = kind.endsWith(u"cue"_s);
-        const QString marked =
-            environment.sources() + (cue ? u"/02 marked.flac"_s : u"/02 marked.mp3"_s);
-        if (kind == u"id3"_s) {
-            const QString metadata = environment.root() + u"/chapters.txt"_s;
-            QVERIFY(writeFile(metadata,
-                              ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=4000\n"
-                              "title=Inner A\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=4000\n"
-                              "END=8000\ntitle=Inner B\n"));
+        const QString extension = cue ? u"flac"_s : kind.contains(u' ') ? kind.section(u' ', 1) : u"mp3"_s;
+        const QString marked = environment.sources() + u"/02 marked."_s + extension;
+        const QString metadata = environment.root() + u"/chapters.txt"_s;
+        QVERIFY(writeFile(metadata,
+                          ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=4000\n"
+                          "title=Inner A\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=4000\n"
+                          "END=8000\ntitle=Inner B\n"));
+        if (kind == u"id3"_s || kind == u"mp4 m4a"_s) {
             QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-i"_s, metadata,
                                u"-map_chapters"_s, u"1"_s, u"-ar"_s, u"44100"_s, u"-ac"_s, u"2"_s,
                                marked}));
+        } else if (kind.startsWith(u"vorbis"_s)) {
+            // Written as the comments CHAPTER001=00:00:00.000 and CHAPTER001NAME=Inner A.
+            QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ar"_s, u"48000"_s, u"-ac"_s,
+                               u"2"_s, u"-metadata"_s, u"CHAPTER001=00:00:00.000"_s, u"-metadata"_s,
+                               u"CHAPTER001NAME=Inner A"_s, u"-metadata"_s,
+                               u"CHAPTER002=00:00:04.000"_s, u"-metadata"_s,
+                               u"CHAPTER002NAME=Inner B"_s, marked}));
         } else if (kind == u"overdrive"_s) {
             QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, kTone, u"-ar"_s, u"44100"_s, u"-ac"_s,
                                u"2"_s, u"-metadata"_s,
@@ -95,13 +108,17 @@ private Q_SLOTS:
         const QJsonArray chapters = probe(book)[u"chapters"_s].toArray();
         QCOMPARE(chapters.size(), 3);
         const QStringList titles{u"01 plain"_s, u"Inner A"_s, u"Inner B"_s};
-        const QList<double> starts{0, 3, 7};
+        QList<double> starts;
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(chapters.at(i)[u"tags"_s][u"title"_s].toString(), titles.at(i));
-            const double start = chapters.at(i)[u"start_time"_s].toString().toDouble();
-            QVERIFY2(qAbs(start - starts.at(i)) < 0.06,
-                     qPrintable(u"chapter %1 at %2"_s.arg(i + 1).arg(start)));
+            starts << chapters.at(i)[u"start_time"_s].toString().toDouble();
         }
+        // The marked file starts where the plain one ends, give or take
+        // what an MP3 book keeps of the encoders' delays; its second mark lies
+        // 4 s into it, to within one AAC frame.
+        QVERIFY2(qAbs(starts.at(1) - 3) < 0.06, qPrintable(u"file at %1"_s.arg(starts.at(1))));
+        QVERIFY2(qAbs(starts.at(2) - starts.at(1) - 4) < 0.024,
+                 qPrintable(u"mark at %1"_s.arg(starts.at(2))));
     }
 };
 

@@ -1,0 +1,228 @@
+// The chapter list under the files: chapters typed, nudged, retitled, added
+// at the preview's place and removed, every change undone and redone, and
+// the book made with them; files keep their chapters wherever they go.
+#include "TestSupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QJsonArray>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QTableView* chapterTable(const AppController& c)
+{
+    return control<QTableView>(c, u"chapterTable"_s);
+}
+
+// Without a screen reader, Qt keeps a table's accessible cells as first
+// read; each reading here starts afresh, as a screen reader told of the
+// change would.
+QAccessibleTableInterface* readOut(QTableView* table)
+{
+    if (QAccessibleInterface* old = QAccessible::queryAccessibleInterface(table))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(old));
+    return QAccessible::queryAccessibleInterface(table)->tableInterface();
+}
+
+// Each chapter as a screen reader reads it: "title @ start".
+QStringList chaptersRead(const AppController& c)
+{
+    QAccessibleTableInterface* table = readOut(chapterTable(c));
+    QStringList read;
+    for (int row = 0; row < table->rowCount(); ++row)
+        read << table->cellAt(row, 0)->text(QAccessible::Name) + u" @ "_s +
+                    table->cellAt(row, 1)->text(QAccessible::Name);
+    return read;
+}
+
+QPoint centre(QTableView* table, int row, int column)
+{
+    return table->visualRect(table->model()->index(row, column)).center();
+}
+
+void clickRow(QTableView* table, int row)
+{
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre(table, row, 0));
+}
+
+// Double-clicks a cell, types over what it holds, and presses Return.
+void typeInto(QTableView* table, int row, int column, const QString& text)
+{
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre(table, row, column));
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre(table, row, column));
+    QWidget* editor = QApplication::focusWidget();
+    QVERIFY(editor && editor != table);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The change is made once the editor has gone.
+    QTest::qWait(20);
+}
+
+bool makeFlac(const QString& path, int seconds)
+{
+    return runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s,
+                      u"sine=frequency=440:duration=%1"_s.arg(seconds), u"-ar"_s, u"44100"_s,
+                      u"-ac"_s, u"1"_s, path});
+}
+
+} // namespace
+
+class TestChapterList : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void chaptersEditedInTheListAreTheBooks_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("an .m4b") << u"Bookmark"_s << u"m4b"_s;
+        QTest::newRow("an .mp3") << u"MP3"_s << u"mp3"_s;
+    }
+
+    void chaptersEditedInTheListAreTheBooks()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, extension);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString first = environment.sources() + u"/01 Opening.flac"_s;
+        const QString second = environment.sources() + u"/02 Closing.flac"_s;
+        QVERIFY(makeFlac(first, 6));
+        QVERIFY(makeFlac(second, 6));
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        c.applicationOpenFiles({first, second});
+        QVERIFY(waitUntilListed(c));
+        QTableView* table = chapterTable(c);
+        QCOMPARE(chaptersRead(c),
+                 (QStringList{u"01 Opening @ 0:00:00.000"_s, u"02 Closing @ 0:00:06.000"_s}));
+
+        // A start typed as a time in the book moves the chapter into the
+        // second file; the keys nudge it by a second and by tenths.
+        typeInto(table, 1, 1, u"0:00:08.500"_s);
+        QCOMPARE(chaptersRead(c).value(1), u"02 Closing @ 0:00:08.500"_s);
+        QCOMPARE(readOut(table)->cellAt(1, 3)->text(QAccessible::Name),
+                 u"02 Closing at 0:00:02.500"_s);
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Right, Qt::AltModifier);
+        QTest::keyClick(table, Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
+        QTest::keyClick(table, Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
+        QCOMPARE(chaptersRead(c).value(1), u"02 Closing @ 0:00:09.300"_s);
+        // The book's first chapter stays at its start.
+        clickRow(table, 0);
+        QTest::keyClick(table, Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(chaptersRead(c).value(0), u"01 Opening @ 0:00:00.000"_s);
+
+        typeInto(table, 1, 0, u"Middle"_s);
+        QCOMPARE(chaptersRead(c).value(1), u"Middle @ 0:00:09.300"_s);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(chaptersRead(c).value(1), u"02 Closing @ 0:00:09.300"_s);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(chaptersRead(c).value(1), u"Middle @ 0:00:09.300"_s);
+
+        // A chapter at the preview's place, 2.5 s into the first file, is
+        // numbered by its place in the book; Delete removes it, Undo brings it back.
+        QTest::mouseClick(c.table()->viewport(), Qt::LeftButton, {},
+                          c.table()->visualRect(c.table()->model()->index(0, 1)).center());
+        QTRY_VERIFY(app.movie());
+        app.movie()->advance(2500);
+        QTest::keyClick(c.window(), Qt::Key_M, Qt::ControlModifier);
+        const QStringList three{u"01 Opening @ 0:00:00.000"_s, u"Chapter 2 @ 0:00:02.500"_s,
+                                u"Middle @ 0:00:09.300"_s};
+        QCOMPARE(chaptersRead(c), three);
+        clickRow(table, 1);
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(chaptersRead(c).size(), 2);
+        QCOMPARE(c.tableData().size(), 2);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(chaptersRead(c), three);
+
+        nameBook(c, u"Edited"_s, encoding);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        QVERIFY2(app.dialogs->allAlerts.isEmpty(),
+                 qPrintable(app.dialogs->allAlerts.value(0).detail));
+        const QJsonArray chapters =
+            probe(environment.desktop() + u"/Edited."_s + extension)[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), 3);
+        const QList<double> starts{0, 2.5, 9.3};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(chapters.at(i)[u"tags"_s][u"title"_s].toString(),
+                     three.at(i).section(u" @ "_s, 0, 0));
+            const double start = chapters.at(i)[u"start_time"_s].toString().toDouble();
+            // Within one AAC frame, and for an MP3 book the first file's encoder delay.
+            QVERIFY2(qAbs(start - starts.at(i)) < 0.024 + (extension == u"mp3"_s ? 0.03 : 0),
+                     qPrintable(u"chapter %1 at %2"_s.arg(i + 1).arg(start)));
+        }
+    }
+
+    // Chapters belong to their files: a file moved up takes its chapters
+    // along, a removed one takes them away, and Undo puts both back.
+    void filesKeepTheirChaptersWhereverTheyGo()
+    {
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        QStringList paths;
+        for (const QString& name : {u"a"_s, u"b"_s, u"c"_s}) {
+            paths << environment.sources() + u"/"_s + name + u".flac"_s;
+            QVERIFY(makeFlac(paths.constLast(), 4));
+        }
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        c.applicationOpenFiles(paths);
+        QVERIFY(waitUntilListed(c));
+        if (c.tableData().first()->pathColumn != paths.first())
+            QTest::mouseClick(control<QPushButton>(c, u"sortButton"_s), Qt::LeftButton);
+        QTableView* table = chapterTable(c);
+        typeInto(table, 1, 1, u"5.5"_s);
+        typeInto(table, 1, 0, u"Inside b"_s);
+        // b's chapter now starts inside it, so b continues a's chapter until then.
+        QCOMPARE(chaptersRead(c), (QStringList{u"a @ 0:00:00.000"_s, u"Inside b @ 0:00:05.500"_s,
+                                               u"c @ 0:00:08.000"_s}));
+
+        c.table()->setFocus();
+        c.table()->selectRow(1);
+        QTest::keyClick(c.table(), Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(chaptersRead(c).mid(0, 3),
+                 (QStringList{u"b @ 0:00:00.000"_s, u"Inside b @ 0:00:01.500"_s,
+                              u"a @ 0:00:04.000"_s}));
+        c.table()->selectRow(0);
+        QTest::keyClick(c.table(), Qt::Key_Delete);
+        QCOMPARE(chaptersRead(c), (QStringList{u"a @ 0:00:00.000"_s, u"c @ 0:00:04.000"_s}));
+        QTest::keyClick(c.table(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(c.table(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(chaptersRead(c).value(1), u"Inside b @ 0:00:05.500"_s);
+        QCOMPARE(c.tableData().size(), 3);
+
+        // One Chapter per File drops it, Chapters from Files brings back the files' own.
+        const auto trigger = [&c](const QString& text) {
+            QMenu* menu = nullptr;
+            for (QMenu* each : c.window()->findChildren<QMenu*>()) {
+                if (each->title() == u"&Chapters"_s)
+                    menu = each;
+            }
+            QVERIFY(menu);
+            for (QAction* action : menu->actions()) {
+                if (action->text().remove(u'&') == text)
+                    action->trigger();
+            }
+        };
+        trigger(u"One Chapter per File"_s);
+        QCOMPARE(chaptersRead(c), (QStringList{u"a @ 0:00:00.000"_s, u"b @ 0:00:04.000"_s,
+                                               u"c @ 0:00:08.000"_s}));
+        QTest::keyClick(c.table(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(chaptersRead(c).size(), 3);
+        QCOMPARE(chaptersRead(c).value(1), u"Inside b @ 0:00:05.500"_s);
+    }
+};
+
+QTEST_MAIN(TestChapterList)
+#include "tst_chapterlist.moc"

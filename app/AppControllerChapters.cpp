@@ -517,13 +517,15 @@ void AppController::splitAtSilences(const QList<QList<SilenceFinder::Silence>>& 
         const double end = chapter.start + chapter.length;
         for (double from = chapter.start; end - from > longest;) {
             const double target = from + longest;
+            // The silence nearest the length, within half of it; else the length itself.
             double cut = target;
+            double nearest = longest / 2;
             for (const double at : std::as_const(resumes)) {
-                if (at > from + longest / 2 && at < end && std::abs(at - target) < longest / 2 &&
-                    std::abs(at - target) < std::abs(cut - target))
+                if (at > from + longest / 2 && at < end && std::abs(at - target) < nearest) {
                     cut = at;
+                    nearest = std::abs(at - target);
+                }
             }
-            // Where no silence lies near, the cut stays at the length itself.
             cuts << std::round(cut * 1000.0) / 1000.0;
             from = cut;
         }

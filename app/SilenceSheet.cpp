@@ -31,7 +31,7 @@ QDoubleSpinBox* spinBox(QWidget* parent, double low, double high, double step, i
 SilenceSheet::SilenceSheet(QWidget* parent)
     : SheetDialog(parent), mSilence(spinBox(this, 0.2, 30, 0.1, 1, u" s"_s, u"Shortest silence"_s)),
       mLevel(spinBox(this, -80, -10, 1, 0, u" dB"_s, u"Silence level"_s)),
-      mMinutes(spinBox(this, 0.5, 600, 1, 1, u" min"_s, u"Shortest chapter"_s)),
+      mMinutes(spinBox(this, 0.1, 600, 1, 2, u" min"_s, u"Shortest chapter"_s)),
       mMinutesLabel(new QLabel(this)), mStatus(new QLabel(this)), mProgress(new QProgressBar(this)),
       mSearch(new QPushButton(u"Find"_s, this)), mCancel(new QPushButton(u"Cancel"_s, this))
 {

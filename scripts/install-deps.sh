@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgl-dev libtag1-dev
   mp3info ffmpeg atomicparsley
-  lame mpg123 mediainfo libimage-exiftool-perl
+  lame mpg123 mediainfo libimage-exiftool-perl espeak-ng
   clang-tidy
   fonts-dejavu-core
   dbus-daemon

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QTableView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPixmap>
@@ -96,6 +99,30 @@ int main(int argc, char* argv[])
     progress->show();
     ok = ok && save(progress, out + u"/progress.png"_s);
     progress->hide();
+
+    // One long file, chaptered by its silences: one proposal taken, two waiting.
+    c.clearAllItems();
+    const QString whole = dir + u"/The Hobbit (whole book).flac"_s;
+    runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s,
+               u"aevalsrc='if(lt(mod(t,70),66),0.3*sin(2*PI*220*t)*sin(2*PI*3*t),0)':s=22050:d=280"_s,
+               whole});
+    c.applicationOpenFiles({whole});
+    ok = ok && waitUntilListed(c);
+    c.findChaptersBySilence();
+    auto* sheet = window->findChild<QDialog*>(u"silenceSheet"_s);
+    ok = ok && save(sheet, out + u"/silence.png"_s);
+    sheet->findChild<QDoubleSpinBox*>(u"chapterMinutes"_s)->setValue(0.5);
+    sheet->findChild<QPushButton*>(u"silenceSearch"_s)->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (sheet->isVisible() && waited.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    auto* chapters = window->findChild<QTableView*>(u"chapterTable"_s);
+    chapters->selectRow(1);
+    c.acceptProposal();
+    chapters->selectRow(2);
+    QApplication::processEvents();
+    ok = ok && window->grab().save(out + u"/chapters.png"_s);
 
     // The update notice, as a check that found a newer version shows it.
     UpdateChecker checker(u"http://127.0.0.1:9/feed.xml"_s);

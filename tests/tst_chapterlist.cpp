@@ -191,9 +191,9 @@ private Q_SLOTS:
         c.table()->setFocus();
         c.table()->selectRow(1);
         QTest::keyClick(c.table(), Qt::Key_Up, Qt::AltModifier);
-        QCOMPARE(chaptersRead(c).mid(0, 3),
-                 (QStringList{u"b @ 0:00:00.000"_s, u"Inside b @ 0:00:01.500"_s,
-                              u"a @ 0:00:04.000"_s}));
+        QCOMPARE(
+            chaptersRead(c).mid(0, 3),
+            (QStringList{u"b @ 0:00:00.000"_s, u"Inside b @ 0:00:01.500"_s, u"a @ 0:00:04.000"_s}));
         c.table()->selectRow(0);
         QTest::keyClick(c.table(), Qt::Key_Delete);
         QCOMPARE(chaptersRead(c), (QStringList{u"a @ 0:00:00.000"_s, u"c @ 0:00:04.000"_s}));
@@ -216,8 +216,8 @@ private Q_SLOTS:
             }
         };
         trigger(u"One Chapter per File"_s);
-        QCOMPARE(chaptersRead(c), (QStringList{u"a @ 0:00:00.000"_s, u"b @ 0:00:04.000"_s,
-                                               u"c @ 0:00:08.000"_s}));
+        QCOMPARE(chaptersRead(c),
+                 (QStringList{u"a @ 0:00:00.000"_s, u"b @ 0:00:04.000"_s, u"c @ 0:00:08.000"_s}));
         QTest::keyClick(c.table(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(chaptersRead(c).size(), 3);
         QCOMPARE(chaptersRead(c).value(1), u"Inside b @ 0:00:05.500"_s);

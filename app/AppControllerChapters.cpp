@@ -61,6 +61,8 @@ void AppController::setUpChapterPanel()
     mainTable->addAction(mUi->actionRemove);
 
     mHistory = new QUndoStack(this);
+    // Each step holds the list twice; a long evening's edits stay well inside memory.
+    mHistory->setUndoLimit(500);
     QAction* undo = mHistory->createUndoAction(this, u"&Undo"_s);
     undo->setShortcut(QKeySequence(u"Ctrl+Z"_s));
     QAction* redo = mHistory->createRedoAction(this, u"&Redo"_s);
@@ -236,8 +238,9 @@ bool AppController::placeChapter(const ChapterTableModel::Row& chapter, double s
         }
     }
     moved.start = offset;
-    // A chapter keeps the title it showed, wherever it goes.
-    if (moved.title.isEmpty() && !chapter.proposed)
+    // A file's own chapter keeps the file's title when it moves inside the
+    // file or to another; an untitled one inside a file stays numbered.
+    if (moved.title.isEmpty() && !chapter.proposed && chapter.offset == 0)
         moved.title = chapter.title;
     const bool within = target == chapter.record && !chapter.proposed;
     QList<ChapterMark> to = within ? from : startsIn(target);

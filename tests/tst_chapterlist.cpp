@@ -71,6 +71,20 @@ bool makeFlac(const QString& path, int seconds)
                       u"-ac"_s, u"1"_s, path});
 }
 
+// A window with the files listed, in the order given.
+std::unique_ptr<TestApp> listedInOrder(const QStringList& paths)
+{
+    auto app = std::make_unique<TestApp>();
+    AppController& c = *app->controller;
+    activate(c);
+    c.applicationOpenFiles(paths);
+    if (!waitUntilListed(c))
+        return nullptr;
+    if (c.tableData().first()->pathColumn != paths.first())
+        QTest::mouseClick(control<QPushButton>(c, u"sortButton"_s), Qt::LeftButton);
+    return app;
+}
+
 } // namespace
 
 class TestChapterList : public QObject
@@ -95,11 +109,10 @@ private Q_SLOTS:
         const QString second = environment.sources() + u"/02 Closing.flac"_s;
         QVERIFY(makeFlac(first, 6));
         QVERIFY(makeFlac(second, 6));
-        TestApp app;
+        const auto listed = listedInOrder({first, second});
+        QVERIFY(listed);
+        TestApp& app = *listed;
         AppController& c = *app.controller;
-        activate(c);
-        c.applicationOpenFiles({first, second});
-        QVERIFY(waitUntilListed(c));
         QTableView* table = chapterTable(c);
         QCOMPARE(chaptersRead(c),
                  (QStringList{u"01 Opening @ 0:00:00.000"_s, u"02 Closing @ 0:00:06.000"_s}));
@@ -144,6 +157,12 @@ private Q_SLOTS:
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(chaptersRead(c), three);
 
+        // Play starts the preview at the chapter, in its file.
+        clickRow(table, 2);
+        QTest::keyClick(table, Qt::Key_P, Qt::ControlModifier);
+        QTRY_VERIFY(app.movie() && app.movie()->rate() != 0);
+        QVERIFY(app.movieLog->seeks.contains(3300));
+
         nameBook(c, u"Edited"_s, encoding);
         c.startJoin();
         QVERIFY(waitUntilIdle(c));
@@ -163,6 +182,56 @@ private Q_SLOTS:
         }
     }
 
+    // AAC files kept as they are: a chapter inside one lies where it lies in
+    // an encoded book, its file's chapter start plus its time in the file.
+    void aChapterInsideACopiedFileIsPlacedAsInAnEncodedOne_data()
+    {
+        QTest::addColumn<QString>("bitRate");
+        QTest::newRow("copied") << u"Same"_s;
+        QTest::newRow("encoded") << u"64k"_s;
+    }
+
+    void aChapterInsideACopiedFileIsPlacedAsInAnEncodedOne()
+    {
+        QFETCH(QString, bitRate);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        QStringList paths;
+        for (const QString& name : {u"01 a.m4a"_s, u"02 b.m4a"_s}) {
+            paths << environment.sources() + u"/"_s + name;
+            QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=500:duration=3"_s,
+                               u"-ar"_s, u"44100"_s, u"-ac"_s, u"1"_s, u"-c:a"_s, u"aac"_s,
+                               paths.constLast()}));
+        }
+        const auto listed = listedInOrder(paths);
+        QVERIFY(listed);
+        TestApp& app = *listed;
+        AppController& c = *app.controller;
+        // A second chapter start in b, where its preview is 1.5 s in.
+        QTest::mouseClick(c.table()->viewport(), Qt::LeftButton, {},
+                          c.table()->visualRect(c.table()->model()->index(1, 1)).center());
+        QTRY_VERIFY(app.movie());
+        app.movie()->advance(1500);
+        QTest::keyClick(c.table(), Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(chaptersRead(c).size(), 3);
+        nameBook(c, u"Kept"_s, u"Bookmark"_s);
+        chooseItem(control<QComboBox>(c, u"outputRate"_s), bitRate);
+        chooseItem(control<QComboBox>(c, u"outputFrequency"_s), u"Same"_s);
+        chooseItem(control<QComboBox>(c, u"outputChannels"_s), u"Mono"_s);
+        c.startJoin();
+        QVERIFY(waitUntilIdle(c));
+        QVERIFY2(app.dialogs->allAlerts.isEmpty(),
+                 qPrintable(app.dialogs->allAlerts.value(0).detail));
+        const QJsonArray chapters =
+            probe(environment.desktop() + u"/Kept.m4b"_s)[u"chapters"_s].toArray();
+        QCOMPARE(chapters.size(), 3);
+        const auto start = [&](int i) {
+            return chapters.at(i)[u"start_time"_s].toString().toDouble();
+        };
+        QVERIFY2(qAbs(start(1) - 3) < 0.05, qPrintable(QString::number(start(1))));
+        QVERIFY2(qAbs(start(2) - start(1) - 1.5) < 0.0015, qPrintable(QString::number(start(2))));
+    }
+
     // Chapters belong to their files: a file moved up takes its chapters
     // along, a removed one takes them away, and Undo puts both back.
     void filesKeepTheirChaptersWhereverTheyGo()
@@ -174,13 +243,10 @@ private Q_SLOTS:
             paths << environment.sources() + u"/"_s + name + u".flac"_s;
             QVERIFY(makeFlac(paths.constLast(), 4));
         }
-        TestApp app;
+        const auto listed = listedInOrder(paths);
+        QVERIFY(listed);
+        TestApp& app = *listed;
         AppController& c = *app.controller;
-        activate(c);
-        c.applicationOpenFiles(paths);
-        QVERIFY(waitUntilListed(c));
-        if (c.tableData().first()->pathColumn != paths.first())
-            QTest::mouseClick(control<QPushButton>(c, u"sortButton"_s), Qt::LeftButton);
         QTableView* table = chapterTable(c);
         typeInto(table, 1, 1, u"5.5"_s);
         typeInto(table, 1, 0, u"Inside b"_s);

@@ -95,22 +95,41 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
     QList<qint64> joins;
     if (parts <= 1 || fileStarts.isEmpty() || length < kShortestSplit || sampleRate <= 0)
         return joins;
-    const auto end = static_cast<qint64>(length * sampleRate);
-    // A part that decodes everything before it gets less to encode: part k
-    // starts at C (1 - (1 - r)^k) / r, where r is what a second of decoding
-    // costs against a second of encoding. Otherwise the parts are equal.
-    const double r = kDecodeCost;
-    const double unit = length * r / (1 - std::pow(1 - r, parts));
-    // A file start this near a share's end takes the join; else the join
-    // falls inside a file, so that one long file is shared too.
+    // Each part first decodes what lies between where it reads from and its
+    // own start (everything before it, or its file's start), at kDecodeCost
+    // a second against a second encoded. The joins give every part the same
+    // cost: the cost is searched for that leaves the last part no more.
     const double near = kNearShare * length / parts;
-    for (int k = 1; k < parts; ++k) {
-        const double target =
-            decodesBefore ? unit * (1 - std::pow(1 - r, k)) / r : length * k / parts;
-        const auto nearest = std::min_element(
-            fileStarts.begin(), fileStarts.end(),
-            [target](double a, double b) { return std::abs(a - target) < std::abs(b - target); });
-        const double at = std::abs(*nearest - target) <= near ? *nearest : target;
+    const auto fileStartBefore = [&](double at) {
+        const auto after = std::upper_bound(fileStarts.begin(), fileStarts.end(), at);
+        return after == fileStarts.begin() ? 0.0 : *(after - 1);
+    };
+    const auto readsFrom = [&](double start) { return decodesBefore ? 0.0 : fileStartBefore(start); };
+    // A share's end, taken back to a file start when one lies just before
+    // it, so that the next part decodes nothing of that file.
+    const auto settle = [&](double end) {
+        const double before = fileStartBefore(end);
+        return before > 0 && end - before <= near ? before : end;
+    };
+    const auto walk = [&](double cost, QList<double>& ends) {
+        ends.clear();
+        double start = 0;
+        for (int k = 1; k < parts; ++k) {
+            start = std::max(start, settle(start + cost - kDecodeCost * (start - readsFrom(start))));
+            ends << start;
+        }
+        return length - start + kDecodeCost * (start - readsFrom(start));
+    };
+    double low = length / parts;
+    double high = length;
+    QList<double> ends;
+    for (int i = 0; i < 50; ++i) {
+        const double cost = (low + high) / 2;
+        (walk(cost, ends) > cost ? low : high) = cost;
+    }
+    walk(high, ends);
+    const auto end = static_cast<qint64>(length * sampleRate);
+    for (const double at : std::as_const(ends)) {
         const qint64 join = std::llround(at * sampleRate / kFrame) * kFrame;
         if (join <= (joins.isEmpty() ? 0 : joins.last()) || join >= end - kFrame)
             continue;

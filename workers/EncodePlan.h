@@ -50,11 +50,12 @@ public:
     // sample; otherwise every part reads the book from its start.
     [[nodiscard]] bool partsReadNearTheirStart() const;
 
-    // Where parts join, in samples at sampleRate: on the frame grid, at the
-    // file start nearest to each equal share of the work when one lies near
-    // it, else inside the file there. A part that decodes everything before
-    // it gets less to encode. Empty when the book is encoded whole (one
-    // part, or under a minute).
+    // Where parts join, in samples at sampleRate, on the frame grid, so that
+    // every part costs the same: what it encodes, and before that what it
+    // decodes from where it reads (the book's start when decodesBefore,
+    // else its file's start) to its own start, at a fraction of the cost.
+    // A join is taken back to a file start that lies just before it. Empty
+    // when the book is encoded whole (one part, or under a minute).
     [[nodiscard]] static QList<qint64> partJoins(const QList<double>& fileStarts, double length,
                                                  int sampleRate, int parts, bool decodesBefore);
 

@@ -93,8 +93,8 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addWidget(button(mActions.addHere, u"Add Chapter Here"_s));
-    buttons->addWidget(button(mActions.play, u"Play"_s));
-    buttons->addWidget(button(mActions.remove, u"Remove"_s));
+    buttons->addWidget(button(mActions.play, u"Play Chapter"_s));
+    buttons->addWidget(button(mActions.remove, u"Remove Chapter"_s));
     buttons->addSpacing(12);
     buttons->addWidget(button(mActions.earlierSecond, u"−1 s"_s));
     buttons->addWidget(button(mActions.earlierTenth, u"−0.1 s"_s));

@@ -194,6 +194,23 @@ private Q_SLOTS:
         QCOMPARE(EncodePlan::partJoins(starts, length, 1000, parts, decodesBefore), joins);
     }
 
+    // A part inside one long file seeks to a whole second a little before
+    // its run-in, instead of decoding the file from its start; a part that
+    // reads from a file's start has nothing to seek past.
+    void aPartInsideOneFileSeeksNearItsRunIn()
+    {
+        const EncodePlan plan({72 * 22050}, 22050, 22050, 4);
+        QCOMPARE(plan.parts().size(), 4);
+        QCOMPARE(plan.parts().first().seekSeconds, 0);
+        for (const EncodePart& part : plan.parts().mid(1)) {
+            const qint64 decoded = part.encodeFrom - part.seekSeconds * 22050;
+            QVERIFY(part.seekSeconds >= 10);
+            QVERIFY(decoded >= 2 * 22050 && decoded < 3 * 22050);
+        }
+        const EncodePlan files({661500, 661500, 661500, 661500}, 22050, 22050, 2);
+        QCOMPARE(files.parts().at(1).seekSeconds, 0);
+    }
+
     // Four files of 30 s at 22.05 kHz in two parts: what each part reads,
     // encodes, drops and keeps.
     void eachPartReadsFromWhereItsRunInStarts_data()

@@ -11,6 +11,10 @@ constexpr double kDecodeCost = 0.12;
 constexpr qint64 kTailFrames = 2;
 // Books shorter than this are not worth splitting.
 constexpr double kShortestSplit = 60;
+// A part seeks into its first file only past this many seconds, and to
+// this many before its run-in.
+constexpr qint64 kShortestSeek = 10;
+constexpr qint64 kSeekMargin = 2;
 // How near a file start must lie to a share's end, as a part of the share,
 // to take the join there.
 constexpr double kNearShare = 0.1;
@@ -70,11 +74,22 @@ EncodePlan::EncodePlan(const QList<qint64>& fileSamples, int inputRate, int outp
             part.firstFile = std::max<qsizetype>(0, (after - mFileStarts.begin()) - 1);
         }
         part.readFrom = mFileStarts.at(part.firstFile);
+
         part.lastFile = mFileStarts.size() - 1;
         if (!last) {
             const auto after = std::lower_bound(mFileStarts.begin(), mFileStarts.end(),
                                                 part.encodeTo);
             part.lastFile = std::max<qsizetype>(0, (after - mFileStarts.begin()) - 1);
+        }
+        // Where every input sample is an output sample, a seek to a whole
+        // second lands on a sample of its own; a few seconds before the
+        // run-in, whatever a decoder makes of the first frames is dropped.
+        // Only a part of one file seeks: a list of files would be timed by
+        // their guessed lengths.
+        if (nearStart && part.firstFile == part.lastFile) {
+            const qint64 seconds = (part.encodeFrom - part.readFrom) / mOutputRate - kSeekMargin;
+            if (seconds >= kShortestSeek)
+                part.seekSeconds = seconds;
         }
         // Frame j of a part holds its samples from j - 1 frames after where it
         // starts encoding: the first frame is the encoder's priming.
@@ -104,7 +119,16 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
         const auto after = std::upper_bound(fileStarts.begin(), fileStarts.end(), at);
         return after == fileStarts.begin() ? 0.0 : *(after - 1);
     };
-    const auto readsFrom = [&](double start) { return decodesBefore ? 0.0 : fileStartBefore(start); };
+    // A part that reads near its start, from one file to its end, seeks
+    // past the rest of that file.
+    const auto readsFrom = [&](double start, double end) {
+        if (decodesBefore)
+            return 0.0;
+        const auto next = std::upper_bound(fileStarts.begin(), fileStarts.end(), start);
+        const bool oneFile = next == fileStarts.end() || *next >= end;
+        return oneFile ? std::max(fileStartBefore(start), start - kShortestSeek)
+                       : fileStartBefore(start);
+    };
     // A share's end, taken back to a file start when one lies just before
     // it, so that the next part decodes nothing of that file.
     const auto settle = [&](double end) {
@@ -115,10 +139,11 @@ QList<qint64> EncodePlan::partJoins(const QList<double>& fileStarts, double leng
         ends.clear();
         double start = 0;
         for (int k = 1; k < parts; ++k) {
-            start = std::max(start, settle(start + cost - kDecodeCost * (start - readsFrom(start))));
+            const double decoded = start - readsFrom(start, start + cost);
+            start = std::max(start, settle(start + cost - kDecodeCost * decoded));
             ends << start;
         }
-        return length - start + kDecodeCost * (start - readsFrom(start));
+        return length - start + kDecodeCost * (start - readsFrom(start, length));
     };
     double low = length / parts;
     double high = length;

@@ -17,6 +17,10 @@ struct EncodePart
     // the last file it reads. ffmpeg would decode whatever else it is given.
     qsizetype firstFile = 0;
     qint64 readFrom = 0;
+    // Whole seconds into that file where the part's reading starts: what lies
+    // before is skipped by a seek instead of decoded, and the part's samples
+    // count from there.
+    qint64 seekSeconds = 0;
     qsizetype lastFile = 0;
     // Where the part starts and stops encoding; stop -1: at the end of the book.
     qint64 encodeFrom = 0;

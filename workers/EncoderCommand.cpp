@@ -33,12 +33,14 @@ QString part(const QString& tool, const Input& input, const EncoderOptions& opti
              const EncodePart& part, int outputRate, const QString& output)
 {
     const QString rate = QString::number(outputRate);
+    const qint64 origin = part.readFrom + part.seekSeconds * outputRate;
     QString filters = u"asetpts=N/SR/TB,aresample=%1,atrim=start_sample=%2"_s.arg(rate).arg(
-        part.encodeFrom - part.readFrom);
+        part.encodeFrom - origin);
     if (part.encodeTo >= 0)
-        filters += u":end_sample=%1"_s.arg(part.encodeTo - part.readFrom);
+        filters += u":end_sample=%1"_s.arg(part.encodeTo - origin);
     filters += u",asetpts=PTS-STARTPTS"_s;
-    return ShellQuote::single(tool) + u' ' + inputArguments(input) + u" -vn -y -af "_s + filters +
+    const QString seek = part.seekSeconds > 0 ? u"-ss %1 "_s.arg(part.seekSeconds) : QString();
+    return ShellQuote::single(tool) + u' ' + seek + inputArguments(input) + u" -vn -y -af "_s + filters +
            u" -ab "_s + options.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
            options.value(u"channels"_s) + u" -ar "_s + rate + u" -f adts "_s +
            ShellQuote::single(output);

@@ -103,6 +103,15 @@ EncoderCommand::Input Mp3Converter::input(const QString& listName) const
     return {.path = inFolder(listName), .isList = true};
 }
 
+EncoderCommand::Input Mp3Converter::partInput(const EncodePart& part, qsizetype index) const
+{
+    // A part that seeks reads its one file itself: the list's reader would
+    // time the file by its own guess.
+    if (part.seekSeconds > 0 && part.firstFile < mSources.size())
+        return {.path = mSources.at(part.firstFile).path, .isList = false};
+    return input(u"-part%1-files.txt"_s.arg(index + 1));
+}
+
 QString Mp3Converter::command() const
 {
     return EncoderCommand::whole(ffmpegTool(), input(u"-files.txt"_s), mFfmpegOptions,
@@ -187,7 +196,7 @@ void Mp3Converter::startParts(const EncodePlan& plan)
         const double share = static_cast<double>(part.end - part.start) / rate;
         job->runners.push_back(std::make_unique<ToolRunner>());
         job->runners.back()->start(
-            {.command = EncoderCommand::part(ffmpegTool(), input(u"-part%1-files.txt"_s.arg(k + 1)),
+            {.command = EncoderCommand::part(ffmpegTool(), partInput(part, k),
                                              mFfmpegOptions, part, plan.outputRate(),
                                              inFolder(u"-part%1.aac"_s.arg(k + 1))),
              .output = ToolOutput::StderrStreamed,

@@ -65,6 +65,8 @@ private:
     void checkProgressFromStdin(ToolProcess& process, mp3ConverterDelegate* delegate);
     void startWhole();
     void startParts(const EncodePlan& plan);
+    // What a part of a split encode reads: its list of files, or its one file.
+    [[nodiscard]] EncoderCommand::Input partInput(const EncodePart& part, qsizetype index) const;
     [[nodiscard]] EncoderCommand::Input input(const QString& listName) const;
     // The sources from `from` to `to`, or all of them, for the concat demuxer.
     [[nodiscard]] QByteArray concatList(qsizetype from = 0, qsizetype to = -1) const;

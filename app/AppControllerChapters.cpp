@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 
 using namespace Qt::Literals::StringLiterals;
@@ -47,7 +48,8 @@ void AppController::setUpChapterPanel()
     filesLayout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = new QSplitter(Qt::Vertical, mainWindow);
     splitter->setChildrenCollapsible(false);
-    mUi->mainLayout->replaceWidget(mainTable, splitter);
+    // The layout's item that held the table is ours to delete.
+    const std::unique_ptr<QLayoutItem> replaced(mUi->mainLayout->replaceWidget(mainTable, splitter));
     mUi->mainLayout->removeWidget(listSummary);
     filesLayout->addWidget(mainTable);
     filesLayout->addWidget(listSummary);

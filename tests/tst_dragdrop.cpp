@@ -112,7 +112,8 @@ private Q_SLOTS:
             QSKIP("the offscreen platform drops every drag; run this on the minimal one");
         Five f;
         AudiobookTableView* table = f.c().table();
-        f.c().window()->resize(800, 500);
+        // Tall enough that the file list, above the chapters, has room below its last row.
+        f.c().window()->resize(800, 760);
         f.c().window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.c().window()));
         QWidget* viewport = table->viewport();

@@ -231,12 +231,18 @@ private Q_SLOTS:
             if (isAlive(tool.pid))
                 leftovers << tool.pid;
         }
-        QCOMPARE(leftovers.size(), 1); // the sleep; the stand-in itself is gone
+        // The sleeps of the encoders, one for each part of the book; the
+        // stand-ins themselves are gone.
+        QVERIFY(!leftovers.isEmpty());
 
         QStringList progressTexts;
         ending.makeAGoodBook(&progressTexts);
-        QVERIFY(!isAlive(leftovers.first()));
-        QVERIFY2(progressTexts.contains(u"Ending a tool that an earlier Fablewick left running in "_s +
+        for (const pid_t leftover : std::as_const(leftovers))
+            QVERIFY(!isAlive(leftover));
+        const QString ended =
+            leftovers.size() == 1 ? u"a tool"_s : u"%1 tools"_s.arg(leftovers.size());
+        QVERIFY2(progressTexts.contains(u"Ending %1 that an earlier Fablewick left running in "_s.arg(
+                                            ended) +
                                         ending.tempFolder() + u"..."_s),
                  qPrintable(progressTexts.join(u" | "_s)));
     }

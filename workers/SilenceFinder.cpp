@@ -95,7 +95,10 @@ QString SilenceFinder::command(const QString& path, const Piece& piece, double o
 QList<SilenceFinder::Silence> SilenceFinder::parsed(const QByteArray& log, double from)
 {
     QList<Silence> silences;
-    std::optional<double> start;
+    // Plain values rather than an optional, which an optimised build takes
+    // for uninitialised.
+    bool open = false;
+    double start = 0;
     LineBuffer lines;
     QList<QByteArray> all = lines.feed(log);
     if (const auto rest = lines.finish())
@@ -105,10 +108,11 @@ QList<SilenceFinder::Silence> SilenceFinder::parsed(const QByteArray& log, doubl
             continue;
         if (const auto begins = valueAfter(line, "silence_start:")) {
             start = std::max(*begins, 0.0);
-        } else if (const auto ends = valueAfter(line, "silence_end:"); ends && start) {
-            if (*ends > *start)
-                silences.append({.start = from + *start, .end = from + *ends});
-            start.reset();
+            open = true;
+        } else if (const auto ends = valueAfter(line, "silence_end:"); ends && open) {
+            if (*ends > start)
+                silences.append({.start = from + start, .end = from + *ends});
+            open = false;
         }
     }
     return silences;

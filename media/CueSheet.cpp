@@ -50,6 +50,17 @@ bool names(const QString& fileInSheet, const QString& fileName)
 
 ChapterMarks CueSheet::marksFor(const QByteArray& sheet, const QString& fileName)
 {
+    return tracks(sheet, [&fileName](const QString& inSheet) { return names(inSheet, fileName); });
+}
+
+ChapterMarks CueSheet::allMarks(const QByteArray& sheet)
+{
+    return tracks(sheet, [](const QString&) { return true; });
+}
+
+ChapterMarks CueSheet::tracks(const QByteArray& sheet,
+                              const std::function<bool(const QString&)>& fileMatches)
+{
     static const QRegularExpression time(u"^(\\d{1,6}):(\\d{1,2}):(\\d{1,2})$"_s);
     ChapterMarks marks;
     bool inFile = false;
@@ -60,7 +71,7 @@ ChapterMarks CueSheet::marksFor(const QByteArray& sheet, const QString& fileName
         const QString keyword = line.section(u' ', 0, 0).toUpper();
         const QString rest = line.section(u' ', 1);
         if (keyword == u"FILE"_s) {
-            inFile = names(argument(rest), fileName);
+            inFile = fileMatches(argument(rest));
             inTrack = false;
         } else if (keyword == u"TRACK"_s) {
             inTrack = inFile;

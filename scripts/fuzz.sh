@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, and runs each for SECONDS (60 unless given),
 # starting from seeds made like the tests' own files. An input that makes a
 # target fail is left in build/fuzz/findings/TARGET/; once it is mended, copy
-# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, cue, feed), where the suite
+# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, cue, chapterfile, feed), where the suite
 # replays it.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]
@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_cuesheet fuzz_feed)
+[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_cuesheet fuzz_chapterfile fuzz_feed)
 
 FABLEWICK_EXTRA_PACKAGES="clang libclang-rt-14-dev" "$here/scripts/install-deps.sh"
 build="$here/build/fuzz"
@@ -42,8 +42,19 @@ if [[ ! -d "$seeds" ]]; then
     > "$seeds/feed/feed.xml"
 fi
 
+# Chapter files to import, each led by the byte that picks its form.
+if [[ ! -d "$seeds/chapterfile" ]]; then
+  mkdir -p "$seeds/chapterfile"
+  printf '\000## title: Book\n00:00:00.000 One\n00:04:19.153 Two\n' > "$seeds/chapterfile/chapters.txt"
+  printf '\001;FFMETADATA1\ntitle=Book\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=4000\ntitle=One \\= a\n' \
+    > "$seeds/chapterfile/ffmetadata.txt"
+  printf '\002FILE "Book.m4b" MP4\n  TRACK 01 AUDIO\n    TITLE "One"\n    INDEX 01 00:00:00\n' \
+    > "$seeds/chapterfile/book.cue"
+fi
+
 declare -A corpus=([fuzz_mp3frames]=mp3 [fuzz_mp4track]=mp4 [fuzz_chaptermovie]=mp4
-                   [fuzz_chapterlist]=chapters [fuzz_cuesheet]=cue [fuzz_feed]=feed)
+                   [fuzz_chapterlist]=chapters [fuzz_cuesheet]=cue [fuzz_chapterfile]=chapterfile
+                   [fuzz_feed]=feed)
 status=0
 for target in "${targets[@]}"; do
   work="$build/corpus/$target"

@@ -1,3 +1,4 @@
+#include "ChapterFile.h"
 #include "ChapterList.h"
 #include "Resources.h"
 #include "TestCore.h"
@@ -301,6 +302,88 @@ private Q_SLOTS:
         QCOMPARE(QDir(environment.root() + u"/out"_s)
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{});
+    }
+
+    // Each chapter file form gives back what was written, to the
+    // millisecond, or for a CUE sheet to its frame of 1/75 s.
+    void chapterFilesRoundTrip_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("tolerance");
+        QTest::newRow("chapters.txt") << int(ChapterFile::Kind::ChaptersTxt) << 0.0;
+        QTest::newRow("ffmetadata") << int(ChapterFile::Kind::FfMetadata) << 0.0;
+        QTest::newRow("CUE sheet") << int(ChapterFile::Kind::Cue) << 1.0 / 150;
+    }
+
+    void chapterFilesRoundTrip()
+    {
+        QFETCH(int, kind);
+        QFETCH(double, tolerance);
+        const ChapterMarks chapters{{0, u"Opening; \"quoted\" = #1"_s},
+                                    {259.153, u"Ünïcødé"_s},
+                                    {7384.001, u"Last"_s}};
+        const auto form = static_cast<ChapterFile::Kind>(kind);
+        const QByteArray bytes = ChapterFile::written(chapters, form, 9000, u"Book"_s);
+        QCOMPARE(ChapterFile::kindOf(form == ChapterFile::Kind::Cue ? u"b.cue"_s : u"b.txt"_s,
+                                     bytes),
+                 form);
+        const ChapterMarks read = ChapterFile::read(bytes, form);
+        QCOMPARE(read.size(), chapters.size());
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            QVERIFY2(qAbs(read.at(i).start - chapters.at(i).start) <= tolerance + 1e-9,
+                     qPrintable(QString::number(read.at(i).start, 'f', 4)));
+            // A CUE sheet has no way to write a double quote.
+            QCOMPARE(read.at(i).title, form == ChapterFile::Kind::Cue
+                                           ? QString(chapters.at(i).title).replace(u'"', u'\'')
+                                           : chapters.at(i).title);
+        }
+        QCOMPARE(ChapterFile::problemWith(read, 9000), QString());
+    }
+
+    // ffmpeg's own ffmetadata of a file with chapters reads as those chapters.
+    void ffmpegsMetadataReadsAsItsChapters()
+    {
+        TestEnvironment environment;
+        const QString metadata = environment.root() + u"/in.txt"_s;
+        // Matroska, whose audio starts at 0: an MP3's encoder delay moves its
+        // chapters in ffmpeg's ffmetadata, though not in ffprobe's reading.
+        const QString marked = environment.root() + u"/marked.mka"_s;
+        const QString out = environment.root() + u"/out.txt"_s;
+        QVERIFY(writeFile(metadata, ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/44100\nSTART=0\n"
+                                    "END=176400\ntitle=Inner A\n[CHAPTER]\nTIMEBASE=1/44100\n"
+                                    "START=176400\nEND=352800\ntitle=Inner \\= B\n"));
+        QVERIFY(runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=8"_s, u"-i"_s, metadata,
+                           u"-map_chapters"_s, u"1"_s, u"-c:a"_s, u"flac"_s, marked}));
+        QVERIFY(runFfmpeg({u"-i"_s, marked, u"-f"_s, u"ffmetadata"_s, out}));
+        // As ffprobe reads the file's chapters.
+        ChapterMarks probed;
+        for (const QJsonValue chapter : probe(marked)[u"chapters"_s].toArray())
+            probed.append({chapter[u"start_time"_s].toString().toDouble(),
+                           chapter[u"tags"_s][u"title"_s].toString()});
+        QCOMPARE(probed.size(), 2);
+        QCOMPARE(probed.at(1).title, u"Inner = B"_s);
+        const ChapterMarks read = ChapterFile::read(readFile(out), ChapterFile::kindOf(out, readFile(out)));
+        QCOMPARE(read, probed);
+    }
+
+    void chapterFilesThatCannotBeABooksAreNamed_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("past the end") << QByteArray("00:00:00.000 A\n02:00:00.000 Late\n")
+                                      << u"Chapter 2, \u201CLate\u201D, starts at 02:00:00.000, "
+                                         "past the book's end at 01:00:00.000."_s;
+        QTest::newRow("out of order") << QByteArray("## title: x\n00:10:00.000\n00:05:00.5 B\n")
+                                      << u"Chapter 2, \u201CB\u201D, starts at 00:05:00.500, not "
+                                         "after the chapter before it, at 00:10:00.000."_s;
+    }
+
+    void chapterFilesThatCannotBeABooksAreNamed()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, problem);
+        const ChapterMarks read = ChapterFile::read(file, ChapterFile::Kind::ChaptersTxt);
+        QCOMPARE(ChapterFile::problemWith(read, 3600), problem);
     }
 };
 

@@ -125,6 +125,10 @@ public:
     void chaptersFromFiles();
     void findChaptersBySilence();
     void splitLongChapters();
+    // Replaces the chapters with a chapter file's, placed across the files
+    // by their times in the book; a file that cannot be the book's changes nothing.
+    void importChapters();
+    void importChapterFile(const QString& path);
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
     [[nodiscard]] QUndoStack* history() const { return mHistory; }
     // Fills the tag sheet's empty fields, and the cover if it has none, from the files.

@@ -2,6 +2,7 @@
 // Undo and Redo of every change to the list.
 #include "AppController.h"
 #include "AudiobookTableView.h"
+#include "ChapterFile.h"
 #include "ChapterList.h"
 #include "ChapterPanel.h"
 #include "ChapterTableModel.h"
@@ -13,6 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -99,6 +102,7 @@ void AppController::connectChapterActions()
     connect(actions.fromFiles, &QAction::triggered, this, [this] { chaptersFromFiles(); });
     connect(actions.findSilence, &QAction::triggered, this, [this] { findChaptersBySilence(); });
     connect(actions.splitLong, &QAction::triggered, this, [this] { splitLongChapters(); });
+    connect(actions.importFile, &QAction::triggered, this, [this] { importChapters(); });
     connect(mSilenceSheet, &SilenceSheet::searchAsked, this, [this] { startSilenceSearch(); });
     connect(mSilenceSheet, &SilenceSheet::stopAsked, this, [this] {
         ++mSilenceSearch;
@@ -569,4 +573,70 @@ void AppController::showChapterNote()
     QLabel* note = mOutputUi->outputChapterNote;
     note->setText(notes.join(u' '));
     note->setVisible(!notes.isEmpty());
+}
+
+void AppController::importChapters()
+{
+    if (TableData.isEmpty())
+        return;
+    const OpenPanelSpec panel{.title = u"Import Chapters"_s,
+                              .allowsMultipleSelection = false,
+                              .canCreateDirectories = false,
+                              .fileTypes = {u"txt"_s, u"cue"_s, u"ffmetadata"_s, u"meta"_s},
+                              .choosesFolders = false};
+    mServices.dialogs->beginOpenPanelSheet(mainWindow, panel,
+                                           [this](int returnCode, const QStringList& paths) {
+                                               if (returnCode == 1 && !paths.isEmpty())
+                                                   importChapterFile(paths.first());
+                                           });
+}
+
+void AppController::importChapterFile(const QString& path)
+{
+    // No chapter file of a real book comes near this.
+    constexpr qint64 kLargestChapterFile = 4 << 20;
+    const auto refuse = [this, &path](const QString& why) {
+        mServices.dialogs->beginCriticalAlertSheet(
+            mainWindow,
+            {.title = u"Chapters Not Imported"_s,
+             .message = u"The chapters of \u201C%1\u201D cannot be imported."_s.arg(
+                 QFileInfo(path).fileName()),
+             .defaultButton = u"OK"_s,
+             .alternateButton = {},
+             .otherButton = {},
+             .detail = why + u" The chapter list is as it was."_s},
+            [](int) {});
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestChapterFile) {
+        refuse(file.error() == QFileDevice::NoError
+                   ? u"It is too large to be a chapter file."_s
+                   : u"It cannot be read: %1."_s.arg(file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    const ChapterMarks chapters = ChapterFile::read(bytes, ChapterFile::kindOf(path, bytes));
+    QList<double> lengths;
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        lengths << record->lengthColumn.value_or(0);
+        total += lengths.constLast();
+    }
+    QString problem = ChapterFile::problemWith(chapters, total);
+    if (chapters.isEmpty())
+        problem = u"It holds no chapter times that Fablewick reads: lines such as "
+                  "\u201C00:04:19.153 Title\u201D, ffmetadata's [CHAPTER] blocks, or a CUE "
+                  "sheet's INDEX 01 lines."_s;
+    if (!problem.isEmpty()) {
+        refuse(problem);
+        return;
+    }
+    beginChange(u"Import Chapters"_s);
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        record->editedChapters = QList<ChapterMark>();
+    for (const ChapterMark& chapter : chapters) {
+        if (const auto place = ChapterList::located(lengths, chapter.start))
+            TableData.at(place->first)->editedChapters->append({place->second, chapter.title});
+    }
+    mTableModel->recordsChanged();
 }

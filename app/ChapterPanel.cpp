@@ -80,6 +80,9 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     mActions.splitLong = action(u"&Split Long Chapters…"_s, {},
                                 u"Cut chapters longer than a length, at a silence near each cut"_s);
 
+    mActions.importFile = action(u"&Import Chapters…"_s, QKeySequence(u"Ctrl+I"_s),
+                                 u"The chapters of a chapters.txt, ffmetadata or CUE file, at "
+                                 "their times in the book"_s);
     mMenu->addActions({mActions.addHere, mActions.play, mActions.remove});
     mMenu->addSeparator();
     mMenu->addActions(
@@ -88,7 +91,7 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     mMenu->addActions({mActions.findSilence, mActions.splitLong, mActions.accept,
                        mActions.acceptAll, mActions.dropAll});
     mMenu->addSeparator();
-    mMenu->addActions({mActions.onePerFile, mActions.fromFiles});
+    mMenu->addActions({mActions.onePerFile, mActions.fromFiles, mActions.importFile});
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);

@@ -32,6 +32,7 @@ public:
         QAction* fromFiles = nullptr;
         QAction* findSilence = nullptr;
         QAction* splitLong = nullptr;
+        QAction* importFile = nullptr;
     };
 
     explicit ChapterPanel(QWidget* parent = nullptr);

@@ -232,6 +232,55 @@ private Q_SLOTS:
         QVERIFY2(qAbs(start(2) - start(1) - 1.5) < 0.0015, qPrintable(QString::number(start(2))));
     }
 
+    // A chapter file's times are times in the book: its chapters replace the
+    // list's, each in the file that plays then; one that cannot be this
+    // book's is named in an alert, and nothing changes.
+    void importedChaptersArePlacedAcrossTheFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("chapters");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("a CUE sheet")
+            << u"book.cue"_s
+            << QByteArray("FILE \"book.m4b\" MP4\n  TRACK 01 AUDIO\n"
+                          "    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                          "  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                          "    INDEX 01 00:02:30\n  TRACK 03 AUDIO\n"
+                          "    TITLE \"Three\"\n    INDEX 01 00:06:00\n")
+            << QStringList{u"One @ 0:00:00.000"_s, u"Two @ 0:00:02.400"_s, u"Three @ 0:00:06.000"_s}
+            << QString();
+        QTest::newRow("a time past the end")
+            << u"book.chapters.txt"_s << QByteArray("00:00:00.000 One\n00:00:09.000 Late\n")
+            << QStringList{u"a @ 0:00:00.000"_s, u"b @ 0:00:04.000"_s}
+            << u"Chapter 2, \u201CLate\u201D, starts at 00:00:09.000, past the book's end at "
+               "00:00:08.000. The chapter list is as it was."_s;
+    }
+
+    void importedChaptersArePlacedAcrossTheFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, chapters);
+        QFETCH(QString, alert);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QStringList paths{environment.sources() + u"/a.flac"_s,
+                                environment.sources() + u"/b.flac"_s};
+        for (const QString& path : paths)
+            QVERIFY(makeFlac(path, 4));
+        const QString chapterFile = environment.root() + u"/"_s + name;
+        QVERIFY(writeFile(chapterFile, file));
+        const auto listed = listedInOrder(paths);
+        QVERIFY(listed);
+        AppController& c = *listed->controller;
+        QTest::keyClick(c.table(), Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(listed->dialogs->openPanels.size(), 1u);
+        listed->dialogs->openPanels.front().didEnd(1, {chapterFile});
+        QCOMPARE(chaptersRead(c), chapters);
+        QCOMPARE(listed->dialogs->allAlerts.value(0).detail, alert);
+    }
+
     // Chapters belong to their files: a file moved up takes its chapters
     // along, a removed one takes them away, and Undo puts both back.
     void filesKeepTheirChaptersWhereverTheyGo()

@@ -129,6 +129,9 @@ public:
     // by their times in the book; a file that cannot be the book's changes nothing.
     void importChapters();
     void importChapterFile(const QString& path);
+    // Saves the chapters as the book will have them, in the form that the
+    // name chosen ends in: ".cue", ".ffmetadata" or ".meta", else chapters.txt.
+    void exportChapters();
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
     [[nodiscard]] QUndoStack* history() const { return mHistory; }
     // Fills the tag sheet's empty fields, and the cover if it has none, from the files.

@@ -14,8 +14,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QSaveFile>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -103,6 +106,7 @@ void AppController::connectChapterActions()
     connect(actions.findSilence, &QAction::triggered, this, [this] { findChaptersBySilence(); });
     connect(actions.splitLong, &QAction::triggered, this, [this] { splitLongChapters(); });
     connect(actions.importFile, &QAction::triggered, this, [this] { importChapters(); });
+    connect(actions.exportFile, &QAction::triggered, this, [this] { exportChapters(); });
     connect(mSilenceSheet, &SilenceSheet::searchAsked, this, [this] { startSilenceSearch(); });
     connect(mSilenceSheet, &SilenceSheet::stopAsked, this, [this] {
         ++mSilenceSearch;
@@ -639,4 +643,50 @@ void AppController::importChapterFile(const QString& path)
             TableData.at(place->first)->editedChapters->append({place->second, chapter.title});
     }
     mTableModel->recordsChanged();
+}
+
+void AppController::exportChapters()
+{
+    if (TableData.isEmpty())
+        return;
+    ChapterMarks chapters;
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        total += record->lengthColumn.value_or(0);
+    for (const ChapterTableModel::Row& row : mChapterPanel->model()->rows()) {
+        if (!row.proposed)
+            chapters.append({row.start, row.title});
+    }
+    const QFileInfo first(TableData.first()->pathColumn);
+    const QString book = title->text().isEmpty() ? first.absoluteDir().dirName() : title->text();
+    const std::optional<QString> chosen = mServices.dialogs->runSavePanel(
+        {.title = u"Export Chapters"_s,
+         .directory = first.absolutePath(),
+         .allowedFileType = {},
+         .canCreateDirectories = true,
+         .fileName = book + u".chapters.txt"_s});
+    if (!chosen)
+        return;
+    const QString& path = *chosen;
+    ChapterFile::Kind kind = ChapterFile::Kind::ChaptersTxt;
+    if (path.endsWith(u".cue"_s, Qt::CaseInsensitive))
+        kind = ChapterFile::Kind::Cue;
+    else if (path.endsWith(u".ffmetadata"_s, Qt::CaseInsensitive) ||
+             path.endsWith(u".meta"_s, Qt::CaseInsensitive))
+        kind = ChapterFile::Kind::FfMetadata;
+    const QByteArray bytes = ChapterFile::written(chapters, kind, total, book);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return;
+    mServices.dialogs->beginCriticalAlertSheet(
+        mainWindow,
+        {.title = u"Chapters Not Exported"_s,
+         .message = u"The chapters could not be saved as \u201C%1\u201D."_s.arg(
+             QFileInfo(path).fileName()),
+         .defaultButton = u"OK"_s,
+         .alternateButton = {},
+         .otherButton = {},
+         .detail = u"%1. Choose another folder, or make room, and export again."_s.arg(
+             file.errorString())},
+        [](int) {});
 }

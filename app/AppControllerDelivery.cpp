@@ -51,7 +51,8 @@ void AppController::FileExistAlertDidEnd(int returnCode)
         const SavePanelSpec panel{.title = u"Save Audiobook As"_s,
                                   .directory = info.absolutePath(),
                                   .allowedFileType = info.suffix(),
-                                  .canCreateDirectories = true};
+                                  .canCreateDirectories = true,
+                                  .fileName = {}};
         const std::optional<QString> chosen = mServices.dialogs->runSavePanel(panel);
         if (!chosen)
             return;

@@ -83,6 +83,9 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     mActions.importFile = action(u"&Import Chapters…"_s, QKeySequence(u"Ctrl+I"_s),
                                  u"The chapters of a chapters.txt, ffmetadata or CUE file, at "
                                  "their times in the book"_s);
+    mActions.exportFile = action(u"&Export Chapters…"_s, QKeySequence(u"Ctrl+E"_s),
+                                 u"Save the chapters as chapters.txt, ffmetadata or a CUE sheet, "
+                                 "by the name's ending"_s);
     mMenu->addActions({mActions.addHere, mActions.play, mActions.remove});
     mMenu->addSeparator();
     mMenu->addActions(
@@ -91,7 +94,8 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     mMenu->addActions({mActions.findSilence, mActions.splitLong, mActions.accept,
                        mActions.acceptAll, mActions.dropAll});
     mMenu->addSeparator();
-    mMenu->addActions({mActions.onePerFile, mActions.fromFiles, mActions.importFile});
+    mMenu->addActions({mActions.onePerFile, mActions.fromFiles, mActions.importFile,
+                       mActions.exportFile});
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);

@@ -33,6 +33,7 @@ public:
         QAction* findSilence = nullptr;
         QAction* splitLong = nullptr;
         QAction* importFile = nullptr;
+        QAction* exportFile = nullptr;
     };
 
     explicit ChapterPanel(QWidget* parent = nullptr);

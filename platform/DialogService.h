@@ -36,6 +36,8 @@ struct SavePanelSpec
     QString directory;
     QString allowedFileType;
     bool canCreateDirectories = true;
+    // The name offered, which the user may change.
+    QString fileName;
 };
 
 // Alerts and file panels, behind one seam so that tests can answer them.

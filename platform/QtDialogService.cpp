@@ -86,7 +86,7 @@ std::optional<QString> QtDialogService::runSavePanel(const SavePanelSpec& panel)
         dialog.setNameFilter(u"%1 files (*.%2)"_s.arg(suffix.toUpper(), suffix));
         dialog.setDefaultSuffix(suffix);
     }
-    dialog.selectFile(QString());
+    dialog.selectFile(panel.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     QString chosen = dialog.selectedFiles().constFirst();

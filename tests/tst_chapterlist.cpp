@@ -1,6 +1,7 @@
 // The chapter list under the files: chapters typed, nudged, retitled, added
 // at the preview's place and removed, every change undone and redone, and
 // the book made with them; files keep their chapters wherever they go.
+#include "ChapterFile.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
@@ -279,6 +280,44 @@ private Q_SLOTS:
         listed->dialogs->openPanels.front().didEnd(1, {chapterFile});
         QCOMPARE(chaptersRead(c), chapters);
         QCOMPARE(listed->dialogs->allAlerts.value(0).detail, alert);
+    }
+
+    // The chapters are saved in the form the name ends in, as the book will
+    // have them: read back, they are the list's.
+    void exportedChaptersReadBackAsTheList_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("chapters.txt")
+            << u"Book.chapters.txt"_s << int(ChapterFile::Kind::ChaptersTxt);
+        QTest::newRow("ffmetadata") << u"Book.ffmetadata"_s << int(ChapterFile::Kind::FfMetadata);
+        QTest::newRow("CUE sheet") << u"Book.cue"_s << int(ChapterFile::Kind::Cue);
+    }
+
+    void exportedChaptersReadBackAsTheList()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QStringList paths{environment.sources() + u"/a.flac"_s,
+                                environment.sources() + u"/b.flac"_s};
+        for (const QString& path : paths)
+            QVERIFY(makeFlac(path, 4));
+        const auto listed = listedInOrder(paths);
+        QVERIFY(listed);
+        AppController& c = *listed->controller;
+        typeInto(chapterTable(c), 1, 1, u"5.2"_s);
+        const QString out = environment.root() + u"/"_s + name;
+        listed->dialogs->savePanelAnswers.push_back(out);
+        QTest::keyClick(c.table(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(listed->dialogs->savePanels.value(0).fileName, u"sources.chapters.txt"_s);
+        const ChapterMarks read =
+            ChapterFile::read(readFile(out), static_cast<ChapterFile::Kind>(kind));
+        QStringList readBack;
+        for (const ChapterMark& chapter : read)
+            readBack << u"%1 @ %2"_s.arg(chapter.title).arg(chapter.start, 0, 'f', 3);
+        QCOMPARE(readBack, (QStringList{u"a @ 0.000"_s, u"b @ 5.200"_s}));
     }
 
     // Chapters belong to their files: a file moved up takes its chapters

@@ -132,6 +132,8 @@ public:
     // Saves the chapters as the book will have them, in the form that the
     // name chosen ends in: ".cue", ".ffmetadata" or ".meta", else chapters.txt.
     void exportChapters();
+    // Why a chapter file was not imported or exported, in an alert.
+    void showChapterFileAlert(const QString& heading, const QString& message, const QString& detail);
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
     [[nodiscard]] QUndoStack* history() const { return mHistory; }
     // Fills the tag sheet's empty fields, and the cover if it has none, from the files.

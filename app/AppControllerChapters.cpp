@@ -600,16 +600,10 @@ void AppController::importChapterFile(const QString& path)
     // No chapter file of a real book comes near this.
     constexpr qint64 kLargestChapterFile = 4 << 20;
     const auto refuse = [this, &path](const QString& why) {
-        mServices.dialogs->beginCriticalAlertSheet(
-            mainWindow,
-            {.title = u"Chapters Not Imported"_s,
-             .message = u"The chapters of \u201C%1\u201D cannot be imported."_s.arg(
-                 QFileInfo(path).fileName()),
-             .defaultButton = u"OK"_s,
-             .alternateButton = {},
-             .otherButton = {},
-             .detail = why + u" The chapter list is as it was."_s},
-            [](int) {});
+        showChapterFileAlert(u"Chapters Not Imported"_s,
+                             u"The chapters of \u201C%1\u201D cannot be imported."_s.arg(
+                                 QFileInfo(path).fileName()),
+                             why + u" The chapter list is as it was."_s);
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestChapterFile) {
@@ -678,15 +672,19 @@ void AppController::exportChapters()
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return;
-    mServices.dialogs->beginCriticalAlertSheet(
-        mainWindow,
-        {.title = u"Chapters Not Exported"_s,
-         .message = u"The chapters could not be saved as \u201C%1\u201D."_s.arg(
-             QFileInfo(path).fileName()),
-         .defaultButton = u"OK"_s,
-         .alternateButton = {},
-         .otherButton = {},
-         .detail = u"%1. Choose another folder, or make room, and export again."_s.arg(
-             file.errorString())},
-        [](int) {});
+    showChapterFileAlert(
+        u"Chapters Not Exported"_s,
+        u"The chapters could not be saved as \u201C%1\u201D."_s.arg(QFileInfo(path).fileName()),
+        u"%1. Choose another folder, or make room, and export again."_s.arg(file.errorString()));
+}
+
+void AppController::showChapterFileAlert(const QString& heading, const QString& message,
+                                         const QString& detail)
+{
+    AlertSpec alert;
+    alert.title = heading;
+    alert.message = message;
+    alert.defaultButton = u"OK"_s;
+    alert.detail = detail;
+    mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }

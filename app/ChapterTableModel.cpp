@@ -1,5 +1,6 @@
 #include "ChapterTableModel.h"
 
+#include "ChapterFile.h"
 #include "ChapterList.h"
 
 #include <QFont>
@@ -125,7 +126,7 @@ bool ChapterTableModel::setData(const QModelIndex& index, const QVariant& value,
         return true;
     }
     if (index.column() == StartColumn) {
-        const std::optional<double> start = ChapterList::parsedTime(value.toString());
+        const std::optional<double> start = ChapterFile::parsedTime(value.toString());
         if (!start)
             return false;
         QMetaObject::invokeMethod(

@@ -50,25 +50,6 @@ QString ChapterList::bookTime(double seconds)
         .arg(ms % 1000, 3, 10, QLatin1Char(u'0'));
 }
 
-std::optional<double> ChapterList::parsedTime(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(u':');
-    if (parts.isEmpty() || parts.size() > 3)
-        return std::nullopt;
-    double seconds = 0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const bool last = i == parts.size() - 1;
-        bool ok = false;
-        const double value = last ? parts.at(i).toDouble(&ok) : parts.at(i).toUInt(&ok);
-        // Only the first part may run past 59, and only the last has a fraction.
-        if (!ok || !std::isfinite(value) || value < 0 || (i > 0 && value >= 60) ||
-            (last && parts.at(i).contains(u'e', Qt::CaseInsensitive)))
-            return std::nullopt;
-        seconds = seconds * 60 + value;
-    }
-    return seconds;
-}
-
 std::optional<std::pair<qsizetype, double>> ChapterList::located(const QList<double>& lengths,
                                                                  double seconds)
 {

@@ -45,9 +45,6 @@ public:
                                               const QList<double>& lengths);
     // A time in the book as the chapter list shows it: "h:mm:ss.mmm".
     [[nodiscard]] static QString bookTime(double seconds);
-    // A time as typed: "h:mm:ss.mmm", "m:ss", "ss", each with or without a
-    // fraction; none for anything else.
-    [[nodiscard]] static std::optional<double> parsedTime(const QString& text);
     // The record that plays at that time of a book of records of these
     // lengths, one after another, and the time in it; none at or past the end.
     [[nodiscard]] static std::optional<std::pair<qsizetype, double>>

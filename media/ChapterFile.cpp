@@ -2,7 +2,6 @@
 
 #include "CueSheet.h"
 
-#include <QStringDecoder>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -11,36 +10,6 @@ namespace {
 
 // No book runs longer than this many hours; larger times are no times.
 constexpr double kLongestHours = 100000;
-
-QString decoded(const QByteArray& bytes)
-{
-    auto utf8 = QStringDecoder(QStringDecoder::Utf8);
-    const QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
-    return QString::fromLatin1(bytes);
-}
-
-// "h:mm:ss.fff" or "m:ss.fff", in seconds to the millisecond.
-std::optional<double> timeOf(const QString& text)
-{
-    const QStringList parts = text.split(u':');
-    if (parts.size() < 2 || parts.size() > 3)
-        return std::nullopt;
-    double seconds = 0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const bool last = i == parts.size() - 1;
-        bool ok = false;
-        const double value = last ? parts.at(i).toDouble(&ok) : parts.at(i).toUInt(&ok);
-        if (!ok || !std::isfinite(value) || value < 0 || (i > 0 && value >= 60) ||
-            parts.at(i).contains(u'e', Qt::CaseInsensitive))
-            return std::nullopt;
-        seconds = seconds * 60 + value;
-    }
-    if (seconds > kLongestHours * 3600)
-        return std::nullopt;
-    return std::round(seconds * 1000) / 1000;
-}
 
 QString clock(double seconds)
 {
@@ -59,7 +28,8 @@ ChapterMarks chaptersTxt(const QString& text)
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const qsizetype space = line.indexOf(u' ');
-        if (const auto start = timeOf(space < 0 ? line : line.left(space)))
+        const QString time = space < 0 ? line : line.left(space);
+        if (const auto start = time.contains(u':') ? ChapterFile::parsedTime(time) : std::nullopt)
             chapters.append(
                 {.start = *start, .title = space < 0 ? QString() : line.mid(space + 1).trimmed()});
     }
@@ -161,6 +131,27 @@ QString cueText(const QString& title)
 
 } // namespace
 
+std::optional<double> ChapterFile::parsedTime(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(u':');
+    if (parts.size() > 3)
+        return std::nullopt;
+    double seconds = 0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const bool last = i == parts.size() - 1;
+        bool ok = false;
+        const double value = last ? parts.at(i).toDouble(&ok) : parts.at(i).toUInt(&ok);
+        // Only the first part may run past 59, and only the last has a fraction.
+        if (!ok || !std::isfinite(value) || value < 0 || (i > 0 && value >= 60) ||
+            parts.at(i).contains(u'e', Qt::CaseInsensitive))
+            return std::nullopt;
+        seconds = seconds * 60 + value;
+    }
+    if (seconds > kLongestHours * 3600)
+        return std::nullopt;
+    return std::round(seconds * 1000) / 1000;
+}
+
 ChapterFile::Kind ChapterFile::kindOf(const QString& name, const QByteArray& bytes)
 {
     if (bytes.trimmed().startsWith(";FFMETADATA"))
@@ -174,9 +165,9 @@ ChapterMarks ChapterFile::read(const QByteArray& bytes, Kind kind)
 {
     switch (kind) {
     case Kind::ChaptersTxt:
-        return chaptersTxt(decoded(bytes));
+        return chaptersTxt(CueSheet::decodedText(bytes));
     case Kind::FfMetadata:
-        return ffMetadata(decoded(bytes));
+        return ffMetadata(CueSheet::decodedText(bytes));
     case Kind::Cue:
         return CueSheet::allMarks(bytes);
     }

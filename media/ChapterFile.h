@@ -21,6 +21,9 @@ public:
         Cue
     };
 
+    // A time as written or typed: "h:mm:ss.mmm", "m:ss", "ss", each with or
+    // without a fraction, to the millisecond; none for anything else.
+    [[nodiscard]] static std::optional<double> parsedTime(const QString& text);
     // What a file holds, by its first line, then by its name ending in
     // ".cue"; chapters.txt otherwise.
     [[nodiscard]] static Kind kindOf(const QString& name, const QByteArray& bytes);

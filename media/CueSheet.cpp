@@ -17,16 +17,6 @@ namespace {
 constexpr qint64 kLargestSheet = 1 << 20;
 constexpr int kMostSheets = 16;
 
-// A sheet is UTF-8 when it decodes as such, else the Latin-1 of old rippers.
-QString decoded(const QByteArray& bytes)
-{
-    auto utf8 = QStringDecoder(QStringDecoder::Utf8);
-    const QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
-    return QString::fromLatin1(bytes);
-}
-
 // The rest of a line after its keyword: a quoted string, or its first word.
 QString argument(const QString& rest)
 {
@@ -48,6 +38,15 @@ bool names(const QString& fileInSheet, const QString& fileName)
 
 } // namespace
 
+QString CueSheet::decodedText(const QByteArray& bytes)
+{
+    auto utf8 = QStringDecoder(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
+    return QString::fromLatin1(bytes);
+}
+
 ChapterMarks CueSheet::marksFor(const QByteArray& sheet, const QString& fileName)
 {
     return tracks(sheet, [&fileName](const QString& inSheet) { return names(inSheet, fileName); });
@@ -66,7 +65,7 @@ ChapterMarks CueSheet::tracks(const QByteArray& sheet,
     bool inFile = false;
     bool inTrack = false;
     QString title;
-    for (const QString& raw : decoded(sheet).split(u'\n')) {
+    for (const QString& raw : decodedText(sheet).split(u'\n')) {
         const QString line = raw.trimmed();
         const QString keyword = line.section(u' ', 0, 0).toUpper();
         const QString rest = line.section(u' ', 1);

@@ -10,6 +10,9 @@
 // TITLE and INDEX 01 mm:ss:ff (75 frames a second) for each track in it.
 namespace CueSheet {
 
+// A sheet's or chapter file's text: UTF-8 when it decodes as such, else the
+// Latin-1 of old rippers.
+[[nodiscard]] QString decodedText(const QByteArray& bytes);
 // The tracks that a sheet gives the file of that name (matched with or
 // without its extension, since rips are often converted after the sheet
 // was written), in the order listed.

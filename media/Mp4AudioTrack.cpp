@@ -117,6 +117,9 @@ void readSampleEntry(Mp4AudioTrack& track, QByteArrayView stsd)
     if (Mp4::read(stsd, 4, 4) != 1)
         fail("its audio changes how it is encoded");
     const std::vector<Mp4Box> entries = Mp4Box::parse(stsd.sliced(8));
+    // Apple's FairPlay, and encrypted audio of the common kind.
+    if (!entries.empty() && (entries.front().type == "drms" || entries.front().type == "enca"))
+        fail("its audio is locked by DRM, for the player it was bought for alone");
     if (entries.size() != 1 || entries.front().type != "mp4a")
         fail("its audio is not AAC");
     const QByteArrayView entry = entries.front().payload;

@@ -52,6 +52,7 @@ AppController::AppController(AppServices services, QObject* parent)
     mainTable->setTextElideMode(Qt::ElideMiddle);
     setUpTableColumns();
     setUpChapterPanel();
+    setUpBookActions();
     setUpSheets();
     connectActions();
 }

@@ -40,7 +40,9 @@
 #include <optional>
 
 class ArtworkWell;
+class QAction;
 class ChapterPanel;
+class ShiftSheet;
 class SilenceSheet;
 class QUndoStack;
 class DesktopNotifier;
@@ -132,6 +134,18 @@ public:
     // Saves the chapters as the book will have them, in the form that the
     // name chosen ends in: ".cue", ".ffmetadata" or ".meta", else chapters.txt.
     void exportChapters();
+    // Moves every chapter, or those after the selected one, by seconds;
+    // refused in the sheet when a chapter would pass another or the end.
+    void shiftChapters();
+    [[nodiscard]] QString shiftChaptersBy(double seconds, bool afterSelected);
+    // A finished book (.m4b, .m4a, .mp3, from any tool) opened again: it is
+    // the list's one file, its chapters the chapter list's, its tags and
+    // cover the tag sheet's. Save writes them into it without an encode.
+    void openBook();
+    void openBookFile(const QString& path);
+    [[nodiscard]] bool bookIsOpen() const;
+    void saveBook();
+    void saveBookAs();
     // Why a chapter file was not imported or exported, in an alert.
     void showChapterFileAlert(const QString& heading, const QString& message, const QString& detail);
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
@@ -285,6 +299,18 @@ private:
     // What the output sheet says of the chapters: more than players may show,
     // and proposals not taken.
     void showChapterNote();
+    void setUpBookActions();
+    void updateBookActions();
+    // A single file opened with the application or dropped on an empty
+    // list is opened as a book when it is one: an .m4b, or a file with chapters.
+    [[nodiscard]] static bool looksLikeBook(const QString& path);
+    void fillTagSheetFromBook(const ItemRecord& record);
+    void writeBook(const QString& target);
+    void bookWritten(const QString& target, const QString& failure);
+    // Chapter files named like the first file or its folder, offered once.
+    void offerChapterFile();
+    [[nodiscard]] BookTag sheetTags() const;
+    [[nodiscard]] QList<BookTag::Chapter> bookChapters() const;
     void startSilenceSearch();
     void silenceSearchDidFinish(int search, const QList<QList<SilenceFinder::Silence>>& silences,
                                 const std::exception_ptr& failure);
@@ -398,6 +424,30 @@ private:
     };
     std::optional<PendingPlay> mPendingPlay;
     SilenceSheet* mSilenceSheet = nullptr;
+    ShiftSheet* mShiftSheet = nullptr;
+    // The book opened for editing, and its cover as it came, kept unless the
+    // cover is changed so that saving does not encode it again.
+    struct OpenedBook
+    {
+        QString path;
+        QByteArray cover;
+        QString coverMimeType;
+        qint64 coverKey = 0;
+        bool tagsRead = false;
+        // "Saved …" under the list until the chapters change again.
+        QString savedNote;
+    };
+    std::optional<OpenedBook> mBook;
+    bool mSavingBook = false;
+    struct BookActions
+    {
+        QAction* open = nullptr;
+        QAction* save = nullptr;
+        QAction* saveAs = nullptr;
+    };
+    BookActions mBookActions;
+    // The chapter files already offered, by path.
+    QSet<QString> mOfferedChapterFiles;
     std::unique_ptr<SilenceFinder> mSilenceFinder;
     // The search going, whose reports count, and the records it searches.
     int mSilenceSearch = 0;

@@ -135,6 +135,8 @@ void AppController::noteListChange()
     ListState now = ListState::of(TableData);
     if (now != mSettled) {
         ListState before = std::exchange(mSettled, now);
+        if (mBook)
+            mBook->savedNote.clear();
         mHistory->push(new ListChange(
             mChangeText, std::move(before), std::move(now),
             [this](const ListState& state) { restoreList(state); }, mChangeBatch));
@@ -172,6 +174,7 @@ void AppController::showChapters(std::optional<ChapterTarget> select)
         }
     }
     model->setRows(ChapterTableModel::rowsFor(TableData));
+    updateBookActions();
     if (!select)
         return;
     const QList<ChapterTableModel::Row>& rows = model->rows();

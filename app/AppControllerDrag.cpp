@@ -71,7 +71,11 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         else if (path.toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
             dropped << path;
     }
-    addFiles(dropped, false);
+    if (dropped.size() == 1 && TableData.isEmpty() && mFilesToAdd.empty() &&
+        looksLikeBook(dropped.first()))
+        openBookFile(dropped.first());
+    else
+        addFiles(dropped, false);
     return true;
 }
 

@@ -105,6 +105,11 @@ void AppController::openPanelDidEnd(int returnCode, const QStringList& filenames
 
 void AppController::applicationOpenFiles(const QStringList& filenames)
 {
+    if (filenames.size() == 1 && TableData.isEmpty() && mFilesToAdd.empty() &&
+        QFileInfo(filenames.first()).isFile() && looksLikeBook(filenames.first())) {
+        openBookFile(filenames.first());
+        return;
+    }
     QStringList mp3Files;
     for (const QString& path : filenames) {
         if (QFileInfo(path).isDir())

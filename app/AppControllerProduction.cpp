@@ -139,19 +139,7 @@ RunRequest AppController::requestFor(BookFormat format)
                    .sampleRate =
                        frequency.contains(u"Same"_s) ? std::nullopt : std::optional(frequency),
                    .mono = outputChannels->currentText().contains(u"Mono"_s),
-                   .tags = {.title = title->text(),
-                            .artist = artist->text(),
-                            .album = album->text(),
-                            .albumArtist = albumArtist->text(),
-                            .comment = comment->text(),
-                            .narrator = narrator->text(),
-                            .year = year->text(),
-                            .description = bookDescription->toPlainText(),
-                            .series = series->text(),
-                            .seriesNumber = seriesNumber->text(),
-                            .cover = {},
-                            .coverMimeType = u"image/jpeg"_s,
-                            .chapters = {}},
+                   .tags = sheetTags(),
                    .outputName = outputName->text(),
                    .decodes = false,
                    .copiesAac = false};
@@ -164,8 +152,6 @@ RunRequest AppController::requestFor(BookFormat format)
                     std::all_of(run.records.begin(), run.records.end(),
                                 [&](const ItemRecordPtr& r) { return r->copyableAac == aac; });
     run.decodes = run.decodes && !run.copiesAac;
-    if (!artwork->image().isNull())
-        run.tags.cover = coverJpeg(artwork->image());
     return run;
 }
 

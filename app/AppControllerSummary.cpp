@@ -93,6 +93,10 @@ void AppController::readDetails(const QString& path)
             record.lengthRead = true;
             mTableModel->recordChanged(static_cast<int>(row));
         }
+        if (mBook && !mBook->tagsRead && bookIsOpen() && TableData.first()->lengthRead) {
+            mBook->tagsRead = true;
+            fillTagSheetFromBook(*TableData.first());
+        }
         // Many files end at once: the line below the list says it once.
         if (!std::exchange(mSummaryScheduled, true))
             QTimer::singleShot(0, this, [this] {
@@ -104,6 +108,8 @@ void AppController::readDetails(const QString& path)
                                                  [](const ItemRecordPtr& r) { return r->lengthRead; });
                 if (allRead && tagSheetIsEmpty())
                     fillTagSheet();
+                if (allRead)
+                    offerChapterFile();
             });
     });
     // mp3info runs twice for each file, counting the frames of a long file
@@ -167,6 +173,8 @@ void AppController::showListSummary()
         if (isNumber && kbps > 0 && seconds > 0)
             text += u" \u00b7 about %1 as AAC"_s.arg(roundedSize(seconds * kbps * 1000 / 8));
     }
+    if (bookIsOpen() && !mBook->savedNote.isEmpty())
+        text = mBook->savedNote + u" \u00b7 "_s + text;
     listSummary->setText(text);
 }
 
@@ -174,7 +182,9 @@ void AppController::showProgressInTitle()
 {
     const int span = joinProgressIndicator->maximum() - joinProgressIndicator->minimum();
     if (!joinProgressWindow->isVisible() || span <= 0) {
-        mainWindow->setWindowTitle(u"Fablewick"_s);
+        mainWindow->setWindowTitle(bookIsOpen() ? QFileInfo(mBook->path).fileName() +
+                                                      u" \u2014 Fablewick"_s
+                                                : u"Fablewick"_s);
         return;
     }
     const int percent =

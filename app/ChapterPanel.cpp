@@ -86,10 +86,13 @@ ChapterPanel::ChapterPanel(QWidget* parent)
     mActions.exportFile = action(u"&Export Chapters…"_s, QKeySequence(u"Ctrl+E"_s),
                                  u"Save the chapters as chapters.txt, ffmetadata or a CUE sheet, "
                                  "by the name's ending"_s);
+    mActions.shift = action(u"S&hift Chapters…"_s, QKeySequence(u"Ctrl+Alt+T"_s),
+                            u"Move every chapter, or those after the selected one, later or "
+                            "earlier by a time"_s);
     mMenu->addActions({mActions.addHere, mActions.play, mActions.remove});
     mMenu->addSeparator();
-    mMenu->addActions(
-        {mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth, mActions.laterSecond});
+    mMenu->addActions({mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth,
+                       mActions.laterSecond, mActions.shift});
     mMenu->addSeparator();
     mMenu->addActions({mActions.findSilence, mActions.splitLong, mActions.accept,
                        mActions.acceptAll, mActions.dropAll});
@@ -189,6 +192,7 @@ void ChapterPanel::refresh()
                                    : u"%1 proposed starts, in italics"_s.arg(count));
     const bool any = mModel->rowCount() > 0;
     for (QAction* each :
-         {mActions.onePerFile, mActions.fromFiles, mActions.findSilence, mActions.splitLong})
+         {mActions.onePerFile, mActions.fromFiles, mActions.findSilence, mActions.splitLong,
+          mActions.shift})
         each->setEnabled(any);
 }

@@ -34,6 +34,7 @@ public:
         QAction* splitLong = nullptr;
         QAction* importFile = nullptr;
         QAction* exportFile = nullptr;
+        QAction* shift = nullptr;
     };
 
     explicit ChapterPanel(QWidget* parent = nullptr);

@@ -80,6 +80,17 @@ bool makeAac(const QString& path, double seconds);
 bool runFfmpeg(const QStringList& arguments);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.
 [[nodiscard]] QJsonObject probe(const QString& path);
+// An MD5 sum of a file's audio, as ffmpeg reads it: the bytes of its
+// packets as they are, or the samples they decode to.
+enum class AudioSum
+{
+    MediaBytes,
+    DecodedSamples
+};
+[[nodiscard]] QByteArray audioChecksum(const QString& path, AudioSum sum = AudioSum::MediaBytes);
+// The chapters of each menu that mediainfo, another reader, finds, as
+// "hh:mm:ss.mmm title".
+[[nodiscard]] QList<QStringList> mediaInfoMenus(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 // An MP3 stream's bytes without the ID3v2 tags at its start and the ID3v1
 // tag at its end: its audio frames, with whatever lies between them.

@@ -45,48 +45,6 @@ int runTool(const QStringList& arguments, QByteArray* error = nullptr)
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
 }
 
-QByteArray audioChecksum(const QString& path)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral(FABLEWICK_FFMPEG),
-                 {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a"_s,
-                  u"-c"_s, u"copy"_s, u"-f"_s, u"md5"_s, u"-"_s});
-    ffmpeg.waitForFinished(60000);
-    return ffmpeg.readAllStandardOutput().trimmed();
-}
-
-// The chapters of each menu that mediainfo finds, as "hh:mm:ss.mmm title".
-QList<QStringList> mediaInfoMenus(const QString& path)
-{
-    QProcess mediainfo;
-    // It writes other letters as "?" unless the locale is UTF-8's.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-    mediainfo.setProcessEnvironment(environment);
-    mediainfo.start(u"mediainfo"_s, {u"--Output=JSON"_s, path});
-    mediainfo.waitForFinished(60000);
-    QList<QStringList> menus;
-    const QJsonArray tracks = QJsonDocument::fromJson(mediainfo.readAllStandardOutput())
-                                  [u"media"_s][u"track"_s]
-                                      .toArray();
-    for (const QJsonValue& track : tracks) {
-        if (track[u"@type"_s].toString() != u"Menu"_s)
-            continue;
-        QStringList chapters;
-        const QJsonObject extra = track[u"extra"_s].toObject();
-        for (auto it = extra.begin(); it != extra.end(); ++it) {
-            // "_00_01_20_000" is 00:01:20.000.
-            static const QRegularExpression time(u"^_(\\d\\d)_(\\d\\d)_(\\d\\d)_(\\d{3})$"_s);
-            const QRegularExpressionMatch m = time.match(it.key());
-            if (m.hasMatch())
-                chapters << u"%1:%2:%3.%4 %5"_s.arg(m.captured(1), m.captured(2), m.captured(3),
-                                                   m.captured(4), it.value().toString());
-        }
-        menus << chapters;
-    }
-    return menus;
-}
-
 struct Recorder final : chapterWriterDelegate, RunEnd
 {
     void chapterWriterProgress(int, int) override {}

@@ -1,0 +1,475 @@
+// A finished book opened again, its chapters shifted, and chapter files
+// found beside the files.
+#include "AppController.h"
+#include "ArtworkWell.h"
+#include "BookSaver.h"
+#include "ChapterFile.h"
+#include "ChapterList.h"
+#include "ChapterPanel.h"
+#include "DiskSpace.h"
+#include "ItemTableModel.h"
+#include "Movie.h"
+#include "Mp4Box.h"
+#include "ShiftSheet.h"
+#include "SourceTags.h"
+#include "ui_MainWindow.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QtConcurrent>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QString nameOf(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// Whether an MP4 file's header holds chapters: Nero's list, or a
+// reference to a chapter track.
+bool mp4HasChapters(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    constexpr quint64 kLargestHeader = 64 << 20;
+    const qint64 size = file.size();
+    for (qint64 at = 0; at + 8 <= size;) {
+        file.seek(at);
+        const auto box = Mp4::boxHead(file.read(16), static_cast<quint64>(size - at));
+        if (!box || box->size == 0)
+            return false;
+        if (box->type == "moov") {
+            if (box->size > kLargestHeader)
+                return false;
+            file.seek(at + box->header);
+            const QByteArray moov = file.read(static_cast<qint64>(box->size) - box->header);
+            return moov.contains("chpl") || moov.contains("chap");
+        }
+        at += static_cast<qint64>(box->size);
+    }
+    return false;
+}
+
+} // namespace
+
+void AppController::setUpBookActions()
+{
+    const auto make = [this](const QString& text, const QString& key, const QString& tip) {
+        auto* action = new QAction(text, mainWindow);
+        action->setShortcut(QKeySequence(key));
+        action->setToolTip(
+            u"%1 (%2)"_s.arg(tip, action->shortcut().toString(QKeySequence::NativeText)));
+        action->setStatusTip(tip);
+        mainWindow->addAction(action);
+        return action;
+    };
+    mBookActions.open =
+        make(u"Open &Book…"_s, u"Ctrl+Alt+O"_s,
+             u"Open a finished .m4b, .m4a or .mp3 book to change its chapters and tags"_s);
+    mBookActions.save =
+        make(u"&Save Book"_s, u"Ctrl+S"_s,
+             u"Write the chapters and tags into the opened book, its audio as it is"_s);
+    mBookActions.saveAs =
+        make(u"Save Book &As…"_s, u"Ctrl+Alt+S"_s,
+             u"Write the opened book, with its chapters and tags, as a new file"_s);
+    QAction* before = mUi->actionMakeAudiobook;
+    mUi->fileMenu->insertActions(before,
+                                 {mBookActions.open, mBookActions.save, mBookActions.saveAs});
+    mUi->fileMenu->insertSeparator(before);
+    connect(mBookActions.open, &QAction::triggered, this, [this] { openBook(); });
+    connect(mBookActions.save, &QAction::triggered, this, [this] { saveBook(); });
+    connect(mBookActions.saveAs, &QAction::triggered, this, [this] { saveBookAs(); });
+
+    mShiftSheet = new ShiftSheet(mainWindow);
+    connect(mChapterPanel->actions().shift, &QAction::triggered, this, [this] { shiftChapters(); });
+    connect(mShiftSheet, &ShiftSheet::shiftAsked, this, [this] {
+        const QString refusal =
+            shiftChaptersBy(mShiftSheet->seconds().value_or(0), mShiftSheet->afterSelected());
+        if (refusal.isEmpty())
+            mShiftSheet->accept();
+        else
+            mShiftSheet->showRefusal(refusal);
+    });
+    updateBookActions();
+}
+
+bool AppController::bookIsOpen() const
+{
+    return mBook && TableData.size() == 1 && TableData.first()->pathColumn == mBook->path;
+}
+
+void AppController::updateBookActions()
+{
+    if (!mBookActions.save)
+        return;
+    const bool canSave = bookIsOpen() && !mSavingBook && mState == RunState::Idle;
+    mBookActions.save->setEnabled(canSave);
+    mBookActions.saveAs->setEnabled(canSave);
+    mBookActions.open->setEnabled(!mSavingBook && mState == RunState::Idle);
+    if (joinProgressWindow)
+        showProgressInTitle();
+}
+
+bool AppController::looksLikeBook(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"m4b"_s)
+        return true;
+    if (suffix == u"m4a"_s || suffix == u"mp4"_s)
+        return mp4HasChapters(path);
+    return suffix == u"mp3"_s && SourceTags::read(path).marks.size() >= 2;
+}
+
+void AppController::openBook()
+{
+    if (mState != RunState::Idle || mSavingBook)
+        return;
+    mServices.dialogs->beginOpenPanelSheet(mainWindow,
+                                           {.title = u"Open Book"_s,
+                                            .allowsMultipleSelection = false,
+                                            .canCreateDirectories = false,
+                                            .fileTypes = {u"m4b"_s, u"m4a"_s, u"mp3"_s},
+                                            .choosesFolders = false},
+                                           [this](int returnCode, const QStringList& files) {
+                                               if (returnCode == 1 && !files.isEmpty())
+                                                   openBookFile(files.first());
+                                           });
+}
+
+void AppController::openBookFile(const QString& path)
+{
+    if (mState != RunState::Idle || mSavingBook)
+        return;
+    if (isPlaying(mAudioPreviewObject.get())) {
+        mAudioPreviewObject->stop();
+        setPreviewTimer(nullptr);
+    }
+    beginChange(u"Open Book"_s);
+    mListedPaths.clear();
+    mTableModel->removeAllRecords([this] { TableData.clear(); });
+    for (QLineEdit* field :
+         {title, artist, album, albumArtist, comment, narrator, year, series, seriesNumber})
+        field->clear();
+    bookDescription->clear();
+    artwork->setImage(QImage());
+    mBook = OpenedBook{.path = QFileInfo(path).absoluteFilePath(),
+                       .cover = {},
+                       .coverMimeType = {},
+                       .coverKey = 0,
+                       .tagsRead = false,
+                       .savedNote = {}};
+    mAddBatch = mChangeBatch;
+    mFilesToAdd.push_back({mBook->path, false});
+    addQueuedFiles(true);
+    updateBookActions();
+}
+
+void AppController::fillTagSheetFromBook(const ItemRecord& record)
+{
+    const SourceTags& tags = record.tags;
+    title->setText(tags.title.isEmpty() ? tags.album : tags.title);
+    artist->setText(tags.artist);
+    album->setText(tags.album);
+    albumArtist->setText(tags.albumArtist);
+    narrator->setText(tags.composer);
+    year->setText(tags.year);
+    comment->setText(tags.comment);
+    series->setText(tags.series);
+    seriesNumber->setText(tags.seriesPart);
+    bookDescription->setPlainText(tags.description);
+    if (!tags.hasCover)
+        return;
+    const SourceTags::Picture picture = SourceTags::cover(record.pathColumn);
+    const QImage image = QImage::fromData(picture.data);
+    if (image.isNull())
+        return;
+    artwork->setImage(image);
+    mBook->cover = picture.data;
+    mBook->coverMimeType = picture.mimeType;
+    mBook->coverKey = artwork->image().cacheKey();
+}
+
+BookTag AppController::sheetTags() const
+{
+    BookTag tag;
+    tag.title = title->text();
+    tag.artist = artist->text();
+    tag.album = album->text();
+    tag.albumArtist = albumArtist->text();
+    tag.comment = comment->text();
+    tag.narrator = narrator->text();
+    tag.year = year->text();
+    tag.description = bookDescription->toPlainText();
+    tag.series = series->text();
+    tag.seriesNumber = seriesNumber->text();
+    tag.coverMimeType = u"image/jpeg"_s;
+    if (artwork->image().isNull())
+        return tag;
+    // A book's cover, as it came, is not encoded again.
+    if (mBook && !mBook->cover.isEmpty() && artwork->image().cacheKey() == mBook->coverKey) {
+        tag.cover = mBook->cover;
+        tag.coverMimeType = mBook->coverMimeType;
+    } else {
+        tag.cover = coverJpeg(artwork->image());
+    }
+    return tag;
+}
+
+QList<BookTag::Chapter> AppController::bookChapters() const
+{
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        total += record->lengthColumn.value_or(0);
+    QList<BookTag::Chapter> chapters;
+    for (const ChapterTableModel::Row& row : mChapterPanel->model()->rows()) {
+        if (row.proposed)
+            continue;
+        const auto ms = static_cast<quint32>(std::llround(row.start * 1000));
+        if (!chapters.isEmpty())
+            chapters.last().endMs = ms;
+        chapters.append({.title = row.title, .startMs = ms, .endMs = ms});
+    }
+    if (!chapters.isEmpty())
+        chapters.last().endMs = static_cast<quint32>(std::llround(total * 1000));
+    return chapters;
+}
+
+void AppController::saveBook()
+{
+    if (bookIsOpen())
+        writeBook(mBook->path);
+}
+
+void AppController::saveBookAs()
+{
+    if (!bookIsOpen())
+        return;
+    const QFileInfo book(mBook->path);
+    const std::optional<QString> chosen =
+        mServices.dialogs->runSavePanel({.title = u"Save Book As"_s,
+                                         .directory = book.absolutePath(),
+                                         .allowedFileType = book.suffix(),
+                                         .canCreateDirectories = true,
+                                         .fileName = book.fileName()});
+    if (!chosen)
+        return;
+    QString target = *chosen;
+    // The new file is the same kind of file: its name says so.
+    const QString suffix = QFileInfo(target).suffix().toLower();
+    const bool mp3 = book.suffix().toLower() == u"mp3"_s;
+    if (mp3 ? suffix != u"mp3"_s : !QStringList{u"m4b"_s, u"m4a"_s, u"mp4"_s}.contains(suffix))
+        target += u'.' + book.suffix();
+    writeBook(target);
+}
+
+void AppController::writeBook(const QString& target)
+{
+    if (!bookIsOpen() || mSavingBook || mState != RunState::Idle)
+        return;
+    const QString source = mBook->path;
+    const auto refuse = [this, &source](const QString& why) {
+        showChapterFileAlert(u"Book Not Saved"_s,
+                             u"\u201C%1\u201D cannot be saved."_s.arg(nameOf(source)),
+                             why + u" The book is as it was."_s);
+    };
+    if (const QString problem = BookSaver::problemWith(source); !problem.isEmpty()) {
+        refuse(problem);
+        return;
+    }
+    const qint64 needed = BookSaver::roomNeeded(source);
+    const std::optional<qint64> free = DiskSpace::available(QFileInfo(target).absolutePath());
+    if (free && *free < needed) {
+        refuse(u"The disk has %1 free, and the new copy that is written before it takes the "
+               "book's place needs about %2. Make room, or save it to another disk with Save "
+               "Book As\u2026."_s.arg(roundedSize(double(*free)), roundedSize(double(needed))));
+        return;
+    }
+    BookTag tag = sheetTags();
+    tag.chapters = bookChapters();
+    mSavingBook = true;
+    updateBookActions();
+    listSummary->setText(u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, target] {
+        watcher->deleteLater();
+        bookWritten(target, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run([source, target, tag] {
+        try {
+            BookSaver::save(source, target, tag);
+            return QString();
+        } catch (const std::exception& e) {
+            return QString::fromUtf8(e.what());
+        }
+    }));
+}
+
+void AppController::bookWritten(const QString& target, const QString& failure)
+{
+    mSavingBook = false;
+    if (!failure.isEmpty()) {
+        updateBookActions();
+        showListSummary();
+        showChapterFileAlert(u"Book Not Saved"_s,
+                             u"\u201C%1\u201D could not be saved."_s.arg(nameOf(target)),
+                             failure + u" The book is as it was."_s);
+        return;
+    }
+    if (bookIsOpen()) {
+        // The list now holds the book as saved, its marks and tags read again.
+        const ItemRecordPtr& record = TableData.first();
+        mListedPaths.remove(record->pathColumn);
+        record->pathColumn = QFileInfo(target).absoluteFilePath();
+        mListedPaths.insert(record->pathColumn);
+        mBook->path = record->pathColumn;
+        record->lengthRead = false;
+        readDetails(record->pathColumn);
+    }
+    if (mBook)
+        mBook->savedNote = u"Saved \u201C%1\u201D"_s.arg(nameOf(target));
+    updateBookActions();
+    showListSummary();
+}
+
+void AppController::shiftChapters()
+{
+    if (TableData.isEmpty())
+        return;
+    mShiftSheet->ask(mChapterPanel->currentRow() >= 0);
+}
+
+QString AppController::shiftChaptersBy(double seconds, bool afterSelected)
+{
+    const QList<ChapterTableModel::Row> rows = mChapterPanel->model()->rows();
+    QList<double> lengths;
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        lengths << record->lengthColumn.value_or(0);
+        total += lengths.constLast();
+    }
+    // The book's first chapter stays at its start.
+    const int selected = mChapterPanel->currentRow();
+    const qsizetype first = afterSelected && selected >= 0 ? selected + 1 : 1;
+    struct Moved
+    {
+        ItemRecordPtr from;
+        double offset = 0;
+        double start = 0;
+        ChapterMark mark;
+    };
+    QList<Moved> moved;
+    double previous = -1;
+    QString previousTitle;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ChapterTableModel::Row& row = rows.at(i);
+        if (row.proposed)
+            continue;
+        double start = row.start;
+        if (i >= first) {
+            start = std::round((row.start + seconds) * 1000.0) / 1000.0;
+            ChapterMark mark{.start = row.offset, .title = {}};
+            for (const ChapterMark& own : startsIn(row.record)) {
+                if (std::abs(own.start - row.offset) < 0.0005)
+                    mark.title = own.title;
+            }
+            // An untitled chapter at its file's start shows the file's title: it keeps it.
+            if (mark.title.isEmpty() && row.offset == 0)
+                mark.title = row.title;
+            moved.append({row.record, row.offset, start, mark});
+        }
+        if (start <= previous)
+            return u"\u201C%1\u201D would start at %2, before \u201C%3\u201D. Shift by less, "
+                   "or move the chapters one by one."_s.arg(
+                       row.title, ChapterList::bookTime(std::max(0.0, start)), previousTitle);
+        if (start >= total)
+            return u"\u201C%1\u201D would start at %2, past the book's end at %3. Shift by "
+                   "less, or shift only the chapters after a selected one."_s.arg(
+                       row.title, ChapterList::bookTime(start), ChapterList::bookTime(total));
+        previous = start;
+        previousTitle = row.title;
+    }
+    if (moved.isEmpty())
+        return {};
+    beginChange(u"Shift Chapters"_s);
+    QHash<ItemRecord*, QList<ChapterMark>> starts;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        starts.insert(record.get(), startsIn(record));
+    for (const Moved& chapter : std::as_const(moved))
+        starts[chapter.from.get()].removeIf([&chapter](const ChapterMark& mark) {
+            return std::abs(mark.start - chapter.offset) < 0.0005;
+        });
+    for (const Moved& chapter : std::as_const(moved)) {
+        if (const auto place = ChapterList::located(lengths, chapter.start)) {
+            ChapterMark mark = chapter.mark;
+            mark.start = place->second;
+            starts[TableData.at(place->first).get()].append(mark);
+        }
+    }
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        setStartsIn(record, starts.value(record.get()));
+    mTableModel->recordsChanged();
+    return {};
+}
+
+void AppController::offerChapterFile()
+{
+    if (TableData.isEmpty() || anotherSheetIsUp())
+        return;
+    const QFileInfo first(TableData.first()->pathColumn);
+    const QString folder = first.absolutePath();
+    const QStringList names{first.completeBaseName(), first.absoluteDir().dirName()};
+    QString found;
+    for (const QString& name : names) {
+        for (const QString& ending : {u".chapters.txt"_s, u".cue"_s}) {
+            const QString path = folder + u'/' + name + ending;
+            if (!found.isEmpty() || mOfferedChapterFiles.contains(path) ||
+                !QFileInfo(path).isFile())
+                continue;
+            found = path;
+        }
+    }
+    if (found.isEmpty())
+        return;
+    mOfferedChapterFiles.insert(found);
+    QFile file(found);
+    if (file.size() > (4 << 20) || !file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    const ChapterMarks chapters = ChapterFile::read(bytes, ChapterFile::kindOf(found, bytes));
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        total += record->lengthColumn.value_or(0);
+    if (chapters.isEmpty() || !ChapterFile::problemWith(chapters, total).isEmpty())
+        return;
+    // A CUE sheet already read as the file's own marks is not offered again.
+    const QList<BookTag::Chapter> listed = bookChapters();
+    const bool same = listed.size() == chapters.size() &&
+                      std::equal(chapters.begin(), chapters.end(), listed.begin(),
+                                 [](const ChapterMark& a, const BookTag::Chapter& b) {
+                                     return std::abs(a.start * 1000 - b.startMs) < 1.5;
+                                 });
+    if (same)
+        return;
+    AlertSpec alert;
+    alert.title = u"Chapter File Found"_s;
+    alert.message = u"Use the chapters in \u201C%1\u201D?"_s.arg(nameOf(found));
+    alert.detail = u"It lists %1 chapters. They take the place of the chapter list's, and Undo "
+                   "brings those back."_s.arg(chapters.size());
+    alert.defaultButton = u"Import"_s;
+    alert.alternateButton = u"Not Now"_s;
+    mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, [this, found](int returnCode) {
+        if (returnCode == 1)
+            importChapterFile(found);
+    });
+}

@@ -1,0 +1,268 @@
+// A finished book made by another tool, opened again: its chapters retitled
+// and shifted, its tags changed, and saved without an encode, as ffprobe and
+// mediainfo then read it; books that cannot be saved so are left alone; a
+// chapter file beside the files is offered.
+#include "TestSupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A 30-s book with three chapters and a title, as ffmpeg makes one from an
+// ffmetadata file, in the form that the extension says.
+bool makePeerBook(const QString& path, const QStringList& options = {})
+{
+    const QString metadata = QFileInfo(path).absolutePath() + u"/peer.ffmetadata"_s;
+    QByteArray text = ";FFMETADATA1\ntitle=Peer Book\nartist=Some Author\n";
+    const char* titles[] = {"Opening", "Middle", "Closing"};
+    for (int i = 0; i < 3; ++i)
+        text += QByteArray("[CHAPTER]\nTIMEBASE=1/1000\nSTART=") + QByteArray::number(i * 10000) +
+                "\nEND=" + QByteArray::number(i * 10000 + 10000) + "\ntitle=" + titles[i] + "\n";
+    const bool mp3 = path.endsWith(u".mp3"_s);
+    return writeFile(metadata, text) &&
+           runFfmpeg(QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=300:duration=30"_s,
+                                 u"-i"_s, metadata, u"-map"_s, u"0"_s, u"-map_metadata"_s, u"1"_s,
+                                 u"-map_chapters"_s, u"1"_s, u"-c:a"_s,
+                                 mp3 ? u"libmp3lame"_s : u"aac"_s, u"-b:a"_s, u"64k"_s}
+                     << options << path);
+}
+
+QStringList chaptersRead(const AppController& c)
+{
+    auto* table = control<QTableView>(c, u"chapterTable"_s);
+    if (QAccessibleInterface* old = QAccessible::queryAccessibleInterface(table))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(old));
+    QAccessibleTableInterface* read =
+        QAccessible::queryAccessibleInterface(table)->tableInterface();
+    QStringList chapters;
+    for (int row = 0; row < read->rowCount(); ++row)
+        chapters << read->cellAt(row, 0)->text(QAccessible::Name) + u" @ "_s +
+                        read->cellAt(row, 1)->text(QAccessible::Name);
+    return chapters;
+}
+
+// The book's chapters as ffprobe reads them: "title @ seconds".
+QStringList probedChapters(const QString& path)
+{
+    QStringList chapters;
+    for (const QJsonValue& chapter : probe(path)[u"chapters"_s].toArray())
+        chapters << chapter[u"tags"_s][u"title"_s].toString() + u" @ "_s +
+                        QString::number(chapter[u"start_time"_s].toString().toDouble(), 'f', 3);
+    return chapters;
+}
+
+// Opens the book as a user does: with Open Book…, or by opening the file
+// with the application.
+void openBook(TestApp& app, const QString& path, bool withPanel)
+{
+    AppController& c = *app.controller;
+    if (withPanel) {
+        QTest::keyClick(c.window(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(app.dialogs->openPanels.size(), size_t(1));
+        app.dialogs->openPanels.front().didEnd(1, {path});
+        app.dialogs->openPanels.pop_front();
+    } else {
+        c.applicationOpenFiles({path});
+    }
+    QVERIFY(waitUntilListed(c));
+}
+
+void shiftBy(const AppController& c, const QString& time)
+{
+    QTest::keyClick(c.window(), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+    auto* field = control<QLineEdit>(c, u"shiftBy"_s);
+    QTRY_VERIFY(field->isVisible());
+    field->clear();
+    QTest::keyClicks(field, time);
+    QTest::mouseClick(control<QRadioButton>(c, u"shiftEvery"_s), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(c, u"shiftButton"_s), Qt::LeftButton);
+}
+
+// Until the line under the list says that the book was saved under that name.
+bool waitUntilSaved(const AppController& c, const QString& name)
+{
+    auto* summary = control<QLabel>(c, u"listSummary"_s);
+    const QString saved = u"Saved \u201C%1\u201D"_s.arg(name);
+    return QTest::qWaitFor([&] { return spokenName(summary).startsWith(saved); }, 60000) &&
+           waitUntilListed(c);
+}
+
+} // namespace
+
+class TestBook : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aPeerBookIsEditedAndSavedWithItsAudioAsItWas_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("withPanel");
+        QTest::newRow("an .m4b, by Open Book") << u"Peer Book.m4b"_s << true;
+        QTest::newRow("an .mp3, opened with the application") << u"Peer Book.mp3"_s << false;
+    }
+
+    void aPeerBookIsEditedAndSavedWithItsAudioAsItWas()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, withPanel);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString book = environment.sources() + u'/' + name;
+        QVERIFY(makePeerBook(book));
+        const QByteArray media = audioChecksum(book);
+        const QByteArray samples = audioChecksum(book, AudioSum::DecodedSamples);
+        QVERIFY(!media.isEmpty() && !samples.isEmpty());
+
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        openBook(app, book, withPanel);
+        QCOMPARE(chaptersRead(c),
+                 (QStringList{u"Opening @ 0:00:00.000"_s, u"Middle @ 0:00:10.000"_s,
+                              u"Closing @ 0:00:20.000"_s}));
+        QTRY_COMPARE(control<QLineEdit>(c, u"title"_s)->text(), u"Peer Book"_s);
+        QCOMPARE(control<QLineEdit>(c, u"artist"_s)->text(), u"Some Author"_s);
+        QVERIFY(c.window()->windowTitle().startsWith(name));
+
+        // A shift that would put a chapter past the end is refused in the sheet.
+        shiftBy(c, u"+15"_s);
+        QVERIFY(
+            spokenName(control<QLabel>(c, u"shiftStatus"_s)).contains(u"past the book's end"_s));
+        QVERIFY(control<QLineEdit>(c, u"shiftBy"_s)->isVisible());
+        shiftBy(c, u"1.5"_s);
+        QTRY_VERIFY(!control<QLineEdit>(c, u"shiftBy"_s)->isVisible());
+        c.window()->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), c.window());
+        auto* table = control<QTableView>(c, u"chapterTable"_s);
+        const QRect middle = table->visualRect(table->model()->index(1, 0));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, middle.center());
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, middle.center());
+        QWidget* editor = QApplication::focusWidget();
+        QVERIFY(editor && editor != table);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, u"The Middle"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::qWait(20);
+        QCOMPARE(chaptersRead(c),
+                 (QStringList{u"Opening @ 0:00:00.000"_s, u"The Middle @ 0:00:11.500"_s,
+                              u"Closing @ 0:00:21.500"_s}));
+        control<QLineEdit>(c, u"title"_s)->setText(u"Peer Book, Revised"_s);
+
+        activate(c);
+        QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY2(waitUntilSaved(c, name),
+                 qPrintable(app.dialogs->allAlerts.value(0).detail +
+                            spokenName(control<QLabel>(c, u"listSummary"_s))));
+        QVERIFY(app.dialogs->allAlerts.isEmpty());
+        const QStringList expected{u"Opening @ 0.000"_s, u"The Middle @ 11.500"_s,
+                                   u"Closing @ 21.500"_s};
+        QCOMPARE(probedChapters(book), expected);
+        QCOMPARE(probe(book)[u"format"_s][u"tags"_s][u"title"_s].toString(),
+                 u"Peer Book, Revised"_s);
+        if (name.endsWith(u".m4b"_s)) {
+            // Both of the book's chapter lists, the track and Nero's.
+            const QStringList menu{u"00:00:00.000 Opening"_s, u"00:00:11.500 The Middle"_s,
+                                   u"00:00:21.500 Closing"_s};
+            QCOMPARE(mediaInfoMenus(book), (QList<QStringList>{menu, menu}));
+        }
+        QCOMPARE(audioChecksum(book), media);
+        QCOMPARE(audioChecksum(book, AudioSum::DecodedSamples), samples);
+        // Nothing is left beside it.
+        QCOMPARE(QDir(environment.sources())
+                     .entryList({u"*.m4b"_s, u"*.mp3"_s, u".*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList{name});
+
+        // Save As writes a new file and leaves the book as it is.
+        const QByteArray saved = readFile(book);
+        const QString copy = environment.sources() + u"/Copy"_s;
+        app.dialogs->savePanelAnswers.push_back(copy);
+        QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+        const QString copied = copy + u'.' + QFileInfo(book).suffix();
+        QVERIFY(waitUntilSaved(c, QFileInfo(copied).fileName()));
+        QCOMPARE(probedChapters(copied), expected);
+        QCOMPARE(audioChecksum(copied), media);
+        QCOMPARE(readFile(book), saved);
+        QVERIFY(c.window()->windowTitle().startsWith(QFileInfo(copied).fileName()));
+    }
+
+    void aBookThatCannotBeRewrittenIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("fragmented") << u"Streamed.m4b"_s << u"fragmented"_s;
+        QTest::newRow("locked") << u"Locked.m4b"_s << u"DRM"_s;
+        QTest::newRow("two tags") << u"Twice Tagged.mp3"_s << u"more than one ID3v2 tag"_s;
+    }
+
+    void aBookThatCannotBeRewrittenIsLeftAlone()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString book = environment.sources() + u'/' + name;
+        if (reason == u"fragmented"_s) {
+            QVERIFY(makePeerBook(book, {u"-movflags"_s, u"frag_keyframe+empty_moov"_s}));
+        } else if (reason == u"DRM"_s) {
+            // What FairPlay leaves of the sample description.
+            QVERIFY(makePeerBook(book));
+            QByteArray bytes = readFile(book);
+            QVERIFY(bytes.contains("mp4a"));
+            bytes.replace("mp4a", "drms");
+            QVERIFY(writeFile(book, bytes));
+        } else {
+            QVERIFY(makePeerBook(book));
+            const QByteArray bytes = readFile(book);
+            QVERIFY(bytes.startsWith("ID3"));
+            QVERIFY(writeFile(book, bytes.left(bytes.indexOf("\xff\xfb")) + bytes));
+        }
+        const QByteArray before = readFile(book);
+
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        openBook(app, book, true);
+        activate(c);
+        QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(app.dialogs->allAlerts.size(), 1);
+        const AlertSpec& alert = app.dialogs->allAlerts.first();
+        QCOMPARE(alert.title, u"Book Not Saved"_s);
+        QVERIFY2(alert.detail.contains(reason), qPrintable(alert.detail));
+        QVERIFY(alert.detail.endsWith(u"The book is as it was."_s));
+        QCOMPARE(readFile(book), before);
+        QCOMPARE(QDir(environment.sources()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    void aChapterFileBesideTheFilesIsOffered()
+    {
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString file = environment.sources() + u"/Story.mp3"_s;
+        QVERIFY(makeMp3(file, 20));
+        QVERIFY(writeFile(environment.sources() + u"/Story.chapters.txt"_s,
+                          "00:00:00.000 Start\n00:00:07.500 Later\n"));
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        c.applicationOpenFiles({file});
+        QVERIFY(waitUntilListed(c));
+        QTRY_COMPARE(app.dialogs->alerts.size(), size_t(1));
+        QCOMPARE(app.dialogs->alerts.front().shown.message,
+                 u"Use the chapters in \u201CStory.chapters.txt\u201D?"_s);
+        app.dialogs->answerAlert(1);
+        QCOMPARE(chaptersRead(c),
+                 (QStringList{u"Start @ 0:00:00.000"_s, u"Later @ 0:00:07.500"_s}));
+    }
+};
+
+QTEST_MAIN(TestBook)
+#include "tst_book.moc"

@@ -62,6 +62,9 @@ AppController::~AppController()
     // Details not yet read are not waited for.
     mReaders->clear();
     mReaders->waitForDone();
+    // A save is let finish, so that the book is whole; a split stops.
+    mBookStop->store(true);
+    mBookWork.waitForFinished();
     mSilenceFinder.reset();
     stopWorkers();
     removePartialFiles();

@@ -28,9 +28,11 @@
 #include "mp3ConverterDelegate.h"
 #include "mp3JoinerDelegate.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <exception>
@@ -146,6 +148,9 @@ public:
     [[nodiscard]] bool bookIsOpen() const;
     void saveBook();
     void saveBookAs();
+    // One file per chapter, without an encode, in a folder beside the book
+    // named after it.
+    void splitIntoChapters();
     // Why a chapter file was not imported or exported, in an alert.
     void showChapterFileAlert(const QString& heading, const QString& message, const QString& detail);
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
@@ -438,12 +443,18 @@ private:
         QString savedNote;
     };
     std::optional<OpenedBook> mBook;
-    bool mSavingBook = false;
+    // The opened book is being saved or split, by this work; a split stops
+    // when told to, and tells how many files it has made.
+    bool mBookBusy = false;
+    QFuture<QString> mBookWork;
+    std::shared_ptr<std::atomic<bool>> mBookStop = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> mBookFilesDone = std::make_shared<std::atomic<int>>(0);
     struct BookActions
     {
         QAction* open = nullptr;
         QAction* save = nullptr;
         QAction* saveAs = nullptr;
+        QAction* split = nullptr;
     };
     BookActions mBookActions;
     // The chapter files already offered, by path.

@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "ArtworkWell.h"
 #include "BookSaver.h"
+#include "BookSplitter.h"
 #include "ChapterFile.h"
 #include "ChapterList.h"
 #include "ChapterPanel.h"
@@ -15,6 +16,7 @@
 #include "ui_MainWindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -23,6 +25,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QtConcurrent>
 #include <cmath>
 
@@ -83,13 +86,17 @@ void AppController::setUpBookActions()
     mBookActions.saveAs =
         make(u"Save Book &As…"_s, u"Ctrl+Alt+S"_s,
              u"Write the opened book, with its chapters and tags, as a new file"_s);
+    mBookActions.split =
+        make(u"Spli&t into Chapters…"_s, u"Ctrl+Alt+X"_s,
+             u"Make one file of each chapter of the opened book, without an encode"_s);
     QAction* before = mUi->actionMakeAudiobook;
-    mUi->fileMenu->insertActions(before,
-                                 {mBookActions.open, mBookActions.save, mBookActions.saveAs});
+    mUi->fileMenu->insertActions(
+        before, {mBookActions.open, mBookActions.save, mBookActions.saveAs, mBookActions.split});
     mUi->fileMenu->insertSeparator(before);
     connect(mBookActions.open, &QAction::triggered, this, [this] { openBook(); });
     connect(mBookActions.save, &QAction::triggered, this, [this] { saveBook(); });
     connect(mBookActions.saveAs, &QAction::triggered, this, [this] { saveBookAs(); });
+    connect(mBookActions.split, &QAction::triggered, this, [this] { splitIntoChapters(); });
 
     mShiftSheet = new ShiftSheet(mainWindow);
     connect(mChapterPanel->actions().shift, &QAction::triggered, this, [this] { shiftChapters(); });
@@ -113,10 +120,11 @@ void AppController::updateBookActions()
 {
     if (!mBookActions.save)
         return;
-    const bool canSave = bookIsOpen() && !mSavingBook && mState == RunState::Idle;
+    const bool canSave = bookIsOpen() && !mBookBusy && mState == RunState::Idle;
     mBookActions.save->setEnabled(canSave);
     mBookActions.saveAs->setEnabled(canSave);
-    mBookActions.open->setEnabled(!mSavingBook && mState == RunState::Idle);
+    mBookActions.split->setEnabled(canSave);
+    mBookActions.open->setEnabled(!mBookBusy && mState == RunState::Idle);
     if (joinProgressWindow)
         showProgressInTitle();
 }
@@ -133,7 +141,7 @@ bool AppController::looksLikeBook(const QString& path)
 
 void AppController::openBook()
 {
-    if (mState != RunState::Idle || mSavingBook)
+    if (mState != RunState::Idle || mBookBusy)
         return;
     mServices.dialogs->beginOpenPanelSheet(mainWindow,
                                            {.title = u"Open Book"_s,
@@ -149,7 +157,7 @@ void AppController::openBook()
 
 void AppController::openBookFile(const QString& path)
 {
-    if (mState != RunState::Idle || mSavingBook)
+    if (mState != RunState::Idle || mBookBusy)
         return;
     if (isPlaying(mAudioPreviewObject.get())) {
         mAudioPreviewObject->stop();
@@ -275,7 +283,7 @@ void AppController::saveBookAs()
 
 void AppController::writeBook(const QString& target)
 {
-    if (!bookIsOpen() || mSavingBook || mState != RunState::Idle)
+    if (!bookIsOpen() || mBookBusy || mState != RunState::Idle)
         return;
     const QString source = mBook->path;
     const auto refuse = [this, &source](const QString& why) {
@@ -297,7 +305,7 @@ void AppController::writeBook(const QString& target)
     }
     BookTag tag = sheetTags();
     tag.chapters = bookChapters();
-    mSavingBook = true;
+    mBookBusy = true;
     updateBookActions();
     listSummary->setText(u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
     auto* watcher = new QFutureWatcher<QString>(this);
@@ -305,19 +313,20 @@ void AppController::writeBook(const QString& target)
         watcher->deleteLater();
         bookWritten(target, watcher->result());
     });
-    watcher->setFuture(QtConcurrent::run([source, target, tag] {
+    mBookWork = QtConcurrent::run([source, target, tag] {
         try {
             BookSaver::save(source, target, tag);
             return QString();
         } catch (const std::exception& e) {
             return QString::fromUtf8(e.what());
         }
-    }));
+    });
+    watcher->setFuture(mBookWork);
 }
 
 void AppController::bookWritten(const QString& target, const QString& failure)
 {
-    mSavingBook = false;
+    mBookBusy = false;
     if (!failure.isEmpty()) {
         updateBookActions();
         showListSummary();
@@ -340,6 +349,80 @@ void AppController::bookWritten(const QString& target, const QString& failure)
         mBook->savedNote = u"Saved \u201C%1\u201D"_s.arg(nameOf(target));
     updateBookActions();
     showListSummary();
+}
+
+void AppController::splitIntoChapters()
+{
+    if (!bookIsOpen() || mBookBusy || mState != RunState::Idle)
+        return;
+    const QString book = mBook->path;
+    const QFileInfo info(book);
+    const auto refuse = [this, &info](const QString& why) {
+        showChapterFileAlert(u"Book Not Split"_s,
+                             u"\u201C%1\u201D cannot be split."_s.arg(info.fileName()), why);
+    };
+    if (const QString problem = BookSaver::problemWith(book); !problem.isEmpty()) {
+        refuse(problem);
+        return;
+    }
+    const std::optional<qint64> free = DiskSpace::available(info.absolutePath());
+    if (free && *free < BookSaver::roomNeeded(book)) {
+        refuse(u"The disk has %1 free, and the chapters' files need about %2. Make room, and "
+               "split it again."_s.arg(roundedSize(double(*free)),
+                                       roundedSize(double(BookSaver::roomNeeded(book)))));
+        return;
+    }
+    QString name = title->text().simplified().replace(u'/', u'-');
+    if (name.isEmpty() || name.startsWith(u'.'))
+        name = info.completeBaseName();
+    QString folder = info.absolutePath() + u'/' + name;
+    for (int n = 2; QFileInfo::exists(folder); ++n)
+        folder = info.absolutePath() + u'/' + name + u' ' + QString::number(n);
+    BookTag tag = sheetTags();
+    tag.chapters = bookChapters();
+    mBookBusy = true;
+    updateBookActions();
+    listSummary->setText(
+        u"Splitting into \u201C%1\u201D\u2026"_s.arg(QFileInfo(folder).fileName()));
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, folder, count = tag.chapters.size()] {
+                watcher->deleteLater();
+                mBookBusy = false;
+                const QString failure = watcher->result();
+                if (failure.isEmpty() && mBook)
+                    mBook->savedNote =
+                        u"Split into \u201C%1\u201D, %2 files"_s.arg(QFileInfo(folder).fileName())
+                            .arg(count);
+                updateBookActions();
+                showListSummary();
+                if (!failure.isEmpty())
+                    showChapterFileAlert(u"Book Not Split"_s,
+                                         u"The chapters' files could not be made."_s,
+                                         failure + u" No file of it is left."_s);
+            });
+    mBookFilesDone->store(0);
+    auto* ticker = new QTimer(watcher);
+    connect(ticker, &QTimer::timeout, this, [this, count = tag.chapters.size()] {
+        listSummary->setText(
+            u"Splitting into chapters: %1 of %2 files\u2026"_s.arg(mBookFilesDone->load())
+                .arg(count));
+    });
+    ticker->start(200);
+    const auto progress = [stop = mBookStop, done = mBookFilesDone](int files, int) {
+        done->store(files);
+        return !stop->load();
+    };
+    mBookWork = QtConcurrent::run([book, folder, tag, progress] {
+        try {
+            (void)BookSplitter::split(book, folder, tag, progress);
+            return QString();
+        } catch (const std::exception& e) {
+            QDir(folder).rmdir(folder);
+            return QString::fromUtf8(e.what());
+        }
+    });
+    watcher->setFuture(mBookWork);
 }
 
 void AppController::shiftChapters()

@@ -341,3 +341,30 @@ std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
         return std::nullopt;
     return span;
 }
+
+std::optional<Mp3Frames::Frames> Mp3Frames::frames(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    Window bytes(file, kWalkBlock);
+    const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
+    if (!first)
+        return std::nullopt;
+    Frames result;
+    result.sampleRate = first->header.sampleRate;
+    result.samplesPerFrame = first->header.samplesPerFrame();
+    qint64 at = first->at;
+    if (infoFrameAt(bytes, *first))
+        at += first->header.length;
+    // A frame is at least 24 bytes long: the table never outgrows the file.
+    result.starts.reserve(static_cast<std::size_t>(std::max<qint64>(0, bytes.size() - at) / 400));
+    for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate &&
+                                            at + header->length <= bytes.size();
+         header = headerAt(bytes, at)) {
+        result.starts.push_back(at);
+        at += header->length;
+    }
+    result.end = at;
+    return result;
+}

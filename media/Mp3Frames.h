@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 // What an MPEG audio file holds, read from its own bytes without a tool: the
 // ID3v2 tags at its start, the ID3v1 and APE tags at its end, the Xing, Info
@@ -61,5 +62,18 @@ struct Span
     qint64 end = 0;
 };
 [[nodiscard]] std::optional<Span> framesSpan(const QString& path);
+
+// Where each audio frame starts, for cutting a file at frames: an Info
+// frame is not one. The frames end at `end`, where the first byte that is
+// no frame of the same kind lies.
+struct Frames
+{
+    int sampleRate = 0;
+    int samplesPerFrame = 0;
+    std::vector<qint64> starts;
+    qint64 end = 0;
+};
+// None when the file holds no MPEG audio.
+[[nodiscard]] std::optional<Frames> frames(const QString& path);
 
 } // namespace Mp3Frames

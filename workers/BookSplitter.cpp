@@ -1,0 +1,204 @@
+#include "BookSplitter.h"
+
+#include "AacTrackWriter.h"
+#include "FileCopy.h"
+#include "Mp3Frames.h"
+#include "Mp4AudioTrack.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+[[noreturn]] void fail(const QString& why)
+{
+    throw std::runtime_error(why.toStdString());
+}
+
+bool isMp4(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
+}
+
+// The files written so far, removed unless the split is done.
+struct Written
+{
+    QStringList paths;
+    bool done = false;
+    ~Written()
+    {
+        if (!done) {
+            for (const QString& path : std::as_const(paths))
+                QFile::remove(path);
+        }
+    }
+};
+
+// The chapter's tags: the book's, with its title and number.
+BookTag chapterTag(const BookTag& book, qsizetype i)
+{
+    BookTag tag = book;
+    tag.chapters.clear();
+    if (tag.album.isEmpty())
+        tag.album = book.title;
+    tag.title = book.chapters.at(i).title;
+    tag.track = static_cast<int>(i) + 1;
+    tag.tracks = static_cast<int>(book.chapters.size());
+    return tag;
+}
+
+// Where each chapter starts, in samples of the book, and where the book ends.
+std::vector<qint64> chapterStarts(const BookTag& tag, int rate, qint64 total)
+{
+    std::vector<qint64> starts;
+    for (const BookTag::Chapter& chapter : tag.chapters)
+        starts.push_back(std::clamp<qint64>(
+            std::llround(static_cast<double>(chapter.startMs) * rate / 1000.0), 0, total));
+    starts.push_back(total);
+    return starts;
+}
+
+void splitAac(const QString& book, const BookTag& tag, const QStringList& paths,
+              const BookSplitter::Progress& progress)
+{
+    const Mp4AudioTrack track = Mp4AudioTrack::read(book);
+    constexpr qint64 kFrame = 1024;
+    const auto frames = static_cast<qint64>(track.sizes.size());
+    std::vector<quint64> offsets;
+    offsets.reserve(track.sizes.size());
+    for (std::size_t c = 0; c < track.chunkOffsets.size(); ++c) {
+        quint64 at = track.chunkOffsets[c];
+        for (quint32 f = 0; f < track.chunkFrames[c] && offsets.size() < track.sizes.size(); ++f) {
+            offsets.push_back(at);
+            at += track.sizes[offsets.size() - 1];
+        }
+    }
+    if (static_cast<qint64>(offsets.size()) != frames)
+        fail(u"Its frames could not be found."_s);
+    QFile in(book);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(u"It cannot be read: %1."_s.arg(in.errorString()));
+    const qint64 total = frames * kFrame - track.priming - track.padding;
+    const std::vector<qint64> starts = chapterStarts(tag, track.sampleRate, total);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        // In the decoder's samples, which the priming comes first in.
+        const qint64 from = starts[i] + track.priming;
+        const qint64 to = starts[i + 1] + track.priming;
+        const qint64 first = std::max<qint64>(0, from / kFrame - 1);
+        const qint64 last = std::min(frames, (to + kFrame - 1) / kFrame);
+        AacTrackWriter out(paths.at(i));
+        out.setFormat(track.audioConfig, track.sampleRate, track.channels);
+        // Frames that lie one after another are read at once.
+        for (qint64 f = first; f < last;) {
+            qint64 run = f + 1;
+            while (run < last && run - f < 4096 &&
+                   offsets[run] == offsets[run - 1] + track.sizes[run - 1])
+                ++run;
+            const quint64 bytes = offsets[run - 1] + track.sizes[run - 1] - offsets[f];
+            in.seek(static_cast<qint64>(offsets[f]));
+            const QByteArray read = in.read(static_cast<qint64>(bytes));
+            if (read.size() != static_cast<qint64>(bytes))
+                fail(u"It cannot be read: %1."_s.arg(in.errorString()));
+            out.append(
+                read, std::span<const quint32>(track.sizes)
+                          .subspan(static_cast<std::size_t>(f), static_cast<std::size_t>(run - f)));
+            f = run;
+        }
+        out.finish(from - first * kFrame, last * kFrame - to);
+        chapterTag(tag, i).writeMp4(paths.at(i));
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(paths.size())))
+            fail(u"The split was stopped."_s);
+    }
+}
+
+void splitMp3(const QString& book, const BookTag& tag, const QStringList& paths,
+              const BookSplitter::Progress& progress)
+{
+    const auto frames = Mp3Frames::frames(book);
+    const auto measure = Mp3Frames::measure(book);
+    if (!frames || !measure || frames->starts.empty())
+        fail(u"It holds no MP3 audio that Fablewick reads."_s);
+    const auto count = static_cast<qint64>(frames->starts.size());
+    const qint64 spf = frames->samplesPerFrame;
+    // Players skip the encoder's delay and the decoder's own, as LAME's tag says.
+    constexpr int kDecoderDelay = 529;
+    const qint64 delay = measure->encoderInfo ? measure->encoderDelay + kDecoderDelay : 0;
+    const std::vector<qint64> starts = chapterStarts(tag, frames->sampleRate, count * spf);
+    QFile in(book);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(u"It cannot be read: %1."_s.arg(in.errorString()));
+    const auto frameAt = [&](qint64 sample) {
+        return std::clamp<qint64>((sample + delay + spf / 2) / spf, 0, count);
+    };
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const qint64 first = i == 0 ? 0 : frameAt(starts[i]);
+        const qint64 last = i + 1 == paths.size() ? count : frameAt(starts[i + 1]);
+        const qint64 from = frames->starts[first];
+        const qint64 to = last < count ? frames->starts[last] : frames->end;
+        QFile out(paths.at(i));
+        const QByteArray header = chapterTag(tag, i).rendered();
+        if (!out.open(QIODevice::WriteOnly) || out.write(header) != header.size() || !out.flush())
+            fail(u"\u201C%1\u201D could not be written: %2."_s.arg(QFileInfo(out).fileName(),
+                                                                   out.errorString()));
+        if (const int error = FileCopy::range(in.handle(), from, to - from, out.handle()))
+            fail(u"\u201C%1\u201D could not be written: %2."_s.arg(
+                QFileInfo(out).fileName(), QString::fromLocal8Bit(std::strerror(error))));
+        out.close();
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(paths.size())))
+            fail(u"The split was stopped."_s);
+    }
+}
+
+} // namespace
+
+QString BookSplitter::fileName(int number, int count, const QString& title,
+                               const QString& extension)
+{
+    const int width = std::max(2, static_cast<int>(QString::number(count).size()));
+    QString name = title.simplified();
+    for (QChar& c : name) {
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            c = u'-';
+    }
+    // A name longer than this is longer than most file systems keep.
+    constexpr qsizetype kLongestTitle = 120;
+    name = name.left(kLongestTitle).trimmed();
+    if (name.isEmpty() || name.startsWith(u'.'))
+        name.prepend(u"Chapter "_s);
+    return u"%1 - %2.%3"_s.arg(number, width, 10, QChar(u'0')).arg(name, extension);
+}
+
+QStringList BookSplitter::split(const QString& book, const QString& folder, const BookTag& tag,
+                                const Progress& progress)
+{
+    if (tag.chapters.isEmpty())
+        fail(u"It has no chapters."_s);
+    if (!QDir().mkpath(folder))
+        fail(u"The folder \u201C%1\u201D could not be made."_s.arg(
+            QDir::toNativeSeparators(folder)));
+    const bool mp4 = isMp4(book);
+    Written written;
+    const auto count = static_cast<int>(tag.chapters.size());
+    for (int i = 0; i < count; ++i)
+        written.paths << folder + u'/' +
+                             fileName(i + 1, count, tag.chapters.at(i).title,
+                                      mp4 ? u"m4a"_s : u"mp3"_s);
+    for (const QString& path : std::as_const(written.paths)) {
+        if (QFileInfo::exists(path))
+            fail(u"\u201C%1\u201D is there already."_s.arg(QFileInfo(path).fileName()));
+    }
+    if (mp4)
+        splitAac(book, tag, written.paths, progress);
+    else
+        splitMp3(book, tag, written.paths, progress);
+    written.done = true;
+    return written.paths;
+}

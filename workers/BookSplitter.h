@@ -1,0 +1,32 @@
+#pragma once
+
+#include "BookTag.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// A finished book cut into one file per chapter, without an encode: an MP4
+// book's AAC frames copied into .m4a files, an MP3 book's frames into .mp3
+// files. Each file carries the book's tags and cover, the chapter's title
+// and its track number.
+namespace BookSplitter {
+
+// Told each file as it is done; answers false to stop.
+using Progress = std::function<bool(int done, int total)>;
+
+// Writes a file for each of the tag's chapters into folder, which is made,
+// named "NN - Title.ext". An AAC file starts with the frame before its
+// chapter's, which the decoder needs and its edit skips, so that each
+// plays its chapter's samples exactly; an MP3 file starts at the frame
+// nearest its chapter's start. Returns the files' paths. Throws
+// std::runtime_error saying why; then, or when stopped, no file is left.
+QStringList split(const QString& book, const QString& folder, const BookTag& tag,
+                  const Progress& progress);
+
+// "07 - Title.m4a": numbered to the width of the count, with what a file
+// name cannot hold replaced.
+[[nodiscard]] QString fileName(int number, int count, const QString& title,
+                               const QString& extension);
+
+} // namespace BookSplitter

@@ -175,6 +175,9 @@ void AppController::showListSummary()
     }
     if (bookIsOpen() && !mBook->savedNote.isEmpty())
         text = mBook->savedNote + u" \u00b7 "_s + text;
+    else if (bookIsOpen() && !reading)
+        text += u" \u00b7 opened as a book: Save Book (Ctrl+S) writes its chapters and tags "
+                "into it"_s;
     listSummary->setText(text);
 }
 

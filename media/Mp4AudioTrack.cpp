@@ -153,7 +153,8 @@ void readSampleEntry(Mp4AudioTrack& track, QByteArrayView stsd)
 // Every count is checked against the others and against the file before
 // it is used, and no table is larger than the file can hold.
 // Returns the samples that the last frame does not play.
-qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSize)
+qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSize,
+                       Mp4AudioTrack::Times times)
 {
     const QByteArrayView stsz = need(stbl.child("stsz"), "stsz").payload;
     const quint64 fixed = Mp4::read(stsz, 4, 4);
@@ -178,6 +179,8 @@ qint64 readSampleTable(Mp4AudioTrack& track, const Mp4Box& stbl, quint64 fileSiz
         timed += frames;
         // A muxer may shorten the last frame to say where the audio ends.
         const bool last = r + 1 == runs && frames == 1;
+        if (times == Mp4AudioTrack::Times::AsWritten)
+            continue;
         if (delta != Aac::kFrameSamples && !(last && delta < Aac::kFrameSamples))
             fail("its frames are not 1024 samples long");
         if (last)
@@ -254,18 +257,18 @@ Mp4AudioTrack::CutShort::CutShort(qint64 present, qint64 promised, int rate)
 {
 }
 
-Mp4AudioTrack Mp4AudioTrack::read(const QString& path)
+Mp4AudioTrack Mp4AudioTrack::read(const QString& path, Times times)
 {
     // A table that passes every check may still be more than this machine
     // can set aside; that too is a file that cannot be copied.
     try {
-        return readTrack(path);
+        return readTrack(path, times);
     } catch (const std::bad_alloc&) {
         fail("its tables are too large to read");
     }
 }
 
-Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path)
+Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path, Times times)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -284,7 +287,7 @@ Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path)
     const bool wide = Mp4::read(mdhd, 0, 1) == 1;
     if (Mp4::read(mdhd, wide ? 20 : 12, 4) != static_cast<quint64>(track.sampleRate))
         fail("its times are not counted in samples");
-    const qint64 shortEnd = readSampleTable(track, stbl, static_cast<quint64>(file.size()));
+    const qint64 shortEnd = readSampleTable(track, stbl, static_cast<quint64>(file.size()), times);
     const auto samples = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples;
 
     track.padding = shortEnd;

@@ -44,8 +44,16 @@ struct Mp4AudioTrack
     // no MP4 file, no AAC-LC track, frames other than 1024 samples, an
     // edit that does more than trim, a header that does not add up, or
     // (as CutShort) frames missing from the file's end.
-    [[nodiscard]] static Mp4AudioTrack read(const QString& path);
+    // Frames whose times say other than 1024 samples (as tools that join
+    // files write them) are refused for a copy into a book, whose times are
+    // new, but not when the header's tables are kept as they are.
+    enum class Times
+    {
+        Every1024,
+        AsWritten
+    };
+    [[nodiscard]] static Mp4AudioTrack read(const QString& path, Times times = Times::Every1024);
 
 private:
-    [[nodiscard]] static Mp4AudioTrack readTrack(const QString& path);
+    [[nodiscard]] static Mp4AudioTrack readTrack(const QString& path, Times times);
 };

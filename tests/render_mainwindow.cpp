@@ -124,6 +124,27 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/chapters.png"_s);
 
+    // A finished book opened again, and the sheet that shifts its chapters.
+    const QString metadata = dir + u"/book.ffmetadata"_s;
+    QByteArray text = ";FFMETADATA1\ntitle=The Hobbit\nartist=J. R. R. Tolkien\n";
+    for (qsizetype i = 0; i < titles.size(); ++i)
+        text += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + QByteArray::number(i * 45000) +
+                "\nEND=" + QByteArray::number(i * 45000 + 45000) + "\ntitle=" +
+                titles.at(i).toUtf8() + "\n";
+    writeFile(metadata, text);
+    const QString book = dir + u"/The Hobbit.m4b"_s;
+    runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=220:duration=180"_s, u"-i"_s,
+               metadata, u"-map_metadata"_s, u"1"_s, u"-map_chapters"_s, u"1"_s, u"-c:a"_s,
+               u"aac"_s, u"-b:a"_s, u"64k"_s, book});
+    c.openBookFile(book);
+    ok = ok && waitUntilListed(c);
+    chapters->selectRow(1);
+    QApplication::processEvents();
+    ok = ok && window->grab().save(out + u"/book.png"_s);
+    c.shiftChapters();
+    ok = ok && save(window->findChild<QDialog*>(u"shiftSheet"_s), out + u"/shift.png"_s);
+    window->findChild<QDialog*>(u"shiftSheet"_s)->reject();
+
     // The update notice, as a check that found a newer version shows it.
     UpdateChecker checker(u"http://127.0.0.1:9/feed.xml"_s);
     checker.setAutoUpdate(false);

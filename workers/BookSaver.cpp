@@ -128,7 +128,7 @@ QString mp4Problem(const QString& path)
         return u"It is a fragmented MP4 file, written in pieces as it streamed, and Fablewick "
                "writes only a file with one header."_s;
     try {
-        (void)Mp4AudioTrack::read(path);
+        (void)Mp4AudioTrack::read(path, Mp4AudioTrack::Times::AsWritten);
     } catch (const Mp4AudioTrack::CutShort&) {
         return u"The file is cut short: part of its audio is missing. Make the book again from "
                "its files."_s;
@@ -167,7 +167,7 @@ QByteArray chapterList(const QList<BookTag::Chapter>& chapters)
 
 void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
 {
-    const Mp4AudioTrack before = Mp4AudioTrack::read(source);
+    const Mp4AudioTrack before = Mp4AudioTrack::read(source, Mp4AudioTrack::Times::AsWritten);
     QTemporaryDir folder;
     QFile list(folder.filePath(u"Chapters.xml"_s));
     if (!folder.isValid() || !list.open(QIODevice::WriteOnly) ||
@@ -189,7 +189,7 @@ void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
     }
     Mp4AudioTrack after;
     try {
-        after = Mp4AudioTrack::read(written.fileName());
+        after = Mp4AudioTrack::read(written.fileName(), Mp4AudioTrack::Times::AsWritten);
     } catch (const std::exception& e) {
         fail(u"The new file could not be read back: %1."_s.arg(QString::fromUtf8(e.what())));
     }

@@ -69,7 +69,13 @@ std::vector<qint64> chapterStarts(const BookTag& tag, int rate, qint64 total)
 void splitAac(const QString& book, const BookTag& tag, const QStringList& paths,
               const BookSplitter::Progress& progress)
 {
-    const Mp4AudioTrack track = Mp4AudioTrack::read(book);
+    Mp4AudioTrack track;
+    try {
+        track = Mp4AudioTrack::read(book);
+    } catch (const std::exception& e) {
+        fail(u"Fablewick cannot cut this book without encoding it: %1."_s.arg(
+            QString::fromUtf8(e.what())));
+    }
     constexpr qint64 kFrame = 1024;
     const auto frames = static_cast<qint64>(track.sizes.size());
     std::vector<quint64> offsets;

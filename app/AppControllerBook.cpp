@@ -295,7 +295,9 @@ void AppController::writeBook(const QString& target)
         refuse(problem);
         return;
     }
-    const qint64 needed = BookSaver::roomNeeded(source);
+    BookTag tag = sheetTags();
+    tag.chapters = bookChapters();
+    const qint64 needed = BookSaver::roomNeeded(source, tag);
     const std::optional<qint64> free = DiskSpace::available(QFileInfo(target).absolutePath());
     if (free && *free < needed) {
         refuse(u"The disk has %1 free, and the new copy that is written before it takes the "
@@ -303,8 +305,6 @@ void AppController::writeBook(const QString& target)
                "Book As\u2026."_s.arg(roundedSize(double(*free)), roundedSize(double(needed))));
         return;
     }
-    BookTag tag = sheetTags();
-    tag.chapters = bookChapters();
     mBookBusy = true;
     updateBookActions();
     listSummary->setText(u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
@@ -365,11 +365,14 @@ void AppController::splitIntoChapters()
         refuse(problem);
         return;
     }
+    BookTag tag = sheetTags();
+    tag.chapters = bookChapters();
+    // Every file carries the cover.
+    const qint64 needed = BookSaver::roomNeeded(book, tag) + tag.cover.size() * tag.chapters.size();
     const std::optional<qint64> free = DiskSpace::available(info.absolutePath());
-    if (free && *free < BookSaver::roomNeeded(book)) {
+    if (free && *free < needed) {
         refuse(u"The disk has %1 free, and the chapters' files need about %2. Make room, and "
-               "split it again."_s.arg(roundedSize(double(*free)),
-                                       roundedSize(double(BookSaver::roomNeeded(book)))));
+               "split it again."_s.arg(roundedSize(double(*free)), roundedSize(double(needed))));
         return;
     }
     QString name = title->text().simplified().replace(u'/', u'-');
@@ -378,8 +381,6 @@ void AppController::splitIntoChapters()
     QString folder = info.absolutePath() + u'/' + name;
     for (int n = 2; QFileInfo::exists(folder); ++n)
         folder = info.absolutePath() + u'/' + name + u' ' + QString::number(n);
-    BookTag tag = sheetTags();
-    tag.chapters = bookChapters();
     mBookBusy = true;
     updateBookActions();
     listSummary->setText(

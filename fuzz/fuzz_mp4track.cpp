@@ -12,22 +12,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     } catch (const std::runtime_error&) {
     }
-    try {
-        const Mp4AudioTrack track = Mp4AudioTrack::read(FuzzFile::write(data, size));
-        // A track that is read is one that a copy can walk without leaving its tables.
-        const quint64 listed =
-            std::accumulate(track.chunkFrames.begin(), track.chunkFrames.end(), quint64{0});
-        if (listed != track.sizes.size() || track.chunkFrames.size() != track.chunkOffsets.size())
-            __builtin_trap();
-        std::size_t frame = 0;
-        for (std::size_t c = 0; c < track.chunkOffsets.size(); ++c) {
-            quint64 end = track.chunkOffsets[c];
-            for (quint32 k = 0; k < track.chunkFrames[c]; ++k)
-                end += track.sizes[frame++];
-            if (end > size || end < track.chunkOffsets[c])
+    const QString path = FuzzFile::write(data, size);
+    for (const auto times : {Mp4AudioTrack::Times::Every1024, Mp4AudioTrack::Times::AsWritten})
+        try {
+            const Mp4AudioTrack track = Mp4AudioTrack::read(path, times);
+            // A track that is read is one that a copy can walk without leaving its tables.
+            const quint64 listed =
+                std::accumulate(track.chunkFrames.begin(), track.chunkFrames.end(), quint64{0});
+            if (listed != track.sizes.size() ||
+                track.chunkFrames.size() != track.chunkOffsets.size())
                 __builtin_trap();
+            std::size_t frame = 0;
+            for (std::size_t c = 0; c < track.chunkOffsets.size(); ++c) {
+                quint64 end = track.chunkOffsets[c];
+                for (quint32 k = 0; k < track.chunkFrames[c]; ++k)
+                    end += track.sizes[frame++];
+                if (end > size || end < track.chunkOffsets[c])
+                    __builtin_trap();
+            }
+        } catch (const std::runtime_error&) {
         }
-    } catch (const std::runtime_error&) {
-    }
     return 0;
 }

@@ -166,6 +166,30 @@ private Q_SLOTS:
                  QStringList{u"filler"_s});
     }
 
+    // A finished book on a disk without room for its new copy is not touched.
+    void aBookWithoutRoomForItsCopyIsRefusedUpFront()
+    {
+        SmallDisks disk;
+        const QString book = disk.desktop + u"/Book.mp3"_s;
+        QVERIFY(QFile::copy(disk.sources.first(), book));
+        fill(disk.desktop + u"/filler"_s);
+        const QByteArray before = readFile(book);
+        AppController& c = *disk.app.controller;
+        QVERIFY(waitUntilListed(c));
+        c.openBookFile(book);
+        QVERIFY(waitUntilListed(c));
+        activate(c);
+        QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(disk.lastAlert().title, u"Book Not Saved"_s);
+        QVERIFY2(disk.lastAlert().detail.startsWith(u"The disk has 0 bytes free, and the new copy "
+                                                    "that is written before it takes the book's "
+                                                    "place needs about 1.4 MB."_s),
+                 qPrintable(disk.lastAlert().detail));
+        QCOMPARE(readFile(book), before);
+        QCOMPARE(QDir(disk.desktop).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u"Book.mp3"_s, u"filler"_s}));
+    }
+
     // A tool that fails for want of space can still say why.
     void aToolsWordsSurviveAFullDisk()
     {

@@ -146,7 +146,10 @@ QString mp3Problem(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return u"It cannot be read: %1."_s.arg(file.errorString());
-    if (leadingTag(file).another)
+    const LeadingTag tag = leadingTag(file);
+    if (tag.end > file.size())
+        return u"Its ID3v2 tag claims to run past the file's end."_s;
+    if (tag.another)
         return u"It has more than one ID3v2 tag at its start, and players differ on which they "
                "read. Make the book again from its files."_s;
     return {};
@@ -234,11 +237,11 @@ QString BookSaver::problemWith(const QString& path)
     return isMp4(path) ? mp4Problem(path) : mp3Problem(path);
 }
 
-qint64 BookSaver::roomNeeded(const QString& path)
+qint64 BookSaver::roomNeeded(const QString& path, const BookTag& tag)
 {
-    // The header may grow by a cover and a long description.
-    constexpr qint64 kHeaderRoom = 16 << 20;
-    return QFileInfo(path).size() + kHeaderRoom;
+    // The tags, chapters and tables besides the cover take less than this.
+    constexpr qint64 kHeaderRoom = 1 << 20;
+    return QFileInfo(path).size() + tag.cover.size() + kHeaderRoom;
 }
 
 void BookSaver::save(const QString& source, const QString& target, const BookTag& tag)

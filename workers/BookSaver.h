@@ -14,8 +14,8 @@ namespace BookSaver {
 // the user; empty when it can. Reads only its headers.
 [[nodiscard]] QString problemWith(const QString& path);
 
-// About how many bytes the new file takes beside its target.
-[[nodiscard]] qint64 roomNeeded(const QString& path);
+// About how many bytes the new file takes beside its target, with the tag.
+[[nodiscard]] qint64 roomNeeded(const QString& path, const BookTag& tag);
 
 // Writes the book at source with the tag's tags and chapters to target,
 // which may be source itself. The new file is written beside target, its

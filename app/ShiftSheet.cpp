@@ -57,9 +57,7 @@ ShiftSheet::ShiftSheet(QWidget* parent)
 void ShiftSheet::ask(bool chapterSelected)
 {
     mAfter->setEnabled(chapterSelected);
-    if (!chapterSelected)
-        mEvery->setChecked(true);
-    else if (!mEvery->isChecked() && !mAfter->isChecked())
+    if (!chapterSelected || !mAfter->isChecked())
         mEvery->setChecked(true);
     mStatus->setText(u"A positive time moves the chapters later, a negative one earlier. The "
                      "book's first chapter stays at its start."_s);

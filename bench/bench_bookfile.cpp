@@ -45,17 +45,17 @@ QString makeBook(const TestEnvironment& environment, int hours, const QString& e
     const QString ffmpeg = QStringLiteral(FABLEWICK_FFMPEG);
     const QString piece = environment.root() + u"/piece."_s + extension;
     const QString metadata = environment.root() + u"/chapters.ffmetadata"_s;
-    const QString book = environment.root() + u"/book."_s + extension;
+    QString book = environment.root() + u"/book."_s + extension;
     QByteArray text = ";FFMETADATA1\ntitle=A Long Book\n";
     tag = BookTag{};
     tag.title = u"A Long Book, Revised"_s;
     for (int i = 0; i < hours * 6; ++i) {
-        const qint64 start = i * 600'000LL;
+        const qint64 start = qint64{i} * 600'000;
         text += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + QByteArray::number(start) +
                 "\nEND=" + QByteArray::number(start + 600'000) + "\ntitle=Chapter " +
                 QByteArray::number(i + 1) + "\n";
         tag.chapters.append({.title = u"Part %1"_s.arg(i + 1),
-                             .startMs = static_cast<quint32>(start + 2000 * (i > 0)),
+                             .startMs = static_cast<quint32>(start + (i > 0 ? 2000 : 0)),
                              .endMs = static_cast<quint32>(start + 600'000)});
     }
     writeFile(metadata, text);
@@ -66,10 +66,10 @@ QString makeBook(const TestEnvironment& environment, int hours, const QString& e
                                extension == u"mp3"_s ? u"libmp3lame"_s : u"aac"_s, u"-b:a"_s,
                                u"64k"_s, u"-y"_s, piece});
     if (extension == u"mp3"_s) {
-        QProcess::execute(ffmpeg, {u"-v"_s, u"error"_s, u"-stream_loop"_s,
-                                   QString::number(hours * 6 - 1), u"-i"_s, piece, u"-i"_s,
-                                   metadata, u"-map"_s, u"0"_s, u"-map_metadata"_s, u"1"_s,
-                                   u"-map_chapters"_s, u"1"_s, u"-c"_s, u"copy"_s, u"-y"_s, book});
+        QProcess::execute(ffmpeg,
+                          {u"-v"_s, u"error"_s, u"-stream_loop"_s, QString::number(hours * 6 - 1),
+                           u"-i"_s, piece, u"-i"_s, metadata, u"-map"_s, u"0"_s, u"-map_metadata"_s,
+                           u"1"_s, u"-map_chapters"_s, u"1"_s, u"-c"_s, u"copy"_s, u"-y"_s, book});
         return book;
     }
     // The AAC frames repeated as our own copy writes them, each 1024 samples

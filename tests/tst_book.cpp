@@ -60,7 +60,7 @@ QStringList chaptersRead(const AppController& c)
 QStringList probedChapters(const QString& path)
 {
     QStringList chapters;
-    for (const QJsonValue& chapter : probe(path)[u"chapters"_s].toArray())
+    for (const QJsonValue chapter : probe(path)[u"chapters"_s].toArray())
         chapters << chapter[u"tags"_s][u"title"_s].toString() + u" @ "_s +
                         QString::number(chapter[u"start_time"_s].toString().toDouble(), 'f', 3);
     return chapters;
@@ -216,8 +216,8 @@ private Q_SLOTS:
         QDir().mkpath(environment.sources());
         const QString book = environment.sources() + u'/' + name;
         QVERIFY(makePeerBook(book));
-        constexpr int kRate = 44100;
-        const QList<qint16> whole = decodeMono(book, kRate);
+        constexpr qsizetype kRate = 44100;
+        const QList<qint16> whole = decodeMono(book, static_cast<int>(kRate));
         TestApp app;
         AppController& c = *app.controller;
         activate(c);
@@ -241,9 +241,9 @@ private Q_SLOTS:
             QCOMPARE(tags[u"title"_s].toString(), titles.at(i));
             QCOMPARE(tags[u"track"_s].toString(), u"%1/3"_s.arg(i + 1));
             QCOMPARE(tags[u"artist"_s].toString(), u"Some Author"_s);
-            const QList<qint16> decoded = decodeMono(part, kRate);
+            const QList<qint16> decoded = decodeMono(part, static_cast<int>(kRate));
             samples += decoded.size();
-            const qsizetype start = i * 10 * kRate;
+            const qsizetype start = kRate * 10 * i;
             if (extension == u"m4a"_s) {
                 // The chapter's samples exactly, though 10 s is no whole number of
                 // frames: the edit skips the frame before, and ends the file
@@ -256,7 +256,7 @@ private Q_SLOTS:
             }
             // Cut at the frame nearest the chapter's start, after the decoder's
             // first frames, which lack the bits they kept in the frames before.
-            constexpr qsizetype kSettled = 5 * 1152;
+            constexpr qsizetype kSettled = qsizetype{5} * 1152;
             constexpr qsizetype kSpan = 4410;
             bool found = false;
             for (qsizetype at = start + kSettled - 1800; at <= start + kSettled + 1800 && !found;

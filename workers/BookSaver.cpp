@@ -157,7 +157,7 @@ QString mp3Problem(const QString& path)
 
 QByteArray chapterList(const QList<BookTag::Chapter>& chapters)
 {
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?><chapters version=\"1\">";
+    QByteArray xml = R"(<?xml version="1.0" encoding="utf-8"?><chapters version="1">)";
     for (const BookTag::Chapter& chapter : chapters) {
         const quint32 ms = chapter.startMs;
         xml += QString::asprintf("<chapter starttime=\"%u:%02u.%03u\"><title>", ms / 60000,

@@ -150,7 +150,8 @@ public:
     void saveBookAs();
     // One file per chapter, without an encode, in a folder beside the book
     // named after it.
-    void splitIntoChapters();
+    // Encoded: .mp3 files from an MP4 book, .m4a files from an MP3 book.
+    void splitIntoChapters(bool encoded = false);
     // Why a chapter file was not imported or exported, in an alert.
     void showChapterFileAlert(const QString& heading, const QString& message, const QString& detail);
     [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
@@ -455,6 +456,7 @@ private:
         QAction* save = nullptr;
         QAction* saveAs = nullptr;
         QAction* split = nullptr;
+        QAction* splitEncoded = nullptr;
     };
     BookActions mBookActions;
     // The chapter files already offered, by path.

@@ -16,6 +16,7 @@
 #include "ui_MainWindow.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -89,14 +90,20 @@ void AppController::setUpBookActions()
     mBookActions.split =
         make(u"Spli&t into Chapters…"_s, u"Ctrl+Alt+X"_s,
              u"Make one file of each chapter of the opened book, without an encode"_s);
+    mBookActions.splitEncoded =
+        make(u"Split into Chapters as MP3…"_s, u"Ctrl+Alt+Shift+X"_s,
+             u"Make one file of each chapter of the opened book in the other form, encoded on "
+             "every core"_s);
     QAction* before = mUi->actionMakeAudiobook;
-    mUi->fileMenu->insertActions(
-        before, {mBookActions.open, mBookActions.save, mBookActions.saveAs, mBookActions.split});
+    mUi->fileMenu->insertActions(before, {mBookActions.open, mBookActions.save, mBookActions.saveAs,
+                                          mBookActions.split, mBookActions.splitEncoded});
     mUi->fileMenu->insertSeparator(before);
     connect(mBookActions.open, &QAction::triggered, this, [this] { openBook(); });
     connect(mBookActions.save, &QAction::triggered, this, [this] { saveBook(); });
     connect(mBookActions.saveAs, &QAction::triggered, this, [this] { saveBookAs(); });
     connect(mBookActions.split, &QAction::triggered, this, [this] { splitIntoChapters(); });
+    connect(mBookActions.splitEncoded, &QAction::triggered, this,
+            [this] { splitIntoChapters(true); });
 
     mShiftSheet = new ShiftSheet(mainWindow);
     connect(mChapterPanel->actions().shift, &QAction::triggered, this, [this] { shiftChapters(); });
@@ -124,6 +131,10 @@ void AppController::updateBookActions()
     mBookActions.save->setEnabled(canSave);
     mBookActions.saveAs->setEnabled(canSave);
     mBookActions.split->setEnabled(canSave);
+    mBookActions.splitEncoded->setEnabled(canSave);
+    const bool mp3 = mBook && QFileInfo(mBook->path).suffix().toLower() == u"mp3"_s;
+    mBookActions.splitEncoded->setText(mp3 ? u"Split into Chapters as M4A…"_s
+                                           : u"Split into Chapters as MP3…"_s);
     mBookActions.open->setEnabled(!mBookBusy && mState == RunState::Idle);
     if (joinProgressWindow)
         showProgressInTitle();
@@ -351,7 +362,7 @@ void AppController::bookWritten(const QString& target, const QString& failure)
     showListSummary();
 }
 
-void AppController::splitIntoChapters()
+void AppController::splitIntoChapters(bool encoded)
 {
     if (!bookIsOpen() || mBookBusy || mState != RunState::Idle)
         return;
@@ -361,7 +372,8 @@ void AppController::splitIntoChapters()
         showChapterFileAlert(u"Book Not Split"_s,
                              u"\u201C%1\u201D cannot be split."_s.arg(info.fileName()), why);
     };
-    if (const QString problem = BookSaver::problemWith(book); !problem.isEmpty()) {
+    if (const QString problem = encoded ? QString() : BookSaver::problemWith(book);
+        !problem.isEmpty()) {
         refuse(problem);
         return;
     }
@@ -414,9 +426,19 @@ void AppController::splitIntoChapters()
         done->store(files);
         return !stop->load();
     };
-    mBookWork = QtConcurrent::run([book, folder, tag, progress] {
+    // At the bit rate asked for in the output sheet, else the book's own.
+    const QString rate = outputRate->currentText();
+    int kbps = QStringView(rate).left(rate.indexOf(u'k')).toInt();
+    if (kbps <= 0)
+        kbps = TableData.first()->bitrateColumn.toInt();
+    if (kbps <= 0)
+        kbps = 64;
+    mBookWork = QtConcurrent::run([book, folder, tag, progress, encoded, kbps] {
         try {
-            (void)BookSplitter::split(book, folder, tag, progress);
+            if (encoded)
+                (void)BookSplitter::splitEncoded(book, folder, tag, kbps, progress);
+            else
+                (void)BookSplitter::split(book, folder, tag, progress);
             return QString();
         } catch (const std::exception& e) {
             QDir(folder).rmdir(folder);

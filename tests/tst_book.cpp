@@ -204,14 +204,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("an .m4b") << u"Peer Book.m4b"_s << u"m4a"_s;
-        QTest::newRow("an .mp3") << u"Peer Book.mp3"_s << u"mp3"_s;
+        QTest::addColumn<bool>("encoded");
+        QTest::newRow("an .m4b") << u"Peer Book.m4b"_s << u"m4a"_s << false;
+        QTest::newRow("an .mp3") << u"Peer Book.mp3"_s << u"mp3"_s << false;
+        QTest::newRow("an .m4b, encoded as .mp3") << u"Peer Book.m4b"_s << u"mp3"_s << true;
+        QTest::newRow("an .mp3, encoded as .m4a") << u"Peer Book.mp3"_s << u"m4a"_s << true;
     }
 
     void aBookIsSplitIntoOneFilePerChapter()
     {
         QFETCH(QString, name);
         QFETCH(QString, extension);
+        QFETCH(bool, encoded);
         TestEnvironment environment;
         QDir().mkpath(environment.sources());
         const QString book = environment.sources() + u'/' + name;
@@ -223,7 +227,9 @@ private Q_SLOTS:
         activate(c);
         openBook(app, book, false);
         QTRY_COMPARE(control<QLineEdit>(c, u"title"_s)->text(), u"Peer Book"_s);
-        QTest::keyClick(c.window(), Qt::Key_X, Qt::ControlModifier | Qt::AltModifier);
+        QTest::keyClick(c.window(), Qt::Key_X,
+                        Qt::ControlModifier | Qt::AltModifier |
+                            (encoded ? Qt::ShiftModifier : Qt::NoModifier));
         auto* summary = control<QLabel>(c, u"listSummary"_s);
         QTRY_VERIFY_WITH_TIMEOUT(spokenName(summary).startsWith(u"Split into"_s), 60000);
         QVERIFY(app.dialogs->allAlerts.isEmpty());
@@ -241,6 +247,12 @@ private Q_SLOTS:
             QCOMPARE(tags[u"title"_s].toString(), titles.at(i));
             QCOMPARE(tags[u"track"_s].toString(), u"%1/3"_s.arg(i + 1));
             QCOMPARE(tags[u"artist"_s].toString(), u"Some Author"_s);
+            if (encoded) {
+                // Encoded again, each plays its chapter's length.
+                const double length = probe(part)[u"format"_s][u"duration"_s].toString().toDouble();
+                QVERIFY2(std::abs(length - 10.0) < 0.06, qPrintable(QString::number(length)));
+                continue;
+            }
             const QList<qint16> decoded = decodeMono(part, static_cast<int>(kRate));
             samples += decoded.size();
             const qsizetype start = kRate * 10 * i;
@@ -264,7 +276,7 @@ private Q_SLOTS:
                 found = decoded.mid(kSettled, kSpan) == whole.mid(at, kSpan);
             QVERIFY2(found, qPrintable(expected.at(i)));
         }
-        QVERIFY(std::abs(samples - whole.size()) <= 2 * 1152 + 1105);
+        QVERIFY(encoded || std::abs(samples - whole.size()) <= 2 * 1152 + 1105);
     }
 
     void aBookThatCannotBeRewrittenIsLeftAlone_data()

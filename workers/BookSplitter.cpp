@@ -4,14 +4,19 @@
 #include "FileCopy.h"
 #include "Mp3Frames.h"
 #include "Mp4AudioTrack.h"
+#include "Resources.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -163,7 +168,111 @@ void splitMp3(const QString& book, const BookTag& tag, const QStringList& paths,
     }
 }
 
+QString seconds(qint64 ms)
+{
+    return QString::number(static_cast<double>(ms) / 1000.0, 'f', 3);
+}
+
+// Puts the tag before an MP3 file's frames.
+void prependTag(const QString& path, const QByteArray& tag)
+{
+    QFile file(path);
+    QByteArray audio;
+    if (file.open(QIODevice::ReadOnly))
+        audio = file.readAll();
+    file.close();
+    if (audio.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(tag) != tag.size() ||
+        file.write(audio) != audio.size() || !file.flush())
+        fail(u"\u201C%1\u201D could not be tagged: %2."_s.arg(QFileInfo(path).fileName(),
+                                                              file.errorString()));
+}
+
+QStringList encoderArguments(const QString& book, const BookTag& tag, qsizetype i, bool toMp3,
+                             int kbps, const QString& path)
+{
+    const qint64 start = tag.chapters.at(i).startMs;
+    QStringList arguments{u"-nostdin"_s,  u"-v"_s, u"error"_s, u"-ss"_s,
+                          seconds(start), u"-i"_s, book};
+    if (i + 1 < tag.chapters.size())
+        arguments << u"-t"_s << seconds(tag.chapters.at(i + 1).startMs - start);
+    arguments << u"-map"_s << u"0:a:0"_s << u"-map_metadata"_s << u"-1"_s << u"-map_chapters"_s
+              << u"-1"_s << u"-c:a"_s << (toMp3 ? u"libmp3lame"_s : u"aac"_s) << u"-b:a"_s
+              << u"%1k"_s.arg(kbps);
+    // Our own tag goes before the frames.
+    if (toMp3)
+        arguments << u"-id3v2_version"_s << u"0"_s << u"-write_xing"_s << u"1"_s;
+    return arguments << u"-f"_s << (toMp3 ? u"mp3"_s : u"ipod"_s) << u"-y"_s << path;
+}
+
 } // namespace
+
+QStringList BookSplitter::splitEncoded(const QString& book, const QString& folder,
+                                       const BookTag& tag, int kbps, const Progress& progress)
+{
+    if (tag.chapters.isEmpty())
+        fail(u"It has no chapters."_s);
+    if (!QDir().mkpath(folder))
+        fail(u"The folder \u201C%1\u201D could not be made."_s.arg(
+            QDir::toNativeSeparators(folder)));
+    const bool toMp3 = isMp4(book);
+    const QString ffmpeg = Resources::pathForResource(u"ffmpeg"_s, {}).value_or(QString());
+    Written written;
+    const auto count = static_cast<int>(tag.chapters.size());
+    for (int i = 0; i < count; ++i)
+        written.paths << folder + u'/' +
+                             fileName(i + 1, count, tag.chapters.at(i).title,
+                                      toMp3 ? u"mp3"_s : u"m4a"_s);
+    struct Running
+    {
+        std::unique_ptr<QProcess> process;
+        qsizetype chapter = 0;
+    };
+    std::vector<Running> running;
+    const auto kill = [&running] {
+        for (Running& each : running)
+            each.process->kill();
+        for (Running& each : running)
+            each.process->waitForFinished(-1);
+    };
+    const int cores = std::max(1, QThread::idealThreadCount());
+    qsizetype next = 0;
+    int done = 0;
+    while (next < count || !running.empty()) {
+        while (static_cast<int>(running.size()) < cores && next < count) {
+            auto process = std::make_unique<QProcess>();
+            process->start(ffmpeg,
+                           encoderArguments(book, tag, next, toMp3, kbps, written.paths.at(next)));
+            running.push_back({std::move(process), next++});
+        }
+        for (auto it = running.begin(); it != running.end();) {
+            if (!it->process->waitForFinished(20) && it->process->state() != QProcess::NotRunning) {
+                ++it;
+                continue;
+            }
+            const Running finished = std::move(*it);
+            it = running.erase(it);
+            const QString path = written.paths.at(finished.chapter);
+            if (finished.process->error() == QProcess::FailedToStart ||
+                finished.process->exitStatus() != QProcess::NormalExit ||
+                finished.process->exitCode() != 0) {
+                kill();
+                fail(u"ffmpeg could not encode \u201C%1\u201D: %2"_s.arg(
+                    QFileInfo(path).fileName(),
+                    QString::fromLocal8Bit(finished.process->readAllStandardError()).trimmed()));
+            }
+            if (toMp3)
+                prependTag(path, chapterTag(tag, finished.chapter).rendered());
+            else
+                chapterTag(tag, finished.chapter).writeMp4(path);
+            if (progress && !progress(++done, count)) {
+                kill();
+                fail(u"The split was stopped."_s);
+            }
+        }
+    }
+    written.done = true;
+    return written.paths;
+}
 
 QString BookSplitter::fileName(int number, int count, const QString& title,
                                const QString& extension)

@@ -24,6 +24,12 @@ using Progress = std::function<bool(int done, int total)>;
 QStringList split(const QString& book, const QString& folder, const BookTag& tag,
                   const Progress& progress);
 
+// The same files in the other form, encoded by ffmpeg at kbps, a chapter
+// on each core at once: .mp3 files from an MP4 book, .m4a files from an
+// MP3 book. ffmpeg decodes from each chapter's very sample.
+QStringList splitEncoded(const QString& book, const QString& folder, const BookTag& tag, int kbps,
+                         const Progress& progress);
+
 // "07 - Title.m4a": numbered to the width of the count, with what a file
 // name cannot hold replaced.
 [[nodiscard]] QString fileName(int number, int count, const QString& title,

@@ -10,6 +10,7 @@ packages=(
   mp3info ffmpeg atomicparsley
   lame mpg123 mediainfo libimage-exiftool-perl espeak-ng
   clang-tidy
+  dpkg-dev file lintian
   fonts-dejavu-core
   dbus-daemon
 )

@@ -9,7 +9,6 @@
 #include "FolderLock.h"
 #include "ItemRecord.h"
 #include "M4bTagger.h"
-#include "M4bTaggerDelegate.h"
 #include "Mp3BookTagger.h"
 #include "Mp3Converter.h"
 #include "Mp3Frames.h"
@@ -24,9 +23,6 @@
 #include "UpdateChecker.h"
 #include "autoUpdateDelegate.h"
 #include "chapterWriter.h"
-#include "chapterWriterDelegate.h"
-#include "mp3ConverterDelegate.h"
-#include "mp3JoinerDelegate.h"
 
 #include <QFuture>
 #include <QObject>
@@ -74,13 +70,7 @@ class UpdateWindow;
 
 // The one controller: the main window, the item list, the production run and
 // the update notice.
-class AppController final : public QObject,
-                            public mp3JoinerDelegate,
-                            public chapterWriterDelegate,
-                            public autoUpdateDelegate,
-                            public mp3ConverterDelegate,
-                            public TableDataSource,
-                            public M4bTaggerDelegate
+class AppController final : public QObject, public autoUpdateDelegate, public TableDataSource
 {
     Q_OBJECT
 public:
@@ -212,9 +202,9 @@ public:
     void inProgressTasks();
     void doJoin();
 
-    // mp3JoinerDelegate
-    void mp3JoinProgress(int index, int totalFiles) override;
-    void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException) override;
+    // The join's reports, which its run's RunReporter carries here.
+    void mp3JoinProgress(int index, int totalFiles);
+    void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException);
 
     // Conversion, chapters and tags.
     [[nodiscard]] EncoderOptions ffmpegFindOption(const QString& path) const;
@@ -226,13 +216,12 @@ public:
 
     // Worker reports, on the GUI thread: each run's RunReporter carries them
     // there in the order they were sent, while their run is the current one.
-    void mp3ConverterProgress(double position, const QString& description) override;
-    void mp3ConverterDidFinish(Mp3Converter* converter,
-                               std::exception_ptr convertException) override;
-    void chapterWriterProgress(int index, int totalFiles) override;
-    void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException) override;
-    void M4bTaggerProgress(double value, const QString& description) override;
-    void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException) override;
+    void mp3ConverterProgress(double position, const QString& description);
+    void mp3ConverterDidFinish(Mp3Converter* converter, std::exception_ptr convertException);
+    void chapterWriterProgress(int index, int totalFiles);
+    void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException);
+    void M4bTaggerProgress(double value, const QString& description);
+    void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException);
     void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
     void sourceDecoderProgress(int done, int total);
     void sourceDecoderDidFinish(const std::exception_ptr& failure);

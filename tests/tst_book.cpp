@@ -2,6 +2,7 @@
 // and shifted, its tags changed, and saved without an encode, as ffprobe and
 // mediainfo then read it; books that cannot be saved so are left alone; a
 // chapter file beside the files is offered.
+#include "AudiobookTableView.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
@@ -10,9 +11,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -325,6 +328,46 @@ private Q_SLOTS:
         QVERIFY(alert.detail.endsWith(u"The book is as it was."_s));
         QCOMPARE(readFile(book), before);
         QCOMPARE(QDir(environment.sources()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    // A book dropped on an empty list is opened as one; dropped on a list of
+    // files, it is one more file.
+    void aBookDroppedOnAnEmptyListIsOpened()
+    {
+        TestEnvironment environment;
+        QDir().mkpath(environment.sources());
+        const QString book = environment.sources() + u"/Peer Book.m4b"_s;
+        const QString other = environment.sources() + u"/Other.mp3"_s;
+        QVERIFY(makePeerBook(book));
+        QVERIFY(makeMp3(other, 5));
+        TestApp app;
+        AppController& c = *app.controller;
+        activate(c);
+        const auto drop = [&c](const QString& path) {
+            QWidget* viewport = c.table()->viewport();
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(path)});
+            const QPoint at(40, 40);
+            QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &enter);
+            QDragMoveEvent over(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &over);
+            QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &dropped);
+        };
+        drop(book);
+        QVERIFY(waitUntilListed(c));
+        QVERIFY(c.window()->windowTitle().startsWith(u"Peer Book.m4b"_s));
+        QTRY_COMPARE(control<QLineEdit>(c, u"title"_s)->text(), u"Peer Book"_s);
+        QCOMPARE(chaptersRead(c).size(), 3);
+
+        c.clearAllItems();
+        c.applicationOpenFiles({other});
+        QVERIFY(waitUntilListed(c));
+        drop(book);
+        QVERIFY(waitUntilListed(c));
+        QCOMPARE(c.tableData().size(), 2);
+        QCOMPARE(c.window()->windowTitle(), u"Fablewick"_s);
     }
 
     void aChapterFileBesideTheFilesIsOffered()

@@ -398,8 +398,19 @@ void AppController::splitIntoChapters(bool encoded)
     listSummary->setText(
         u"Splitting into \u201C%1\u201D\u2026"_s.arg(QFileInfo(folder).fileName()));
     auto* watcher = new QFutureWatcher<QString>(this);
+    // The count of files made, shown as they come; stopped before the end
+    // is shown, so that no late tick hides it.
+    mBookFilesDone->store(0);
+    auto* ticker = new QTimer(watcher);
+    connect(ticker, &QTimer::timeout, this, [this, count = tag.chapters.size()] {
+        listSummary->setText(
+            u"Splitting into chapters: %1 of %2 files\u2026"_s.arg(mBookFilesDone->load())
+                .arg(count));
+    });
+    ticker->start(200);
     connect(watcher, &QFutureWatcherBase::finished, this,
-            [this, watcher, folder, count = tag.chapters.size()] {
+            [this, watcher, ticker, folder, count = tag.chapters.size()] {
+                ticker->stop();
                 watcher->deleteLater();
                 mBookBusy = false;
                 const QString failure = watcher->result();
@@ -414,14 +425,6 @@ void AppController::splitIntoChapters(bool encoded)
                                          u"The chapters' files could not be made."_s,
                                          failure + u" No file of it is left."_s);
             });
-    mBookFilesDone->store(0);
-    auto* ticker = new QTimer(watcher);
-    connect(ticker, &QTimer::timeout, this, [this, count = tag.chapters.size()] {
-        listSummary->setText(
-            u"Splitting into chapters: %1 of %2 files\u2026"_s.arg(mBookFilesDone->load())
-                .arg(count));
-    });
-    ticker->start(200);
     const auto progress = [stop = mBookStop, done = mBookFilesDone](int files, int) {
         done->store(files);
         return !stop->load();

@@ -237,3 +237,9 @@ const Mp4Box* Mp4Box::child(const QByteArray& wanted) const
 {
     return const_cast<Mp4Box*>(this)->child(wanted);
 }
+
+bool Mp4Box::startsMp4File(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
+}

@@ -29,6 +29,8 @@ struct Mp4Box
     // containers that tag readers open, header by header, without recursion.
     // A file that is no MP4 file nests no boxes at all.
     [[nodiscard]] static bool fileNestsWithin(const QString& path, int depth);
+    // Whether the file at path starts with an MP4 file type box.
+    [[nodiscard]] static bool startsMp4File(const QString& path);
     [[nodiscard]] QByteArray serialized() const;
     [[nodiscard]] quint64 size() const;
 

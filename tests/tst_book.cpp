@@ -3,6 +3,7 @@
 // mediainfo then read it; books that cannot be saved so are left alone; a
 // chapter file beside the files is offered.
 #include "AudiobookTableView.h"
+#include "BookSplitter.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
@@ -280,6 +281,24 @@ private Q_SLOTS:
             QVERIFY2(found, qPrintable(expected.at(i)));
         }
         QVERIFY(encoded || std::abs(samples - whole.size()) <= 2 * 1152 + 1105);
+    }
+
+    // A split into a folder that holds a file of one of its names stops
+    // before writing anything, and that file stays as it was.
+    void aSplitNeverTouchesAFileThatIsThere()
+    {
+        TestEnvironment environment;
+        const QString folder = environment.sources() + u"/Peer Book"_s;
+        QDir().mkpath(folder);
+        const QString book = environment.sources() + u"/Peer Book.m4b"_s;
+        QVERIFY(makePeerBook(book));
+        QVERIFY(writeFile(folder + u"/02 - Middle.m4a"_s, "mine"));
+        BookTag tag;
+        tag.chapters = {{.title = u"Opening"_s, .startMs = 0, .endMs = 10000},
+                        {.title = u"Middle"_s, .startMs = 10000, .endMs = 30000}};
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, BookSplitter::split(book, folder, tag, {}));
+        QCOMPARE(readFile(folder + u"/02 - Middle.m4a"_s), QByteArray("mine"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"02 - Middle.m4a"_s});
     }
 
     void aBookThatCannotBeRewrittenIsLeftAlone_data()

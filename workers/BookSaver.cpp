@@ -27,12 +27,6 @@ namespace {
     throw std::runtime_error(why.toStdString());
 }
 
-bool isMp4(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
-}
-
 // The top boxes' types, and whether the movie header holds fragments' defaults.
 bool isFragmented(const QString& path)
 {
@@ -234,7 +228,7 @@ QString BookSaver::problemWith(const QString& path)
 {
     if (!QFileInfo(path).isFile())
         return u"It is no longer there."_s;
-    return isMp4(path) ? mp4Problem(path) : mp3Problem(path);
+    return Mp4Box::startsMp4File(path) ? mp4Problem(path) : mp3Problem(path);
 }
 
 qint64 BookSaver::roomNeeded(const QString& path, const BookTag& tag)
@@ -249,7 +243,7 @@ void BookSaver::save(const QString& source, const QString& target, const BookTag
     if (const QString problem = problemWith(source); !problem.isEmpty())
         fail(problem);
     const std::unique_ptr<QTemporaryFile> written = besideTarget(target);
-    if (isMp4(source))
+    if (Mp4Box::startsMp4File(source))
         saveMp4(source, *written, tag);
     else
         saveMp3(source, *written, tag);

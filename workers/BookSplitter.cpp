@@ -4,6 +4,7 @@
 #include "FileCopy.h"
 #include "Mp3Frames.h"
 #include "Mp4AudioTrack.h"
+#include "Mp4Box.h"
 #include "Resources.h"
 
 #include <QDir>
@@ -27,12 +28,6 @@ namespace {
     throw std::runtime_error(why.toStdString());
 }
 
-bool isMp4(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
-}
-
 // The files written so far, removed unless the split is done.
 struct Written
 {
@@ -46,6 +41,28 @@ struct Written
         }
     }
 };
+
+// Makes the folder, and names the chapters' files in it, none of them there yet.
+void prepare(Written& written, const QString& folder, const BookTag& tag, const QString& extension)
+{
+    if (tag.chapters.isEmpty())
+        fail(u"It has no chapters."_s);
+    if (!QDir().mkpath(folder))
+        fail(u"The folder \u201C%1\u201D could not be made."_s.arg(
+            QDir::toNativeSeparators(folder)));
+    const auto count = static_cast<int>(tag.chapters.size());
+    QStringList paths;
+    for (int i = 0; i < count; ++i)
+        paths << folder + u'/' +
+                     BookSplitter::fileName(i + 1, count, tag.chapters.at(i).title, extension);
+    // A file that is there already is the user's: it is neither overwritten
+    // nor, when the split ends early, removed.
+    for (const QString& path : std::as_const(paths)) {
+        if (QFileInfo::exists(path))
+            fail(u"\u201C%1\u201D is there already."_s.arg(QFileInfo(path).fileName()));
+    }
+    written.paths = paths;
+}
 
 // The chapter's tags: the book's, with its title and number.
 BookTag chapterTag(const BookTag& book, qsizetype i)
@@ -209,19 +226,11 @@ QStringList encoderArguments(const QString& book, const BookTag& tag, qsizetype 
 QStringList BookSplitter::splitEncoded(const QString& book, const QString& folder,
                                        const BookTag& tag, int kbps, const Progress& progress)
 {
-    if (tag.chapters.isEmpty())
-        fail(u"It has no chapters."_s);
-    if (!QDir().mkpath(folder))
-        fail(u"The folder \u201C%1\u201D could not be made."_s.arg(
-            QDir::toNativeSeparators(folder)));
-    const bool toMp3 = isMp4(book);
+    const bool toMp3 = Mp4Box::startsMp4File(book);
     const QString ffmpeg = Resources::pathForResource(u"ffmpeg"_s, {}).value_or(QString());
     Written written;
+    prepare(written, folder, tag, toMp3 ? u"mp3"_s : u"m4a"_s);
     const auto count = static_cast<int>(tag.chapters.size());
-    for (int i = 0; i < count; ++i)
-        written.paths << folder + u'/' +
-                             fileName(i + 1, count, tag.chapters.at(i).title,
-                                      toMp3 ? u"mp3"_s : u"m4a"_s);
     struct Running
     {
         std::unique_ptr<QProcess> process;
@@ -294,22 +303,9 @@ QString BookSplitter::fileName(int number, int count, const QString& title,
 QStringList BookSplitter::split(const QString& book, const QString& folder, const BookTag& tag,
                                 const Progress& progress)
 {
-    if (tag.chapters.isEmpty())
-        fail(u"It has no chapters."_s);
-    if (!QDir().mkpath(folder))
-        fail(u"The folder \u201C%1\u201D could not be made."_s.arg(
-            QDir::toNativeSeparators(folder)));
-    const bool mp4 = isMp4(book);
+    const bool mp4 = Mp4Box::startsMp4File(book);
     Written written;
-    const auto count = static_cast<int>(tag.chapters.size());
-    for (int i = 0; i < count; ++i)
-        written.paths << folder + u'/' +
-                             fileName(i + 1, count, tag.chapters.at(i).title,
-                                      mp4 ? u"m4a"_s : u"mp3"_s);
-    for (const QString& path : std::as_const(written.paths)) {
-        if (QFileInfo::exists(path))
-            fail(u"\u201C%1\u201D is there already."_s.arg(QFileInfo(path).fileName()));
-    }
+    prepare(written, folder, tag, mp4 ? u"m4a"_s : u"mp3"_s);
     if (mp4)
         splitAac(book, tag, written.paths, progress);
     else

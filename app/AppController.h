@@ -204,7 +204,7 @@ public:
 
     // The join's reports, which its run's RunReporter carries here.
     void mp3JoinProgress(int index, int totalFiles);
-    void mp3JoinDidFinish(Mp3Joiner* joiner, std::exception_ptr joinException);
+    void mp3JoinDidFinish(Mp3Joiner* joiner, const std::exception_ptr& joinException);
 
     // Conversion, chapters and tags.
     [[nodiscard]] EncoderOptions ffmpegFindOption(const QString& path) const;
@@ -217,11 +217,11 @@ public:
     // Worker reports, on the GUI thread: each run's RunReporter carries them
     // there in the order they were sent, while their run is the current one.
     void mp3ConverterProgress(double position, const QString& description);
-    void mp3ConverterDidFinish(Mp3Converter* converter, std::exception_ptr convertException);
+    void mp3ConverterDidFinish(Mp3Converter* converter, const std::exception_ptr& convertException);
     void chapterWriterProgress(int index, int totalFiles);
-    void chapterWriterDidFinish(chapterWriter* writer, std::exception_ptr writeException);
+    void chapterWriterDidFinish(chapterWriter* writer, const std::exception_ptr& writeException);
     void M4bTaggerProgress(double value, const QString& description);
-    void M4bTaggerDidFinish(M4bTagger* tagger, std::exception_ptr convertException);
+    void M4bTaggerDidFinish(M4bTagger* tagger, const std::exception_ptr& convertException);
     void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
     void sourceDecoderProgress(int done, int total);
     void sourceDecoderDidFinish(const std::exception_ptr& failure);

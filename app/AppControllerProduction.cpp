@@ -505,7 +505,7 @@ void AppController::mp3JoinProgress(int index, int totalFiles)
     joinProgressIndicator->setValue(index + 1);
 }
 
-void AppController::mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinException)
+void AppController::mp3JoinDidFinish(Mp3Joiner*, const std::exception_ptr& joinException)
 {
     if (joinException) {
         closeJoin(this);

@@ -193,7 +193,7 @@ void AppController::mp3ConverterProgress(double position, const QString& descrip
     joinProgressDescription->setText(description);
 }
 
-void AppController::mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr convertException)
+void AppController::mp3ConverterDidFinish(Mp3Converter*, const std::exception_ptr& convertException)
 {
     stopConvertingButton->setVisible(false);
     if (convertException) {
@@ -206,7 +206,7 @@ void AppController::mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr conv
 
 void AppController::chapterWriterProgress(int, int) {}
 
-void AppController::chapterWriterDidFinish(chapterWriter*, std::exception_ptr writeException)
+void AppController::chapterWriterDidFinish(chapterWriter*, const std::exception_ptr& writeException)
 {
     stopConvertingButton->setVisible(true);
     joinProgressIndicator->setRange(0, 100);
@@ -229,7 +229,7 @@ void AppController::M4bTaggerProgress(double value, const QString& description)
     joinProgressDescription->setText(description);
 }
 
-void AppController::M4bTaggerDidFinish(M4bTagger*, std::exception_ptr convertException)
+void AppController::M4bTaggerDidFinish(M4bTagger*, const std::exception_ptr& convertException)
 {
     closeJoin(this);
     if (convertException) {

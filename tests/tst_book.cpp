@@ -162,9 +162,9 @@ private Q_SLOTS:
         QTest::keyClicks(editor, u"The Middle"_s);
         QTest::keyClick(editor, Qt::Key_Return);
         QTest::qWait(20);
-        QCOMPARE(chaptersRead(c),
-                 (QStringList{u"Opening @ 0:00:00.000"_s, u"The Middle @ 0:00:11.500"_s,
-                              u"Closing @ 0:00:21.500"_s}));
+        QTRY_COMPARE(chaptersRead(c),
+                     (QStringList{u"Opening @ 0:00:00.000"_s, u"The Middle @ 0:00:11.500"_s,
+                                  u"Closing @ 0:00:21.500"_s}));
         control<QLineEdit>(c, u"title"_s)->setText(u"Peer Book, Revised"_s);
 
         activate(c);

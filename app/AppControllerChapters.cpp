@@ -295,6 +295,79 @@ void AppController::nudgeChapter(double seconds)
         QApplication::beep();
 }
 
+QString AppController::shiftChaptersBy(double seconds, bool afterSelected)
+{
+    const QList<ChapterTableModel::Row> rows = mChapterPanel->model()->rows();
+    QList<double> lengths;
+    double total = 0;
+    for (const ItemRecordPtr& record : std::as_const(TableData)) {
+        lengths << record->lengthColumn.value_or(0);
+        total += lengths.constLast();
+    }
+    // The book's first chapter stays at its start.
+    const int selected = mChapterPanel->currentRow();
+    const qsizetype first = afterSelected && selected >= 0 ? selected + 1 : 1;
+    struct Moved
+    {
+        ItemRecordPtr from;
+        double offset = 0;
+        double start = 0;
+        ChapterMark mark;
+    };
+    QList<Moved> moved;
+    double previous = -1;
+    QString previousTitle;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ChapterTableModel::Row& row = rows.at(i);
+        if (row.proposed)
+            continue;
+        double start = row.start;
+        if (i >= first) {
+            start = std::round((row.start + seconds) * 1000.0) / 1000.0;
+            ChapterMark mark{.start = row.offset, .title = {}};
+            for (const ChapterMark& own : startsIn(row.record)) {
+                if (sameStart(own.start, row.offset))
+                    mark.title = own.title;
+            }
+            // An untitled chapter at its file's start shows the file's title: it keeps it.
+            if (mark.title.isEmpty() && row.offset == 0)
+                mark.title = row.title;
+            moved.append({row.record, row.offset, start, mark});
+        }
+        if (start <= previous)
+            return u"\u201C%1\u201D would start at %2, before \u201C%3\u201D. Shift by less, "
+                   "or move the chapters one by one."_s.arg(
+                       row.title, ChapterList::bookTime(std::max(0.0, start)), previousTitle);
+        if (start >= total)
+            return u"\u201C%1\u201D would start at %2, past the book's end at %3. Shift by "
+                   "less, or shift only the chapters after a selected one."_s.arg(
+                       row.title, ChapterList::bookTime(start), ChapterList::bookTime(total));
+        previous = start;
+        previousTitle = row.title;
+    }
+    if (moved.isEmpty())
+        return {};
+    beginChange(u"Shift Chapters"_s);
+    QHash<ItemRecord*, QList<ChapterMark>> starts;
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        starts.insert(record.get(), startsIn(record));
+    for (const Moved& chapter : std::as_const(moved))
+        starts[chapter.from.get()].removeIf([&chapter](const ChapterMark& mark) {
+            return sameStart(mark.start, chapter.offset);
+        });
+    for (const Moved& chapter : std::as_const(moved)) {
+        if (const auto place = ChapterList::located(lengths, chapter.start)) {
+            ChapterMark mark = chapter.mark;
+            mark.start = place->second;
+            starts[TableData.at(place->first).get()].append(mark);
+        }
+    }
+    for (const ItemRecordPtr& record : std::as_const(TableData))
+        setStartsIn(record, starts.value(record.get()));
+    mTableModel->recordsChanged();
+    return {};
+}
+
 void AppController::removeChapter()
 {
     const int row = mChapterPanel->currentRow();

@@ -66,35 +66,11 @@ AppController::~AppController()
     mBookStop->store(true);
     mBookWork.waitForFinished();
     mSilenceFinder.reset();
-    stopWorkers();
-    removePartialFiles();
+    theUpdater.reset();
+    mBookRun.reset();
     // The window goes while the list lives: a title being edited is saved
     // into it as the window closes.
     mWindowOwner.reset();
-}
-
-// No worker thread may outlive the controller it reports to.
-void AppController::stopWorkers()
-{
-    if (theMp3Converter)
-        theMp3Converter->terminateConvert();
-    if (theChapterWriter)
-        theChapterWriter->terminateChapter();
-    if (theM4bTagger)
-        theM4bTagger->terminateTagging();
-    if (theMp3BookTagger)
-        theMp3BookTagger->terminateTagging();
-    if (theSourceDecoder)
-        theSourceDecoder->terminate();
-    if (theAacCopier)
-        theAacCopier->terminate();
-    theUpdater.reset();
-    theSourceDecoder.reset();
-    theAacCopier.reset();
-    theMp3Converter.reset();
-    theChapterWriter.reset();
-    theM4bTagger.reset();
-    theMp3BookTagger.reset();
 }
 
 void AppController::setUpTableColumns()
@@ -247,12 +223,6 @@ void AppController::connectRunActions()
     connect(joinProgressIndicator, &QProgressBar::valueChanged, this,
             [this] { showProgressInTitle(); });
     connect(joinProgressWindow, &QDialog::finished, this, [this] { showProgressInTitle(); });
-    mFolderRetry = new QTimer(this);
-    mFolderRetry->setSingleShot(true);
-    connect(mFolderRetry, &QTimer::timeout, this, [this] {
-        if (mState == RunState::Starting)
-            inProgressTasks();
-    });
 
     connect(mUi->actionMakeAudiobook, &QAction::triggered, this,
             [this] { joinAll(mUi->actionMakeAudiobook); });
@@ -302,15 +272,7 @@ void AppController::connectPreviewActions()
 
 void AppController::awakeFromNib()
 {
-    mState = RunState::Idle;
     QApplication::setQuitOnLastWindowClosed(applicationShouldTerminateAfterLastWindowClosed());
-    theMp3Joiner = std::make_unique<Mp3Joiner>();
-    theChapterWriter = std::make_unique<chapterWriter>();
-    theMp3Converter = std::make_unique<Mp3Converter>();
-    theM4bTagger = std::make_unique<M4bTagger>();
-    theMp3BookTagger = std::make_unique<Mp3BookTagger>();
-    theSourceDecoder = std::make_unique<SourceDecoder>();
-    theAacCopier = std::make_unique<AacCopier>();
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
     TableData = ItemList();

@@ -1,20 +1,11 @@
 #pragma once
 
-#include "AacCopier.h"
 #include "AppServices.h"
+#include "BookRun.h"
 #include "ChapterTableModel.h"
 #include "ListState.h"
-#include "EncoderOptions.h"
 #include "FileMover.h"
-#include "FolderLock.h"
 #include "ItemRecord.h"
-#include "M4bTagger.h"
-#include "Mp3BookTagger.h"
-#include "Mp3Converter.h"
-#include "Mp3Frames.h"
-#include "Mp3Joiner.h"
-#include "RunReporter.h"
-#include "SourceDecoder.h"
 #include "RunRequest.h"
 #include "RunState.h"
 #include "SilenceFinder.h"
@@ -22,14 +13,12 @@
 #include "TableDataSource.h"
 #include "UpdateChecker.h"
 #include "autoUpdateDelegate.h"
-#include "chapterWriter.h"
 
 #include <QFuture>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
 #include <atomic>
-#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -190,7 +179,7 @@ public:
     [[nodiscard]] QPushButton* fastForwardButton() const { return ffButton; }
     [[nodiscard]] QSlider* slider() const { return playbackSlider; }
 
-    // Production run.
+    // Production run: the window asks for it and shows it; a BookRun makes the book.
     void joinAll(QObject* sender = nullptr);
     void startJoin(QObject* sender = nullptr);
     void closeJoinStart(QObject* sender = nullptr);
@@ -199,36 +188,8 @@ public:
     void startTagging(QObject* sender = nullptr);
     void stopTagging(QObject* sender = nullptr);
     void startMaking();
-    void inProgressTasks();
-    void doJoin();
-
-    // The join's reports, which its run's RunReporter carries here.
-    void mp3JoinProgress(int index, int totalFiles);
-    void mp3JoinDidFinish(Mp3Joiner* joiner, const std::exception_ptr& joinException);
-
-    // Conversion, chapters and tags.
-    [[nodiscard]] EncoderOptions ffmpegFindOption(const QString& path) const;
-    void doConversion(const QString& path);
-    void doChapter(const QString& path);
-    void doTagging(const QString& input, const QString& outputFile);
-    // An MP3 book's own tag, with its chapters, before the joined frames.
-    void doMp3Tagging(const QString& input, const QString& outputFile);
-
-    // Worker reports, on the GUI thread: each run's RunReporter carries them
-    // there in the order they were sent, while their run is the current one.
-    void mp3ConverterProgress(double position, const QString& description);
-    void mp3ConverterDidFinish(Mp3Converter* converter, const std::exception_ptr& convertException);
-    void chapterWriterProgress(int index, int totalFiles);
-    void chapterWriterDidFinish(chapterWriter* writer, const std::exception_ptr& writeException);
-    void M4bTaggerProgress(double value, const QString& description);
-    void M4bTaggerDidFinish(M4bTagger* tagger, const std::exception_ptr& convertException);
-    void mp3BookTaggerDidFinish(const std::exception_ptr& failure);
-    void sourceDecoderProgress(int done, int total);
-    void sourceDecoderDidFinish(const std::exception_ptr& failure);
-    void aacCopierProgress(int done, int total);
-    void aacCopierDidFinish(const std::exception_ptr& failure);
-    // The number of the run going, 0 when none is.
-    [[nodiscard]] int currentRun() const { return mRun.number; }
+    // How many encoders a run starts at once; 0 is one per core.
+    void setEncoders(int encoders) { mEncoders = encoders; }
 
     // Update notice.
     void checkForUpdate(QObject* sender = nullptr);
@@ -251,14 +212,12 @@ public:
     void processDidEndBadly(const std::exception_ptr& exception);
 
     [[nodiscard]] const ItemList& tableData() const { return TableData; }
-    [[nodiscard]] RunState state() const { return mState; }
-    [[nodiscard]] const std::optional<QString>& tempFolderPath() const { return tempFolder; }
+    // The step of the run under way, and the temporary folder of the last run.
+    [[nodiscard]] RunState state() const;
+    [[nodiscard]] std::optional<QString> tempFolderPath() const;
     [[nodiscard]] QMainWindow* window() const { return mainWindow; }
     [[nodiscard]] AudiobookTableView* table() const { return mainTable; }
     [[nodiscard]] ItemTableModel* tableModel() const { return mTableModel; }
-    [[nodiscard]] Mp3Converter& converter() const { return *theMp3Converter; }
-    [[nodiscard]] chapterWriter& chapters() const { return *theChapterWriter; }
-    [[nodiscard]] M4bTagger& tagger() const { return *theM4bTagger; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -313,10 +272,6 @@ private:
     void proposeFromSilences(const QList<QList<SilenceFinder::Silence>>& silences);
     // Cuts in every chapter longer than the sheet allows, at the silences found.
     void splitAtSilences(const QList<QList<SilenceFinder::Silence>>& silences);
-    // Takes the temporary folder's lock, or shows why the run waits and tries again.
-    [[nodiscard]] bool claimTempFolder();
-    void stopWaitingForFolder();
-    void removePartialFiles();
     // A new record of a file, its details read off the GUI thread: its
     // bit rate and sample rate as mp3info gives them, whether it holds
     // audio, and its length. The list shows them when they come.
@@ -345,47 +300,16 @@ private:
     void beginSheet(QDialog* sheet);
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;
-    [[nodiscard]] QString checkFilesToJoin();
-    // The step a run failed in, in the words that its alert starts with.
-    [[nodiscard]] QString stepName(RunState state) const;
-    // Why a file cannot be joined, in the words the list shows ("is not an MP3 file").
-    [[nodiscard]] static QString problemText(const Mp3Frames::Check& check);
-    // The decoded sources that play for less than their listed length, in
-    // words; the list marks each of them.
-    [[nodiscard]] QString decodedCutShort();
-    // Why the encoded or copied book at that path is not whole, in words.
-    [[nodiscard]] QString bookShortfall(const QString& book) const;
-    // About how large, in two figures: "900 MB", "1.2 GB".
-    [[nodiscard]] static QString roundedSize(double bytes);
-    // A disk that is full, or too full for the book, in words for the user.
-    [[nodiscard]] static QString diskFullText(const QString& folder, qint64 needed);
-    // Refuses a run whose files the temporary folder's disk cannot hold.
-    [[nodiscard]] bool roomForRun();
-    // Why a run cannot go on in the temporary folder, and what to do.
-    [[nodiscard]] QString tempDiskFullText() const;
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
-    [[nodiscard]] QString inTempFolder(const QString& name) const;
     // Moves the record at from to the drop position above row dropRow, as a
     // new record carrying what the drag carried.
     void moveRecord(int from, int dropRow, const ItemRecord& carried);
     void moveSelectedRow(int offset);
     void showFileCreationAlert(const QString& destination, const FileMover::Outcome& outcome);
     void chooseArtwork();
-    // The run as the window asks for it now, numbered as the next one.
-    [[nodiscard]] RunRequest requestFor(BookFormat format);
-    [[nodiscard]] bool readyToJoin();
-    // A book with sources that are not MP3 decodes them all instead of joining.
-    void doDecode();
-    // A book of AAC files all encoded alike, kept as they are, copies their frames.
-    void doCopy();
-    [[nodiscard]] QStringList runSources() const;
-    void beginFileProgress();
-    void showFileProgress(const QString& text, int done);
-    // The rate and channels that every source is decoded to.
-    [[nodiscard]] int decodedRate() const;
-    void afterJoin();
-    [[nodiscard]] static QByteArray coverJpeg(const QImage& image);
-    void stopWorkers();
+    // The run as the window asks for it now.
+    [[nodiscard]] RunRequest requestFor(BookFormat format) const;
+    void showRunProgress(const BookRun::Progress& progress);
     void setPlayPauseImage(const QString& name);
     void loadPreview(const ItemRecordPtr& record);
     void previewDidLoad(bool playable);
@@ -455,27 +379,11 @@ private:
     int mSilenceSearch = 0;
     ItemList mSearchedRecords;
 
-    RunState mState = RunState::Idle;
-    RunRequest mRun;
-    int mRunsStarted = 0;
-    // Every run's reporter, declared before the workers so that it outlives
-    // any worker thread that may still report to it.
-    std::vector<std::unique_ptr<RunReporter>> mReporters;
-    std::unique_ptr<chapterWriter> theChapterWriter;
-    std::unique_ptr<Mp3Joiner> theMp3Joiner;
-    std::unique_ptr<Mp3Converter> theMp3Converter;
-    std::unique_ptr<M4bTagger> theM4bTagger;
-    std::unique_ptr<Mp3BookTagger> theMp3BookTagger;
-    std::unique_ptr<SourceDecoder> theSourceDecoder;
-    std::unique_ptr<AacCopier> theAacCopier;
     std::unique_ptr<UpdateChecker> theUpdater;
-    std::optional<QString> tempFolder;
-    FolderLock mFolderLock;
-    QTimer* mFolderRetry = nullptr;
-    std::optional<std::chrono::steady_clock::time_point> mFolderWaitStarted;
+    // The run under way, or the last one, whose book may still wait to be delivered.
+    std::unique_ptr<BookRun> mBookRun;
+    int mEncoders = 0;
     bool mEndedMidRun = false;
-    // About how much the run writes in the temporary folder, in bytes.
-    qint64 mRunNeeds = 0;
     std::optional<QString> dstPath;
     std::optional<QString> srcPath;
     std::unique_ptr<SoundPlayer> soundID;

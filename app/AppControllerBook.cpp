@@ -1,6 +1,7 @@
 // A finished book opened again, its chapters shifted, and chapter files
 // found beside the files.
 #include "AppController.h"
+#include "BookFiles.h"
 #include "ArtworkWell.h"
 #include "BookSaver.h"
 #include "BookSplitter.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
@@ -127,7 +129,7 @@ void AppController::updateBookActions()
 {
     if (!mBookActions.save)
         return;
-    const bool canSave = bookIsOpen() && !mBookBusy && mState == RunState::Idle;
+    const bool canSave = bookIsOpen() && !mBookBusy && state() == RunState::Idle;
     mBookActions.save->setEnabled(canSave);
     mBookActions.saveAs->setEnabled(canSave);
     mBookActions.split->setEnabled(canSave);
@@ -135,7 +137,7 @@ void AppController::updateBookActions()
     const bool mp3 = mBook && QFileInfo(mBook->path).suffix().toLower() == u"mp3"_s;
     mBookActions.splitEncoded->setText(mp3 ? u"Split into Chapters as M4A…"_s
                                            : u"Split into Chapters as MP3…"_s);
-    mBookActions.open->setEnabled(!mBookBusy && mState == RunState::Idle);
+    mBookActions.open->setEnabled(!mBookBusy && state() == RunState::Idle);
     if (joinProgressWindow)
         showProgressInTitle();
 }
@@ -152,7 +154,7 @@ bool AppController::looksLikeBook(const QString& path)
 
 void AppController::openBook()
 {
-    if (mState != RunState::Idle || mBookBusy)
+    if (state() != RunState::Idle || mBookBusy)
         return;
     mServices.dialogs->beginOpenPanelSheet(mainWindow,
                                            {.title = u"Open Book"_s,
@@ -168,7 +170,7 @@ void AppController::openBook()
 
 void AppController::openBookFile(const QString& path)
 {
-    if (mState != RunState::Idle || mBookBusy)
+    if (state() != RunState::Idle || mBookBusy)
         return;
     if (isPlaying(mAudioPreviewObject.get())) {
         mAudioPreviewObject->stop();
@@ -240,7 +242,7 @@ BookTag AppController::sheetTags() const
         tag.cover = mBook->cover;
         tag.coverMimeType = mBook->coverMimeType;
     } else {
-        tag.cover = coverJpeg(artwork->image());
+        tag.cover = BookFiles::coverJpeg(artwork->image());
     }
     return tag;
 }
@@ -294,7 +296,7 @@ void AppController::saveBookAs()
 
 void AppController::writeBook(const QString& target)
 {
-    if (!bookIsOpen() || mBookBusy || mState != RunState::Idle)
+    if (!bookIsOpen() || mBookBusy || state() != RunState::Idle)
         return;
     const QString source = mBook->path;
     const auto refuse = [this, &source](const QString& why) {
@@ -313,7 +315,7 @@ void AppController::writeBook(const QString& target)
     if (free && *free < needed) {
         refuse(u"The disk has %1 free, and the new copy that is written before it takes the "
                "book's place needs about %2. Make room, or save it to another disk with Save "
-               "Book As\u2026."_s.arg(roundedSize(double(*free)), roundedSize(double(needed))));
+               "Book As\u2026."_s.arg(DiskSpace::roundedSize(double(*free)), DiskSpace::roundedSize(double(needed))));
         return;
     }
     mBookBusy = true;
@@ -364,7 +366,7 @@ void AppController::bookWritten(const QString& target, const QString& failure)
 
 void AppController::splitIntoChapters(bool encoded)
 {
-    if (!bookIsOpen() || mBookBusy || mState != RunState::Idle)
+    if (!bookIsOpen() || mBookBusy || state() != RunState::Idle)
         return;
     const QString book = mBook->path;
     const QFileInfo info(book);
@@ -384,7 +386,7 @@ void AppController::splitIntoChapters(bool encoded)
     const std::optional<qint64> free = DiskSpace::available(info.absolutePath());
     if (free && *free < needed) {
         refuse(u"The disk has %1 free, and the chapters' files need about %2. Make room, and "
-               "split it again."_s.arg(roundedSize(double(*free)), roundedSize(double(needed))));
+               "split it again."_s.arg(DiskSpace::roundedSize(double(*free)), DiskSpace::roundedSize(double(needed))));
         return;
     }
     QString name = title->text().simplified().replace(u'/', u'-');

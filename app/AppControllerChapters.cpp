@@ -1,6 +1,7 @@
 // The chapter list: chapters kept with their files, edited by hand, and
 // Undo and Redo of every change to the list.
 #include "AppController.h"
+#include "BookFiles.h"
 #include "AudiobookTableView.h"
 #include "ChapterFile.h"
 #include "ChapterList.h"
@@ -673,45 +674,17 @@ void AppController::importChapters()
 
 void AppController::importChapterFile(const QString& path)
 {
-    // No chapter file of a real book comes near this.
-    constexpr qint64 kLargestChapterFile = 4 << 20;
-    const auto refuse = [this, &path](const QString& why) {
+    QString problem;
+    const ChapterMarks chapters = BookFiles::readChapterFile(path, TableData, problem);
+    if (!problem.isEmpty()) {
         showChapterFileAlert(u"Chapters Not Imported"_s,
                              u"The chapters of \u201C%1\u201D cannot be imported."_s.arg(
                                  QFileInfo(path).fileName()),
-                             why + u" The chapter list is as it was."_s);
-    };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestChapterFile) {
-        refuse(file.error() == QFileDevice::NoError
-                   ? u"It is too large to be a chapter file."_s
-                   : u"It cannot be read: %1."_s.arg(file.errorString()));
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    const ChapterMarks chapters = ChapterFile::read(bytes, ChapterFile::kindOf(path, bytes));
-    QList<double> lengths;
-    double total = 0;
-    for (const ItemRecordPtr& record : std::as_const(TableData)) {
-        lengths << record->lengthColumn.value_or(0);
-        total += lengths.constLast();
-    }
-    QString problem = ChapterFile::problemWith(chapters, total);
-    if (chapters.isEmpty())
-        problem = u"It holds no chapter times that Fablewick reads: lines such as "
-                  "\u201C00:04:19.153 Title\u201D, ffmetadata's [CHAPTER] blocks, or a CUE "
-                  "sheet's INDEX 01 lines."_s;
-    if (!problem.isEmpty()) {
-        refuse(problem);
+                             problem + u" The chapter list is as it was."_s);
         return;
     }
     beginChange(u"Import Chapters"_s);
-    for (const ItemRecordPtr& record : std::as_const(TableData))
-        record->editedChapters = QList<ChapterMark>();
-    for (const ChapterMark& chapter : chapters) {
-        if (const auto place = ChapterList::located(lengths, chapter.start))
-            TableData.at(place->first)->editedChapters->append({place->second, chapter.title});
-    }
+    BookFiles::placeChapters(TableData, chapters);
     mTableModel->recordsChanged();
 }
 

@@ -7,9 +7,7 @@
 
 #include <QFileInfo>
 #include <QMainWindow>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -29,7 +27,9 @@ bool AppController::moveFile(const QString& source, const QString& toPath)
             mainWindow, alert, [this](int returnCode) { FileExistAlertDidEnd(returnCode); });
         return false;
     }
-    const FileMover::Outcome outcome = FileMover::move(source, toPath);
+    // The source is the run's book, which the run itself delivers.
+    Q_UNUSED(source);
+    const FileMover::Outcome outcome = mBookRun->deliver(toPath, false);
     if (outcome) {
         soundID->play();
         mNotifier->notify(u"Audiobook finished"_s, QFileInfo(toPath).fileName(), toPath);
@@ -41,7 +41,7 @@ bool AppController::moveFile(const QString& source, const QString& toPath)
 
 void AppController::FileExistAlertDidEnd(int returnCode)
 {
-    if (!srcPath || !dstPath)
+    if (!srcPath || !dstPath || !mBookRun)
         return;
     QString destination;
     if (returnCode == 1) {
@@ -60,7 +60,7 @@ void AppController::FileExistAlertDidEnd(int returnCode)
     } else {
         return;
     }
-    const FileMover::Outcome outcome = FileMover::moveReplacing(*srcPath, destination);
+    const FileMover::Outcome outcome = mBookRun->deliver(destination, true);
     if (outcome)
         soundID->play();
     else
@@ -80,33 +80,7 @@ QString sentence(QString text)
     return text;
 }
 
-// A tool's words for a full disk, in the words the system gives them.
-bool saysDiskIsFull(const QString& cause)
-{
-    for (const int error : {ENOSPC, EDQUOT}) {
-        if (cause.contains(QString::fromLocal8Bit(std::strerror(error))))
-            return true;
-    }
-    return cause.contains(u"No space left on device"_s);
-}
-
-// Less than this left on a disk after a step failed: it filled up.
-constexpr qint64 kNothingLeft = 1 << 20;
-
 } // namespace
-
-QString AppController::diskFullText(const QString& folder, qint64 needed)
-{
-    const qint64 free = DiskSpace::available(folder).value_or(0);
-    return u"The disk that holds %1 is full: %2 free, and this book needs about %3."_s.arg(
-        folder, roundedSize(double(free)), roundedSize(double(needed)));
-}
-
-QString AppController::tempDiskFullText() const
-{
-    return diskFullText(tempFolder.value_or(QString()), mRunNeeds) +
-           u" Free some space on it, and make the audiobook again."_s;
-}
 
 // The alert says what went wrong and where the book is now, so that it is
 // never left unnoticed in a folder that the next run empties.
@@ -115,11 +89,12 @@ void AppController::showFileCreationAlert(const QString& destination,
 {
     QString detail = sentence(outcome.reason);
     if (DiskSpace::meansFull(outcome.error))
-        detail = diskFullText(QFileInfo(destination).absolutePath(),
-                              QFileInfo(outcome.keptAt).size());
+        detail = DiskSpace::fullText(QFileInfo(destination).absolutePath(),
+                                     QFileInfo(outcome.keptAt).size());
     if (!outcome.keptAt.isEmpty()) {
         detail += u" The audiobook is kept at %1."_s.arg(outcome.keptAt);
-        if (tempFolder && outcome.keptAt.startsWith(*tempFolder + u'/'))
+        if (const std::optional<QString> folder = tempFolderPath();
+            folder && outcome.keptAt.startsWith(*folder + u'/'))
             detail += u" Making another audiobook empties that folder, so move the file "
                       u"somewhere safe first."_s;
     }
@@ -134,27 +109,10 @@ void AppController::showFileCreationAlert(const QString& destination,
     mServices.dialogs->beginCriticalAlertSheet(mainWindow, alert, {});
 }
 
-QString AppController::stepName(RunState state) const
-{
-    switch (state) {
-    case RunState::Joining:
-        return mRun.decodes ? u"While decoding the files"_s : u"While joining the files"_s;
-    case RunState::Converting:
-        return mRun.copiesAac ? u"While copying the audio"_s : u"While converting to AAC"_s;
-    case RunState::WritingChapters:
-        return u"While writing the chapters"_s;
-    case RunState::Tagging:
-        return u"While writing the tags"_s;
-    default:
-        return u"Before the files were joined"_s;
-    }
-}
-
-// The alert's words stay as they are; what went wrong is its detail, and a
-// line on standard error.
+// The alert's words stay as they are; what went wrong, with the step it
+// went wrong in, is its detail, and a line on standard error.
 void AppController::processDidEndBadly(const std::exception_ptr& exception)
 {
-    const RunState failedIn = std::exchange(mState, RunState::Idle);
     QString cause;
     try {
         if (exception)
@@ -164,16 +122,8 @@ void AppController::processDidEndBadly(const std::exception_ptr& exception)
     } catch (...) {
         cause = u"An unknown error."_s;
     }
-    // A full disk is named, whatever words the tool found for it.
-    const bool running = failedIn != RunState::Idle && failedIn != RunState::Starting;
-    if (running && tempFolder &&
-        (saysDiskIsFull(cause) ||
-         DiskSpace::available(*tempFolder).value_or(kNothingLeft) < kNothingLeft))
-        cause = tempDiskFullText();
-    if (!cause.isEmpty()) {
-        cause = stepName(failedIn) + u": "_s + cause;
+    if (!cause.isEmpty())
         std::fprintf(stderr, "fablewick: %s\n", cause.simplified().toUtf8().constData());
-    }
     const AlertSpec alert{
         .title = u"Fablewick encountered a critical error"_s,
         .message = u"A critical error has occurred during the conversion process. The creation "

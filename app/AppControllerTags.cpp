@@ -1,37 +1,24 @@
 // Tagged collections: folders of files, and titles, order, chapters and the
 // book's tags taken from what the files' own tags say.
 #include "AppController.h"
-#include "AudioKind.h"
+#include "BookFiles.h"
 #include "ArtworkWell.h"
 #include "AudiobookTableView.h"
 #include "ItemTableModel.h"
-#include "NaturalOrder.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <algorithm>
-#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
 QStringList AppController::mp3FilesIn(const QString& folder)
 {
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileName().toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
-            files << path;
-    }
-    std::sort(files.begin(), files.end(),
-              [](const QString& a, const QString& b) { return NaturalOrder::less(a, b); });
-    return files;
+    return BookFiles::audioFilesIn(folder);
 }
 
 void AppController::addFolder(QObject*)
@@ -73,23 +60,11 @@ void AppController::titlesFromFileNames(QObject*)
 void AppController::sortByTrack(QObject*)
 {
     beginChange(u"Sort by Track"_s);
-    // Files without numbers follow those with them.
-    const auto key = [](const ItemRecord& r) {
-        const bool numbered = r.tags.track || r.tags.disc;
-        return std::tuple(numbered ? 0 : 1, r.tags.disc.value_or(0), r.tags.track.value_or(0));
-    };
     const ItemList before = TableData;
     QHash<const ItemRecord*, int> rowOf;
     mTableModel->reorderRecords(
         [&] {
-            std::stable_sort(TableData.begin(), TableData.end(),
-                             [&](const ItemRecordPtr& a, const ItemRecordPtr& b) {
-                                 const auto ka = key(*a);
-                                 const auto kb = key(*b);
-                                 if (ka != kb)
-                                     return ka < kb;
-                                 return NaturalOrder::less(a->pathColumn, b->pathColumn);
-                             });
+            std::stable_sort(TableData.begin(), TableData.end(), BookFiles::byTrack);
             for (qsizetype i = 0; i < TableData.size(); ++i)
                 rowOf.insert(TableData.at(i).get(), static_cast<int>(i));
         },
@@ -137,42 +112,6 @@ void AppController::fillFromFiles(QObject*)
     fillTagSheet();
 }
 
-namespace {
-
-// The value that every file which has one gives; empty when they differ.
-QString agreed(const ItemList& records, const std::function<QString(const SourceTags&)>& field)
-{
-    QString value;
-    for (const ItemRecordPtr& record : records) {
-        const QString v = field(record->tags);
-        if (v.isEmpty())
-            continue;
-        if (!value.isEmpty() && v != value)
-            return {};
-        value = v;
-    }
-    return value;
-}
-
-// A cover beside the file, by the names that rippers and shops give it.
-QImage coverBeside(const QString& path)
-{
-    const QDir folder = QFileInfo(path).dir();
-    const QStringList names = folder.entryList(QDir::Files);
-    for (const char* wanted : {"cover.jpg", "cover.png", "folder.jpg", "front.jpg"}) {
-        for (const QString& name : names) {
-            if (name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0) {
-                QImage image(folder.filePath(name));
-                if (!image.isNull())
-                    return image;
-            }
-        }
-    }
-    return {};
-}
-
-} // namespace
-
 // Only the empty fields are filled, each only where the files agree: what
 // the user typed or chose stays.
 void AppController::fillTagSheet()
@@ -181,31 +120,17 @@ void AppController::fillTagSheet()
         if (field->text().isEmpty() && !value.isEmpty())
             field->setText(value);
     };
-    const QString bookTitle = agreed(TableData, [](const SourceTags& t) { return t.album; });
-    fill(title, bookTitle);
-    fill(album, bookTitle);
-    const QString author = agreed(TableData, [](const SourceTags& t) { return t.artist; });
-    const QString bookArtist = agreed(TableData, [](const SourceTags& t) { return t.albumArtist; });
-    fill(artist, author.isEmpty() ? bookArtist : author);
-    fill(albumArtist, bookArtist);
-    fill(narrator, agreed(TableData, [](const SourceTags& t) { return t.composer; }));
-    fill(year, agreed(TableData, [](const SourceTags& t) { return t.year; }));
-    fill(series, agreed(TableData, [](const SourceTags& t) { return t.series; }));
-    fill(seriesNumber, agreed(TableData, [](const SourceTags& t) { return t.seriesPart; }));
+    const BookTag files = BookFiles::agreedTags(TableData);
+    fill(title, files.title);
+    fill(album, files.album);
+    fill(artist, files.artist);
+    fill(albumArtist, files.albumArtist);
+    fill(narrator, files.narrator);
+    fill(year, files.year);
+    fill(series, files.series);
+    fill(seriesNumber, files.seriesNumber);
     if (bookDescription->toPlainText().isEmpty())
-        bookDescription->setPlainText(
-            agreed(TableData, [](const SourceTags& t) { return t.description; }));
-    if (!artwork->image().isNull() || TableData.isEmpty())
-        return;
-    for (const ItemRecordPtr& record : std::as_const(TableData)) {
-        if (!record->tags.hasCover)
-            continue;
-        const SourceTags::Picture picture = SourceTags::cover(record->pathColumn);
-        const QImage image = QImage::fromData(picture.data);
-        if (!image.isNull()) {
-            artwork->setImage(image);
-            return;
-        }
-    }
-    artwork->setImage(coverBeside(TableData.first()->pathColumn));
+        bookDescription->setPlainText(files.description);
+    if (artwork->image().isNull())
+        artwork->setImage(BookFiles::agreedCover(TableData));
 }

@@ -11,6 +11,9 @@
 // kept as they are, so their frames are copied; "direct" is then one ffmpeg
 // encoding the same files as AAC.
 #include "ArtworkWell.h"
+#include "EncodeStep.h"
+#include "M4bTagger.h"
+#include "chapterWriter.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -120,7 +123,7 @@ int main(int argc, char* argv[])
 
     TestApp testApp;
     AppController& c = *testApp.controller;
-    c.converter().setParallelism(encoders);
+    c.setEncoders(encoders);
     c.applicationOpenFiles(paths);
     if (!waitUntilListed(c))
         return 1;
@@ -171,12 +174,12 @@ int main(int argc, char* argv[])
             QTest::qWait(10);
         Steps steps;
         steps.total = clock.elapsed();
-        // The join runs inside the start call, so its end is the conversion's start.
         auto at = [&](RunState state) {
             return enteredAt.count(state) ? enteredAt[state] : steps.total;
         };
-        steps.join = at(RunState::Converting);
-        steps.convert = at(RunState::WritingChapters) - at(RunState::Converting);
+        const RunState converting = aac ? RunState::Copying : RunState::Encoding;
+        steps.join = at(converting);
+        steps.convert = at(RunState::WritingChapters) - at(converting);
         steps.chapters = at(RunState::Tagging) - at(RunState::WritingChapters);
         steps.tag = steps.total - at(RunState::Tagging);
         return steps;
@@ -193,7 +196,9 @@ int main(int argc, char* argv[])
                              u"-b:a 64k -acodec aac -ac 1 '%2/direct.m4a'"_s.arg(
                                  QStringLiteral(FABLEWICK_FFMPEG), temp));
         }
-        const EncoderOptions& options = c.converter().ffmpegOptions();
+        RunRequest asked;
+        asked.mono = control<QComboBox>(c, u"outputChannels"_s)->currentText().contains(u"Mono"_s);
+        const EncoderOptions options = EncodeStep::ffmpegFindOption(asked, temp + u"/mp3.mp3"_s);
         return timeShell(
             u"'%1' -nostdin -v error -i '%2/mp3.mp3' -vn -y -ab %3 -acodec aac -ac %4 -ar %5 "
             u"'%2/direct.m4a'"_s.arg(QStringLiteral(FABLEWICK_FFMPEG), temp,
@@ -224,8 +229,18 @@ int main(int argc, char* argv[])
     const qint64 directCat =
         timeShell(u"cat "_s + quoted.join(u' ') + u" > '"_s + temp + u"/direct.mp3'"_s);
     const char* yardstick = aac ? "one ffmpeg encoding the files" : "one ffmpeg on the joined file";
-    const qint64 directChapters = timeShell(c.chapters().command());
-    const qint64 directTag = timeShell(c.tagger().command());
+    chapterWriter writer;
+    writer.setOutputFolder(temp);
+    writer.setOutputFile(u"m4b"_s);
+    writer.setAudioFilePath(temp + u"/m4a.m4a"_s);
+    const qint64 directChapters = timeShell(writer.command());
+    M4bTagger tagger;
+    tagger.setTitle(u"Benchmark"_s);
+    tagger.setArtist(u"Fablewick"_s);
+    tagger.setArtwork(temp + u"/art1.jpg"_s);
+    tagger.setInputPath(temp + u"/m4b.m4b"_s);
+    tagger.setOutputPath(temp + u"/m4b-tagged.m4b"_s);
+    const qint64 directTag = timeShell(tagger.command());
 
     rusage self{};
     rusage children{};

@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -26,8 +29,13 @@ namespace {
 struct Quiet final : mp3JoinerDelegate
 {
     void mp3JoinProgress(int, int) override {}
-    void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr e) override { failed = bool(e); }
-    bool failed = false;
+    void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr e) override
+    {
+        failed = bool(e);
+        done = true;
+    }
+    std::atomic<bool> failed = false;
+    std::atomic<bool> done = false;
 };
 
 struct Costs
@@ -67,6 +75,8 @@ Costs measureList(const QStringList& paths, const QString& work)
     joiner.setJoinFiles(records);
     clock.restart();
     joiner.startJoin();
+    while (!delegate.done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     costs.join = clock.elapsed();
     costs.ok = !delegate.failed && readFile(work + u"/mp3.mp3"_s) == readFile(work + u"/direct.mp3"_s);
 

@@ -10,4 +10,8 @@ namespace DiskSpace {
 [[nodiscard]] std::optional<qint64> available(const QString& path);
 // Whether an error number says that a disk, or our share of it, is full.
 [[nodiscard]] bool meansFull(int error);
+// About how large, in two figures: "900 MB", "1.2 GB".
+[[nodiscard]] QString roundedSize(double bytes);
+// A disk that is full, or too full for a book, in words for the user.
+[[nodiscard]] QString fullText(const QString& folder, qint64 needed);
 } // namespace DiskSpace

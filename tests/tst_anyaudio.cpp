@@ -155,7 +155,7 @@ private Q_SLOTS:
         const QString calls = recordFfmpegCalls(environment.root());
         TestApp app;
         AppController& c = *app.controller;
-        c.converter().setParallelism(2);
+        c.setEncoders(2);
         c.applicationOpenFiles(paths);
         QVERIFY(waitUntilListed(c));
         if (c.tableData().at(0)->pathColumn != paths.at(0))
@@ -230,7 +230,7 @@ private Q_SLOTS:
             c.startJoin();
         };
         make(u"First"_s);
-        QCOMPARE(c.state(), RunState::Joining);
+        QCOMPARE(c.state(), RunState::Decoding);
         if (said.isEmpty()) {
             QTest::qWait(300);
             QTest::mouseClick(control<QPushButton>(c, u"stopConvertingButton"_s), Qt::LeftButton);

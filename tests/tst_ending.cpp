@@ -46,7 +46,7 @@ int runAsApplication(int argc, char* argv[])
     startBook(c, files);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &c, [&] {
-        if (c.state() != RunState::Converting)
+        if (c.state() != RunState::Encoding)
             return;
         watch.stop();
         std::cout << "converting" << std::endl;

@@ -138,7 +138,7 @@ private Q_SLOTS:
         }
         TestApp app;
         AppController& c = *app.controller;
-        c.converter().setParallelism(3);
+        c.setEncoders(3);
         c.applicationOpenFiles(paths);
         QVERIFY(waitUntilListed(c));
         if (c.tableData().at(0)->pathColumn != paths.at(0))

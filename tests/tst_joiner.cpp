@@ -6,15 +6,17 @@
 #include <QFileInfo>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// Told from the join's thread; read once the end has been told.
 struct Recorder final : mp3JoinerDelegate
 {
     QList<QPair<int, int>> progress;
-    int finished = 0;
+    std::atomic<int> finished = 0;
     std::exception_ptr exception;
     void mp3JoinProgress(int index, int totalFiles) override
     {
@@ -22,8 +24,8 @@ struct Recorder final : mp3JoinerDelegate
     }
     void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinException) override
     {
-        ++finished;
         exception = joinException;
+        ++finished;
     }
 };
 
@@ -42,6 +44,13 @@ struct Join
         joiner.setDelegate(&recorder);
         joiner.setOutputFolder(folder);
         joiner.setOutputFile(u"mp3"_s);
+    }
+    // The whole join, its lengths put into the records.
+    void run()
+    {
+        joiner.startJoin();
+        QVERIFY(QTest::qWaitFor([this] { return recorder.finished > 0; }, 60000));
+        joiner.recordLengths();
     }
     QString folder;
     Recorder recorder;
@@ -66,9 +75,9 @@ private Q_SLOTS:
         Join join(environment);
         const ItemList files{record(sources[0]), record(sources[1]), record(sources[2])};
         join.joiner.setJoinFiles(files);
-        join.joiner.startJoin();
+        join.run();
 
-        QCOMPARE(join.recorder.finished, 1);
+        QCOMPARE(join.recorder.finished.load(), 1);
         QVERIFY(!join.recorder.exception);
         QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
         QCOMPARE(files[0]->mins, u"3"_s);
@@ -90,8 +99,8 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         Join join(environment);
-        join.joiner.startJoin();
-        QCOMPARE(join.recorder.finished, 1);
+        join.run();
+        QCOMPARE(join.recorder.finished.load(), 1);
         QVERIFY(!join.recorder.exception);
         QVERIFY(join.recorder.progress.isEmpty());
         QVERIFY(QFileInfo(join.folder + u"/Originals"_s).isDir());
@@ -106,8 +115,8 @@ private Q_SLOTS:
         Join join(environment);
         join.joiner.setJoinFiles(
             {record(first), record(environment.sources() + u"/gone.mp3"_s), record(first)});
-        join.joiner.startJoin();
-        QCOMPARE(join.recorder.finished, 1);
+        join.run();
+        QCOMPARE(join.recorder.finished.load(), 1);
         QVERIFY(join.recorder.exception);
         QVERIFY_THROWS_EXCEPTION(WorkerException, std::rethrow_exception(join.recorder.exception));
         QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}}));
@@ -116,7 +125,7 @@ private Q_SLOTS:
         Join noFolder(environment);
         noFolder.joiner.setOutputFolder(environment.root() + u"/missing"_s);
         noFolder.joiner.setJoinFiles({record(first)});
-        noFolder.joiner.startJoin();
+        noFolder.run();
         QVERIFY(noFolder.recorder.exception);
     }
 
@@ -136,13 +145,13 @@ private Q_SLOTS:
         }
         Join join(environment);
         join.joiner.setJoinFiles(files);
-        join.joiner.startJoin();
+        join.run();
         QVERIFY(!join.recorder.exception);
         QCOMPARE(readFile(join.folder + u"/mp3.mp3"_s), expected);
         QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));
     }
 
-    // A stop ends the running cat and the join with it; the event loop kept turning.
+    // A stop ends the running cat and the join with it.
     void terminateStopsTheJoin()
     {
         TestEnvironment environment;
@@ -161,10 +170,10 @@ private Q_SLOTS:
         });
         QElapsedTimer clock;
         clock.start();
-        join.joiner.startJoin();
+        join.run();
         qputenv("PATH", oldPath);
         QVERIFY(clock.elapsed() < 20000);
-        QCOMPARE(join.recorder.finished, 1);
+        QCOMPARE(join.recorder.finished.load(), 1);
         QVERIFY(!join.recorder.exception);
         QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}}));
         QVERIFY(!join.joiner.isJoining());

@@ -8,7 +8,6 @@
 #include "ShellQuote.h"
 #include "WorkerException.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
@@ -21,9 +20,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-// The cat that runs for the join; one application has one joiner.
-ProcessSlot cp;
-
 // What the join reads of each file before it appends the file's bytes: its
 // playing time from mp3info and its frames. Read ahead on other cores while
 // cat runs, and taken in order; a file whose time cannot be read fails the
@@ -103,84 +99,97 @@ QString Mp3Joiner::catCommand(const QString& linkPath, const QString& joinedPath
     return u"cat "_s + ShellQuote::single(linkPath) + u">> "_s + ShellQuote::single(joinedPath);
 }
 
+Mp3Joiner::~Mp3Joiner()
+{
+    terminateJoin();
+    mThread.join();
+}
+
 void Mp3Joiner::startJoin()
 {
-    if (mJoining) {
+    if (mJoining.exchange(true)) {
         if (mDelegate)
             mDelegate->mp3JoinDidFinish(
                 this, std::make_exception_ptr(WorkerException("a join is already running")));
         return;
     }
-    mJoining = true;
-    cp.arm();
-    std::exception_ptr failure;
-    try {
-        const std::optional<QString> originals =
-            FileHelper::makeNewSubFolder(mOutputFolder, u"Originals"_s);
-        if (!originals)
-            throw WorkerException("cannot make the folder of links in " +
-                                  mOutputFolder.toStdString());
-        for (qsizetype i = 0; i < mJoinFiles.size(); ++i) {
-            const QString link = *originals + u"/%1.mp3"_s.arg(i);
-            QFile::link(mJoinFiles.at(i)->pathColumn, link);
-            mJoinFiles.at(i)->symbolicPath = link;
-        }
-        const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
-        const int count = static_cast<int>(mJoinFiles.size());
-        QStringList links;
-        for (const ItemRecordPtr& record : std::as_const(mJoinFiles))
-            links << record->symbolicPath.value_or(QString());
-        ReadAhead ahead(links);
-        for (int i = 0; i < count && !cp.stopRequested(); ++i) {
-            ItemRecord& record = *mJoinFiles.at(i);
-            ReadAhead::Read read = ahead.take(i);
-            if (read.failure)
-                std::rethrow_exception(read.failure);
-            record.mins = read.time.mins;
-            record.secs = read.time.secs;
-            // Its length as a decoder gives it, so that the chapters after it
-            // start where their audio does.
-            if (const std::optional<Mp3Frames::Measure>& frames = read.frames;
-                frames && DecodedLength::alone(*frames) > 0)
-                record.exact = ItemRecord::Exact{
-                    .samples = DecodedLength::alone(*frames),
-                    .leadIn = DecodedLength::leadIn(*frames),
-                    .sampleRate = frames->sampleRate,
-                    .joinedSamples = DecodedLength::joined(*frames, i == 0),
-                    .joinedLeadIn = DecodedLength::joinedLeadIn(*frames)};
-            else
-                record.exact.reset();
-            if (mDelegate)
-                mDelegate->mp3JoinProgress(i, count);
-            runToEnd(catCommand(*record.symbolicPath, joined));
-        }
-    } catch (const std::exception&) {
-        failure = std::current_exception();
+    mThread.join();
+    mCat.arm();
+    mLengths.clear();
+    // The links are made here, on the records' thread, as they are named in them.
+    const std::optional<QString> originals =
+        FileHelper::makeNewSubFolder(mOutputFolder, u"Originals"_s);
+    QStringList links;
+    for (qsizetype i = 0; originals && i < mJoinFiles.size(); ++i) {
+        const QString link = *originals + u"/%1.mp3"_s.arg(i);
+        QFile::link(mJoinFiles.at(i)->pathColumn, link);
+        mJoinFiles.at(i)->symbolicPath = link;
+        links << link;
     }
-    mJoining = false;
-    if (mDelegate)
-        mDelegate->mp3JoinDidFinish(this, failure);
+    mThread.start([this, links, made = originals.has_value()] {
+        std::exception_ptr failure;
+        try {
+            if (!made)
+                throw WorkerException("cannot make the folder of links in " +
+                                      mOutputFolder.toStdString());
+            join(links);
+        } catch (const std::exception&) {
+            failure = std::current_exception();
+        }
+        mJoining = false;
+        if (mDelegate)
+            mDelegate->mp3JoinDidFinish(this, failure);
+    });
+}
+
+void Mp3Joiner::join(const QStringList& links)
+{
+    const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
+    const int count = static_cast<int>(links.size());
+    ReadAhead ahead(links);
+    for (int i = 0; i < count && !mCat.stopRequested(); ++i) {
+        ReadAhead::Read read = ahead.take(i);
+        if (read.failure)
+            std::rethrow_exception(read.failure);
+        Length length{.time = read.time, .exact = std::nullopt};
+        // Its length as a decoder gives it, so that the chapters after it
+        // start where their audio does.
+        if (const std::optional<Mp3Frames::Measure>& frames = read.frames;
+            frames && DecodedLength::alone(*frames) > 0)
+            length.exact = ItemRecord::Exact{.samples = DecodedLength::alone(*frames),
+                                             .leadIn = DecodedLength::leadIn(*frames),
+                                             .sampleRate = frames->sampleRate,
+                                             .joinedSamples = DecodedLength::joined(*frames, i == 0),
+                                             .joinedLeadIn = DecodedLength::joinedLeadIn(*frames)};
+        mLengths.push_back(length);
+        if (mDelegate)
+            mDelegate->mp3JoinProgress(i, count);
+        runToEnd(catCommand(links.at(i), joined));
+    }
+}
+
+void Mp3Joiner::recordLengths()
+{
+    for (std::size_t i = 0; i < mLengths.size() && qsizetype(i) < mJoinFiles.size(); ++i) {
+        ItemRecord& record = *mJoinFiles.at(qsizetype(i));
+        record.mins = mLengths[i].time.mins;
+        record.secs = mLengths[i].time.secs;
+        record.exact = mLengths[i].exact;
+    }
 }
 
 void Mp3Joiner::terminateJoin()
 {
-    cp.terminateIfRunning();
+    mCat.terminateIfRunning();
 }
 
-// Waits for the command with the event loop turning, so the window stays alive.
 void Mp3Joiner::runToEnd(const QString& command)
 {
     auto process = std::make_shared<ToolProcess>(command);
     process->launch(ToolOutput::Inherited);
-    cp.hold(process);
-    QEventLoop loop;
-    std::thread waiter([&loop, process] {
-        process->waitUntilExit();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    waiter.join();
-    cp.release();
+    mCat.hold(process);
+    process->waitUntilExit();
+    mCat.release();
     // A cat that fails (a full disk, say) would leave a cut audiobook.
-    cp.checkEnd(*process, "cat");
+    mCat.checkEnd(*process, "cat");
 }

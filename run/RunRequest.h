@@ -19,8 +19,6 @@ enum class BookFormat
 // next run.
 struct RunRequest
 {
-    // Runs count from 1; 0 is none. A worker's report names its run.
-    int number = 0;
     ItemList records;
     BookFormat format = BookFormat::Mp3;
     // The output sheet's bit rate ("64k") and sample rate ("44100"); none
@@ -38,6 +36,23 @@ struct RunRequest
     // sample rate and channels: the frames are copied into the book, and
     // nothing is decoded or encoded.
     bool copiesAac = false;
+    // How many encoders run at once; 0 is one per core.
+    int encoders = 0;
+
+    // The sample rate asked for, else the first source's, else 44.1 kHz:
+    // what every source is decoded to.
+    [[nodiscard]] int decodedRate() const
+    {
+        if (sampleRate && sampleRate->toInt() > 0)
+            return sampleRate->toInt();
+        const int first = records.isEmpty() ? 0 : records.first()->sampleFrequencyColumn.toInt();
+        return first > 0 ? first : 44100;
+    }
+
+    // Decides between joining, decoding and copying from the records and
+    // the settings: any source that is not MP3 is decoded, unless every one
+    // is AAC alike and kept as it is, when its frames are copied.
+    void chooseMethod();
 
     // An encoding without "AAC" joins the files as MP3; an AAC one is
     // Standard or Bookmark, and any other is none that we know.

@@ -5,13 +5,16 @@
 namespace Production {
 Q_NAMESPACE
 
-// The states of a production run, in the order a run passes through them.
+// The step a production run is in, named for what it does.
 enum class RunState : int
 {
     Idle = 0,
+    // The files are checked and the temporary folder taken.
     Starting = 10,
     Joining = 20,
-    Converting = 30,
+    Decoding = 21,
+    Copying = 22,
+    Encoding = 30,
     WritingChapters = 40,
     Tagging = 50,
 };

@@ -1,0 +1,34 @@
+#include "CopyStep.h"
+
+#include "RunChecks.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+QString CopyStep::during() const
+{
+    return u"While copying the audio"_s;
+}
+
+void CopyStep::start(RunRequest& run, const QString& folder, const QString&, Reports reports)
+{
+    mFolder = folder;
+    QStringList sources;
+    for (const ItemRecordPtr& record : std::as_const(run.records))
+        sources << record->pathColumn;
+    reports.progress(0, static_cast<double>(sources.size()), QString());
+    auto progress = reports.progress;
+    mCopier.start(
+        sources, run.records.first()->copyableAac->audioConfig, output(),
+        [progress](int done, int total) {
+            progress(done, total, u"Copying file %1 of %2..."_s.arg(done).arg(total));
+        },
+        std::move(reports.finished));
+}
+
+QString CopyStep::settle(RunRequest& run)
+{
+    const std::vector<ItemRecord::Exact>& placements = mCopier.placements();
+    for (qsizetype i = 0; i < run.records.size(); ++i)
+        run.records.at(i)->exact = placements.at(static_cast<std::size_t>(i));
+    return RunChecks::bookShortfall(run, output());
+}

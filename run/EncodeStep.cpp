@@ -1,0 +1,102 @@
+#include "EncodeStep.h"
+
+#include "ChapterList.h"
+#include "Mp3Helper.h"
+#include "RunChecks.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+bool isPlainNumber(const QString& text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+} // namespace
+
+QString EncodeStep::during() const
+{
+    return mMp3 ? u"While converting to MP3"_s : u"While converting to AAC"_s;
+}
+
+QString EncodeStep::output() const
+{
+    return mFolder + (mMp3 ? u"/mp3.mp3"_s : u"/m4a.m4a"_s);
+}
+
+// A "Same as source" rate is the source's kbit/s as ffmpeg reads it (128 is
+// 128k); what mp3info cannot give as a number (a variable bit rate, an
+// unreadable file) falls back to 128k and 44100 Hz.
+EncoderOptions EncodeStep::ffmpegFindOption(const RunRequest& run, const QString& path)
+{
+    QString bitrate;
+    QString frequency;
+    if (run.decodes) {
+        // Decoded sources have no MP3 to ask: the first source's own rates,
+        // but a lossless source's is no rate for a compressed book.
+        const QString first =
+            run.records.isEmpty() ? QString() : run.records.first()->bitrateColumn;
+        bitrate = first.toInt() <= 320 ? first : QString();
+        frequency = QString::number(run.decodedRate());
+    } else {
+        bitrate = Mp3Helper::getBitrateOfMP3(path).value_or(QString());
+        frequency = Mp3Helper::getSampleFrequencyOfMP3(path).value_or(QString());
+    }
+    EncoderOptions options;
+    options.insert(u"bitrate"_s,
+                   run.bitRate.value_or(isPlainNumber(bitrate) ? bitrate + u'k' : u"128k"_s));
+    options.insert(u"sampleFrequency"_s,
+                   run.sampleRate.value_or(isPlainNumber(frequency) ? frequency : u"44100"_s));
+    options.insert(u"channels"_s, run.mono ? u"1"_s : u"2"_s);
+    return options;
+}
+
+void EncodeStep::start(RunRequest& run, const QString& folder, const QString& input,
+                       Reports reports)
+{
+    mReports = std::move(reports);
+    mFolder = folder;
+    // Decoded sources made into an MP3 book give the file a join would.
+    mMp3 = run.format == BookFormat::Mp3;
+    mConverter.setFfmpegOptions(ffmpegFindOption(run, input));
+    mConverter.setOutputFolder(folder);
+    mConverter.setOutputFile(mMp3 ? u"mp3"_s : u"m4a"_s);
+    mConverter.setEncodesMp3(mMp3);
+    mConverter.setOutputAuthor(run.tags.artist);
+    mConverter.setOutputTitle(run.tags.title);
+    mConverter.setInputFile(input);
+    mConverter.setParallelism(run.encoders);
+    // The files joined, each as a decoder gives it, so that the book holds
+    // their audio and nothing of their tags or encoders' padding.
+    QList<Mp3Converter::Source> sources;
+    if (ChapterList::hasExactLengths(run.records)) {
+        for (const ItemRecordPtr& record : std::as_const(run.records))
+            sources.append({.path = record->symbolicPath.value_or(record->pathColumn),
+                            .samples = record->exact->samples,
+                            .sampleRate = record->exact->sampleRate});
+    }
+    mConverter.setSourceFiles(sources);
+    mConverter.setDelegate(this);
+    const double exact = mConverter.exactSeconds();
+    mTotal = exact > 0 ? std::ceil(exact) : Mp3Helper::getUnixTimeOfMP3(input);
+    mReports.progress(0, mTotal, QString());
+    mConverter.startConvert();
+}
+
+QString EncodeStep::settle(RunRequest& run)
+{
+    return RunChecks::bookShortfall(run, output());
+}
+
+void EncodeStep::mp3ConverterProgress(double position, const QString& description)
+{
+    mReports.progress(position, mTotal, description);
+}
+
+void EncodeStep::mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr convertException)
+{
+    mReports.finished(convertException);
+}

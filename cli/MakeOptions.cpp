@@ -1,0 +1,167 @@
+#include "MakeOptions.h"
+
+#include <QCommandLineParser>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct TagOption
+{
+    const char16_t* name;
+    QString BookTag::*field;
+    const char16_t* what;
+};
+
+const TagOption kTags[] = {
+    {u"title", &BookTag::title, u"the book's title"},
+    {u"artist", &BookTag::artist, u"the author"},
+    {u"album", &BookTag::album, u"the album"},
+    {u"album-artist", &BookTag::albumArtist, u"the album artist"},
+    {u"narrator", &BookTag::narrator, u"the narrator"},
+    {u"year", &BookTag::year, u"the year"},
+    {u"series", &BookTag::series, u"the series"},
+    {u"series-number", &BookTag::seriesNumber, u"the book's number in its series"},
+    {u"comment", &BookTag::comment, u"a comment"},
+    {u"description", &BookTag::description, u"the description"},
+};
+
+void describe(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        u"Makes one audiobook (.m4b, .m4a or .mp3) with chapters, tags and cover from audio "
+        "files and folders, as the Fablewick window does."_s);
+    parser.addPositionalArgument(u"files"_s, u"Audio files and folders of them, in order."_s,
+                                 u"FILE|FOLDER..."_s);
+    parser.addOptions({
+        {{u"o"_s, u"output"_s}, u"The book to make; its extension picks the format."_s, u"FILE"_s},
+        {u"format"_s, u"m4b (the default), m4a or mp3."_s, u"FORMAT"_s},
+        {u"bitrate"_s, u"The bit rate, such as 64k (the default), or \"same\"."_s, u"RATE"_s},
+        {u"sample-rate"_s, u"44100 (the default), 22050, 48000, or \"same\"."_s, u"HZ"_s},
+        {u"channels"_s, u"1 (mono, the default) or 2 (stereo)."_s, u"N"_s},
+        {u"cover"_s, u"An image for the cover, instead of the files' own."_s, u"IMAGE"_s},
+        {u"order"_s, u"given (the default), track, or path (in natural order)."_s, u"ORDER"_s},
+        {u"titles"_s, u"Chapter titles from \"names\" of the files (the default) or their \"tags\"."_s,
+         u"FROM"_s},
+        {u"chapters"_s,
+         u"A chapter file (chapters.txt, ffmetadata or CUE) for the book's chapters, in place "
+         "of the files' own."_s,
+         u"FILE"_s},
+        {u"encoders"_s, u"How many encoders run at once (one per core by default)."_s, u"N"_s},
+        {u"dry-run"_s, u"Print the plan and make nothing."_s},
+        {u"json"_s, u"Progress as one JSON object a line."_s},
+        {u"replace"_s, u"Replace a book that is already there."_s},
+        {u"each"_s, u"Make one book for each folder of audio under ROOT (with --out)."_s,
+         u"ROOT"_s},
+        {u"out"_s, u"Where --each puts its books."_s, u"DIR"_s},
+        {u"skip-existing"_s, u"With --each, skip books already in DIR."_s},
+    });
+    for (const TagOption& tag : kTags)
+        parser.addOption({QString::fromUtf16(tag.name),
+                          u"Tag: %1."_s.arg(QString::fromUtf16(tag.what)), u"TEXT"_s});
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+} // namespace
+
+QString MakeOptions::help()
+{
+    QCommandLineParser parser;
+    describe(parser);
+    return parser.helpText();
+}
+
+std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QString& error)
+{
+    QCommandLineParser parser;
+    describe(parser);
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return std::nullopt;
+    }
+    MakeOptions options;
+    const auto fail = [&error](const QString& why) {
+        error = why;
+        return std::nullopt;
+    };
+    options.inputs = parser.positionalArguments();
+    options.output = parser.value(u"output"_s);
+    if (parser.isSet(u"format"_s)) {
+        const QString format = parser.value(u"format"_s).toLower();
+        if (format == u"m4b"_s)
+            options.format = BookFormat::AacBookmark;
+        else if (format == u"m4a"_s)
+            options.format = BookFormat::AacStandard;
+        else if (format == u"mp3"_s)
+            options.format = BookFormat::Mp3;
+        else
+            return fail(u"--format is m4b, m4a or mp3, not \u201C%1\u201D."_s.arg(format));
+    }
+    const auto rate = [&](const QString& name, QString& value, const QString& unit) {
+        if (!parser.isSet(name))
+            return true;
+        value = parser.value(name);
+        if (value.compare(u"same"_s, Qt::CaseInsensitive) == 0) {
+            value.clear();
+            return true;
+        }
+        QString digits = value;
+        digits.remove(unit);
+        bool number = false;
+        return digits.toInt(&number) > 0 && number;
+    };
+    if (!rate(u"bitrate"_s, options.bitRate, u"k"_s))
+        return fail(u"--bitrate is a rate such as 64k, or \u201Csame\u201D."_s);
+    if (!rate(u"sample-rate"_s, options.sampleRate, QString()))
+        return fail(u"--sample-rate is a rate in Hz such as 44100, or \u201Csame\u201D."_s);
+    if (parser.isSet(u"channels"_s)) {
+        const QString channels = parser.value(u"channels"_s);
+        if (channels != u"1"_s && channels != u"2"_s)
+            return fail(u"--channels is 1 or 2."_s);
+        options.mono = channels == u"1"_s;
+    }
+    for (const TagOption& tag : kTags)
+        options.tags.*tag.field = parser.value(QString::fromUtf16(tag.name));
+    options.cover = parser.value(u"cover"_s);
+    if (parser.isSet(u"order"_s)) {
+        const QString order = parser.value(u"order"_s);
+        if (order == u"given"_s)
+            options.order = Order::Given;
+        else if (order == u"track"_s)
+            options.order = Order::Track;
+        else if (order == u"path"_s)
+            options.order = Order::Path;
+        else
+            return fail(u"--order is given, track or path."_s);
+    }
+    if (parser.isSet(u"titles"_s)) {
+        const QString titles = parser.value(u"titles"_s);
+        if (titles != u"names"_s && titles != u"tags"_s)
+            return fail(u"--titles is names or tags."_s);
+        options.titles = titles == u"tags"_s ? Titles::Tags : Titles::FileNames;
+    }
+    options.chapters = parser.value(u"chapters"_s);
+    if (parser.isSet(u"encoders"_s)) {
+        bool number = false;
+        options.encoders = parser.value(u"encoders"_s).toInt(&number);
+        if (!number || options.encoders < 1 || options.encoders > 64)
+            return fail(u"--encoders is a number from 1 to 64."_s);
+    }
+    options.dryRun = parser.isSet(u"dry-run"_s);
+    options.progress = parser.isSet(u"json"_s) ? Progress::Json : Progress::Auto;
+    options.replace = parser.isSet(u"replace"_s);
+    options.each = parser.value(u"each"_s);
+    options.outDir = parser.value(u"out"_s);
+    options.skipExisting = parser.isSet(u"skip-existing"_s);
+    if (!options.each.isEmpty()) {
+        if (options.outDir.isEmpty())
+            return fail(u"--each needs --out DIR, the folder for its books."_s);
+        if (!options.inputs.isEmpty() || !options.output.isEmpty() || !options.chapters.isEmpty())
+            return fail(u"--each makes its own list of files for each book: give no files, "
+                        "--output or --chapters with it."_s);
+    } else if (options.inputs.isEmpty()) {
+        return fail(u"Give the audio files or folders to make the book of, or --each ROOT."_s);
+    }
+    return options;
+}

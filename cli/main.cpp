@@ -1,0 +1,56 @@
+// fablewick-make: makes audiobooks from the command line, as the window does.
+#include "BookMaker.h"
+#include "MakeOptions.h"
+#include "ProgressPrinter.h"
+#include "Shelf.h"
+#include "TerminationSignals.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"fablewick-make"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(FABLEWICK_VERSION));
+    QString error;
+    const std::optional<MakeOptions> options = MakeOptions::parse(app.arguments(), error);
+    if (!options) {
+        std::fprintf(stderr, "fablewick-make: %s\nTry fablewick-make --help.\n",
+                     error.toUtf8().constData());
+        return 2;
+    }
+
+    QList<BookMaker::Book> books;
+    if (!options->each.isEmpty()) {
+        if (!QFileInfo(options->each).isDir()) {
+            std::fprintf(stderr, "fablewick-make: “%s” is no folder.\n",
+                         options->each.toUtf8().constData());
+            return 2;
+        }
+        for (const QString& folder : Shelf::booksUnder(options->each, options->outDir))
+            books.append({.inputs = {folder}, .output = {}, .name = QFileInfo(folder).fileName()});
+    } else {
+        const QFileInfo first(options->inputs.first());
+        const QString name = first.isDir() ? QDir(first.absoluteFilePath()).dirName()
+                                           : first.absoluteDir().dirName();
+        books.append({.inputs = options->inputs, .output = options->output, .name = name});
+    }
+    const ProgressPrinter::Style style = options->progress == MakeOptions::Progress::Json
+                                             ? ProgressPrinter::Style::Json
+                                         : ::isatty(STDERR_FILENO) != 0
+                                             ? ProgressPrinter::Style::Bar
+                                             : ProgressPrinter::Style::Lines;
+    ProgressPrinter printer(style);
+    BookMaker maker(*options, books, printer);
+    TerminationSignals signals;
+    QObject::connect(&signals, &TerminationSignals::arrived, &maker, [&maker] { maker.stop(); });
+    QObject::connect(&maker, &BookMaker::finished, &app, [](int code) { QCoreApplication::exit(code); });
+    maker.start();
+    return QCoreApplication::exec();
+}

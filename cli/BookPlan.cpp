@@ -88,14 +88,13 @@ QStringList BookPlan::expand(const QStringList& inputs, Problem& problem)
 }
 
 std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QStringList& inputs,
-                                       const QString& output, const QString& name,
-                                       Problem& problem)
+                                       const QString& output, const QString& name, Problem& problem)
 {
     const QStringList paths = expand(inputs, problem);
     if (paths.isEmpty())
         return std::nullopt;
     // Read as the window reads them, on every core.
-    ItemList records = QtConcurrent::blockingMapped<ItemList>(paths, BookFiles::recordOf);
+    auto records = QtConcurrent::blockingMapped<ItemList>(paths, BookFiles::recordOf);
     if (options.order == MakeOptions::Order::Track)
         std::stable_sort(records.begin(), records.end(), BookFiles::byTrack);
     else if (options.order == MakeOptions::Order::Path)
@@ -147,8 +146,8 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     BookPlan plan;
     const BookFormat format =
         options.format.value_or(formatOfPath(output).value_or(BookFormat::AacBookmark));
-    plan.output = output.isEmpty() ? defaultOutput(tags.title.isEmpty() ? name : tags.title, format)
-                                   : output;
+    plan.output =
+        output.isEmpty() ? defaultOutput(tags.title.isEmpty() ? name : tags.title, format) : output;
     if (formatOfPath(plan.output) != format)
         plan.output += u'.' + extensionOf(format);
     plan.output = QFileInfo(plan.output).absoluteFilePath();
@@ -176,7 +175,7 @@ QString BookPlan::text() const
     QStringList steps;
     for (const auto& step : BookRun::steps(run))
         steps << BookRun::nameOf(step->state());
-    QString how = run.copiesAac  ? u"the AAC audio copied as it is, not encoded"_s
+    QString how = run.copiesAac ? u"the AAC audio copied as it is, not encoded"_s
                   : run.decodes ? u"every file decoded, then encoded"_s
                   : run.format == BookFormat::Mp3
                       ? u"the MP3 files joined as they are, not encoded"_s
@@ -199,27 +198,28 @@ QString BookPlan::text() const
         const ItemRecord& record = *run.records.at(i);
         starts << total;
         lengths << record.lengthColumn.value_or(0);
-        audio << 0;
+        // Where its audio starts in the book: as listed, with no lead-in.
+        audio << total;
         total += lengths.constLast();
-        lines << u"%1. %2 (%3)%4"_s.arg(i + 1)
-                     .arg(record.pathColumn,
-                          ItemRecord::formatLength(record.lengthColumn.value_or(0)),
-                          record.problem.isEmpty() ? QString() : u": "_s + record.problem);
+        lines << u"%1. %2 (%3)%4"_s.arg(i + 1).arg(
+            record.pathColumn, ItemRecord::formatLength(record.lengthColumn.value_or(0)),
+            record.problem.isEmpty() ? QString() : u": "_s + record.problem);
     }
     const QList<ChapterList::Placed> chapters =
         ChapterList::placed(run.records, starts, audio, lengths);
-    lines << u""_s << u"Chapters (%1), %2 in all:"_s.arg(chapters.size()).arg(
-                          ItemRecord::formatLength(total));
+    lines
+        << u""_s
+        << u"Chapters (%1), %2 in all:"_s.arg(chapters.size()).arg(ItemRecord::formatLength(total));
     for (const ChapterList::Placed& chapter : chapters)
         lines << u"%1  %2"_s.arg(ChapterList::bookTime(chapter.start), chapter.title);
 
     lines << u""_s << u"Tags:"_s;
     const std::pair<const char16_t*, QString> tags[] = {
-        {u"title", run.tags.title},          {u"artist", run.tags.artist},
-        {u"album", run.tags.album},          {u"album artist", run.tags.albumArtist},
-        {u"narrator", run.tags.narrator},    {u"year", run.tags.year},
-        {u"series", run.tags.series},        {u"series number", run.tags.seriesNumber},
-        {u"comment", run.tags.comment},      {u"description", run.tags.description}};
+        {u"title", run.tags.title},       {u"artist", run.tags.artist},
+        {u"album", run.tags.album},       {u"album artist", run.tags.albumArtist},
+        {u"narrator", run.tags.narrator}, {u"year", run.tags.year},
+        {u"series", run.tags.series},     {u"series number", run.tags.seriesNumber},
+        {u"comment", run.tags.comment},   {u"description", run.tags.description}};
     for (const auto& [name, value] : tags) {
         if (!value.isEmpty())
             lines << u"  %1: %2"_s.arg(QString::fromUtf16(name), value.simplified());

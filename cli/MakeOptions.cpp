@@ -41,7 +41,8 @@ void describe(QCommandLineParser& parser)
         {u"channels"_s, u"1 (mono, the default) or 2 (stereo)."_s, u"N"_s},
         {u"cover"_s, u"An image for the cover, instead of the files' own."_s, u"IMAGE"_s},
         {u"order"_s, u"given (the default), track, or path (in natural order)."_s, u"ORDER"_s},
-        {u"titles"_s, u"Chapter titles from \"names\" of the files (the default) or their \"tags\"."_s,
+        {u"titles"_s,
+         u"Chapter titles from \"names\" of the files (the default) or their \"tags\"."_s,
          u"FROM"_s},
         {u"chapters"_s,
          u"A chapter file (chapters.txt, ffmetadata or CUE) for the book's chapters, in place "

@@ -43,17 +43,18 @@ void ProgressPrinter::begin(const QString& book)
 
 void ProgressPrinter::show(const BookRun::Progress& progress)
 {
-    const QString step = progress.state == RunState::Starting ? u"Waiting"_s
-                                                              : BookRun::nameOf(progress.state);
+    const QString step =
+        progress.state == RunState::Starting ? u"Waiting"_s : BookRun::nameOf(progress.state);
     const bool newStep = progress.state != mState;
     if (newStep) {
         mState = progress.state;
         mPercent = -2;
         mStepClock.start();
     }
-    const int percent = progress.total > 0
-                            ? static_cast<int>(std::clamp(progress.done / progress.total, 0.0, 1.0) * 100)
-                            : -1;
+    const int percent =
+        progress.total > 0
+            ? static_cast<int>(std::clamp(progress.done / progress.total, 0.0, 1.0) * 100)
+            : -1;
     const bool changed = percent != mPercent;
     if (!changed && mStyle != Style::Bar)
         return;
@@ -73,7 +74,8 @@ void ProgressPrinter::show(const BookRun::Progress& progress)
     case Style::Lines:
         // A line at each step and each tenth, not a flood.
         if (newStep || percent / 10 != shownBefore / 10)
-            out(stdout, percent < 0 ? u"%1...\n"_s.arg(step) : u"%1 %2 %\n"_s.arg(step).arg(percent));
+            out(stdout,
+                percent < 0 ? u"%1...\n"_s.arg(step) : u"%1 %2 %\n"_s.arg(step).arg(percent));
         break;
     case Style::Bar: {
         constexpr int kWidth = 30;
@@ -83,10 +85,9 @@ void ProgressPrinter::show(const BookRun::Progress& progress)
         if (percent >= 3 && elapsed > 1)
             left = u"  %1 left"_s.arg(minutes(elapsed * (100 - percent) / percent));
         const QString bar = QString(filled, u'#') + QString(kWidth - filled, u'-');
-        out(stderr, u"\r\033[K%1  [%2] %3%4"_s.arg(step.leftJustified(8), bar,
-                                                   percent < 0 ? u"..."_s
-                                                               : u"%1 %"_s.arg(percent, 3),
-                                                   left));
+        out(stderr, u"\r\033[K%1  [%2] %3%4"_s.arg(
+                        step.leftJustified(8), bar,
+                        percent < 0 ? u"..."_s : u"%1 %"_s.arg(percent, 3), left));
         mBarShown = true;
         break;
     }

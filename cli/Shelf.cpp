@@ -41,13 +41,15 @@ void collect(const QString& path, const QString& skipped, QStringList& books, in
     }
     const QStringList subfolders =
         folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable | QDir::NoSymLinks);
-    const bool discs = !subfolders.isEmpty() &&
-                       std::all_of(subfolders.begin(), subfolders.end(), [&](const QString& name) {
-                           return isDiscFolder(name) || !holdsAudio(QDir(folder.filePath(name)));
-                       }) &&
-                       std::any_of(subfolders.begin(), subfolders.end(), [&](const QString& name) {
-                           return isDiscFolder(name) && holdsAudio(QDir(folder.filePath(name)));
-                       });
+    const bool discs =
+        !subfolders.isEmpty() &&
+        std::all_of(subfolders.begin(), subfolders.end(),
+                    [&](const QString& name) {
+                        return isDiscFolder(name) || !holdsAudio(QDir(folder.filePath(name)));
+                    }) &&
+        std::any_of(subfolders.begin(), subfolders.end(), [&](const QString& name) {
+            return isDiscFolder(name) && holdsAudio(QDir(folder.filePath(name)));
+        });
     if (discs) {
         books << path;
         return;

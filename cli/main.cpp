@@ -41,16 +41,16 @@ int main(int argc, char* argv[])
                                            : first.absoluteDir().dirName();
         books.append({.inputs = options->inputs, .output = options->output, .name = name});
     }
-    const ProgressPrinter::Style style = options->progress == MakeOptions::Progress::Json
-                                             ? ProgressPrinter::Style::Json
-                                         : ::isatty(STDERR_FILENO) != 0
-                                             ? ProgressPrinter::Style::Bar
-                                             : ProgressPrinter::Style::Lines;
+    const ProgressPrinter::Style style =
+        options->progress == MakeOptions::Progress::Json ? ProgressPrinter::Style::Json
+        : ::isatty(STDERR_FILENO) != 0                   ? ProgressPrinter::Style::Bar
+                                                         : ProgressPrinter::Style::Lines;
     ProgressPrinter printer(style);
     BookMaker maker(*options, books, printer);
     TerminationSignals signals;
     QObject::connect(&signals, &TerminationSignals::arrived, &maker, [&maker] { maker.stop(); });
-    QObject::connect(&maker, &BookMaker::finished, &app, [](int code) { QCoreApplication::exit(code); });
+    QObject::connect(&maker, &BookMaker::finished, &app,
+                     [](int code) { QCoreApplication::exit(code); });
     maker.start();
     return QCoreApplication::exec();
 }

@@ -1,10 +1,11 @@
 # The Debian package, made by scripts/package.sh with cpack -G DEB from a
-# release build: the application, its chapter tool and resources, the
+# release build: the application and fablewick-make, its chapter tool and resources, the
 # desktop entry, icons and manual page, depending on Debian's tools.
 include(GNUInstallDirs)
 set(package_doc ${CMAKE_INSTALL_DATADIR}/doc/fablewick)
 # Compressed without a time stamp, as Debian's tools compress them.
-foreach(pair "changelog=changelog.gz" "fablewick.1=fablewick.1.gz")
+foreach(pair "changelog=changelog.gz" "fablewick.1=fablewick.1.gz"
+        "fablewick-make.1=fablewick-make.1.gz")
     string(REPLACE "=" ";" pair ${pair})
     list(GET pair 0 from)
     list(GET pair 1 to)
@@ -14,10 +15,12 @@ foreach(pair "changelog=changelog.gz" "fablewick.1=fablewick.1.gz")
         DEPENDS ${CMAKE_SOURCE_DIR}/packaging/${from})
 endforeach()
 add_custom_target(fablewick_package_docs ALL DEPENDS
-    ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz)
+    ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz
+    ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz)
 install(FILES packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${package_doc})
-install(FILES ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz
+        ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fablewick)

@@ -188,7 +188,7 @@ QImage agreedCover(const ItemList& records)
     for (const ItemRecordPtr& record : records) {
         if (!record->tags.hasCover)
             continue;
-        const QImage image = QImage::fromData(SourceTags::cover(record->pathColumn).data);
+        QImage image = QImage::fromData(SourceTags::cover(record->pathColumn).data);
         if (!image.isNull())
             return image;
     }

@@ -20,7 +20,8 @@ rm -f "$build"/fablewick_*.deb
 deb=$(ls "$build"/fablewick_*.deb)
 
 contents=$(dpkg-deb --contents "$deb")
-for path in usr/bin/fablewick usr/libexec/fablewick/ChapterTool \
+for path in usr/bin/fablewick usr/bin/fablewick-make usr/share/man/man1/fablewick-make.1.gz \
+    usr/libexec/fablewick/ChapterTool \
     usr/share/fablewick/ChapterTool usr/share/fablewick/MainWindow.ui \
     usr/share/fablewick/fablewick.png usr/share/fablewick/ffmpeg \
     usr/share/fablewick/AtomicParsley usr/share/applications/fablewick.desktop \

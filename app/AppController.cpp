@@ -80,6 +80,7 @@ void AppController::setUpTableColumns()
                                       {u"bitrateColumn"_s},
                                       {u"sampleFrequencyColumn"_s},
                                       {u"lengthColumn"_s},
+                                      {u"loudnessColumn"_s},
                                       {u"pathColumn"_s}},
                                      mainTable, mainTable);
     mainTable->setModel(mTableModel);
@@ -95,6 +96,7 @@ void AppController::setUpTableColumns()
     header->resizeSection(bitrate.index, 120);
     header->resizeSection(frequency.index, 130);
     header->resizeSection(mTableModel->column(u"lengthColumn"_s).index, 80);
+    header->resizeSection(mTableModel->column(u"loudnessColumn"_s).index, 90);
     header->setStretchLastSection(true);
 }
 
@@ -115,15 +117,24 @@ void AppController::setUpSheets()
     outputFrequency->addItems({u"Same as source"_s, u"22050"_s, u"44100"_s, u"48000"_s});
     outputFrequency->setCurrentText(u"44100"_s);
     outputChannels->addItems({u"Mono"_s, u"Stereo"_s});
+    mOutputUi->outputEvenVolume->addItems({u"Off"_s, u"Whole Book"_s, u"Each File"_s});
     // Bit rate, sample rate and channels only matter when the audio is re-encoded.
     auto followEncoding = [this] {
-        const bool encodes = encodingTitle().contains(u"AAC"_s);
+        const bool levels = evenVolume() != EvenVolume::Off;
+        const bool encodes = encodingTitle().contains(u"AAC"_s) || levels;
+        mOutputUi->outputEvenVolumeNote->setVisible(levels);
+        mOutputUi->outputEvenVolumeNote->setText(
+            levels ? u"Even Volume measures every file and brings the book to -18 LUFS, its peaks "
+                     u"below -1.5 dBTP. It encodes every file: MP3 files are not joined as they "
+                     u"are, and AAC files are not copied."_s
+                   : QString());
         for (QWidget* w :
              {static_cast<QWidget*>(outputRate), static_cast<QWidget*>(outputFrequency),
               static_cast<QWidget*>(outputChannels)})
             w->setEnabled(encodes);
     };
     connect(outputEncoding, &QComboBox::currentTextChanged, this, followEncoding);
+    connect(mOutputUi->outputEvenVolume, &QComboBox::currentIndexChanged, this, followEncoding);
     connect(outputEncoding, &QComboBox::currentTextChanged, this, [this] { showChapterNote(); });
     followEncoding();
 

@@ -300,6 +300,7 @@ private:
     void beginSheet(QDialog* sheet);
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;
+    [[nodiscard]] EvenVolume evenVolume() const;
     [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     // Moves the record at from to the drop position above row dropRow, as a
     // new record carrying what the drag carried.

@@ -1,6 +1,7 @@
 // The production run as the window asks for it and shows it; the run itself
 // is a BookRun.
 #include "AppController.h"
+#include "ui_OutputWindow.h"
 #include "ArtworkWell.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
@@ -123,7 +124,10 @@ RunRequest AppController::requestFor(BookFormat format) const
                    .outputName = outputName->text(),
                    .decodes = false,
                    .copiesAac = false,
-                   .encoders = mEncoders};
+                   .encoders = mEncoders,
+                   .evenVolume = evenVolume(),
+                   .gains = {},
+                   .encoderGain = 0};
     run.chooseMethod();
     return run;
 }
@@ -151,6 +155,18 @@ RunState AppController::state() const
 std::optional<QString> AppController::tempFolderPath() const
 {
     return mBookRun ? mBookRun->folder() : std::nullopt;
+}
+
+EvenVolume AppController::evenVolume() const
+{
+    switch (mOutputUi->outputEvenVolume->currentIndex()) {
+    case 1:
+        return EvenVolume::WholeBook;
+    case 2:
+        return EvenVolume::EachFile;
+    default:
+        return EvenVolume::Off;
+    }
 }
 
 QString AppController::encodingTitle() const

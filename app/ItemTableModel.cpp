@@ -176,7 +176,7 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         if (column.identifier == u"bitrateColumn"_s ||
             column.identifier == u"sampleFrequencyColumn"_s ||
-            column.identifier == u"lengthColumn"_s)
+            column.identifier == u"lengthColumn"_s || column.identifier == u"loudnessColumn"_s)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:
@@ -207,6 +207,8 @@ QVariant ItemTableModel::headerData(int section, Qt::Orientation orientation, in
         return u"Sample Rate (Hz)"_s;
     if (id == u"lengthColumn"_s)
         return u"Length"_s;
+    if (id == u"loudnessColumn"_s)
+        return u"Loudness"_s;
     if (id == u"pathColumn"_s)
         return u"File"_s;
     return QString();

@@ -97,6 +97,11 @@ QVariant ItemRecord::valueForKey(QStringView key) const
             return QString();
         return lengthColumn ? formatLength(*lengthColumn) : u"\u2014"_s;
     }
+    if (key == u"loudnessColumn") {
+        if (!loudness)
+            return QString();
+        return std::isfinite(*loudness) ? u"%1 LUFS"_s.arg(*loudness, 0, 'f', 1) : u"silent"_s;
+    }
     auto optional = [](const std::optional<QString>& v) { return v ? QVariant(*v) : QVariant(); };
     if (key == u"symbolicPath")
         return optional(symbolicPath);

@@ -82,6 +82,9 @@ struct ItemRecord
         friend bool operator==(const CopyableAac&, const CopyableAac&) = default;
     };
     std::optional<CopyableAac> copyableAac;
+    // The file's integrated loudness in LUFS, once a levelled run has
+    // measured it at its book's rate and channels; -infinity for silence.
+    std::optional<double> loudness;
 
     // A file's title from its path: its name without the extension.
     [[nodiscard]] static QString titleForPath(const QString& path);

@@ -162,7 +162,10 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
         .outputName = QFileInfo(plan.output).completeBaseName(),
         .decodes = false,
         .copiesAac = false,
-        .encoders = options.encoders};
+        .encoders = options.encoders,
+        .evenVolume = options.evenVolume,
+        .gains = {},
+        .encoderGain = 0};
     plan.request.chooseMethod();
     return plan;
 }
@@ -180,7 +183,14 @@ QString BookPlan::text() const
                   : run.format == BookFormat::Mp3
                       ? u"the MP3 files joined as they are, not encoded"_s
                       : u"the MP3 files joined, then encoded"_s;
+    if (run.evenVolume != EvenVolume::Off)
+        how = u"every file measured, then decoded with its gain and encoded"_s;
     lines << u"Steps: %1 (%2)"_s.arg(steps.join(u", "_s), how);
+    if (run.evenVolume != EvenVolume::Off)
+        lines << u"Even volume: %1 to %2 LUFS, peaks at most -1.5 dBTP"_s
+                     .arg(run.evenVolume == EvenVolume::WholeBook ? u"the whole book"_s
+                                                                  : u"each file"_s)
+                     .arg(RunRequest::kTargetLoudness);
     if (!run.copiesAac && (run.format != BookFormat::Mp3 || run.decodes))
         lines << u"Encoding: %1, %2, %3; %4"_s.arg(
             run.bitRate.value_or(u"the source's bit rate"_s),

@@ -49,6 +49,10 @@ void describe(QCommandLineParser& parser)
          "of the files' own."_s,
          u"FILE"_s},
         {u"encoders"_s, u"How many encoders run at once (one per core by default)."_s, u"N"_s},
+        {u"even-volume"_s,
+         u"off (the default), book (one gain for the whole book) or each (every file to "
+         "-18 LUFS). Levelling encodes every file."_s,
+         u"HOW"_s},
         {u"dry-run"_s, u"Print the plan and make nothing."_s},
         {u"json"_s, u"Progress as one JSON object a line."_s},
         {u"replace"_s, u"Replace a book that is already there."_s},
@@ -148,6 +152,17 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
         options.encoders = parser.value(u"encoders"_s).toInt(&number);
         if (!number || options.encoders < 1 || options.encoders > 64)
             return fail(u"--encoders is a number from 1 to 64."_s);
+    }
+    if (parser.isSet(u"even-volume"_s)) {
+        const QString even = parser.value(u"even-volume"_s);
+        if (even == u"off"_s)
+            options.evenVolume = EvenVolume::Off;
+        else if (even == u"book"_s)
+            options.evenVolume = EvenVolume::WholeBook;
+        else if (even == u"each"_s)
+            options.evenVolume = EvenVolume::EachFile;
+        else
+            return fail(u"--even-volume is off, book or each."_s);
     }
     options.dryRun = parser.isSet(u"dry-run"_s);
     options.progress = parser.isSet(u"json"_s) ? Progress::Json : Progress::Auto;

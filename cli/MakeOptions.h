@@ -41,6 +41,7 @@ struct MakeOptions
     Titles titles = Titles::FileNames;
     QString chapters;
     int encoders = 0;
+    EvenVolume evenVolume = EvenVolume::Off;
     bool dryRun = false;
     Progress progress = Progress::Auto;
     bool replace = false;

@@ -8,6 +8,8 @@
 #include "EncodeStep.h"
 #include "FileHelper.h"
 #include "JoinStep.h"
+#include "LevelStep.h"
+#include "MeasureStep.h"
 #include "Mp3TagsStep.h"
 #include "RunChecks.h"
 #include "TagsStep.h"
@@ -59,10 +61,14 @@ std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunRequest& run)
 {
     std::vector<std::unique_ptr<RunStep>> steps;
     const bool mp3 = run.format == BookFormat::Mp3;
+    if (run.evenVolume != EvenVolume::Off)
+        steps.push_back(std::make_unique<MeasureStep>());
     if (run.copiesAac)
         steps.push_back(std::make_unique<CopyStep>());
     else if (run.decodes)
         steps.push_back(std::make_unique<DecodeStep>());
+    if (run.evenVolume != EvenVolume::Off)
+        steps.push_back(std::make_unique<LevelStep>());
     else
         steps.push_back(std::make_unique<JoinStep>());
     if (!run.copiesAac && (!mp3 || run.decodes))
@@ -79,12 +85,16 @@ std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunRequest& run)
 QString BookRun::nameOf(RunState state)
 {
     switch (state) {
+    case RunState::Measuring:
+        return u"Measure"_s;
     case RunState::Joining:
         return u"Join"_s;
     case RunState::Decoding:
         return u"Decode"_s;
     case RunState::Copying:
         return u"Copy"_s;
+    case RunState::Levelling:
+        return u"Level"_s;
     case RunState::Encoding:
         return u"Encode"_s;
     case RunState::WritingChapters:

@@ -21,6 +21,7 @@ void DecodeStep::start(RunRequest& run, const QString& folder, const QString&, R
         sources << record->pathColumn;
     reports.progress(0, static_cast<double>(sources.size()), QString());
     auto progress = reports.progress;
+    mDecoder.setGains(run.evenVolume == EvenVolume::Off ? std::vector<double>() : run.gains);
     mDecoder.start(
         sources, decoded, run.decodedRate(), run.mono ? 1 : 2,
         [progress](int done, int total) {

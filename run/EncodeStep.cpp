@@ -61,7 +61,10 @@ void EncodeStep::start(RunRequest& run, const QString& folder, const QString& in
     mFolder = folder;
     // Decoded sources made into an MP3 book give the file a join would.
     mMp3 = run.format == BookFormat::Mp3;
-    mConverter.setFfmpegOptions(ffmpegFindOption(run, input));
+    EncoderOptions options = ffmpegFindOption(run, input);
+    if (run.evenVolume != EvenVolume::Off && run.encoderGain != 0)
+        options.insert(u"gain"_s, QString::number(run.encoderGain, 'f', 2));
+    mConverter.setFfmpegOptions(options);
     mConverter.setOutputFolder(folder);
     mConverter.setOutputFile(mMp3 ? u"mp3"_s : u"m4a"_s);
     mConverter.setEncodesMp3(mMp3);

@@ -14,4 +14,8 @@ void RunRequest::chooseMethod()
                 std::all_of(records.begin(), records.end(),
                             [&](const ItemRecordPtr& r) { return r->copyableAac == aac; });
     decodes = decodes && !copiesAac;
+    if (evenVolume != EvenVolume::Off) {
+        decodes = true;
+        copiesAac = false;
+    }
 }

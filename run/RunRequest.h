@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 // What a book is made as.
 enum class BookFormat
@@ -12,6 +13,16 @@ enum class BookFormat
     Mp3,
     AacStandard, // .m4a
     AacBookmark, // .m4b, with chapters
+};
+
+// Whether a book is levelled to one loudness, and how.
+enum class EvenVolume
+{
+    Off,
+    // One gain for the whole book.
+    WholeBook,
+    // Every file brought to the target.
+    EachFile,
 };
 
 // One run, as it was asked for when Make was pressed. The steps read it, so
@@ -38,6 +49,15 @@ struct RunRequest
     bool copiesAac = false;
     // How many encoders run at once; 0 is one per core.
     int encoders = 0;
+    // Levelling measures every file and applies its gain as it is decoded,
+    // so a levelled book is always decoded and encoded.
+    EvenVolume evenVolume = EvenVolume::Off;
+    // The gain of each file in dB, once measured.
+    std::vector<double> gains;
+    // What the encoder adds, in dB, for what the limiter and the encoder take.
+    double encoderGain = 0;
+    // The loudness a levelled book has, in LUFS: a common level for speech.
+    static constexpr double kTargetLoudness = -18.0;
 
     // The sample rate asked for, else the first source's, else 44.1 kHz:
     // what every source is decoded to.

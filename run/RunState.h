@@ -11,8 +11,12 @@ enum class RunState : int
     Idle = 0,
     // The files are checked and the temporary folder taken.
     Starting = 10,
+    // Every file's loudness, for a levelled book.
+    Measuring = 15,
     Joining = 20,
     Decoding = 21,
+    // The levelled audio checked before it is encoded.
+    Levelling = 25,
     Copying = 22,
     Encoding = 30,
     WritingChapters = 40,

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
-  libgl-dev libtag1-dev
+  libgl-dev libtag1-dev libebur128-dev
   mp3info ffmpeg atomicparsley
   lame mpg123 mediainfo libimage-exiftool-perl espeak-ng
   clang-tidy

@@ -40,30 +40,40 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("bitRate");
+        QTest::addColumn<int>("even");
         QTest::addColumn<QString>("steps");
         const int m4b = int(BookFormat::AacBookmark);
         const int m4a = int(BookFormat::AacStandard);
         const int mp3 = int(BookFormat::Mp3);
         QTest::newRow("mp3 joined")
-            << QStringList{u"a.mp3"_s, u"b.mp3"_s} << mp3 << QString() << u"Join, Tags"_s;
+            << QStringList{u"a.mp3"_s, u"b.mp3"_s} << mp3 << QString() << 0 << u"Join, Tags"_s;
         QTest::newRow("mp3 into m4b")
-            << QStringList{u"a.mp3"_s} << m4b << u"64k"_s << u"Join, Encode, Chapters, Tags"_s;
+            << QStringList{u"a.mp3"_s} << m4b << u"64k"_s << 0 << u"Join, Encode, Chapters, Tags"_s;
         QTest::newRow("mp3 into m4a")
-            << QStringList{u"a.mp3"_s} << m4a << u"64k"_s << u"Join, Encode, Tags"_s;
-        QTest::newRow("flac into mp3")
-            << QStringList{u"a.mp3"_s, u"b.flac"_s} << mp3 << u"64k"_s << u"Decode, Encode, Tags"_s;
-        QTest::newRow("aac kept") << QStringList{u"a.m4a"_s, u"b.m4a"_s} << m4b << QString()
+            << QStringList{u"a.mp3"_s} << m4a << u"64k"_s << 0 << u"Join, Encode, Tags"_s;
+        QTest::newRow("flac into mp3") << QStringList{u"a.mp3"_s, u"b.flac"_s} << mp3 << u"64k"_s
+                                       << 0 << u"Decode, Encode, Tags"_s;
+        QTest::newRow("aac kept") << QStringList{u"a.m4a"_s, u"b.m4a"_s} << m4b << QString() << 0
                                   << u"Copy, Chapters, Tags"_s;
-        QTest::newRow("aac at a new rate")
-            << QStringList{u"a.m4a"_s} << m4b << u"64k"_s << u"Decode, Encode, Chapters, Tags"_s;
+        QTest::newRow("aac at a new rate") << QStringList{u"a.m4a"_s} << m4b << u"64k"_s << 0
+                                           << u"Decode, Encode, Chapters, Tags"_s;
         QTest::newRow("aac unlike mp3") << QStringList{u"a.m4a"_s, u"b.mp3"_s} << m4b << QString()
-                                        << u"Decode, Encode, Chapters, Tags"_s;
+                                        << 0 << u"Decode, Encode, Chapters, Tags"_s;
+        // Levelled, every file is measured and encoded: MP3 files are not
+        // joined, nor AAC files copied.
+        QTest::newRow("mp3 levelled")
+            << QStringList{u"a.mp3"_s} << mp3 << u"64k"_s << int(EvenVolume::EachFile)
+            << u"Measure, Decode, Level, Encode, Tags"_s;
+        QTest::newRow("aac levelled")
+            << QStringList{u"a.m4a"_s} << m4b << QString() << int(EvenVolume::WholeBook)
+            << u"Measure, Decode, Level, Encode, Chapters, Tags"_s;
     }
     void stepsFollowTheFilesAndTheFormat()
     {
         QFETCH(QStringList, files);
         QFETCH(int, format);
         QFETCH(QString, bitRate);
+        QFETCH(int, even);
         QFETCH(QString, steps);
         RunRequest run;
         for (const QString& file : files)
@@ -73,6 +83,7 @@ private Q_SLOTS:
         run.format = static_cast<BookFormat>(format);
         run.bitRate = bitRate.isEmpty() ? std::nullopt : std::optional(bitRate);
         run.mono = true;
+        run.evenVolume = static_cast<EvenVolume>(even);
         run.chooseMethod();
         QCOMPARE(stepNames(run), steps);
     }

@@ -15,6 +15,15 @@ QString inputArguments(const Input& input)
     return (input.isList ? u"-f concat -safe 0 -i "_s : u"-i "_s) + ShellQuote::single(input.path);
 }
 
+// A levelled book's last correction, for what its encoder takes away; none
+// unless the options carry one. It is a fraction of a decibel, which the
+// room below the limiter's ceiling holds.
+QString gainFilter(const EncoderOptions& options)
+{
+    const QString gain = options.value(u"gain"_s);
+    return gain.isEmpty() ? QString() : u"volume="_s + gain + u"dB"_s;
+}
+
 } // namespace
 
 QString whole(const QString& tool, const Input& input, const EncoderOptions& options,
@@ -22,11 +31,17 @@ QString whole(const QString& tool, const Input& input, const EncoderOptions& opt
 {
     // The concat demuxer times each file by its own guess of its length;
     // counted from the samples, the book has no gaps.
+    QStringList filters;
+    if (input.isList)
+        filters << u"asetpts=N/SR/TB"_s;
+    if (const QString gain = gainFilter(options); !gain.isEmpty())
+        filters << gain;
     return ShellQuote::single(tool) + u' ' + inputArguments(input) + u" -vn -y"_s +
-           (input.isList ? u" -af asetpts=N/SR/TB"_s : QString()) + u" -ab "_s +
-           options.value(u"bitrate"_s) + (mp3 ? u" -acodec libmp3lame -ac "_s : u" -acodec aac -ac "_s) + options.value(u"channels"_s) +
-           u" -ar "_s + options.value(u"sampleFrequency"_s) + u" -map_metadata -1 "_s +
-           ShellQuote::single(output);
+           (filters.isEmpty() ? QString() : u" -af "_s + filters.join(u',')) + u" -ab "_s +
+           options.value(u"bitrate"_s) +
+           (mp3 ? u" -acodec libmp3lame -ac "_s : u" -acodec aac -ac "_s) +
+           options.value(u"channels"_s) + u" -ar "_s + options.value(u"sampleFrequency"_s) +
+           u" -map_metadata -1 "_s + ShellQuote::single(output);
 }
 
 QString part(const QString& tool, const Input& input, const EncoderOptions& options,
@@ -39,9 +54,11 @@ QString part(const QString& tool, const Input& input, const EncoderOptions& opti
     if (part.encodeTo >= 0)
         filters += u":end_sample=%1"_s.arg(part.encodeTo - origin);
     filters += u",asetpts=PTS-STARTPTS"_s;
+    if (const QString gain = gainFilter(options); !gain.isEmpty())
+        filters += u',' + gain;
     const QString seek = part.seekSeconds > 0 ? u"-ss %1 "_s.arg(part.seekSeconds) : QString();
-    return ShellQuote::single(tool) + u' ' + seek + inputArguments(input) + u" -vn -y -af "_s + filters +
-           u" -ab "_s + options.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
+    return ShellQuote::single(tool) + u' ' + seek + inputArguments(input) + u" -vn -y -af "_s +
+           filters + u" -ab "_s + options.value(u"bitrate"_s) + u" -acodec aac -ac "_s +
            options.value(u"channels"_s) + u" -ar "_s + rate + u" -f adts "_s +
            ShellQuote::single(output);
 }

@@ -1,5 +1,6 @@
 #include "SourceDecoder.h"
 
+#include "LevelFilter.h"
 #include "Resources.h"
 #include "ShellQuote.h"
 
@@ -19,12 +20,13 @@ SourceDecoder::~SourceDecoder()
 }
 
 QString SourceDecoder::command(const QString& source, int sampleRate, int channels,
-                               const QString& output)
+                               const QString& output, std::optional<double> gain)
 {
     const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    const QString levelled = gain ? u" -af "_s + LevelFilter::filter(*gain) : QString();
     return ShellQuote::single(tool) + u" -nostdin -v error -i "_s + ShellQuote::single(source) +
-           u" -vn -map_metadata -1 -bitexact -ac %1 -ar %2 -c:a pcm_s16le -f wav -rf64 auto -y "_s.arg(channels)
-               .arg(sampleRate) +
+           u" -vn -map_metadata -1 -bitexact"_s + levelled +
+           u" -ac %1 -ar %2 -c:a pcm_s16le -f wav -rf64 auto -y "_s.arg(channels).arg(sampleRate) +
            ShellQuote::single(output);
 }
 
@@ -84,8 +86,8 @@ void SourceDecoder::start(const QStringList& sources, const QString& folder, int
         mOutputs << folder + u"/%1.wav"_s.arg(i);
     mSamples.assign(static_cast<std::size_t>(sources.size()), 0);
     mStopped = false;
-    const auto workers = static_cast<std::size_t>(
-        std::clamp<qsizetype>(QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
+    const auto workers = static_cast<std::size_t>(std::clamp<qsizetype>(
+        QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
     mSlots.clear();
     for (std::size_t i = 0; i < workers; ++i)
         mSlots.push_back(std::make_unique<ProcessSlot>());
@@ -121,8 +123,10 @@ void SourceDecoder::start(const QStringList& sources, const QString& folder, int
 
 void SourceDecoder::decode(qsizetype index, ProcessSlot& slot)
 {
+    const auto i = static_cast<std::size_t>(index);
     auto process = std::make_shared<ToolProcess>(
-        command(mSources.at(index), mSampleRate, mChannels, mOutputs.at(index)));
+        command(mSources.at(index), mSampleRate, mChannels, mOutputs.at(index),
+                i < mGains.size() ? std::optional(mGains[i]) : std::nullopt));
     // A stop that came first keeps the tool from starting at all.
     slot.hold(process);
     process->launch(ToolOutput::Inherited);

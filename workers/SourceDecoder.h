@@ -32,12 +32,17 @@ public:
     // i is outputs()[i]; samples()[i] is what it holds, once finished.
     void start(const QStringList& sources, const QString& folder, int sampleRate, int channels,
                Progress progress, Finished finished);
+    // Gains in dB, one for each source, applied as it is decoded, with a
+    // limiter that keeps its peaks below the book's ceiling. None: as it is.
+    void setGains(std::vector<double> gains) { mGains = std::move(gains); }
     void terminate();
     [[nodiscard]] const QStringList& outputs() const { return mOutputs; }
     [[nodiscard]] const std::vector<qint64>& samples() const { return mSamples; }
 
     [[nodiscard]] static QString command(const QString& source, int sampleRate, int channels,
-                                         const QString& output);
+                                         const QString& output,
+                                         std::optional<double> gain = std::nullopt);
+
     // The sample frames in a WAV file's data; none when it is no WAV file.
     [[nodiscard]] static std::optional<qint64> wavFrames(const QString& path);
 
@@ -47,6 +52,7 @@ private:
     QStringList mSources;
     QStringList mOutputs;
     std::vector<qint64> mSamples;
+    std::vector<double> mGains;
     int mSampleRate = 0;
     int mChannels = 0;
     std::vector<std::unique_ptr<ProcessSlot>> mSlots;

@@ -1,0 +1,141 @@
+#include "LevelStep.h"
+
+#include "EncodeStep.h"
+#include "EncoderCommand.h"
+#include "Resources.h"
+#include "ShellQuote.h"
+#include "ToolProcess.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// A stretch this long holds enough speech to tell what the encoder takes.
+constexpr double kStretchSeconds = 20;
+// Closer than this to the target is near enough.
+constexpr double kNearEnough = 0.2;
+// A correction beyond this would be a fault, not a loss.
+constexpr double kMostCorrection = 3;
+} // namespace
+
+QString LevelStep::during() const
+{
+    return u"While checking the levelled audio"_s;
+}
+
+void LevelStep::start(RunRequest& run, const QString& folder, const QString& input, Reports reports)
+{
+    mInput = input;
+    mFolder = folder;
+    mSampleRate = run.decodedRate();
+    mChannels = run.mono ? 1 : 2;
+    mOptions = EncodeStep::ffmpegFindOption(run, input);
+    mMp3 = run.format == BookFormat::Mp3;
+    mWholeBook = run.evenVolume == EvenVolume::WholeBook;
+    mGains = run.gains;
+    QStringList decoded;
+    for (const ItemRecordPtr& record : std::as_const(run.records)) {
+        mSources << record->pathColumn;
+        decoded << record->symbolicPath.value_or(record->pathColumn);
+        const double seconds = record->exact ? record->exact->seconds() : 0;
+        if (seconds > mLongestSeconds) {
+            mLongestSeconds = seconds;
+            mLongest = decoded.constLast();
+        }
+    }
+    mSlot.arm();
+    reports.progress(0, 0, u"Checking the levelled audio.."_s);
+    // Each callback comes on the thread of the worker before it, which has
+    // done all it does by then.
+    auto finished = std::make_shared<std::function<void(const std::exception_ptr&)>>(
+        std::move(reports.finished));
+    const auto end = [this, finished](std::exception_ptr failure) {
+        if (!failure && !mSlot.stopRequested()) {
+            try {
+                mEncoderGain = encoderLoss();
+            } catch (const std::exception&) {
+                failure = std::current_exception();
+            }
+        }
+        (*finished)(mSlot.stopRequested() ? nullptr : failure);
+    };
+    mMeter.start(decoded, mSampleRate, mChannels, {},
+                 [this, end, folder](const std::exception_ptr& failure) {
+                     const std::vector<double> gains = failure ? std::vector<double>() : madeGood();
+                     if (failure || gains.empty() || mSlot.stopRequested()) {
+                         end(failure);
+                         return;
+                     }
+                     mGains = gains;
+                     mDecoder.setGains(gains);
+                     mDecoder.start(mSources, folder + u"/Decoded"_s, mSampleRate, mChannels, {},
+                                    end);
+                 });
+}
+
+std::vector<double> LevelStep::madeGood() const
+{
+    const std::vector<double>& loudness = mMeter.loudness();
+    const double whole = mMeter.wholeLoudness();
+    std::vector<double> gains = mGains;
+    bool short_ = false;
+    for (std::size_t i = 0; i < gains.size() && i < loudness.size(); ++i) {
+        const double now = mWholeBook ? whole : loudness[i];
+        if (!std::isfinite(now))
+            continue;
+        const double missing =
+            std::clamp(RunRequest::kTargetLoudness - now, -kMostCorrection, kMostCorrection);
+        short_ = short_ || std::abs(missing) > kNearEnough;
+        gains[i] += missing;
+    }
+    return short_ ? gains : std::vector<double>();
+}
+
+void LevelStep::stop()
+{
+    mSlot.terminateIfRunning();
+    mMeter.terminate();
+    mDecoder.terminate();
+}
+
+void LevelStep::runTool(const QString& command) const
+{
+    auto process = std::make_shared<ToolProcess>(command);
+    mSlot.hold(process);
+    process->launch(ToolOutput::StdoutDiscarded);
+    process->waitUntilExit();
+    mSlot.release();
+    mSlot.checkEnd(*process, "ffmpeg");
+}
+
+double LevelStep::encoderLoss() const
+{
+    if (mLongest.isEmpty())
+        return 0;
+    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    const QString stretch = mFolder + u"/level-stretch.wav"_s;
+    const QString encoded = mFolder + (mMp3 ? u"/level-stretch.mp3"_s : u"/level-stretch.m4a"_s);
+    const double from = std::max(0.0, mLongestSeconds / 2 - kStretchSeconds / 2);
+    runTool(ShellQuote::single(tool) +
+            u" -nostdin -v error -ss %1 -t %2 -i "_s.arg(from).arg(kStretchSeconds) +
+            ShellQuote::single(mLongest) + u" -c:a pcm_s16le -y "_s + ShellQuote::single(stretch));
+    runTool(
+        EncoderCommand::whole(tool, {.path = stretch, .isList = false}, mOptions, encoded, mMp3));
+    const double before = LoudnessMeter::loudnessOf(stretch, mSampleRate, mChannels);
+    const double after = LoudnessMeter::loudnessOf(encoded, mSampleRate, mChannels);
+    QFile::remove(stretch);
+    QFile::remove(encoded);
+    if (!std::isfinite(before) || !std::isfinite(after))
+        return 0;
+    return std::clamp(before - after, -kMostCorrection, kMostCorrection);
+}
+
+QString LevelStep::settle(RunRequest& run)
+{
+    run.gains = mGains;
+    run.encoderGain = std::abs(mEncoderGain) > 0.05 ? mEncoderGain : 0;
+    return {};
+}

@@ -1,0 +1,180 @@
+#include "LoudnessMeter.h"
+
+#include "Resources.h"
+#include "ShellQuote.h"
+#include "WorkerException.h"
+
+#include <QFile>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ebur128.h>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+
+struct LoudnessMeter::Gauge
+{
+    Gauge(int channels, int sampleRate)
+        : state(ebur128_init(static_cast<unsigned>(channels),
+                             static_cast<unsigned long>(sampleRate),
+                             EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM))
+    {
+    }
+    ~Gauge()
+    {
+        if (state)
+            ebur128_destroy(&state);
+    }
+    Gauge(const Gauge&) = delete;
+    Gauge& operator=(const Gauge&) = delete;
+    ebur128_state* state;
+};
+
+LoudnessMeter::LoudnessMeter() = default;
+
+LoudnessMeter::~LoudnessMeter()
+{
+    terminate();
+    mThread.join();
+}
+
+QString LoudnessMeter::command(const QString& source, int sampleRate, int channels)
+{
+    const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
+    return ShellQuote::single(tool) + u" -nostdin -v error -i "_s + ShellQuote::single(source) +
+           u" -vn -ac %1 -ar %2 -f f32le -"_s.arg(channels).arg(sampleRate);
+}
+
+void LoudnessMeter::start(const QStringList& sources, int sampleRate, int channels,
+                          Progress progress, Finished finished)
+{
+    mThread.join();
+    mSources = sources;
+    mSampleRate = sampleRate;
+    mChannels = channels;
+    mGauges.clear();
+    mGauges.resize(static_cast<std::size_t>(sources.size()));
+    mLoudness.assign(static_cast<std::size_t>(sources.size()),
+                     -std::numeric_limits<double>::infinity());
+    mStopped = false;
+    const auto workers = static_cast<std::size_t>(std::clamp<qsizetype>(
+        QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
+    mSlots.clear();
+    for (std::size_t i = 0; i < workers; ++i)
+        mSlots.push_back(std::make_unique<ProcessSlot>());
+    mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
+        std::atomic<qsizetype> next = 0;
+        std::atomic<int> done = 0;
+        std::mutex failureMutex;
+        std::exception_ptr failure;
+        std::vector<std::thread> threads;
+        for (const auto& slot : mSlots) {
+            threads.emplace_back([&, slot = slot.get()] {
+                for (qsizetype i = next++; i < mSources.size() && !mStopped; i = next++) {
+                    try {
+                        measure(i, *slot);
+                    } catch (const std::exception&) {
+                        std::lock_guard lock(failureMutex);
+                        if (!failure)
+                            failure = std::current_exception();
+                        // One file failing fails the book: the others stop.
+                        terminate();
+                    }
+                    if (progress && !mStopped)
+                        progress(++done, static_cast<int>(mSources.size()));
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        if (finished)
+            finished(failure);
+    });
+}
+
+std::unique_ptr<LoudnessMeter::Gauge> LoudnessMeter::gauge(const QString& source, int sampleRate,
+                                                           int channels, ProcessSlot& slot)
+{
+    // The histogram keeps a file of any length in a few kilobytes.
+    auto gauge = std::make_unique<Gauge>(channels, sampleRate);
+    if (!gauge->state)
+        throw WorkerException("cannot measure the loudness at " + std::to_string(sampleRate) +
+                              " Hz");
+    auto process = std::make_shared<ToolProcess>(command(source, sampleRate, channels));
+    slot.hold(process);
+    process->launch(ToolOutput::StdoutStreamed);
+    // Samples arrive in chunks of any size; a frame may be split between two.
+    const auto frameBytes = static_cast<qsizetype>(sizeof(float)) * channels;
+    QByteArray pending;
+    std::vector<float> samples;
+    for (QByteArray chunk = process->readChunk(); !chunk.isEmpty(); chunk = process->readChunk()) {
+        pending += chunk;
+        const qsizetype frames = pending.size() / frameBytes;
+        samples.resize(static_cast<std::size_t>(frames * channels));
+        std::memcpy(samples.data(), pending.constData(),
+                    static_cast<std::size_t>(frames * frameBytes));
+        ebur128_add_frames_float(gauge->state, samples.data(), static_cast<std::size_t>(frames));
+        pending.remove(0, frames * frameBytes);
+    }
+    process->waitUntilExit();
+    slot.release();
+    if (slot.stopRequested())
+        return nullptr;
+    if (!process->exitedCleanly()) {
+        std::string cause = "ffmpeg " + process->exitDescription() + " measuring " +
+                            QFile::encodeName(source).toStdString();
+        if (const std::string said = process->errorTail(); !said.empty())
+            cause += ", saying: " + said;
+        throw WorkerException(cause);
+    }
+    return gauge;
+}
+
+double LoudnessMeter::loudnessOf(const Gauge& gauge)
+{
+    double loudness = -HUGE_VAL;
+    ebur128_loudness_global(gauge.state, &loudness);
+    return std::isfinite(loudness) ? loudness : -std::numeric_limits<double>::infinity();
+}
+
+double LoudnessMeter::loudnessOf(const QString& path, int sampleRate, int channels)
+{
+    ProcessSlot slot;
+    return loudnessOf(*gauge(path, sampleRate, channels, slot));
+}
+
+void LoudnessMeter::measure(qsizetype index, ProcessSlot& slot)
+{
+    std::unique_ptr<Gauge> measured = gauge(mSources.at(index), mSampleRate, mChannels, slot);
+    if (!measured)
+        return;
+    mLoudness[static_cast<std::size_t>(index)] = loudnessOf(*measured);
+    mGauges[static_cast<std::size_t>(index)] = std::move(measured);
+}
+
+double LoudnessMeter::wholeLoudness() const
+{
+    std::vector<ebur128_state*> states;
+    for (const auto& gauge : mGauges) {
+        if (gauge)
+            states.push_back(gauge->state);
+    }
+    double loudness = -HUGE_VAL;
+    if (states.empty() ||
+        ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) !=
+            EBUR128_SUCCESS ||
+        !std::isfinite(loudness))
+        return -std::numeric_limits<double>::infinity();
+    return loudness;
+}
+
+void LoudnessMeter::terminate()
+{
+    mStopped = true;
+    for (const auto& slot : mSlots)
+        slot->terminateIfRunning();
+}

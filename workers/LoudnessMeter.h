@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ProcessSlot.h"
+#include "WorkerThread.h"
+
+#include <QStringList>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Measures the integrated loudness of audio files by EBU R128, each decoded
+// by ffmpeg to the rate and channels that the book will have, several at
+// once. The files' gated blocks are kept, so that the loudness of all of
+// them played one after another is known too, gated as one programme.
+class LoudnessMeter
+{
+public:
+    using Progress = std::function<void(int done, int total)>;
+    using Finished = std::function<void(const std::exception_ptr& failure)>;
+
+    LoudnessMeter();
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    // Returns at once; the callbacks come from worker threads.
+    void start(const QStringList& sources, int sampleRate, int channels, Progress progress,
+               Finished finished);
+    void terminate();
+    // Once finished: each file's loudness in LUFS, -infinity for silence.
+    [[nodiscard]] const std::vector<double>& loudness() const { return mLoudness; }
+    // All files as one, -infinity for silence.
+    [[nodiscard]] double wholeLoudness() const;
+
+    [[nodiscard]] static QString command(const QString& source, int sampleRate, int channels);
+    // One file's loudness, measured on the caller's thread; throws when
+    // ffmpeg cannot read it.
+    [[nodiscard]] static double loudnessOf(const QString& path, int sampleRate, int channels);
+
+private:
+    // One file's measure, gated blocks and all.
+    struct Gauge;
+    void measure(qsizetype index, ProcessSlot& slot);
+    // The file's gauge, or none when it was stopped.
+    [[nodiscard]] static std::unique_ptr<Gauge> gauge(const QString& path, int sampleRate,
+                                                      int channels, ProcessSlot& slot);
+    [[nodiscard]] static double loudnessOf(const Gauge& gauge);
+
+    QStringList mSources;
+    int mSampleRate = 0;
+    int mChannels = 0;
+    std::vector<std::unique_ptr<Gauge>> mGauges;
+    std::vector<double> mLoudness;
+    std::vector<std::unique_ptr<ProcessSlot>> mSlots;
+    std::atomic<bool> mStopped = false;
+    WorkerThread mThread;
+};

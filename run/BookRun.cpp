@@ -67,10 +67,10 @@ std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunRequest& run)
         steps.push_back(std::make_unique<CopyStep>());
     else if (run.decodes)
         steps.push_back(std::make_unique<DecodeStep>());
-    if (run.evenVolume != EvenVolume::Off)
-        steps.push_back(std::make_unique<LevelStep>());
     else
         steps.push_back(std::make_unique<JoinStep>());
+    if (run.evenVolume != EvenVolume::Off)
+        steps.push_back(std::make_unique<LevelStep>());
     if (!run.copiesAac && (!mp3 || run.decodes))
         steps.push_back(std::make_unique<EncodeStep>());
     if (run.format == BookFormat::AacBookmark)

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -91,6 +92,10 @@ int main(int argc, char* argv[])
     c.stopTagging();
     c.joinAll();
     ok = ok && save(control<QLineEdit>(c, u"outputName"_s)->window(), out + u"/output.png"_s);
+    // With Even Volume on, the sheet says what levelling costs.
+    control<QComboBox>(c, u"outputEvenVolume"_s)->setCurrentIndex(2);
+    ok = ok && save(control<QLineEdit>(c, u"outputName"_s)->window(), out + u"/output-even.png"_s);
+    control<QComboBox>(c, u"outputEvenVolume"_s)->setCurrentIndex(0);
     c.closeJoinStart();
     QWidget* progress = control<QLabel>(c, u"joinProgressDescription"_s)->window();
     control<QLabel>(c, u"joinProgressDescription"_s)->setText(u"Joining file 2 of 4..."_s);

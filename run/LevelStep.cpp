@@ -19,6 +19,8 @@ constexpr double kStretchSeconds = 20;
 constexpr double kNearEnough = 0.2;
 // A correction beyond this would be a fault, not a loss.
 constexpr double kMostCorrection = 3;
+// The book's true peak stays at or below -1.5 dBTP; this keeps a margin.
+constexpr double kPeakLimit = -1.7;
 } // namespace
 
 QString LevelStep::during() const
@@ -36,15 +38,10 @@ void LevelStep::start(RunRequest& run, const QString& folder, const QString& inp
     mMp3 = run.format == BookFormat::Mp3;
     mWholeBook = run.evenVolume == EvenVolume::WholeBook;
     mGains = run.gains;
-    QStringList decoded;
     for (const ItemRecordPtr& record : std::as_const(run.records)) {
         mSources << record->pathColumn;
-        decoded << record->symbolicPath.value_or(record->pathColumn);
-        const double seconds = record->exact ? record->exact->seconds() : 0;
-        if (seconds > mLongestSeconds) {
-            mLongestSeconds = seconds;
-            mLongest = decoded.constLast();
-        }
+        mDecoded << record->symbolicPath.value_or(record->pathColumn);
+        mSeconds.push_back(record->exact ? record->exact->seconds() : 0);
     }
     mSlot.arm();
     reports.progress(0, 0, u"Checking the levelled audio.."_s);
@@ -55,14 +52,14 @@ void LevelStep::start(RunRequest& run, const QString& folder, const QString& inp
     const auto end = [this, finished](std::exception_ptr failure) {
         if (!failure && !mSlot.stopRequested()) {
             try {
-                mEncoderGain = encoderLoss();
+                mEncoderGain = encoderGain();
             } catch (const std::exception&) {
                 failure = std::current_exception();
             }
         }
         (*finished)(mSlot.stopRequested() ? nullptr : failure);
     };
-    mMeter.start(decoded, mSampleRate, mChannels, {},
+    mMeter.start(mDecoded, mSampleRate, mChannels, {},
                  [this, end, folder](const std::exception_ptr& failure) {
                      const std::vector<double> gains = failure ? std::vector<double>() : madeGood();
                      if (failure || gains.empty() || mSlot.stopRequested()) {
@@ -111,26 +108,38 @@ void LevelStep::runTool(const QString& command) const
     mSlot.checkEnd(*process, "ffmpeg");
 }
 
-double LevelStep::encoderLoss() const
+double LevelStep::encoderGain() const
 {
-    if (mLongest.isEmpty())
+    // The loudest file as the limiter left it, whose peaks it held most.
+    const std::vector<double>& loudness = mMeter.loudness();
+    std::size_t loudest = 0;
+    for (std::size_t i = 1; i < mSeconds.size() && i < loudness.size(); ++i) {
+        if (mSeconds[i] > 0 && loudness[i] > loudness[loudest])
+            loudest = i;
+    }
+    if (mDecoded.isEmpty() || mSeconds.empty() || mSeconds[loudest] <= 0)
         return 0;
     const QString tool = Resources::pathForResource(u"ffmpeg"_s, QString()).value_or(QString());
     const QString stretch = mFolder + u"/level-stretch.wav"_s;
     const QString encoded = mFolder + (mMp3 ? u"/level-stretch.mp3"_s : u"/level-stretch.m4a"_s);
-    const double from = std::max(0.0, mLongestSeconds / 2 - kStretchSeconds / 2);
+    const double from = std::max(0.0, mSeconds[loudest] / 2 - kStretchSeconds / 2);
     runTool(ShellQuote::single(tool) +
             u" -nostdin -v error -ss %1 -t %2 -i "_s.arg(from).arg(kStretchSeconds) +
-            ShellQuote::single(mLongest) + u" -c:a pcm_s16le -y "_s + ShellQuote::single(stretch));
+            ShellQuote::single(mDecoded.at(static_cast<qsizetype>(loudest))) +
+            u" -c:a pcm_s16le -y "_s + ShellQuote::single(stretch));
     runTool(
         EncoderCommand::whole(tool, {.path = stretch, .isList = false}, mOptions, encoded, mMp3));
-    const double before = LoudnessMeter::loudnessOf(stretch, mSampleRate, mChannels);
-    const double after = LoudnessMeter::loudnessOf(encoded, mSampleRate, mChannels);
+    const LoudnessMeter::Reading before = LoudnessMeter::readingOf(stretch, mSampleRate, mChannels);
+    const LoudnessMeter::Reading after = LoudnessMeter::readingOf(encoded, mSampleRate, mChannels);
     QFile::remove(stretch);
     QFile::remove(encoded);
-    if (!std::isfinite(before) || !std::isfinite(after))
+    if (!std::isfinite(before.loudness) || !std::isfinite(after.loudness))
         return 0;
-    return std::clamp(before - after, -kMostCorrection, kMostCorrection);
+    double gain = std::clamp(before.loudness - after.loudness, -kMostCorrection, kMostCorrection);
+    // A peak past the limit counts for more than a fraction of a decibel of loudness.
+    if (std::isfinite(after.truePeak) && after.truePeak + gain > kPeakLimit)
+        gain = kPeakLimit - after.truePeak;
+    return std::clamp(gain, -kMostCorrection, kMostCorrection);
 }
 
 QString LevelStep::settle(RunRequest& run)

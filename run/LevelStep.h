@@ -32,15 +32,16 @@ public:
 private:
     // New gains where the decoded files fall short; none when all are near enough.
     [[nodiscard]] std::vector<double> madeGood() const;
-    // What the encoder takes from a stretch of the longest file, in LU.
-    [[nodiscard]] double encoderLoss() const;
+    // What the encoder takes from a stretch of the loudest file, in LU, less
+    // what would lift the stretch's true peak past the book's limit.
+    [[nodiscard]] double encoderGain() const;
     void runTool(const QString& command) const;
 
     QString mInput;
     QString mFolder;
     QStringList mSources;
-    QString mLongest;
-    double mLongestSeconds = 0;
+    QStringList mDecoded;
+    std::vector<double> mSeconds;
     int mSampleRate = 0;
     int mChannels = 0;
     EncoderOptions mOptions;

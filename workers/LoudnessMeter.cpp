@@ -18,10 +18,10 @@ using namespace Qt::Literals::StringLiterals;
 
 struct LoudnessMeter::Gauge
 {
-    Gauge(int channels, int sampleRate)
-        : state(ebur128_init(static_cast<unsigned>(channels),
-                             static_cast<unsigned long>(sampleRate),
-                             EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM))
+    Gauge(int channels, int sampleRate, bool peaks)
+        : state(ebur128_init(
+              static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
+              EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM | (peaks ? EBUR128_MODE_TRUE_PEAK : 0)))
     {
     }
     ~Gauge()
@@ -97,10 +97,11 @@ void LoudnessMeter::start(const QStringList& sources, int sampleRate, int channe
 }
 
 std::unique_ptr<LoudnessMeter::Gauge> LoudnessMeter::gauge(const QString& source, int sampleRate,
-                                                           int channels, ProcessSlot& slot)
+                                                           int channels, ProcessSlot& slot,
+                                                           bool peaks)
 {
     // The histogram keeps a file of any length in a few kilobytes.
-    auto gauge = std::make_unique<Gauge>(channels, sampleRate);
+    auto gauge = std::make_unique<Gauge>(channels, sampleRate, peaks);
     if (!gauge->state)
         throw WorkerException("cannot measure the loudness at " + std::to_string(sampleRate) +
                               " Hz");
@@ -141,10 +142,20 @@ double LoudnessMeter::loudnessOf(const Gauge& gauge)
     return std::isfinite(loudness) ? loudness : -std::numeric_limits<double>::infinity();
 }
 
-double LoudnessMeter::loudnessOf(const QString& path, int sampleRate, int channels)
+LoudnessMeter::Reading LoudnessMeter::readingOf(const QString& path, int sampleRate, int channels)
 {
     ProcessSlot slot;
-    return loudnessOf(*gauge(path, sampleRate, channels, slot));
+    const std::unique_ptr<Gauge> measured = gauge(path, sampleRate, channels, slot, true);
+    double peak = 0;
+    for (int channel = 0; channel < channels; ++channel) {
+        double each = 0;
+        if (ebur128_true_peak(measured->state, static_cast<unsigned>(channel), &each) ==
+            EBUR128_SUCCESS)
+            peak = std::max(peak, each);
+    }
+    return {.loudness = loudnessOf(*measured),
+            .truePeak =
+                peak > 0 ? 20 * std::log10(peak) : -std::numeric_limits<double>::infinity()};
 }
 
 void LoudnessMeter::measure(qsizetype index, ProcessSlot& slot)

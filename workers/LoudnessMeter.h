@@ -35,17 +35,22 @@ public:
     [[nodiscard]] double wholeLoudness() const;
 
     [[nodiscard]] static QString command(const QString& source, int sampleRate, int channels);
-    // One file's loudness, measured on the caller's thread; throws when
-    // ffmpeg cannot read it.
-    [[nodiscard]] static double loudnessOf(const QString& path, int sampleRate, int channels);
+    // One file's loudness and true peak (dBTP), measured on the caller's
+    // thread; throws when ffmpeg cannot read it.
+    struct Reading
+    {
+        double loudness = 0;
+        double truePeak = 0;
+    };
+    [[nodiscard]] static Reading readingOf(const QString& path, int sampleRate, int channels);
 
 private:
     // One file's measure, gated blocks and all.
     struct Gauge;
     void measure(qsizetype index, ProcessSlot& slot);
     // The file's gauge, or none when it was stopped.
-    [[nodiscard]] static std::unique_ptr<Gauge> gauge(const QString& path, int sampleRate,
-                                                      int channels, ProcessSlot& slot);
+    [[nodiscard]] static std::unique_ptr<Gauge>
+    gauge(const QString& path, int sampleRate, int channels, ProcessSlot& slot, bool peaks = false);
     [[nodiscard]] static double loudnessOf(const Gauge& gauge);
 
     QStringList mSources;

@@ -2,6 +2,7 @@
 #include "BookMaker.h"
 #include "MakeOptions.h"
 #include "ProgressPrinter.h"
+#include "Resources.h"
 #include "Shelf.h"
 #include "TerminationSignals.h"
 
@@ -18,6 +19,9 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"fablewick-make"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(FABLEWICK_VERSION));
+    // The tools are found beside the application from many threads at once;
+    // Qt keeps its path unguarded, so it is looked up here first.
+    (void)Resources::directory();
     QString error;
     const std::optional<MakeOptions> options = MakeOptions::parse(app.arguments(), error);
     if (!options) {

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -202,6 +203,12 @@ private Q_SLOTS:
         QVERIFY2(std::abs(whole.integrated - RunRequest::kTargetLoudness) <= 0.5,
                  qPrintable(say()));
         QVERIFY2(whole.truePeak <= -1.5, qPrintable(say()));
+        if (even == int(EvenVolume::EachFile)) {
+            const auto [quietest, loudest] = std::minmax_element(
+                chapters.begin(), chapters.end(),
+                [](const R128& a, const R128& b) { return a.integrated < b.integrated; });
+            QVERIFY2(loudest->integrated - quietest->integrated <= 1, qPrintable(say()));
+        }
         for (qsizetype i = 0; i < chapters.size(); ++i) {
             if (even == int(EvenVolume::EachFile)) {
                 QVERIFY2(std::abs(chapters.at(i).integrated - RunRequest::kTargetLoudness) <= 1,

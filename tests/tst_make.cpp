@@ -31,6 +31,8 @@ Result make(const QStringList& arguments)
     QProcess process;
     process.start(tool(), arguments);
     process.waitForFinished(180000);
+    if (process.exitStatus() != QProcess::NormalExit)
+        qWarning("fablewick-make ended: %s", qPrintable(process.errorString()));
     return {.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             .out = QString::fromUtf8(process.readAllStandardOutput()),
             .err = QString::fromUtf8(process.readAllStandardError())};
@@ -103,7 +105,8 @@ private Q_SLOTS:
             listed << record->pathColumn;
         const QString cli = environment.root() + u"/Cli."_s + extension;
         const Result made = make(QStringList{u"-o"_s, cli} + listed);
-        QVERIFY2(made.status == 0, qPrintable(made.err));
+        QVERIFY2(made.status == 0,
+                 qPrintable(u"status %1: %2%3"_s.arg(made.status).arg(made.out, made.err)));
         QCOMPARE(chaptersAndTags(cli), chaptersAndTags(window));
         QCOMPARE(audioChecksum(cli), audioChecksum(window));
         QVERIFY(chaptersAndTags(cli).contains(u"album=Same Book"_s));
@@ -120,6 +123,8 @@ private Q_SLOTS:
             << QStringList{u"PARTS/none.mp3"_s} << 2 << u"does not exist"_s;
         QTest::newRow("bad format") << QStringList{u"--format"_s, u"ogg"_s, u"PARTS"_s} << 2
                                     << u"--format is m4b, m4a or mp3"_s;
+        QTest::newRow("bad even volume") << QStringList{u"--even-volume"_s, u"loud"_s, u"PARTS"_s}
+                                         << 2 << u"--even-volume is off, book or each"_s;
         QTest::newRow("each without out")
             << QStringList{u"--each"_s, u"PARTS"_s} << 2 << u"--each needs --out"_s;
         QTest::newRow("chapters past the end")

@@ -5,14 +5,11 @@
 #include "WorkerException.h"
 
 #include <QFile>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ebur128.h>
 #include <limits>
-#include <mutex>
-#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -60,37 +57,11 @@ void LoudnessMeter::start(const QStringList& sources, int sampleRate, int channe
     mGauges.resize(static_cast<std::size_t>(sources.size()));
     mLoudness.assign(static_cast<std::size_t>(sources.size()),
                      -std::numeric_limits<double>::infinity());
-    mStopped = false;
-    const auto workers = static_cast<std::size_t>(std::clamp<qsizetype>(
-        QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
-    mSlots.clear();
-    for (std::size_t i = 0; i < workers; ++i)
-        mSlots.push_back(std::make_unique<ProcessSlot>());
+    mPool.prepare(sources.size());
     mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
-        std::atomic<qsizetype> next = 0;
-        std::atomic<int> done = 0;
-        std::mutex failureMutex;
-        std::exception_ptr failure;
-        std::vector<std::thread> threads;
-        for (const auto& slot : mSlots) {
-            threads.emplace_back([&, slot = slot.get()] {
-                for (qsizetype i = next++; i < mSources.size() && !mStopped; i = next++) {
-                    try {
-                        measure(i, *slot);
-                    } catch (const std::exception&) {
-                        std::lock_guard lock(failureMutex);
-                        if (!failure)
-                            failure = std::current_exception();
-                        // One file failing fails the book: the others stop.
-                        terminate();
-                    }
-                    if (progress && !mStopped)
-                        progress(++done, static_cast<int>(mSources.size()));
-                }
-            });
-        }
-        for (std::thread& thread : threads)
-            thread.join();
+        const std::exception_ptr failure = mPool.run(
+            mSources.size(), [this](qsizetype i, ProcessSlot& slot) { measure(i, slot); },
+            progress);
         if (finished)
             finished(failure);
     });
@@ -185,7 +156,5 @@ double LoudnessMeter::wholeLoudness() const
 
 void LoudnessMeter::terminate()
 {
-    mStopped = true;
-    for (const auto& slot : mSlots)
-        slot->terminateIfRunning();
+    mPool.terminate();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProcessSlot.h"
+#include "SlotPool.h"
 #include "WorkerThread.h"
 
 #include <QStringList>
@@ -58,7 +58,6 @@ private:
     int mChannels = 0;
     std::vector<std::unique_ptr<Gauge>> mGauges;
     std::vector<double> mLoudness;
-    std::vector<std::unique_ptr<ProcessSlot>> mSlots;
-    std::atomic<bool> mStopped = false;
+    SlotPool mPool;
     WorkerThread mThread;
 };

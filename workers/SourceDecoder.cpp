@@ -5,11 +5,8 @@
 #include "ShellQuote.h"
 
 #include <QFile>
-#include <QThread>
 #include <QtEndian>
 #include <algorithm>
-#include <mutex>
-#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -85,37 +82,10 @@ void SourceDecoder::start(const QStringList& sources, const QString& folder, int
     for (qsizetype i = 0; i < sources.size(); ++i)
         mOutputs << folder + u"/%1.wav"_s.arg(i);
     mSamples.assign(static_cast<std::size_t>(sources.size()), 0);
-    mStopped = false;
-    const auto workers = static_cast<std::size_t>(std::clamp<qsizetype>(
-        QThread::idealThreadCount(), 1, std::max<qsizetype>(sources.size(), 1)));
-    mSlots.clear();
-    for (std::size_t i = 0; i < workers; ++i)
-        mSlots.push_back(std::make_unique<ProcessSlot>());
+    mPool.prepare(sources.size());
     mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
-        std::atomic<qsizetype> next = 0;
-        std::atomic<int> done = 0;
-        std::mutex failureMutex;
-        std::exception_ptr failure;
-        std::vector<std::thread> threads;
-        for (const auto& slot : mSlots) {
-            threads.emplace_back([&, slot = slot.get()] {
-                for (qsizetype i = next++; i < mSources.size() && !mStopped; i = next++) {
-                    try {
-                        decode(i, *slot);
-                    } catch (const std::exception&) {
-                        std::lock_guard lock(failureMutex);
-                        if (!failure)
-                            failure = std::current_exception();
-                        // One file failing fails the book: the others stop.
-                        terminate();
-                    }
-                    if (progress && !mStopped)
-                        progress(++done, static_cast<int>(mSources.size()));
-                }
-            });
-        }
-        for (std::thread& thread : threads)
-            thread.join();
+        const std::exception_ptr failure = mPool.run(
+            mSources.size(), [this](qsizetype i, ProcessSlot& slot) { decode(i, slot); }, progress);
         if (finished)
             finished(failure);
     });
@@ -150,7 +120,5 @@ void SourceDecoder::decode(qsizetype index, ProcessSlot& slot)
 
 void SourceDecoder::terminate()
 {
-    mStopped = true;
-    for (const auto& slot : mSlots)
-        slot->terminateIfRunning();
+    mPool.terminate();
 }

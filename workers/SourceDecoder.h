@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProcessSlot.h"
+#include "SlotPool.h"
 #include "WorkerThread.h"
 
 #include <QList>
@@ -55,7 +55,6 @@ private:
     std::vector<double> mGains;
     int mSampleRate = 0;
     int mChannels = 0;
-    std::vector<std::unique_ptr<ProcessSlot>> mSlots;
-    std::atomic<bool> mStopped = false;
+    SlotPool mPool;
     WorkerThread mThread;
 };

@@ -94,8 +94,6 @@ void BookMaker::next()
             [this](const BookRun::Progress& progress) { mPrinter.show(progress); });
     connect(mRun.get(), &BookRun::failed, this, [this](const QString& cause) { fail(cause); });
     connect(mRun.get(), &BookRun::made, this, [this] {
-        if (mRun->folder())
-            mFolder = *mRun->folder();
         const FileMover::Outcome outcome = mRun->deliver(mOutput, mOptions.replace);
         if (!outcome) {
             QString reason = u"Unable to create file %1: %2"_s.arg(mOutput, outcome.reason);
@@ -109,6 +107,7 @@ void BookMaker::next()
         QTimer::singleShot(0, this, [this] { next(); });
     });
     mRun->start();
+    // Made as the run starts, and removed when the making ends.
     if (mRun->folder())
         mFolder = *mRun->folder();
 }

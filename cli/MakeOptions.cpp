@@ -68,6 +68,24 @@ void describe(QCommandLineParser& parser)
     parser.addVersionOption();
 }
 
+// The value of an option that names one of a few choices, in any case; false
+// when it names none of them. An option not given leaves chosen as it is.
+template <typename T>
+bool pick(const QCommandLineParser& parser, const QString& name,
+          std::initializer_list<std::pair<QStringView, T>> choices, T& chosen)
+{
+    if (!parser.isSet(name))
+        return true;
+    const QString value = parser.value(name).toLower();
+    for (const auto& [word, choice] : choices) {
+        if (value == word) {
+            chosen = choice;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QString MakeOptions::help()
@@ -86,23 +104,28 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
         return std::nullopt;
     }
     MakeOptions options;
+    // Asked for, they are answered whatever else was given.
+    if (parser.isSet(u"help"_s) || parser.isSet(u"version"_s)) {
+        options.asked = parser.isSet(u"help"_s) ? Asked::Help : Asked::Version;
+        return options;
+    }
     const auto fail = [&error](const QString& why) {
         error = why;
         return std::nullopt;
     };
     options.inputs = parser.positionalArguments();
     options.output = parser.value(u"output"_s);
-    if (parser.isSet(u"format"_s)) {
-        const QString format = parser.value(u"format"_s).toLower();
-        if (format == u"m4b"_s)
-            options.format = BookFormat::AacBookmark;
-        else if (format == u"m4a"_s)
-            options.format = BookFormat::AacStandard;
-        else if (format == u"mp3"_s)
-            options.format = BookFormat::Mp3;
-        else
-            return fail(u"--format is m4b, m4a or mp3, not \u201C%1\u201D."_s.arg(format));
-    }
+    // Without --format, the output's extension picks it.
+    BookFormat format = BookFormat::AacBookmark;
+    if (!pick<BookFormat>(parser, u"format"_s,
+                          {{u"m4b", BookFormat::AacBookmark},
+                           {u"m4a", BookFormat::AacStandard},
+                           {u"mp3", BookFormat::Mp3}},
+                          format))
+        return fail(u"--format is m4b, m4a or mp3, not \u201C%1\u201D."_s.arg(
+            parser.value(u"format"_s).toLower()));
+    if (parser.isSet(u"format"_s))
+        options.format = format;
     const auto rate = [&](const QString& name, QString& value, const QString& unit) {
         if (!parser.isSet(name))
             return true;
@@ -129,23 +152,13 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
     for (const TagOption& tag : kTags)
         options.tags.*tag.field = parser.value(QString::fromUtf16(tag.name));
     options.cover = parser.value(u"cover"_s);
-    if (parser.isSet(u"order"_s)) {
-        const QString order = parser.value(u"order"_s);
-        if (order == u"given"_s)
-            options.order = Order::Given;
-        else if (order == u"track"_s)
-            options.order = Order::Track;
-        else if (order == u"path"_s)
-            options.order = Order::Path;
-        else
-            return fail(u"--order is given, track or path."_s);
-    }
-    if (parser.isSet(u"titles"_s)) {
-        const QString titles = parser.value(u"titles"_s);
-        if (titles != u"names"_s && titles != u"tags"_s)
-            return fail(u"--titles is names or tags."_s);
-        options.titles = titles == u"tags"_s ? Titles::Tags : Titles::FileNames;
-    }
+    if (!pick<Order>(parser, u"order"_s,
+                     {{u"given", Order::Given}, {u"track", Order::Track}, {u"path", Order::Path}},
+                     options.order))
+        return fail(u"--order is given, track or path."_s);
+    if (!pick<Titles>(parser, u"titles"_s, {{u"names", Titles::FileNames}, {u"tags", Titles::Tags}},
+                      options.titles))
+        return fail(u"--titles is names or tags."_s);
     options.chapters = parser.value(u"chapters"_s);
     if (parser.isSet(u"encoders"_s)) {
         bool number = false;
@@ -153,17 +166,12 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
         if (!number || options.encoders < 1 || options.encoders > 64)
             return fail(u"--encoders is a number from 1 to 64."_s);
     }
-    if (parser.isSet(u"even-volume"_s)) {
-        const QString even = parser.value(u"even-volume"_s);
-        if (even == u"off"_s)
-            options.evenVolume = EvenVolume::Off;
-        else if (even == u"book"_s)
-            options.evenVolume = EvenVolume::WholeBook;
-        else if (even == u"each"_s)
-            options.evenVolume = EvenVolume::EachFile;
-        else
-            return fail(u"--even-volume is off, book or each."_s);
-    }
+    if (!pick<EvenVolume>(parser, u"even-volume"_s,
+                          {{u"off", EvenVolume::Off},
+                           {u"book", EvenVolume::WholeBook},
+                           {u"each", EvenVolume::EachFile}},
+                          options.evenVolume))
+        return fail(u"--even-volume is off, book or each."_s);
     options.dryRun = parser.isSet(u"dry-run"_s);
     options.progress = parser.isSet(u"json"_s) ? Progress::Json : Progress::Auto;
     options.replace = parser.isSet(u"replace"_s);

@@ -27,6 +27,14 @@ struct MakeOptions
         Json,
     };
 
+    // --help and --version are answered, and nothing is made.
+    enum class Asked
+    {
+        Book,
+        Help,
+        Version,
+    };
+    Asked asked = Asked::Book;
     QStringList inputs;
     QString output;
     std::optional<BookFormat> format;

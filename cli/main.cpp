@@ -30,6 +30,14 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    if (options->asked == MakeOptions::Asked::Help) {
+        std::fputs(MakeOptions::help().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options->asked == MakeOptions::Asked::Version) {
+        std::printf("fablewick-make %s\n", FABLEWICK_VERSION);
+        return 0;
+    }
     QList<BookMaker::Book> books;
     if (!options->each.isEmpty()) {
         if (!QFileInfo(options->each).isDir()) {

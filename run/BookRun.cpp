@@ -142,14 +142,21 @@ bool BookRun::ready()
         fail(u"The temporary folder %1 cannot be emptied."_s.arg(*mFolder));
         return false;
     }
+    if (!hasRoom())
+        return false;
+    mSteps = steps(mRun);
+    mNext = 0;
+    mInput.clear();
+    return true;
+}
+
+bool BookRun::hasRoom()
+{
     mNeeds = RunChecks::roomNeeded(mRun);
     if (const std::optional<qint64> free = DiskSpace::available(*mFolder); free && *free < mNeeds) {
         fail(diskFullText());
         return false;
     }
-    mSteps = steps(mRun);
-    mNext = 0;
-    mInput.clear();
     return true;
 }
 
@@ -251,12 +258,8 @@ void BookRun::stepEnded(int token, const std::exception_ptr& failure)
         std::fprintf(stderr, "fablewick: decoding instead of copying, as %s\n", e.what());
         mRun.copiesAac = false;
         mRun.decodes = true;
-        mNeeds = RunChecks::roomNeeded(mRun);
-        if (const std::optional<qint64> free = DiskSpace::available(*mFolder);
-            free && *free < mNeeds) {
-            fail(diskFullText());
+        if (!hasRoom())
             return;
-        }
         mSteps = steps(mRun);
         mNext = 0;
         next();

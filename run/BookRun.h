@@ -75,6 +75,8 @@ private:
     // for the folder, or after a failure.
     bool ready();
     bool claimFolder();
+    // Refuses the run, false, when the folder's disk cannot hold what it writes.
+    bool hasRoom();
     void next();
     void stepEnded(int token, const std::exception_ptr& failure);
     void fail(const QString& cause);

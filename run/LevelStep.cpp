@@ -78,17 +78,17 @@ std::vector<double> LevelStep::madeGood() const
     const std::vector<double>& loudness = mMeter.loudness();
     const double whole = mMeter.wholeLoudness();
     std::vector<double> gains = mGains;
-    bool short_ = false;
+    bool anyShort = false;
     for (std::size_t i = 0; i < gains.size() && i < loudness.size(); ++i) {
         const double now = mWholeBook ? whole : loudness[i];
         if (!std::isfinite(now))
             continue;
         const double missing =
             std::clamp(RunRequest::kTargetLoudness - now, -kMostCorrection, kMostCorrection);
-        short_ = short_ || std::abs(missing) > kNearEnough;
+        anyShort = anyShort || std::abs(missing) > kNearEnough;
         gains[i] += missing;
     }
-    return short_ ? gains : std::vector<double>();
+    return anyShort ? gains : std::vector<double>();
 }
 
 void LevelStep::stop()

@@ -16,8 +16,6 @@ public:
                Reports reports) override;
     void stop() override { mTagger.terminateTagging(); }
     [[nodiscard]] QString output() const override { return mOutput; }
-    // The cover file given to the tagger; empty for none.
-    [[nodiscard]] const QString& artwork() const { return mTagger.artwork(); }
 
 private:
     void M4bTaggerProgress(double value, const QString& description) override;

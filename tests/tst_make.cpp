@@ -158,6 +158,17 @@ private Q_SLOTS:
         QCOMPARE(readFile(environment.root() + u"/taken.m4b"_s), QByteArray("mine"));
     }
 
+    void helpAndVersionAreAnswered()
+    {
+        const Result help = make({u"--help"_s});
+        QCOMPARE(help.status, 0);
+        for (const QString& option : {u"--each"_s, u"--even-volume"_s, u"--dry-run"_s})
+            QVERIFY2(help.out.contains(option), qPrintable(help.out));
+        const Result version = make({u"--version"_s});
+        QCOMPARE(version.status, 0);
+        QVERIFY2(version.out.startsWith(u"fablewick-make "_s), qPrintable(version.out));
+    }
+
     void aDryRunPrintsThePlanAndMakesNothing()
     {
         TestEnvironment environment;

@@ -260,11 +260,13 @@ private:
     [[nodiscard]] static bool looksLikeBook(const QString& path);
     void fillTagSheetFromBook(const ItemRecord& record);
     void writeBook(const QString& target);
-    void bookWritten(const QString& target, const QString& failure);
+    void bookWritten(const QString& target, const BookTag& tag, const QString& failure,
+                     const QString& note);
     // Chapter files named like the first file or its folder, offered once.
     void offerChapterFile();
     [[nodiscard]] BookTag sheetTags() const;
     [[nodiscard]] QList<BookTag::Chapter> bookChapters() const;
+    [[nodiscard]] BookTag editedBookTags() const;
     void startSilenceSearch();
     void silenceSearchDidFinish(int search, const QList<QList<SilenceFinder::Silence>>& silences,
                                 const std::exception_ptr& failure);
@@ -345,13 +347,14 @@ private:
     std::optional<PendingPlay> mPendingPlay;
     SilenceSheet* mSilenceSheet = nullptr;
     ShiftSheet* mShiftSheet = nullptr;
-    // The book opened for editing, and its cover as it came, kept unless the
-    // cover is changed so that saving does not encode it again.
+    // The book opened for editing: its tags and chapters as the sheet and
+    // the chapter list showed them when it was read or last saved, so that
+    // a save writes only what was edited since; and its cover's image, which
+    // is not encoded again unless it is changed.
     struct OpenedBook
     {
         QString path;
-        QByteArray cover;
-        QString coverMimeType;
+        BookTag read;
         qint64 coverKey = 0;
         bool tagsRead = false;
         // "Saved …" under the list until the chapters change again.
@@ -361,7 +364,7 @@ private:
     // The opened book is being saved or split, by this work; a split stops
     // when told to, and tells how many files it has made.
     bool mBookBusy = false;
-    QFuture<QString> mBookWork;
+    QFuture<void> mBookWork;
     std::shared_ptr<std::atomic<bool>> mBookStop = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> mBookFilesDone = std::make_shared<std::atomic<int>>(0);
     struct BookActions

@@ -185,8 +185,7 @@ void AppController::openBookFile(const QString& path)
     bookDescription->clear();
     artwork->setImage(QImage());
     mBook = OpenedBook{.path = QFileInfo(path).absoluteFilePath(),
-                       .cover = {},
-                       .coverMimeType = {},
+                       .read = {},
                        .coverKey = 0,
                        .tagsRead = false,
                        .savedNote = {}};
@@ -209,16 +208,20 @@ void AppController::fillTagSheetFromBook(const ItemRecord& record)
     series->setText(tags.series);
     seriesNumber->setText(tags.seriesPart);
     bookDescription->setPlainText(tags.description);
-    if (!tags.hasCover)
-        return;
-    const SourceTags::Picture picture = SourceTags::cover(record.pathColumn);
-    const QImage image = QImage::fromData(picture.data);
-    if (image.isNull())
-        return;
-    artwork->setImage(image);
-    mBook->cover = picture.data;
-    mBook->coverMimeType = picture.mimeType;
-    mBook->coverKey = artwork->image().cacheKey();
+    mBook->read = {};
+    if (tags.hasCover) {
+        const SourceTags::Picture picture = SourceTags::cover(record.pathColumn);
+        const QImage image = QImage::fromData(picture.data);
+        if (!image.isNull()) {
+            artwork->setImage(image);
+            mBook->read.cover = picture.data;
+            mBook->read.coverMimeType = picture.mimeType;
+            mBook->coverKey = artwork->image().cacheKey();
+        }
+    }
+    // What a save compares with, to write only what was edited.
+    mBook->read = sheetTags();
+    mBook->read.chapters = bookChapters();
 }
 
 BookTag AppController::sheetTags() const
@@ -238,9 +241,9 @@ BookTag AppController::sheetTags() const
     if (artwork->image().isNull())
         return tag;
     // A book's cover, as it came, is not encoded again.
-    if (mBook && !mBook->cover.isEmpty() && artwork->image().cacheKey() == mBook->coverKey) {
-        tag.cover = mBook->cover;
-        tag.coverMimeType = mBook->coverMimeType;
+    if (mBook && !mBook->read.cover.isEmpty() && artwork->image().cacheKey() == mBook->coverKey) {
+        tag.cover = mBook->read.cover;
+        tag.coverMimeType = mBook->read.coverMimeType;
     } else {
         tag.cover = BookFiles::coverJpeg(artwork->image());
     }
@@ -253,7 +256,7 @@ QList<BookTag::Chapter> AppController::bookChapters() const
     for (const ItemRecordPtr& record : std::as_const(TableData))
         total += record->lengthColumn.value_or(0);
     QList<BookTag::Chapter> chapters;
-    for (const ChapterTableModel::Row& row : mChapterPanel->model()->rows()) {
+    for (const ChapterTableModel::Row& row : ChapterTableModel::rowsFor(TableData)) {
         if (row.proposed)
             continue;
         const auto ms = static_cast<quint32>(std::llround(row.start * 1000));
@@ -294,9 +297,19 @@ void AppController::saveBookAs()
     writeBook(target);
 }
 
+// The sheet's tags and the chapters, with what was edited since the book
+// was read marked to be written.
+BookTag AppController::editedBookTags() const
+{
+    BookTag tag = sheetTags();
+    tag.chapters = bookChapters();
+    tag.written = tag.differencesFrom(mBook->read);
+    return tag;
+}
+
 void AppController::writeBook(const QString& target)
 {
-    if (!bookIsOpen() || mBookBusy || state() != RunState::Idle)
+    if (!bookIsOpen() || !mBook->tagsRead || mBookBusy || state() != RunState::Idle)
         return;
     const QString source = mBook->path;
     const auto refuse = [this, &source](const QString& why) {
@@ -308,8 +321,7 @@ void AppController::writeBook(const QString& target)
         refuse(problem);
         return;
     }
-    BookTag tag = sheetTags();
-    tag.chapters = bookChapters();
+    const BookTag tag = editedBookTags();
     const qint64 needed = BookSaver::roomNeeded(source, tag);
     const std::optional<qint64> free = DiskSpace::available(QFileInfo(target).absolutePath());
     if (free && *free < needed) {
@@ -321,23 +333,30 @@ void AppController::writeBook(const QString& target)
     mBookBusy = true;
     updateBookActions();
     listSummary->setText(u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
-    auto* watcher = new QFutureWatcher<QString>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, target] {
+    struct Saved
+    {
+        QString failure;
+        QString note;
+    };
+    auto* watcher = new QFutureWatcher<Saved>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, target, tag] {
         watcher->deleteLater();
-        bookWritten(target, watcher->result());
+        const Saved saved = watcher->result();
+        bookWritten(target, tag, saved.failure, saved.note);
     });
-    mBookWork = QtConcurrent::run([source, target, tag] {
+    const QFuture<Saved> work = QtConcurrent::run([source, target, tag] {
         try {
-            BookSaver::save(source, target, tag);
-            return QString();
+            return Saved{.failure = {}, .note = BookSaver::save(source, target, tag)};
         } catch (const std::exception& e) {
-            return QString::fromUtf8(e.what());
+            return Saved{.failure = QString::fromUtf8(e.what()), .note = {}};
         }
     });
-    watcher->setFuture(mBookWork);
+    mBookWork = QFuture<void>(work);
+    watcher->setFuture(work);
 }
 
-void AppController::bookWritten(const QString& target, const QString& failure)
+void AppController::bookWritten(const QString& target, const BookTag& tag, const QString& failure,
+                                const QString& note)
 {
     mBookBusy = false;
     if (!failure.isEmpty()) {
@@ -355,6 +374,8 @@ void AppController::bookWritten(const QString& target, const QString& failure)
         record->pathColumn = QFileInfo(target).absoluteFilePath();
         mListedPaths.insert(record->pathColumn);
         mBook->path = record->pathColumn;
+        mBook->read = tag;
+        mBook->read.written = BookTag::kEveryField;
         record->lengthRead = false;
         readDetails(record->pathColumn);
     }
@@ -362,6 +383,9 @@ void AppController::bookWritten(const QString& target, const QString& failure)
         mBook->savedNote = u"Saved \u201C%1\u201D"_s.arg(nameOf(target));
     updateBookActions();
     showListSummary();
+    if (!note.isEmpty())
+        showChapterFileAlert(u"Book Saved"_s,
+                             u"\u201C%1\u201D was saved."_s.arg(nameOf(target)), note);
 }
 
 void AppController::splitIntoChapters(bool encoded)
@@ -379,8 +403,9 @@ void AppController::splitIntoChapters(bool encoded)
         refuse(problem);
         return;
     }
-    BookTag tag = sheetTags();
-    tag.chapters = bookChapters();
+    if (!mBook->tagsRead)
+        return;
+    const BookTag tag = editedBookTags();
     // Every file carries the cover.
     const qint64 needed = BookSaver::roomNeeded(book, tag) + tag.cover.size() * tag.chapters.size();
     const std::optional<qint64> free = DiskSpace::available(info.absolutePath());
@@ -438,7 +463,7 @@ void AppController::splitIntoChapters(bool encoded)
         kbps = TableData.first()->bitrateColumn.toInt();
     if (kbps <= 0)
         kbps = 64;
-    mBookWork = QtConcurrent::run([book, folder, tag, progress, encoded, kbps] {
+    const QFuture<QString> work = QtConcurrent::run([book, folder, tag, progress, encoded, kbps] {
         try {
             if (encoded)
                 (void)BookSplitter::splitEncoded(book, folder, tag, kbps, progress);
@@ -450,7 +475,8 @@ void AppController::splitIntoChapters(bool encoded)
             return QString::fromUtf8(e.what());
         }
     });
-    watcher->setFuture(mBookWork);
+    mBookWork = QFuture<void>(work);
+    watcher->setFuture(work);
 }
 
 void AppController::shiftChapters()

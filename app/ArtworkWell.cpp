@@ -34,6 +34,12 @@ ArtworkWell::ArtworkWell(QWidget* parent) : QFrame(parent)
 void ArtworkWell::setImage(const QImage& image)
 {
     mImage = image;
+    // A screen reader tells whether there is a cover, and how large.
+    setAccessibleDescription(
+        image.isNull() ? u"No cover: drop a cover image here, or choose one"_s
+                       : u"A cover of %1 \u00d7 %2 pixels; drop another image here to replace it"_s
+                             .arg(image.width())
+                             .arg(image.height()));
     update();
     Q_EMIT imageChanged();
 }

@@ -143,11 +143,14 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     if (!cover.isNull())
         tags.cover = BookFiles::coverJpeg(cover);
 
+    // A book without a title would show in players by its file's name, or
+    // not at all: it is titled as it is named.
+    if (tags.title.isEmpty())
+        tags.title = output.isEmpty() ? name : QFileInfo(output).completeBaseName();
     BookPlan plan;
     const BookFormat format =
         options.format.value_or(formatOfPath(output).value_or(BookFormat::AacBookmark));
-    plan.output =
-        output.isEmpty() ? defaultOutput(tags.title.isEmpty() ? name : tags.title, format) : output;
+    plan.output = output.isEmpty() ? defaultOutput(tags.title, format) : output;
     if (formatOfPath(plan.output) != format)
         plan.output += u'.' + extensionOf(format);
     plan.output = QFileInfo(plan.output).absoluteFilePath();

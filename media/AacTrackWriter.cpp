@@ -287,5 +287,12 @@ QByteArray AacTrackWriter::movieHeader(qint64 priming, qint64 padding) const
     const Mp4Box trak = Mp4Box::holding(
         "trak", {Mp4Box::leaf("tkhd", tkhd),
                  Mp4Box::holding("edts", {Mp4Box::leaf("elst", elst)}), mdia});
-    return Mp4Box::holding("moov", {Mp4Box::leaf("mvhd", mvhd), trak}).serialized();
+    // An empty list of tags after the track, for a tag writer to fill: one
+    // that it adds itself goes first in the movie, where ffmpeg and the
+    // servers that read tags through it pass over freeform tags.
+    QByteArray meta = Mp4::fullBox(0, 0);
+    meta += Mp4Box::leaf("hdlr", Mp4::handler("mdir", {})).serialized();
+    meta += Mp4Box::holding("ilst", {}).serialized();
+    const Mp4Box udta = Mp4Box::holding("udta", {Mp4Box::leaf("meta", meta)});
+    return Mp4Box::holding("moov", {Mp4Box::leaf("mvhd", mvhd), trak, udta}).serialized();
 }

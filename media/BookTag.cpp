@@ -1,5 +1,8 @@
 #include "BookTag.h"
 
+#include "CoverArt.h"
+#include "TagFile.h"
+
 #include <QFile>
 #include <stdexcept>
 #include <taglib/attachedpictureframe.h>
@@ -11,6 +14,9 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tableofcontentsframe.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
+
+using Field = BookTag::Field;
 
 namespace {
 
@@ -24,8 +30,18 @@ TagLib::ByteVector bytes(const QByteArray& value)
     return TagLib::ByteVector(value.constData(), static_cast<unsigned int>(value.size()));
 }
 
-void addText(TagLib::ID3v2::Tag& tag, const char* id, const QString& value)
+QString seriesText(const BookTag& book)
 {
+    return book.series.isEmpty() || book.seriesNumber.isEmpty()
+               ? book.series
+               : book.series + QStringLiteral(" #") + book.seriesNumber;
+}
+
+// ID3v2 -----------------------------------------------------------------
+
+void setText(TagLib::ID3v2::Tag& tag, const char* id, const QString& value)
+{
+    tag.removeFrames(id);
     if (value.isEmpty())
         return;
     auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id, TagLib::String::UTF8);
@@ -33,99 +49,268 @@ void addText(TagLib::ID3v2::Tag& tag, const char* id, const QString& value)
     tag.addFrame(frame);
 }
 
-void addUserText(TagLib::ID3v2::Tag& tag, const char* description, const QString& value)
+void setUserText(TagLib::ID3v2::Tag& tag, const char* description, const QString& value)
 {
-    if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
+    while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
         tag.removeFrame(old);
     if (!value.isEmpty())
         tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
             description, TagLib::StringList(text(value)), TagLib::String::UTF8));
 }
 
-} // namespace
-
-namespace {
-
-// Puts the book's tags and chapters in the tag, in place of its own.
-void fill(const BookTag& book, TagLib::ID3v2::Tag& tag)
+void setComment(TagLib::ID3v2::Tag& tag, const QString& value)
 {
-    // Frames that the book sets, or that would contradict it.
-    for (const char* id : {"TIT2", "TPE1", "TALB", "TPE2", "TCOM", "TDRC", "TYER", "TDAT", "TCON",
-                           "TIT1", "COMM", "APIC", "CHAP", "CTOC", "TRCK"}) {
-        tag.removeFrames(id);
+    // Comments with a description of their own (a player's normalisation,
+    // say) are not the comment.
+    const TagLib::ID3v2::FrameList comments = tag.frameList("COMM");
+    for (TagLib::ID3v2::Frame* frame : comments) {
+        const auto* comment = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comment && comment->description().isEmpty())
+            tag.removeFrame(frame);
     }
-    if (book.track > 0)
-        addText(tag, "TRCK",
-                book.tracks > 0 ? QStringLiteral("%1/%2").arg(book.track).arg(book.tracks)
-                                : QString::number(book.track));
-    addText(tag, "TIT2", book.title);
-    addText(tag, "TPE1", book.artist);
-    addText(tag, "TALB", book.album);
-    addText(tag, "TPE2", book.albumArtist);
-    addText(tag, "TCOM", book.narrator);
-    addText(tag, "TDRC", book.year);
-    addText(tag, "TCON", QStringLiteral("Audiobook"));
-    // Audiobook servers read the series from these; the grouping holds it
-    // as "Series #N", as the AAC books' does.
-    addUserText(tag, "SERIES", book.series);
-    addUserText(tag, "SERIES-PART", book.seriesNumber);
-    addText(tag, "TIT1",
-            book.series.isEmpty() || book.seriesNumber.isEmpty()
-                ? book.series
-                : book.series + QStringLiteral(" #") + book.seriesNumber);
-    addUserText(tag, "DESCRIPTION", book.description);
-    if (!book.comment.isEmpty()) {
-        auto* frame = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
-        frame->setLanguage("eng");
-        frame->setText(text(book.comment));
-        tag.addFrame(frame);
+    if (value.isEmpty())
+        return;
+    auto* frame = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+    frame->setLanguage("eng");
+    frame->setText(text(value));
+    tag.addFrame(frame);
+}
+
+void setCover(TagLib::ID3v2::Tag& tag, const BookTag& book)
+{
+    // The picture that stood as the cover goes; a back cover or an artist's
+    // picture stays.
+    TagLib::ID3v2::Frame* shown = nullptr;
+    for (TagLib::ID3v2::Frame* frame : tag.frameList("APIC")) {
+        const auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (!picture)
+            continue;
+        if (!shown)
+            shown = frame;
+        if (picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) {
+            shown = frame;
+            break;
+        }
     }
-    if (!book.cover.isEmpty()) {
-        auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
-        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
-        frame->setMimeType(text(book.coverMimeType));
-        frame->setPicture(bytes(book.cover));
-        tag.addFrame(frame);
-    }
+    if (shown)
+        tag.removeFrame(shown);
+    if (book.cover.isEmpty())
+        return;
+    auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    frame->setMimeType(text(book.coverMimeType.isEmpty() ? CoverArt::mimeTypeOf(book.cover)
+                                                         : book.coverMimeType));
+    frame->setPicture(bytes(book.cover));
+    tag.addFrame(frame);
+}
+
+void setChapters(TagLib::ID3v2::Tag& tag, const QList<BookTag::Chapter>& chapters)
+{
+    tag.removeFrames("CHAP");
+    tag.removeFrames("CTOC");
+    // A library loan's own list would contradict the new one.
+    setUserText(tag, "OverDrive MediaMarkers", {});
     TagLib::ByteVectorList children;
-    for (qsizetype i = 0; i < book.chapters.size(); ++i) {
+    for (qsizetype i = 0; i < chapters.size(); ++i) {
         const QByteArray id = "chp" + QByteArray::number(i);
         children.append(bytes(id));
         auto* name = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF8);
-        name->setText(text(book.chapters.at(i).title));
+        name->setText(text(chapters.at(i).title));
         TagLib::ID3v2::FrameList embedded;
         embedded.append(name);
         // Byte offsets are not given: players go by the times.
-        tag.addFrame(new TagLib::ID3v2::ChapterFrame(bytes(id), book.chapters.at(i).startMs,
-                                                     book.chapters.at(i).endMs, 0xFFFFFFFF, 0xFFFFFFFF,
+        tag.addFrame(new TagLib::ID3v2::ChapterFrame(bytes(id), chapters.at(i).startMs,
+                                                     chapters.at(i).endMs, 0xFFFFFFFF, 0xFFFFFFFF,
                                                      embedded));
     }
-    if (!book.chapters.isEmpty()) {
-        auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc", children);
-        contents->setIsTopLevel(true);
-        contents->setIsOrdered(true);
-        tag.addFrame(contents);
-    }
+    if (chapters.isEmpty())
+        return;
+    auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc", children);
+    contents->setIsTopLevel(true);
+    contents->setIsOrdered(true);
+    tag.addFrame(contents);
 }
 
-QByteArray renderedTag(const TagLib::ID3v2::Tag& tag)
+// Puts the written fields into the tag, in place of its own of them.
+void fill(const BookTag& book, TagLib::ID3v2::Tag& tag)
 {
-    const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v4);
+    const BookTag::Fields w = book.written;
+    if (w & Field::Title)
+        setText(tag, "TIT2", book.title);
+    if (w & Field::Artist)
+        setText(tag, "TPE1", book.artist);
+    if (w & Field::Album)
+        setText(tag, "TALB", book.album);
+    if (w & Field::AlbumArtist)
+        setText(tag, "TPE2", book.albumArtist);
+    if (w & Field::Narrator)
+        setText(tag, "TCOM", book.narrator);
+    if (w & Field::Year) {
+        for (const char* id : {"TYER", "TDAT"})
+            tag.removeFrames(id);
+        setText(tag, "TDRC", book.year);
+    }
+    if (w & Field::Comment)
+        setComment(tag, book.comment);
+    if (w & Field::Description)
+        setUserText(tag, "DESCRIPTION", book.description);
+    if (w & Field::Series) {
+        // Audiobook servers read the series from these; the grouping holds
+        // it as "Series #N", as the AAC books' does.
+        setUserText(tag, "SERIES", book.series);
+        setUserText(tag, "SERIES-PART", book.seriesNumber);
+        setText(tag, "TIT1", seriesText(book));
+    }
+    if (w & Field::Track)
+        setText(tag, "TRCK",
+                book.track <= 0 ? QString()
+                : book.tracks > 0
+                    ? QStringLiteral("%1/%2").arg(book.track).arg(book.tracks)
+                    : QString::number(book.track));
+    if (w & Field::Cover)
+        setCover(tag, book);
+    if (w & Field::Chapters)
+        setChapters(tag, book.chapters);
+}
+
+QByteArray renderedTag(const TagLib::ID3v2::Tag& tag, TagLib::ID3v2::Version version)
+{
+    const TagLib::ByteVector rendered = tag.render(version);
     return QByteArray(rendered.data(), static_cast<qsizetype>(rendered.size()));
 }
 
-TagLib::StringList textList(const QString& value)
+// A tag is written again in the version it came in; ID3v2.2 has no writer.
+TagLib::ID3v2::Version versionOf(const TagLib::ID3v2::Tag& tag)
 {
-    return TagLib::StringList(text(value));
+    return tag.header()->majorVersion() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
 }
 
+// MP4 -------------------------------------------------------------------
+
+void setItem(TagLib::MP4::Tag& tag, const char* key, const QString& value)
+{
+    if (value.isEmpty())
+        tag.removeItem(key);
+    else
+        tag.setItem(key, TagLib::StringList(text(value)));
+}
+
+void setCover(TagLib::MP4::Tag& tag, const BookTag& book)
+{
+    TagLib::MP4::CoverArtList covers =
+        tag.contains("covr") ? tag.item("covr").toCoverArtList() : TagLib::MP4::CoverArtList();
+    // The first image is the cover; any others stay after it.
+    if (!covers.isEmpty())
+        covers.erase(covers.begin());
+    if (!book.cover.isEmpty()) {
+        const QString mime =
+            book.coverMimeType.isEmpty() ? CoverArt::mimeTypeOf(book.cover) : book.coverMimeType;
+        const auto format = mime == QStringLiteral("image/png")   ? TagLib::MP4::CoverArt::PNG
+                            : mime == QStringLiteral("image/gif") ? TagLib::MP4::CoverArt::GIF
+                            : mime == QStringLiteral("image/bmp") ? TagLib::MP4::CoverArt::BMP
+                                                                   : TagLib::MP4::CoverArt::JPEG;
+        covers.prepend(TagLib::MP4::CoverArt(format, bytes(book.cover)));
+    }
+    if (covers.isEmpty())
+        tag.removeItem("covr");
+    else
+        tag.setItem("covr", TagLib::MP4::Item(covers));
+}
+
+// As iTunes and AtomicParsley keep them.
+void fill(const BookTag& book, TagLib::MP4::Tag& tag)
+{
+    const BookTag::Fields w = book.written;
+    if (w & Field::Title)
+        setItem(tag, "\251nam", book.title);
+    if (w & Field::Artist)
+        setItem(tag, "\251ART", book.artist);
+    if (w & Field::Album)
+        setItem(tag, "\251alb", book.album);
+    if (w & Field::AlbumArtist)
+        setItem(tag, "aART", book.albumArtist);
+    if (w & Field::Comment)
+        setItem(tag, "\251cmt", book.comment);
+    if (w & Field::Narrator)
+        setItem(tag, "\251wrt", book.narrator);
+    if (w & Field::Year)
+        setItem(tag, "\251day", book.year);
+    if (w & Field::Description) {
+        constexpr qsizetype kShortDescription = 255;
+        setItem(tag, "desc", book.description.left(kShortDescription));
+        setItem(tag, "ldes",
+                book.description.size() > kShortDescription ? book.description : QString());
+    }
+    if (w & Field::Series)
+        setItem(tag, "\251grp", seriesText(book));
+    if (w & Field::Track) {
+        if (book.track > 0)
+            tag.setItem("trkn", TagLib::MP4::Item(book.track, book.tracks));
+        else
+            tag.removeItem("trkn");
+    }
+    if (w & Field::Cover)
+        setCover(tag, book);
+}
+
+// Parts -----------------------------------------------------------------
+
+// The book's tags that a part of it carries too, as TagLib maps them
+// between kinds: not its title, number, length or encoder, nor a loan's
+// chapter marks.
+TagLib::PropertyMap carried(TagLib::PropertyMap properties)
+{
+    for (const char* key : {"TITLE", "TRACKNUMBER", "LENGTH", "ENCODEDBY", "ENCODING"})
+        properties.erase(key);
+    TagLib::StringList markers;
+    for (const auto& [key, values] : properties) {
+        if (key.find("MEDIAMARKERS") >= 0)
+            markers.append(key);
+    }
+    for (const TagLib::String& key : markers)
+        properties.erase(key);
+    return properties;
+}
+
+// What TagLib's property map does not carry across kinds.
+constexpr BookTag::Fields kNotCarried = BookTag::Fields(Field::Cover) | Field::Description |
+                                        Field::Series | Field::Title | Field::Track;
+
 } // namespace
+
+BookTag::Fields BookTag::differencesFrom(const BookTag& other) const
+{
+    Fields fields;
+    const auto differ = [&fields](bool different, Field field) {
+        if (different)
+            fields |= field;
+    };
+    differ(title != other.title, Field::Title);
+    differ(artist != other.artist, Field::Artist);
+    differ(album != other.album, Field::Album);
+    differ(albumArtist != other.albumArtist, Field::AlbumArtist);
+    differ(comment != other.comment, Field::Comment);
+    differ(narrator != other.narrator, Field::Narrator);
+    differ(year != other.year, Field::Year);
+    differ(description != other.description, Field::Description);
+    differ(series != other.series || seriesNumber != other.seriesNumber, Field::Series);
+    differ(cover != other.cover, Field::Cover);
+    differ(track != other.track || tracks != other.tracks, Field::Track);
+    differ(!std::equal(chapters.begin(), chapters.end(), other.chapters.begin(),
+                       other.chapters.end(),
+                       [](const Chapter& a, const Chapter& b) {
+                           return a.title == b.title && a.startMs == b.startMs;
+                       }),
+           Field::Chapters);
+    return fields;
+}
 
 QByteArray BookTag::rendered() const
 {
     TagLib::ID3v2::Tag tag;
     fill(*this, tag);
-    return renderedTag(tag);
+    setText(tag, "TCON", QStringLiteral("Audiobook"));
+    return renderedTag(tag, TagLib::ID3v2::v4);
 }
 
 QByteArray BookTag::renderedOver(const QString& path) const
@@ -139,49 +324,67 @@ QByteArray BookTag::renderedOver(const QString& path) const
         return rendered();
     // The file is never saved: only its tag, changed in memory, is rendered.
     fill(*this, *tag);
-    return renderedTag(*tag);
+    return renderedTag(*tag, versionOf(*tag));
 }
 
 void BookTag::writeMp4(const QString& path) const
 {
+    if (!(written & ~Fields(Field::Chapters)))
+        return;
     const QByteArray name = QFile::encodeName(path);
     TagLib::MP4::File file(name.constData(), false);
     TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
     if (!tag)
         throw std::runtime_error("its tags cannot be read");
-    const auto set = [tag](const char* key, const QString& value) {
-        if (value.isEmpty())
-            tag->removeItem(key);
-        else
-            tag->setItem(key, textList(value));
-    };
-    // As iTunes and AtomicParsley keep them.
-    set("\251nam", title);
-    set("\251ART", artist);
-    set("\251alb", album);
-    set("aART", albumArtist);
-    set("\251cmt", comment);
-    set("\251wrt", narrator);
-    set("\251day", year);
-    set("\251gen", QStringLiteral("Audiobook"));
-    constexpr qsizetype kShortDescription = 255;
-    set("desc", description.left(kShortDescription));
-    set("ldes", description.size() > kShortDescription ? description : QString());
-    set("\251grp", series.isEmpty() || seriesNumber.isEmpty()
-                       ? series
-                       : series + QStringLiteral(" #") + seriesNumber);
-    if (track > 0)
-        tag->setItem("trkn", TagLib::MP4::Item(track, tracks));
-    if (cover.isEmpty()) {
-        tag->removeItem("covr");
-    } else {
-        const auto format = coverMimeType == QStringLiteral("image/png")
-                                ? TagLib::MP4::CoverArt::PNG
-                                : TagLib::MP4::CoverArt::JPEG;
-        TagLib::MP4::CoverArtList covers;
-        covers.append(TagLib::MP4::CoverArt(format, bytes(cover)));
-        tag->setItem("covr", TagLib::MP4::Item(covers));
+    fill(*this, *tag);
+    if (!file.save())
+        throw std::runtime_error("its tags cannot be written");
+}
+
+QByteArray BookTag::renderedPartOf(const QString& book) const
+{
+    BookTag part = *this;
+    part.chapters.clear();
+    part.written |= Field::Chapters;
+    const TagLib::FileRef file = TagFile::open(book);
+    auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.file());
+    if (TagLib::ID3v2::Tag* tag = mpeg ? mpeg->ID3v2Tag(false) : nullptr) {
+        // Changed in memory only; the book is never saved.
+        tag->removeFrames("TLEN");
+        fill(part, *tag);
+        return renderedTag(*tag, versionOf(*tag));
     }
+    TagLib::ID3v2::Tag tag;
+    if (file.isNull())
+        part.written = kEveryField;
+    else {
+        (void)tag.setProperties(carried(file.file()->properties()));
+        part.written |= kNotCarried;
+    }
+    fill(part, tag);
+    return renderedTag(tag, TagLib::ID3v2::v4);
+}
+
+void BookTag::writeMp4PartOf(const QString& book, const QString& part) const
+{
+    const QByteArray name = QFile::encodeName(part);
+    TagLib::MP4::File file(name.constData(), false);
+    TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
+    if (!tag)
+        throw std::runtime_error("its tags cannot be read");
+    BookTag over = *this;
+    const TagLib::FileRef source = TagFile::open(book);
+    auto* mp4 = dynamic_cast<TagLib::MP4::File*>(source.file());
+    if (mp4 && mp4->tag()) {
+        for (const auto& [key, item] : mp4->tag()->itemMap())
+            tag->setItem(key, item);
+    } else if (!source.isNull()) {
+        (void)tag->setProperties(carried(source.file()->properties()));
+        over.written |= kNotCarried;
+    } else {
+        over.written = kEveryField;
+    }
+    fill(over, *tag);
     if (!file.save())
         throw std::runtime_error("its tags cannot be written");
 }

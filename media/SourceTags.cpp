@@ -1,19 +1,20 @@
 #include "SourceTags.h"
 
-#include "AudioKind.h"
-#include "Mp4Box.h"
+#include "CoverArt.h"
+#include "TagFile.h"
 
-#include <QFile>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <algorithm>
-#include <taglib/attachedpictureframe.h>
 #include <taglib/chapterframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tableofcontentsframe.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/fileref.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 #include <taglib/tpropertymap.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -45,24 +46,22 @@ std::optional<int> number(const QString& value)
 
 SourceTags SourceTags::read(const QString& path)
 {
-    // An MP3 file is read as one whatever its extension; other audio by the
-    // kind TagLib finds: MP4 atoms, Vorbis comments, ASF.
-    const QByteArray name = QFile::encodeName(path);
-    if (AudioKind::isOther(path)) {
-        // TagLib opens MP4 boxes by recursion, and a crafted file nests
-        // them by the hundred thousand: such a file has no tags for us.
-        if (!Mp4Box::fileNestsWithin(path, Mp4Box::kDeepest))
-            return {};
-        const TagLib::FileRef file(name.constData(), false);
-        return file.isNull() ? SourceTags{} : fromProperties(file.file()->properties());
-    }
-    TagLib::MPEG::File file(name.constData(), false);
-    if (!file.isValid())
+    const TagLib::FileRef file = TagFile::open(path);
+    if (file.isNull())
         return {};
-    SourceTags tags = fromProperties(file.properties());
-    if (TagLib::ID3v2::Tag* id3 = file.ID3v2Tag()) {
-        tags.hasCover = !id3->frameList("APIC").isEmpty();
-        tags.marks = id3Marks(*id3);
+    SourceTags tags = fromProperties(file.file()->properties());
+    tags.hasCover = !CoverArt::in(*file.file()).empty();
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file()); mp4 && mp4->tag()) {
+        // iTunes keeps a long description apart from the short one.
+        for (const char* key : {"ldes", "desc"}) {
+            if (tags.description.isEmpty() && mp4->tag()->contains(key))
+                tags.description =
+                    text(mp4->tag()->item(key).toStringList().toString("\n"));
+        }
+    }
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.file())) {
+        if (TagLib::ID3v2::Tag* id3 = mpeg->ID3v2Tag())
+            tags.marks = id3Marks(*id3);
     }
     return tags;
 }
@@ -166,6 +165,15 @@ SourceTags SourceTags::fromProperties(const TagLib::PropertyMap& properties)
     tags.description = first(properties, {"DESCRIPTION"});
     tags.series = first(properties, {"SERIES", "MOVEMENTNAME"});
     tags.seriesPart = first(properties, {"SERIES-PART", "MOVEMENTNUMBER"});
+    if (tags.series.isEmpty()) {
+        // Audiobook taggers put the series in the grouping, as "Series #3".
+        tags.series = first(properties, {"GROUPING"});
+        static const QRegularExpression numbered(u"^(.+?)\\s+#\\s*(\\d+(?:\\.\\d+)?)$"_s);
+        if (const auto match = numbered.match(tags.series); match.hasMatch()) {
+            tags.series = match.captured(1);
+            tags.seriesPart = match.captured(2);
+        }
+    }
     tags.track = number(first(properties, {"TRACKNUMBER"}));
     tags.disc = number(first(properties, {"DISCNUMBER"}));
     return tags;
@@ -173,23 +181,9 @@ SourceTags SourceTags::fromProperties(const TagLib::PropertyMap& properties)
 
 SourceTags::Picture SourceTags::cover(const QString& path)
 {
-    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
-    TagLib::ID3v2::Tag* id3 = file.isValid() ? file.ID3v2Tag() : nullptr;
-    if (!id3)
+    const TagLib::FileRef file = TagFile::open(path);
+    if (file.isNull())
         return {};
-    const TagLib::ID3v2::AttachedPictureFrame* chosen = nullptr;
-    for (TagLib::ID3v2::Frame* frame : id3->frameList("APIC")) {
-        const auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
-        if (!picture)
-            continue;
-        if (!chosen || picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover)
-            chosen = picture;
-        if (picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover)
-            break;
-    }
-    if (!chosen)
-        return {};
-    const TagLib::ByteVector data = chosen->picture();
-    return {.data = QByteArray(data.data(), static_cast<qsizetype>(data.size())),
-            .mimeType = text(chosen->mimeType())};
+    const CoverArt::Picture front = CoverArt::frontOf(*file.file());
+    return {.data = front.data, .mimeType = front.mimeType};
 }

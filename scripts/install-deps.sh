@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgl-dev libtag1-dev libebur128-dev
   mp3info ffmpeg atomicparsley
-  lame mpg123 mediainfo libimage-exiftool-perl espeak-ng
+  lame mpg123 mediainfo libimage-exiftool-perl python3-mutagen espeak-ng
   clang-tidy
   dpkg-dev file lintian
   fonts-dejavu-core

@@ -71,16 +71,21 @@ bool makeTone(const QString& path, double seconds, int frequency, int sampleRate
            ffmpeg.exitCode() == 0;
 }
 
-namespace {
-bool run(const QString& program, const QStringList& arguments)
+bool runTool(const QString& program, const QStringList& arguments)
+{
+    return toolOutput(program, arguments).has_value();
+}
+
+std::optional<QByteArray> toolOutput(const QString& program, const QStringList& arguments)
 {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     tool.start(program, arguments);
-    return tool.waitForFinished(120000) && tool.exitStatus() == QProcess::NormalExit &&
-           tool.exitCode() == 0;
+    if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0)
+        return std::nullopt;
+    return tool.readAllStandardOutput();
 }
-} // namespace
 
 bool makeSource(const QString& path, double seconds, int frequency, int sampleRate, int channels,
                 const SourceRecipe& recipe)
@@ -89,14 +94,14 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
     const QString wav = path + u".wav"_s;
     const QString cover = path + u".cover.jpg"_s;
     const QStringList quiet{u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-y"_s};
-    bool made = run(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
+    bool made = runTool(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
                                                 u"sine=frequency=%1:sample_rate=%2:duration=%3"_s
                                                     .arg(frequency)
                                                     .arg(sampleRate)
                                                     .arg(seconds),
                                                 u"-ac"_s, QString::number(channels), wav});
     if (made && recipe.coverSize > 0)
-        made = run(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
+        made = runTool(ffmpeg, quiet + QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s,
                                                u"testsrc=size=%1x%1:rate=1"_s.arg(recipe.coverSize),
                                                u"-frames:v"_s, u"1"_s, cover});
     if (made && recipe.lame) {
@@ -122,7 +127,7 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
             arguments << u"--ti"_s << cover;
         if (!recipe.id3v1)
             arguments << u"--id3v2-only"_s;
-        made = !lame.isEmpty() && run(lame, arguments << wav << path);
+        made = !lame.isEmpty() && runTool(lame, arguments << wav << path);
     } else if (made) {
         QStringList arguments = quiet + QStringList{u"-i"_s, wav};
         if (recipe.coverSize > 0)
@@ -138,7 +143,7 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
             arguments << u"-write_id3v1"_s << u"1"_s;
         for (const auto& [key, value] : recipe.tags)
             arguments << u"-metadata"_s << key + u'=' + value;
-        made = run(ffmpeg, arguments << u"-f"_s << u"mp3"_s << path);
+        made = runTool(ffmpeg, arguments << u"-f"_s << u"mp3"_s << path);
     }
     QFile::remove(wav);
     QFile::remove(cover);

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 // A fresh home, temporary directory and Desktop for one test, with the
@@ -76,6 +77,11 @@ bool makeSource(const QString& path, double seconds, int frequency, int sampleRa
                                            const QList<int>& tones);
 // Makes an AAC file of a tone with ffmpeg.
 bool makeAac(const QString& path, double seconds);
+// Runs a tool, its errors shown; true when it ends well.
+bool runTool(const QString& program, const QStringList& arguments);
+// What a tool wrote on its standard output, when it ended well.
+[[nodiscard]] std::optional<QByteArray> toolOutput(const QString& program,
+                                                   const QStringList& arguments);
 // Runs ffmpeg quietly with the arguments, overwriting its output; true when it succeeds.
 bool runFfmpeg(const QStringList& arguments);
 // What ffprobe, an independent reader, says of a file: format, streams and chapters.

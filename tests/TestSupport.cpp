@@ -121,3 +121,25 @@ void activate(const AppController& controller)
     controller.window()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(controller.window()));
 }
+
+void openBook(TestApp& app, const QString& path, bool withPanel)
+{
+    AppController& c = *app.controller;
+    if (withPanel) {
+        QTest::keyClick(c.window(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(app.dialogs->openPanels.size(), size_t(1));
+        app.dialogs->openPanels.front().didEnd(1, {path});
+        app.dialogs->openPanels.pop_front();
+    } else {
+        c.applicationOpenFiles({path});
+    }
+    QVERIFY(waitUntilListed(c));
+}
+
+bool waitUntilSaved(const AppController& c, const QString& name)
+{
+    auto* summary = control<QLabel>(c, u"listSummary"_s);
+    const QString saved = u"Saved \u201C%1\u201D"_s.arg(name);
+    return QTest::qWaitFor([&] { return spokenName(summary).startsWith(saved); }, 60000) &&
+           waitUntilListed(c);
+}

@@ -43,6 +43,8 @@ void nameBook(AppController& controller, const QString& name, const QString& enc
 // Lets the event loop run until every file given is listed with its length,
 // as the line below the list tells.
 [[nodiscard]] bool waitUntilListed(const AppController& controller, int timeoutMs = 60000);
+// Until the line under the list says that the book was saved under that name.
+[[nodiscard]] bool waitUntilSaved(const AppController& c, const QString& name);
 // The window as a user has it: shown and active, so that its keys work.
 void activate(const AppController& controller);
 // What a screen reader says of a widget: its accessible name.
@@ -178,3 +180,7 @@ struct TestApp
     std::optional<QString> soundPath;
     std::unique_ptr<AppController> controller;
 };
+
+// Opens a finished book as a user does: with Open Book…, or by opening the
+// file with the application; then waits until it is listed.
+void openBook(TestApp& app, const QString& path, bool withPanel);

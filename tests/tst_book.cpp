@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMimeData>
@@ -70,22 +71,6 @@ QStringList probedChapters(const QString& path)
     return chapters;
 }
 
-// Opens the book as a user does: with Open Book…, or by opening the file
-// with the application.
-void openBook(TestApp& app, const QString& path, bool withPanel)
-{
-    AppController& c = *app.controller;
-    if (withPanel) {
-        QTest::keyClick(c.window(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
-        QCOMPARE(app.dialogs->openPanels.size(), size_t(1));
-        app.dialogs->openPanels.front().didEnd(1, {path});
-        app.dialogs->openPanels.pop_front();
-    } else {
-        c.applicationOpenFiles({path});
-    }
-    QVERIFY(waitUntilListed(c));
-}
-
 void shiftBy(const AppController& c, const QString& time)
 {
     QTest::keyClick(c.window(), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
@@ -95,15 +80,6 @@ void shiftBy(const AppController& c, const QString& time)
     QTest::keyClicks(field, time);
     QTest::mouseClick(control<QRadioButton>(c, u"shiftEvery"_s), Qt::LeftButton);
     QTest::mouseClick(control<QPushButton>(c, u"shiftButton"_s), Qt::LeftButton);
-}
-
-// Until the line under the list says that the book was saved under that name.
-bool waitUntilSaved(const AppController& c, const QString& name)
-{
-    auto* summary = control<QLabel>(c, u"listSummary"_s);
-    const QString saved = u"Saved \u201C%1\u201D"_s.arg(name);
-    return QTest::qWaitFor([&] { return spokenName(summary).startsWith(saved); }, 60000) &&
-           waitUntilListed(c);
 }
 
 } // namespace
@@ -224,6 +200,28 @@ private Q_SLOTS:
         QDir().mkpath(environment.sources());
         const QString book = environment.sources() + u'/' + name;
         QVERIFY(makePeerBook(book));
+        // Tags of another tagger's that the sheet has no place for, and a cover.
+        const QString cover = environment.sources() + u"/cover.jpg"_s;
+        QImage image(90, 60, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(cover, "JPEG"));
+        QVERIFY(runTool(u"/usr/bin/python3"_s, {u"-c"_s, uR"(
+import sys
+import mutagen
+from mutagen.id3 import APIC, TCOM, TXXX
+from mutagen.mp4 import MP4Cover, MP4FreeForm
+book = mutagen.File(sys.argv[1])
+data = open(sys.argv[2], 'rb').read()
+if sys.argv[1].endswith('.mp3'):
+    book.tags.add(APIC(encoding=3, mime='image/jpeg', type=3, desc='Front', data=data))
+    book.tags.add(TCOM(encoding=3, text=['The Narrator']))
+    book.tags.add(TXXX(encoding=3, desc='ASIN', text=['B00ASIN123']))
+else:
+    book['covr'] = [MP4Cover(data, MP4Cover.FORMAT_JPEG)]
+    book['\xa9wrt'] = ['The Narrator']
+    book['----:com.apple.iTunes:ASIN'] = [MP4FreeForm(b'B00ASIN123')]
+book.save()
+)"_s, book, cover}));
         constexpr qsizetype kRate = 44100;
         const QList<qint16> whole = decodeMono(book, static_cast<int>(kRate));
         TestApp app;
@@ -251,6 +249,13 @@ private Q_SLOTS:
             QCOMPARE(tags[u"title"_s].toString(), titles.at(i));
             QCOMPARE(tags[u"track"_s].toString(), u"%1/3"_s.arg(i + 1));
             QCOMPARE(tags[u"artist"_s].toString(), u"Some Author"_s);
+            // The book's tags and cover, of either kind.
+            QCOMPARE(tags[u"composer"_s].toString(), u"The Narrator"_s);
+            QCOMPARE(tags[u"ASIN"_s].toString(), u"B00ASIN123"_s);
+            QCOMPARE(toolOutput(u"exiftool"_s,
+                                {u"-q"_s, u"-b"_s, extension == u"mp3"_s ? u"-Picture"_s
+                                                                         : u"-CoverArt"_s, part}),
+                     std::optional(readFile(cover)));
             if (encoded) {
                 // Encoded again, each plays its chapter's length.
                 const double length = probe(part)[u"format"_s][u"duration"_s].toString().toDouble();

@@ -208,7 +208,9 @@ private Q_SLOTS:
         QVERIFY2(first.out.contains(u"failed: Broken: Before the files were joined"_s),
                  qPrintable(first.out));
         QCOMPARE(probe(out + u"/Alpha Tales.m4b"_s)[u"chapters"_s].toArray().size(), 6);
-        QVERIFY(QFile::exists(out + u"/Untagged.m4b"_s));
+        // A book of untagged files is titled as its folder, for players to show.
+        QCOMPARE(probe(out + u"/Untagged.m4b"_s)[u"format"_s][u"tags"_s][u"title"_s].toString(),
+                 u"Untagged"_s);
 
         const Result again =
             make({u"--each"_s, root, u"--out"_s, out, u"--skip-existing"_s, u"--json"_s});

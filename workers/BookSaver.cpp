@@ -16,7 +16,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -89,31 +92,116 @@ LeadingTag leadingTag(QFile& file)
 
 // The new file's place: hidden beside target, so that the rename is one
 // step on one disk.
-std::unique_ptr<QTemporaryFile> besideTarget(const QString& target)
+std::unique_ptr<QTemporaryFile> besideTarget(const QString& target, const QString& named)
 {
     const QFileInfo info(target);
     auto file =
         std::make_unique<QTemporaryFile>(info.absolutePath() + u"/."_s + info.completeBaseName() +
                                          u".saving-XXXXXX."_s + info.suffix());
-    if (!file->open())
-        fail(u"Fablewick cannot write in the folder \u201C%1\u201D: %2."_s.arg(
-            QDir::toNativeSeparators(info.absolutePath()), file->errorString()));
-    return file;
+    if (file->open())
+        return file;
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    if (named != target)
+        fail(u"\u201C%1\u201D is a link to \u201C%2\u201D, and Fablewick cannot write in its "
+             "folder \u201C%3\u201D: %4."_s.arg(QFileInfo(named).fileName(),
+                                                 QDir::toNativeSeparators(target), folder,
+                                                 file->errorString()));
+    fail(u"Fablewick cannot write in the folder \u201C%1\u201D: %2."_s.arg(folder,
+                                                                          file->errorString()));
 }
 
-void replace(QTemporaryFile& written, const QString& source, const QString& target)
+QString systemError(int error)
 {
-    // The book keeps who may read and write it.
-    if (QFileInfo::exists(target))
-        written.setPermissions(QFileInfo(target).permissions());
-    else
-        written.setPermissions(QFileInfo(source).permissions());
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The file that a save writes: a symbolic link's target, the name itself
+// otherwise.
+QString fileNamedBy(const QString& target)
+{
+    const QFileInfo info(target);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    QString real = info.canonicalFilePath();
+    if (real.isEmpty())
+        fail(u"\u201C%1\u201D is a link to \u201C%2\u201D, which is not there."_s.arg(
+            info.fileName(), info.symLinkTarget()));
+    return real;
+}
+
+// The new file takes the old one's mode, and its owner and group where this
+// user may give them; a new name takes the source's mode.
+void keepAccess(const QString& written, const QString& source, const QString& target)
+{
+    struct stat old{};
+    const bool replacing = ::stat(QFile::encodeName(target).constData(), &old) == 0;
+    if (!replacing && ::stat(QFile::encodeName(source).constData(), &old) != 0)
+        return;
+    const QByteArray name = QFile::encodeName(written);
+    if (replacing && ::chown(name.constData(), old.st_uid, old.st_gid) != 0)
+        (void)::chown(name.constData(), static_cast<uid_t>(-1), old.st_gid);
+    if (::chmod(name.constData(), old.st_mode & 07777) != 0)
+        fail(u"The new file's permissions could not be set: %1."_s.arg(systemError(errno)));
+}
+
+// A file of several names (hard links) is written in place, so that every
+// name shows the new book. Its room is taken first, so that only a failing
+// disk can stop the copy then.
+enum class InPlace { Written, NoRoom, Failed };
+
+InPlace writeInPlace(const QString& written, const QString& target, QString& why)
+{
+    const int in = ::open(QFile::encodeName(written).constData(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CLOEXEC);
+    struct stat from{};
+    struct stat to{};
+    InPlace outcome = InPlace::NoRoom;
+    if (in >= 0 && out >= 0 && ::fstat(in, &from) == 0 && ::fstat(out, &to) == 0) {
+        const bool room = ::fallocate(out, 0, 0, from.st_size) == 0 ||
+                          (errno == EOPNOTSUPP && from.st_size <= to.st_size);
+        why = systemError(errno);
+        if (room) {
+            int error = FileCopy::range(in, 0, from.st_size, out);
+            if (error == 0 && (::ftruncate(out, from.st_size) != 0 || ::fsync(out) != 0))
+                error = errno;
+            outcome = error == 0 ? InPlace::Written : InPlace::Failed;
+            why = systemError(error);
+        }
+    }
+    for (const int fd : {in, out}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return outcome;
+}
+
+QString replace(QTemporaryFile& written, const QString& source, const QString& target)
+{
+    keepAccess(written.fileName(), source, target);
     written.close();
-    if (std::rename(QFile::encodeName(written.fileName()).constData(),
-                    QFile::encodeName(target).constData()) != 0)
-        fail(u"It could not take the place of \u201C%1\u201D: %2."_s.arg(
-            QFileInfo(target).fileName(), QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat old{};
+    const QByteArray name = QFile::encodeName(target);
+    const QString shown = QFileInfo(target).fileName();
+    QString note;
+    if (::stat(name.constData(), &old) == 0 && old.st_nlink > 1) {
+        QString why;
+        switch (writeInPlace(written.fileName(), target, why)) {
+        case InPlace::Written: return {};
+        case InPlace::NoRoom:
+            note = u"\u201C%1\u201D has other names (hard links), and it could not be written in "
+                   "place (%2): they still show the book as it was."_s.arg(shown, why);
+            break;
+        case InPlace::Failed:
+            note = u"\u201C%1\u201D has other names (hard links), and writing it in place failed "
+                   "partway (%2): this name holds the saved book, and the others may not play."_s
+                       .arg(shown, why);
+            break;
+        }
+    }
+    if (std::rename(QFile::encodeName(written.fileName()).constData(), name.constData()) != 0)
+        fail(u"It could not take the place of \u201C%1\u201D: %2."_s.arg(shown, systemError(errno)));
     written.setAutoRemove(false);
+    return note;
 }
 
 QString mp4Problem(const QString& path)
@@ -162,9 +250,17 @@ QByteArray chapterList(const QList<BookTag::Chapter>& chapters)
     return xml + "</chapters>";
 }
 
-void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
+void copyWhole(const QString& source, QTemporaryFile& written)
 {
-    const Mp4AudioTrack before = Mp4AudioTrack::read(source, Mp4AudioTrack::Times::AsWritten);
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(u"It cannot be read: %1."_s.arg(in.errorString()));
+    if (const int error = FileCopy::range(in.handle(), 0, in.size(), written.handle()))
+        fail(u"The new file could not be written: %1."_s.arg(systemError(error)));
+}
+
+void writeChapters(const QString& source, QTemporaryFile& written, const BookTag& tag)
+{
     QTemporaryDir folder;
     QFile list(folder.filePath(u"Chapters.xml"_s));
     if (!folder.isValid() || !list.open(QIODevice::WriteOnly) ||
@@ -177,6 +273,17 @@ void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
     if (chapters.exitStatus() != QProcess::NormalExit || chapters.exitCode() != 0)
         fail(u"Its chapters could not be written: %1"_s.arg(
             QString::fromLocal8Bit(chapters.readAllStandardError()).trimmed()));
+}
+
+void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
+{
+    const Mp4AudioTrack before = Mp4AudioTrack::read(source, Mp4AudioTrack::Times::AsWritten);
+    // Chapters that were not edited are kept as the book has them, titles,
+    // times and all.
+    if (tag.written & BookTag::Field::Chapters)
+        writeChapters(source, written, tag);
+    else
+        copyWhole(source, written);
     // The chapter tool wrote in place of the open file.
     written.close();
     try {
@@ -203,22 +310,30 @@ void saveMp3(const QString& source, QTemporaryFile& written, const BookTag& tag)
     const LeadingTag old = leadingTag(in);
     const qint64 audio = in.size() - old.end;
     QByteArray header;
-    try {
-        header = tag.renderedOver(source);
-    } catch (const std::exception& e) {
-        fail(u"Its tags could not be read: %1."_s.arg(QString::fromUtf8(e.what())));
+    if (!tag.written) {
+        // Nothing edited: the tag stays as it was, to the byte.
+        in.seek(0);
+        header = in.read(old.end);
+    } else {
+        try {
+            header = tag.renderedOver(source);
+        } catch (const std::exception& e) {
+            fail(u"Its tags could not be read: %1."_s.arg(QString::fromUtf8(e.what())));
+        }
     }
     if (written.write(header) != header.size() || !written.flush())
         fail(u"The new file could not be written: %1."_s.arg(written.errorString()));
     if (const int error = FileCopy::range(in.handle(), old.end, audio, written.handle()))
-        fail(u"The new file could not be written: %1."_s.arg(
-            QString::fromLocal8Bit(std::strerror(error))));
+        fail(u"The new file could not be written: %1."_s.arg(systemError(error)));
     written.close();
     const auto before = Mp3Frames::framesSpan(source);
     const auto after = Mp3Frames::framesSpan(written.fileName());
+    const qsizetype chapters = tag.written & BookTag::Field::Chapters
+                                   ? tag.chapters.size()
+                                   : SourceTags::read(source).marks.size();
     if (QFileInfo(written.fileName()).size() != header.size() + audio || !before || !after ||
         after->end - after->begin != before->end - before->begin ||
-        SourceTags::read(written.fileName()).marks.size() != tag.chapters.size())
+        SourceTags::read(written.fileName()).marks.size() != chapters)
         fail(u"The new file's audio did not match the book's."_s);
 }
 
@@ -238,14 +353,15 @@ qint64 BookSaver::roomNeeded(const QString& path, const BookTag& tag)
     return QFileInfo(path).size() + tag.cover.size() + kHeaderRoom;
 }
 
-void BookSaver::save(const QString& source, const QString& target, const BookTag& tag)
+QString BookSaver::save(const QString& source, const QString& target, const BookTag& tag)
 {
     if (const QString problem = problemWith(source); !problem.isEmpty())
         fail(problem);
-    const std::unique_ptr<QTemporaryFile> written = besideTarget(target);
+    const QString file = fileNamedBy(target);
+    const std::unique_ptr<QTemporaryFile> written = besideTarget(file, target);
     if (Mp4Box::startsMp4File(source))
         saveMp4(source, *written, tag);
     else
         saveMp3(source, *written, tag);
-    replace(*written, source, target);
+    return replace(*written, source, file);
 }

@@ -17,11 +17,14 @@ namespace BookSaver {
 // About how many bytes the new file takes beside its target, with the tag.
 [[nodiscard]] qint64 roomNeeded(const QString& path, const BookTag& tag);
 
-// Writes the book at source with the tag's tags and chapters to target,
-// which may be source itself. The new file is written beside target, its
-// audio checked against the source's, and only then renamed over target;
-// on any failure target is as it was. Throws std::runtime_error with a
-// sentence saying why. Blocks: for a worker thread.
-void save(const QString& source, const QString& target, const BookTag& tag);
+// Writes the book at source to target, which may be source itself, with
+// the tag's written fields and chapters, and every other tag as it was.
+// The new file is written beside target (a symbolic link's own target),
+// its audio checked against the source's, and only then renamed over it
+// with its mode, owner and group; a file of several names is written in
+// place. On any failure target is as it was. Throws std::runtime_error with
+// a sentence saying why. Returns a sentence on what the save could not
+// keep, or nothing. Blocks: for a worker thread.
+QString save(const QString& source, const QString& target, const BookTag& tag);
 
 } // namespace BookSaver

@@ -69,8 +69,11 @@ BookTag chapterTag(const BookTag& book, qsizetype i)
 {
     BookTag tag = book;
     tag.chapters.clear();
-    if (tag.album.isEmpty())
+    tag.written |= BookTag::Fields(BookTag::Field::Title) | BookTag::Field::Track;
+    if (tag.album.isEmpty()) {
         tag.album = book.title;
+        tag.written |= BookTag::Field::Album;
+    }
     tag.title = book.chapters.at(i).title;
     tag.track = static_cast<int>(i) + 1;
     tag.tracks = static_cast<int>(book.chapters.size());
@@ -141,7 +144,7 @@ void splitAac(const QString& book, const BookTag& tag, const QStringList& paths,
             f = run;
         }
         out.finish(from - first * kFrame, last * kFrame - to);
-        chapterTag(tag, i).writeMp4(paths.at(i));
+        chapterTag(tag, i).writeMp4PartOf(book, paths.at(i));
         if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(paths.size())))
             fail(u"The split was stopped."_s);
     }
@@ -172,7 +175,7 @@ void splitMp3(const QString& book, const BookTag& tag, const QStringList& paths,
         const qint64 from = frames->starts[first];
         const qint64 to = last < count ? frames->starts[last] : frames->end;
         QFile out(paths.at(i));
-        const QByteArray header = chapterTag(tag, i).rendered();
+        const QByteArray header = chapterTag(tag, i).renderedPartOf(book);
         if (!out.open(QIODevice::WriteOnly) || out.write(header) != header.size() || !out.flush())
             fail(u"\u201C%1\u201D could not be written: %2."_s.arg(QFileInfo(out).fileName(),
                                                                    out.errorString()));
@@ -270,9 +273,9 @@ QStringList BookSplitter::splitEncoded(const QString& book, const QString& folde
                     QString::fromLocal8Bit(finished.process->readAllStandardError()).trimmed()));
             }
             if (toMp3)
-                prependTag(path, chapterTag(tag, finished.chapter).rendered());
+                prependTag(path, chapterTag(tag, finished.chapter).renderedPartOf(book));
             else
-                chapterTag(tag, finished.chapter).writeMp4(path);
+                chapterTag(tag, finished.chapter).writeMp4PartOf(book, path);
             if (progress && !progress(++done, count)) {
                 kill();
                 fail(u"The split was stopped."_s);

@@ -8,8 +8,8 @@
 
 // A finished book cut into one file per chapter, without an encode: an MP4
 // book's AAC frames copied into .m4a files, an MP3 book's frames into .mp3
-// files. Each file carries the book's tags and cover, the chapter's title
-// and its track number.
+// files. Each file carries the book's own tags and cover, the tag's written
+// fields over them, the chapter's title and its track number.
 namespace BookSplitter {
 
 // Told each file as it is done; answers false to stop.

@@ -316,8 +316,6 @@ void AppController::awakeFromNib()
     theUpdater->startChecking();
 }
 
-void AppController::sheetDidEnd(QWidget*, int, void*) {}
-
 void AppController::beginSheet(QDialog* sheet)
 {
     sheet->open();
@@ -328,5 +326,4 @@ void AppController::endSheet(QDialog* sheet)
     if (!sheet->isVisible())
         return;
     sheet->done(1);
-    sheetDidEnd(sheet, 1, nullptr);
 }

@@ -70,7 +70,6 @@ public:
     // Start-up; run once after the interface is loaded.
     void awakeFromNib();
     [[nodiscard]] bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
-    void sheetDidEnd(QWidget* sheet, int returnCode, void* contextInfo);
 
     // Item list.
     void createItem(const QString& path);
@@ -133,8 +132,6 @@ public:
     void splitIntoChapters(bool encoded = false);
     // Why a chapter file was not imported or exported, in an alert.
     void showChapterFileAlert(const QString& heading, const QString& message, const QString& detail);
-    [[nodiscard]] ChapterPanel* chapterPanel() const { return mChapterPanel; }
-    [[nodiscard]] QUndoStack* history() const { return mHistory; }
     // Fills the tag sheet's empty fields, and the cover if it has none, from the files.
     void fillFromFiles(QObject* sender = nullptr);
     [[nodiscard]] bool sortAscending() const { return mSortAscending; }
@@ -303,7 +300,6 @@ private:
     void endSheet(QDialog* sheet);
     [[nodiscard]] QString encodingTitle() const;
     [[nodiscard]] EvenVolume evenVolume() const;
-    [[nodiscard]] QString desktopPathFor(const QString& extension) const;
     // Moves the record at from to the drop position above row dropRow, as a
     // new record carrying what the drag carried.
     void moveRecord(int from, int dropRow, const ItemRecord& carried);

@@ -11,7 +11,7 @@
 #include "DiskSpace.h"
 #include "ItemTableModel.h"
 #include "Movie.h"
-#include "Mp4Box.h"
+#include "Mp4File.h"
 #include "ShiftSheet.h"
 #include "SourceTags.h"
 #include "ui_MainWindow.h"
@@ -45,26 +45,12 @@ QString nameOf(const QString& path)
 // reference to a chapter track.
 bool mp4HasChapters(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    try {
+        const QByteArray moov = Mp4File::movieHeader(path);
+        return moov.contains("chpl") || moov.contains("chap");
+    } catch (const std::exception&) {
         return false;
-    constexpr quint64 kLargestHeader = 64 << 20;
-    const qint64 size = file.size();
-    for (qint64 at = 0; at + 8 <= size;) {
-        file.seek(at);
-        const auto box = Mp4::boxHead(file.read(16), static_cast<quint64>(size - at));
-        if (!box || box->size == 0)
-            return false;
-        if (box->type == "moov") {
-            if (box->size > kLargestHeader)
-                return false;
-            file.seek(at + box->header);
-            const QByteArray moov = file.read(static_cast<qint64>(box->size) - box->header);
-            return moov.contains("chpl") || moov.contains("chap");
-        }
-        at += static_cast<qint64>(box->size);
     }
-    return false;
 }
 
 } // namespace

@@ -68,7 +68,7 @@ bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo&
         const QString path = url.toLocalFile();
         if (QFileInfo(path).isDir())
             dropped << mp3FilesIn(path);
-        else if (path.toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
+        else if (AudioKind::isListed(path))
             dropped << path;
     }
     if (dropped.size() == 1 && TableData.isEmpty() && mFilesToAdd.empty() &&

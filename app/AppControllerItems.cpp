@@ -18,13 +18,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString lastPathComponent(QString path)
-{
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
 QIcon fileIcon(const QString& path)
 {
     static const QFileIconProvider provider;
@@ -114,8 +107,7 @@ void AppController::applicationOpenFiles(const QStringList& filenames)
     for (const QString& path : filenames) {
         if (QFileInfo(path).isDir())
             mp3Files << mp3FilesIn(path);
-        else if (lastPathComponent(path).toLower().contains(u"mp3"_s) ||
-                 AudioKind::hasOtherExtension(path))
+        else if (AudioKind::isListed(path))
             mp3Files << path;
     }
     addFiles(mp3Files, true);

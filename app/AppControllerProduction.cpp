@@ -3,6 +3,7 @@
 #include "AppController.h"
 #include "ui_OutputWindow.h"
 #include "ArtworkWell.h"
+#include "Desktop.h"
 #include "FileHelper.h"
 #include "ItemTableModel.h"
 #include "SheetDialog.h"
@@ -15,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QDir>
-#include <QStandardPaths>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -95,7 +95,8 @@ void AppController::startMaking()
         closeJoin(this);
         updateBookActions();
         srcPath = book;
-        dstPath = desktopPathFor(QFileInfo(book).suffix());
+        QDir().mkpath(Desktop::folder());
+        dstPath = Desktop::pathFor(mBookRun->request().outputName, QFileInfo(book).suffix());
         moveFile(*srcPath, *dstPath);
     });
     connect(mBookRun.get(), &BookRun::failed, this, [this](const QString& cause) {
@@ -172,17 +173,4 @@ EvenVolume AppController::evenVolume() const
 QString AppController::encodingTitle() const
 {
     return outputEncoding->currentText();
-}
-
-// The finished file's place: the output name on the user's Desktop. A slash in
-// the name would lead out of the Desktop, so it stands as a dash.
-QString AppController::desktopPathFor(const QString& extension) const
-{
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty())
-        desktop = QDir::homePath() + u"/Desktop"_s;
-    QDir().mkpath(desktop);
-    QString name = mBookRun->request().outputName;
-    name.replace(u'/', u'-');
-    return desktop + u'/' + name + u'.' + extension;
 }

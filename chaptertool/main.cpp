@@ -9,6 +9,7 @@
 // no partial output behind.
 #include "ChapterMovie.h"
 #include "ChapterXml.h"
+#include "Mp4File.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,32 +63,7 @@ QString systemError()
 }
 
 // A box at the top of the file: where it lies and how long it is.
-struct TopBox
-{
-    QByteArray type;
-    qint64 offset = 0;
-    qint64 size = 0;
-    qint64 header = 8;
-};
-
-std::vector<TopBox> topBoxes(int fd, qint64 fileSize)
-{
-    std::vector<TopBox> boxes;
-    for (qint64 at = 0; at < fileSize;) {
-        char start[16] = {};
-        const ssize_t got = ::pread(fd, start, 16, at);
-        if (got < 8)
-            throw std::runtime_error("it ends inside a box header");
-        const auto box =
-            Mp4::boxHead(QByteArrayView(start, got), static_cast<quint64>(fileSize - at));
-        if (!box)
-            throw std::runtime_error("it is not an MP4 file");
-        const auto size = static_cast<qint64>(box->size);
-        boxes.push_back({box->type, at, size, box->header});
-        at += size;
-    }
-    return boxes;
-}
+using Mp4File::TopBox;
 
 // Writes at a place of its own, so that two threads can write one file.
 void writeAt(int fd, const QByteArray& bytes, qint64 at, const QString& output)
@@ -197,12 +173,15 @@ QByteArray mediaHeader(qint64 payload)
 Layout layOut(int in, const QByteArray& titles)
 {
     const qint64 size = ::lseek(in, 0, SEEK_END);
-    const std::vector<TopBox> top = topBoxes(in, size);
+    const Mp4File::TopBoxes walked = Mp4File::topBoxes(in, size);
+    if (!walked.whole)
+        throw std::runtime_error("it is not an MP4 file");
+    const std::vector<TopBox>& top = walked.boxes;
     const auto media = std::find_if(top.rbegin(), top.rend(),
                                     [](const TopBox& b) { return b.type == "mdat"; });
     const auto moov = std::find_if(top.begin(), top.end(),
                                    [](const TopBox& b) { return b.type == "moov"; });
-    if (media == top.rend() || moov == top.end() || moov->size > (1 << 30))
+    if (media == top.rend() || moov == top.end() || moov->size > Mp4File::kLargestHeader)
         throw std::runtime_error("it is not an MP4 file");
 
     Layout layout;

@@ -1,5 +1,7 @@
 #include "BookPlan.h"
 
+#include "Desktop.h"
+
 #include "BookFiles.h"
 #include "BookRun.h"
 #include "ChapterList.h"
@@ -56,17 +58,6 @@ QString BookPlan::extensionOf(BookFormat format)
         break;
     }
     return u"m4b"_s;
-}
-
-QString BookPlan::defaultOutput(const QString& name, BookFormat format)
-{
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty())
-        desktop = QDir::homePath() + u"/Desktop"_s;
-    QString file = name;
-    // A slash would lead out of the folder.
-    file.replace(u'/', u'-');
-    return desktop + u'/' + file + u'.' + extensionOf(format);
 }
 
 QStringList BookPlan::expand(const QStringList& inputs, Problem& problem)
@@ -150,7 +141,7 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     BookPlan plan;
     const BookFormat format =
         options.format.value_or(formatOfPath(output).value_or(BookFormat::AacBookmark));
-    plan.output = output.isEmpty() ? defaultOutput(tags.title, format) : output;
+    plan.output = output.isEmpty() ? Desktop::pathFor(tags.title, extensionOf(format)) : output;
     if (formatOfPath(plan.output) != format)
         plan.output += u'.' + extensionOf(format);
     plan.output = QFileInfo(plan.output).absoluteFilePath();

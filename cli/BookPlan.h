@@ -28,7 +28,6 @@ struct BookPlan
     [[nodiscard]] static QStringList expand(const QStringList& inputs, Problem& problem);
     // name is the book's when the files' tags give it no title.
     // Where the book goes when no output is given: its name on the Desktop.
-    [[nodiscard]] static QString defaultOutput(const QString& name, BookFormat format);
     [[nodiscard]] static QString extensionOf(BookFormat format);
 
     // The plan in words, for --dry-run.

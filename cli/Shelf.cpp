@@ -15,10 +15,8 @@ namespace {
 bool holdsAudio(const QDir& folder)
 {
     const QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Readable);
-    return std::any_of(files.begin(), files.end(), [](const QFileInfo& file) {
-        return file.fileName().toLower().contains(u"mp3"_s) ||
-               AudioKind::hasOtherExtension(file.filePath());
-    });
+    return std::any_of(files.begin(), files.end(),
+                       [](const QFileInfo& file) { return AudioKind::isListed(file.filePath()); });
 }
 
 bool isDiscFolder(const QString& name)

@@ -2,6 +2,7 @@
 
 #include "AacFormat.h"
 #include "Mp4Box.h"
+#include "Mp4File.h"
 
 #include <QFile>
 #include <algorithm>
@@ -18,35 +19,6 @@ namespace {
     throw std::runtime_error(why);
 }
 
-// A movie header larger than this is no audio file's.
-constexpr quint64 kLargestHeader = 256ULL << 20;
-
-QByteArray movieHeader(QFile& file)
-{
-    const qint64 size = file.size();
-    qint64 at = 0;
-    while (at + 8 <= size) {
-        if (!file.seek(at))
-            break;
-        const QByteArray head = file.read(16);
-        if (head.size() < 8)
-            break;
-        const auto box = Mp4::boxHead(head, static_cast<quint64>(size - at));
-        if (!box)
-            fail(at == 0 ? "it is not an MP4 file" : "its boxes do not add up");
-        if (box->type == "moov") {
-            if (box->size > kLargestHeader)
-                fail("its header is too large");
-            file.seek(at + box->header);
-            QByteArray moov = file.read(static_cast<qint64>(box->size) - box->header);
-            if (moov.size() != static_cast<qsizetype>(box->size) - box->header)
-                fail("its header cannot be read");
-            return moov;
-        }
-        at += static_cast<qint64>(box->size);
-    }
-    fail("it is not an MP4 file");
-}
 
 // An MPEG-4 descriptor's tag and body, from `at`; `at` moves past it.
 QByteArrayView descriptor(QByteArrayView bytes, qsizetype& at, int& tag)
@@ -273,7 +245,7 @@ Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path, Times times)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail("it cannot be read: " + file.errorString().toStdString());
-    const QByteArray moovBytes = movieHeader(file);
+    const QByteArray moovBytes = Mp4File::movieHeader(file.handle(), file.size());
     const Mp4Box moov = Mp4Box::holding("moov", Mp4Box::parse(moovBytes));
     const Mp4Box* trak = soundTrack(moov);
     if (!trak)

@@ -32,7 +32,7 @@ QStringList audioFilesIn(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (it.fileName().toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(path))
+        if (AudioKind::isListed(path))
             files << path;
     }
     std::sort(files.begin(), files.end(),

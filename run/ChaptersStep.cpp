@@ -14,8 +14,6 @@ void ChaptersStep::start(RunRequest& run, const QString& folder, const QString& 
     mFolder = folder;
     mWriter.setOutputFolder(folder);
     mWriter.setOutputFile(u"m4b"_s);
-    mWriter.setOutputAuthor(run.tags.artist);
-    mWriter.setOutputTitle(run.tags.title);
     mWriter.setAudioFilePath(input);
     // The chapters are those of the files in the run; files listed since wait for the next.
     mWriter.setViewFiles(run.records);

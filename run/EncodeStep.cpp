@@ -68,8 +68,6 @@ void EncodeStep::start(RunRequest& run, const QString& folder, const QString& in
     mConverter.setOutputFolder(folder);
     mConverter.setOutputFile(mMp3 ? u"mp3"_s : u"m4a"_s);
     mConverter.setEncodesMp3(mMp3);
-    mConverter.setOutputAuthor(run.tags.artist);
-    mConverter.setOutputTitle(run.tags.title);
     mConverter.setInputFile(input);
     mConverter.setParallelism(run.encoders);
     // The files joined, each as a decoder gives it, so that the book holds

@@ -14,8 +14,6 @@ void JoinStep::start(RunRequest& run, const QString& folder, const QString&, Rep
     mJoiner.setJoinFiles(run.records);
     mJoiner.setOutputFolder(folder);
     mJoiner.setOutputFile(u"mp3"_s);
-    mJoiner.setOutputAuthor(run.tags.artist);
-    mJoiner.setOutputTitle(run.tags.title);
     mJoiner.setDelegate(this);
     mReports.progress(0, static_cast<double>(run.records.size()), QString());
     mJoiner.startJoin();

@@ -213,13 +213,14 @@ private Q_SLOTS:
         QCOMPARE(c.tableData().size(), 5);
     }
 
-    void droppedFilesAreAddedByTheirWholePath()
+    void droppedFilesAreAddedByTheirKind()
     {
         Five f;
         AppController& c = f.c();
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(u"/music/mp3 rips/track.wav"_s),
                       QUrl::fromLocalFile(u"/music/track.txt"_s),
+                      QUrl::fromLocalFile(u"/music/mp3 rips/notes.txt"_s),
                       QUrl(u"https://example.org/x.mp3"_s), QUrl::fromLocalFile(u"/m/NEW.MP3"_s)});
         const DraggingInfo outside{.draggingSource = nullptr, .draggingPasteboard = &mime};
         QVERIFY(c.tableViewAcceptDrop(c.table(), outside, 0, DropOperation::Above));
@@ -230,6 +231,7 @@ private Q_SLOTS:
         QVERIFY(paths.contains(u"/music/mp3 rips/track.wav"_s));
         QVERIFY(paths.contains(u"/m/NEW.MP3"_s));
         QVERIFY(!paths.contains(u"/music/track.txt"_s));
+        QVERIFY(!paths.contains(u"/music/mp3 rips/notes.txt"_s));
 
         QMimeData nothing;
         nothing.setUrls({QUrl::fromLocalFile(u"/x/a.jpg"_s)});

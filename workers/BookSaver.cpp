@@ -4,6 +4,7 @@
 #include "Mp3Frames.h"
 #include "Mp4AudioTrack.h"
 #include "Mp4Box.h"
+#include "Mp4File.h"
 #include "Resources.h"
 #include "SourceTags.h"
 
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,37 +32,25 @@ namespace {
     throw std::runtime_error(why.toStdString());
 }
 
-// The top boxes' types, and whether the movie header holds fragments' defaults.
+// Fragments at the top, or their defaults in the movie header.
 bool isFragmented(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const qint64 size = file.size();
-    for (qint64 at = 0; at + 8 <= size;) {
-        file.seek(at);
-        const QByteArray head = file.read(16);
-        const auto box = Mp4::boxHead(head, static_cast<quint64>(size - at));
-        if (!box || box->size == 0)
-            return false;
-        if (box->type == "moof" || box->type == "mfra")
-            return true;
-        if (box->type == "moov" && box->size < (64U << 20)) {
-            file.seek(at + box->header);
-            const QByteArray moov = file.read(static_cast<qint64>(box->size) - box->header);
-            for (qsizetype in = 0; in + 8 <= moov.size();) {
-                const auto child = Mp4::boxHead(QByteArrayView(moov).sliced(in),
-                                                static_cast<quint64>(moov.size() - in));
-                if (!child || child->size == 0)
-                    break;
-                if (child->type == "mvex")
-                    return true;
-                in += static_cast<qsizetype>(child->size);
-            }
-        }
-        at += static_cast<qint64>(box->size);
+    const Mp4File::TopBoxes top = Mp4File::topBoxes(file.handle(), file.size());
+    if (std::any_of(top.boxes.begin(), top.boxes.end(), [](const Mp4File::TopBox& box) {
+            return box.type == "moof" || box.type == "mfra";
+        }))
+        return true;
+    try {
+        const std::vector<Mp4Box> movie =
+            Mp4Box::parse(Mp4File::movieHeader(file.handle(), file.size()));
+        return std::any_of(movie.begin(), movie.end(),
+                           [](const Mp4Box& box) { return box.type == "mvex"; });
+    } catch (const std::exception&) {
+        return false;
     }
-    return false;
 }
 
 // Where an MP3 file's first ID3v2 tag ends (0: it has none), and whether

@@ -96,7 +96,7 @@ ItemList FileHelper::selectMp3Files(const ItemList& records)
 {
     ItemList selected;
     for (const ItemRecordPtr& record : records) {
-        if (record->pathColumn.toLower().contains(u"mp3"_s) || AudioKind::hasOtherExtension(record->pathColumn))
+        if (AudioKind::isListed(record->pathColumn))
             selected.append(record);
     }
     return selected;

@@ -23,7 +23,6 @@ public:
     // Removes every entry of the folder for good, hidden ones included. Links are
     // removed, never what they point to. True when everything went.
     static bool deleteContentOfDirectory(const QString& path);
-    // The records whose path, in lower case, holds "mp3" anywhere, or that
-    // have the extension of other audio, in order.
+    // The records of files that are listed as audio, in order.
     [[nodiscard]] static ItemList selectMp3Files(const ItemList& records);
 };

@@ -38,8 +38,6 @@ public:
     void setInputFile(const QString& path) { mInputFile = path; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
-    void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
-    void setOutputTitle(const QString& title) { mOutputTitle = title; }
     void setFfmpegOptions(const EncoderOptions& options) { mFfmpegOptions = options; }
     // The files the joined input was made of, in order. Without them the
     // joined file is encoded as it stands.
@@ -82,8 +80,6 @@ private:
     QString mInputFile;
     QString mOutputFolder;
     QString mOutputFile;
-    QString mOutputAuthor;
-    QString mOutputTitle;
     EncoderOptions mFfmpegOptions;
     qint32 mFfmpegLength = 0;
     QList<Source> mSources;

@@ -24,8 +24,6 @@ public:
     void setDelegate(mp3JoinerDelegate* delegate) { mDelegate = delegate; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
-    void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
-    void setOutputTitle(const QString& title) { mOutputTitle = title; }
     void setJoinFiles(const ItemList& files) { mJoinFiles = files; }
     [[nodiscard]] const ItemList& joinFiles() const { return mJoinFiles; }
 
@@ -54,8 +52,6 @@ private:
     mp3JoinerDelegate* mDelegate = nullptr;
     QString mOutputFile;
     QString mOutputFolder;
-    QString mOutputAuthor;
-    QString mOutputTitle;
     ItemList mJoinFiles;
     std::vector<Length> mLengths;
     std::atomic<bool> mJoining = false;

@@ -18,8 +18,6 @@ public:
     void setViewFiles(const ItemList& files) { mViewFiles = files; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
-    void setOutputAuthor(const QString& author) { mOutputAuthor = author; }
-    void setOutputTitle(const QString& title) { mOutputTitle = title; }
 
     void startChapter();
     void terminateChapter();
@@ -32,7 +30,5 @@ private:
     ItemList mViewFiles;
     QString mOutputFile;
     QString mOutputFolder;
-    QString mOutputAuthor;
-    QString mOutputTitle;
     ToolRunner mRunner;
 };

@@ -63,9 +63,8 @@ AppController::~AppController()
     mReaders->clear();
     mReaders->waitForDone();
     // A save is let finish, so that the book is whole; a split stops.
-    mBookStop->store(true);
-    mBookWork.waitForFinished();
-    mSilenceFinder.reset();
+    mBookJob.reset();
+    mSilenceSearch.reset();
     theUpdater.reset();
     mBookRun.reset();
     // The window goes while the list lives: a title being edited is saved

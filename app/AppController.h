@@ -8,7 +8,7 @@
 #include "ItemRecord.h"
 #include "RunRequest.h"
 #include "RunState.h"
-#include "SilenceFinder.h"
+#include "SilenceSearch.h"
 #include "TableColumn.h"
 #include "TableDataSource.h"
 #include "UpdateChecker.h"
@@ -257,6 +257,8 @@ private:
     [[nodiscard]] static bool looksLikeBook(const QString& path);
     void fillTagSheetFromBook(const ItemRecord& record);
     void writeBook(const QString& target);
+    void runBookJob(Job* job, const QString& starting);
+    void endBookJob();
     void bookWritten(const QString& target, const BookTag& tag, const QString& failure,
                      const QString& note);
     // Chapter files named like the first file or its folder, offered once.
@@ -265,8 +267,7 @@ private:
     [[nodiscard]] QList<BookTag::Chapter> bookChapters() const;
     [[nodiscard]] BookTag editedBookTags() const;
     void startSilenceSearch();
-    void silenceSearchDidFinish(int search, const QList<QList<SilenceFinder::Silence>>& silences,
-                                const std::exception_ptr& failure);
+    void silenceSearchDidFinish(const QList<QList<SilenceFinder::Silence>>& silences);
     // Proposed starts after the silences found, for each file searched.
     void proposeFromSilences(const QList<QList<SilenceFinder::Silence>>& silences);
     // Cuts in every chapter longer than the sheet allows, at the silences found.
@@ -308,7 +309,7 @@ private:
     void chooseArtwork();
     // The run as the window asks for it now.
     [[nodiscard]] RunRequest requestFor(BookFormat format) const;
-    void showRunProgress(const BookRun::Progress& progress);
+    void showRunProgress(const Job::Progress& progress);
     void setPlayPauseImage(const QString& name);
     void loadPreview(const ItemRecordPtr& record);
     void previewDidLoad(bool playable);
@@ -357,12 +358,8 @@ private:
         QString savedNote;
     };
     std::optional<OpenedBook> mBook;
-    // The opened book is being saved or split, by this work; a split stops
-    // when told to, and tells how many files it has made.
-    bool mBookBusy = false;
-    QFuture<void> mBookWork;
-    std::shared_ptr<std::atomic<bool>> mBookStop = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<std::atomic<int>> mBookFilesDone = std::make_shared<std::atomic<int>>(0);
+    // The opened book's save or split under way.
+    std::unique_ptr<Job> mBookJob;
     struct BookActions
     {
         QAction* open = nullptr;
@@ -374,9 +371,8 @@ private:
     BookActions mBookActions;
     // The chapter files already offered, by path.
     QSet<QString> mOfferedChapterFiles;
-    std::unique_ptr<SilenceFinder> mSilenceFinder;
-    // The search going, whose reports count, and the records it searches.
-    int mSilenceSearch = 0;
+    // The search going, or the last one, and the records it searches.
+    std::unique_ptr<SilenceSearch> mSilenceSearch;
     ItemList mSearchedRecords;
 
     std::unique_ptr<UpdateChecker> theUpdater;

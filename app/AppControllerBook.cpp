@@ -4,7 +4,8 @@
 #include "BookFiles.h"
 #include "ArtworkWell.h"
 #include "BookSaver.h"
-#include "BookSplitter.h"
+#include "SaveBook.h"
+#include "SplitBook.h"
 #include "ChapterFile.h"
 #include "ChapterList.h"
 #include "ChapterPanel.h"
@@ -22,14 +23,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QTimer>
-#include <QtConcurrent>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -115,7 +113,7 @@ void AppController::updateBookActions()
 {
     if (!mBookActions.save)
         return;
-    const bool canSave = bookIsOpen() && !mBookBusy && state() == RunState::Idle;
+    const bool canSave = bookIsOpen() && !mBookJob && state() == RunState::Idle;
     mBookActions.save->setEnabled(canSave);
     mBookActions.saveAs->setEnabled(canSave);
     mBookActions.split->setEnabled(canSave);
@@ -123,7 +121,7 @@ void AppController::updateBookActions()
     const bool mp3 = mBook && QFileInfo(mBook->path).suffix().toLower() == u"mp3"_s;
     mBookActions.splitEncoded->setText(mp3 ? u"Split into Chapters as M4A…"_s
                                            : u"Split into Chapters as MP3…"_s);
-    mBookActions.open->setEnabled(!mBookBusy && state() == RunState::Idle);
+    mBookActions.open->setEnabled(!mBookJob && state() == RunState::Idle);
     if (joinProgressWindow)
         showProgressInTitle();
 }
@@ -140,7 +138,7 @@ bool AppController::looksLikeBook(const QString& path)
 
 void AppController::openBook()
 {
-    if (state() != RunState::Idle || mBookBusy)
+    if (state() != RunState::Idle || mBookJob)
         return;
     mServices.dialogs->beginOpenPanelSheet(mainWindow,
                                            {.title = u"Open Book"_s,
@@ -156,7 +154,7 @@ void AppController::openBook()
 
 void AppController::openBookFile(const QString& path)
 {
-    if (state() != RunState::Idle || mBookBusy)
+    if (state() != RunState::Idle || mBookJob)
         return;
     if (isPlaying(mAudioPreviewObject.get())) {
         mAudioPreviewObject->stop();
@@ -295,7 +293,7 @@ BookTag AppController::editedBookTags() const
 
 void AppController::writeBook(const QString& target)
 {
-    if (!bookIsOpen() || !mBook->tagsRead || mBookBusy || state() != RunState::Idle)
+    if (!bookIsOpen() || !mBook->tagsRead || mBookJob || state() != RunState::Idle)
         return;
     const QString source = mBook->path;
     const auto refuse = [this, &source](const QString& why) {
@@ -316,38 +314,41 @@ void AppController::writeBook(const QString& target)
                "Book As\u2026."_s.arg(DiskSpace::roundedSize(double(*free)), DiskSpace::roundedSize(double(needed))));
         return;
     }
-    mBookBusy = true;
+    auto* job = new SaveBook(source, target, tag);
+    connect(job, &Job::succeeded, this, [this, job] {
+        bookWritten(job->target(), job->tag(), {}, job->note());
+    });
+    connect(job, &Job::failed, this, [this, job, tag](const QString& failure) {
+        bookWritten(job->target(), tag, failure, {});
+    });
+    runBookJob(job, u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
+}
+
+// A save or a split of the opened book: one at a time, and the list's line
+// tells how it goes until it ends.
+void AppController::runBookJob(Job* job, const QString& starting)
+{
+    mBookJob.reset(job);
+    connect(job, &Job::progressed, this,
+            [this](const Job::Progress& progress) { listSummary->setText(progress.text); });
+    connect(job, &Job::succeeded, this, [this] { endBookJob(); }, Qt::QueuedConnection);
+    connect(job, &Job::failed, this, [this] { endBookJob(); }, Qt::QueuedConnection);
     updateBookActions();
-    listSummary->setText(u"Saving \u201C%1\u201D\u2026"_s.arg(nameOf(target)));
-    struct Saved
-    {
-        QString failure;
-        QString note;
-    };
-    auto* watcher = new QFutureWatcher<Saved>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, target, tag] {
-        watcher->deleteLater();
-        const Saved saved = watcher->result();
-        bookWritten(target, tag, saved.failure, saved.note);
-    });
-    const QFuture<Saved> work = QtConcurrent::run([source, target, tag] {
-        try {
-            return Saved{.failure = {}, .note = BookSaver::save(source, target, tag)};
-        } catch (const std::exception& e) {
-            return Saved{.failure = QString::fromUtf8(e.what()), .note = {}};
-        }
-    });
-    mBookWork = QFuture<void>(work);
-    watcher->setFuture(work);
+    listSummary->setText(starting);
+    job->start();
+}
+
+void AppController::endBookJob()
+{
+    mBookJob.reset();
+    updateBookActions();
+    showListSummary();
 }
 
 void AppController::bookWritten(const QString& target, const BookTag& tag, const QString& failure,
                                 const QString& note)
 {
-    mBookBusy = false;
     if (!failure.isEmpty()) {
-        updateBookActions();
-        showListSummary();
         showChapterFileAlert(u"Book Not Saved"_s,
                              u"\u201C%1\u201D could not be saved."_s.arg(nameOf(target)),
                              failure + u" The book is as it was."_s);
@@ -367,8 +368,6 @@ void AppController::bookWritten(const QString& target, const BookTag& tag, const
     }
     if (mBook)
         mBook->savedNote = u"Saved \u201C%1\u201D"_s.arg(nameOf(target));
-    updateBookActions();
-    showListSummary();
     if (!note.isEmpty())
         showChapterFileAlert(u"Book Saved"_s,
                              u"\u201C%1\u201D was saved."_s.arg(nameOf(target)), note);
@@ -376,7 +375,7 @@ void AppController::bookWritten(const QString& target, const BookTag& tag, const
 
 void AppController::splitIntoChapters(bool encoded)
 {
-    if (!bookIsOpen() || mBookBusy || state() != RunState::Idle)
+    if (!bookIsOpen() || mBookJob || state() != RunState::Idle)
         return;
     const QString book = mBook->path;
     const QFileInfo info(book);
@@ -406,63 +405,27 @@ void AppController::splitIntoChapters(bool encoded)
     QString folder = info.absolutePath() + u'/' + name;
     for (int n = 2; QFileInfo::exists(folder); ++n)
         folder = info.absolutePath() + u'/' + name + u' ' + QString::number(n);
-    mBookBusy = true;
-    updateBookActions();
-    listSummary->setText(
-        u"Splitting into \u201C%1\u201D\u2026"_s.arg(QFileInfo(folder).fileName()));
-    auto* watcher = new QFutureWatcher<QString>(this);
-    // The count of files made, shown as they come; stopped before the end
-    // is shown, so that no late tick hides it.
-    mBookFilesDone->store(0);
-    auto* ticker = new QTimer(watcher);
-    connect(ticker, &QTimer::timeout, this, [this, count = tag.chapters.size()] {
-        listSummary->setText(
-            u"Splitting into chapters: %1 of %2 files\u2026"_s.arg(mBookFilesDone->load())
-                .arg(count));
-    });
-    ticker->start(200);
-    connect(watcher, &QFutureWatcherBase::finished, this,
-            [this, watcher, ticker, folder, count = tag.chapters.size()] {
-                ticker->stop();
-                watcher->deleteLater();
-                mBookBusy = false;
-                const QString failure = watcher->result();
-                if (failure.isEmpty() && mBook)
-                    mBook->savedNote =
-                        u"Split into \u201C%1\u201D, %2 files"_s.arg(QFileInfo(folder).fileName())
-                            .arg(count);
-                updateBookActions();
-                showListSummary();
-                if (!failure.isEmpty())
-                    showChapterFileAlert(u"Book Not Split"_s,
-                                         u"The chapters' files could not be made."_s,
-                                         failure + u" No file of it is left."_s);
-            });
-    const auto progress = [stop = mBookStop, done = mBookFilesDone](int files, int) {
-        done->store(files);
-        return !stop->load();
-    };
     // At the bit rate asked for in the output sheet, else the book's own.
-    const QString rate = outputRate->currentText();
-    int kbps = QStringView(rate).left(rate.indexOf(u'k')).toInt();
-    if (kbps <= 0)
-        kbps = TableData.first()->bitrateColumn.toInt();
-    if (kbps <= 0)
-        kbps = 64;
-    const QFuture<QString> work = QtConcurrent::run([book, folder, tag, progress, encoded, kbps] {
-        try {
-            if (encoded)
-                (void)BookSplitter::splitEncoded(book, folder, tag, kbps, progress);
-            else
-                (void)BookSplitter::split(book, folder, tag, progress);
-            return QString();
-        } catch (const std::exception& e) {
-            QDir(folder).rmdir(folder);
-            return QString::fromUtf8(e.what());
-        }
+    std::optional<int> kbps;
+    if (encoded) {
+        const QString rate = outputRate->currentText();
+        kbps = QStringView(rate).left(rate.indexOf(u'k')).toInt();
+        if (*kbps <= 0)
+            kbps = TableData.first()->bitrateColumn.toInt();
+        if (*kbps <= 0)
+            kbps = 64;
+    }
+    auto* job = new SplitBook(book, folder, tag, kbps);
+    connect(job, &Job::succeeded, this, [this, job] {
+        if (mBook)
+            mBook->savedNote = u"Split into \u201C%1\u201D, %2 files"_s.arg(
+                QFileInfo(job->folder()).fileName()).arg(job->files().size());
     });
-    mBookWork = QFuture<void>(work);
-    watcher->setFuture(work);
+    connect(job, &Job::failed, this, [this](const QString& failure) {
+        showChapterFileAlert(u"Book Not Split"_s, u"The chapters' files could not be made."_s,
+                             failure + u" No file of it is left."_s);
+    });
+    runBookJob(job, u"Splitting into \u201C%1\u201D\u2026"_s.arg(QFileInfo(folder).fileName()));
 }
 
 void AppController::shiftChapters()

@@ -110,9 +110,8 @@ void AppController::connectChapterActions()
     connect(actions.exportFile, &QAction::triggered, this, [this] { exportChapters(); });
     connect(mSilenceSheet, &SilenceSheet::searchAsked, this, [this] { startSilenceSearch(); });
     connect(mSilenceSheet, &SilenceSheet::stopAsked, this, [this] {
-        ++mSilenceSearch;
-        if (mSilenceFinder)
-            mSilenceFinder->stop();
+        if (mSilenceSearch)
+            mSilenceSearch->stop();
     });
     // Every change to the list, whatever made it, is one step of the history.
     for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -501,43 +500,24 @@ void AppController::startSilenceSearch()
         mSearchedRecords << record;
         sources.append({.path = record->pathColumn, .length = *record->lengthColumn});
     }
-    const int search = ++mSilenceSearch;
-    mSilenceFinder = std::make_unique<SilenceFinder>();
-    mSilenceFinder->start(
+    mSilenceSearch = std::make_unique<SilenceSearch>(
         sources,
-        {.shortest = mSilenceSheet->shortestSilence(), .levelDb = mSilenceSheet->levelDb()},
-        std::max(1, QThread::idealThreadCount()),
-        [this, search](double searched, double total) {
-            QMetaObject::invokeMethod(this, [this, search, searched, total] {
-                if (search == mSilenceSearch)
-                    mSilenceSheet->showSearching(searched, total);
-            }, Qt::QueuedConnection);
-        },
-        [this, search](const QList<QList<SilenceFinder::Silence>>& silences,
-                       const std::exception_ptr& failure) {
-            QMetaObject::invokeMethod(this, [this, search, silences, failure] {
-                silenceSearchDidFinish(search, silences, failure);
-            }, Qt::QueuedConnection);
-        });
-}
-
-void AppController::silenceSearchDidFinish(int search,
-                                           const QList<QList<SilenceFinder::Silence>>& silences,
-                                           const std::exception_ptr& failure)
-{
-    if (search != mSilenceSearch)
-        return;
-    if (failure) {
-        QString reason;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& e) {
-            reason = QString::fromLocal8Bit(e.what());
-        }
+        SilenceFinder::Settings{.shortest = mSilenceSheet->shortestSilence(),
+                                .levelDb = mSilenceSheet->levelDb()});
+    connect(mSilenceSearch.get(), &Job::progressed, this, [this](const Job::Progress& progress) {
+        mSilenceSheet->showSearching(progress.done, progress.total);
+    });
+    connect(mSilenceSearch.get(), &Job::failed, this, [this](const QString& reason) {
         mSilenceSheet->showEnded(u"The search stopped: %1. Check that the files can be played, "
                                  "then try again."_s.arg(reason));
-        return;
-    }
+    });
+    connect(mSilenceSearch.get(), &Job::succeeded, this,
+            [this] { silenceSearchDidFinish(mSilenceSearch->silences()); });
+    mSilenceSearch->start();
+}
+
+void AppController::silenceSearchDidFinish(const QList<QList<SilenceFinder::Silence>>& silences)
+{
     if (silences.size() != mSearchedRecords.size())
         return;
     const qsizetype found = std::accumulate(

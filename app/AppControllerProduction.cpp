@@ -87,19 +87,20 @@ void AppController::startMaking()
     // The last run's book, kept after a failed delivery, is named in its
     // alert; its folder is emptied only by the new run.
     mBookRun = std::make_unique<BookRun>(requestFor(*format), u"Fablewick"_s);
-    connect(mBookRun.get(), &BookRun::progressed, this,
-            [this](const BookRun::Progress& progress) { showRunProgress(progress); });
+    connect(mBookRun.get(), &Job::progressed, this,
+            [this](const Job::Progress& progress) { showRunProgress(progress); });
     connect(mBookRun.get(), &BookRun::recordsChanged, mTableModel,
             &ItemTableModel::recordsChanged);
-    connect(mBookRun.get(), &BookRun::made, this, [this](const QString& book) {
+    connect(mBookRun.get(), &Job::succeeded, this, [this] {
         closeJoin(this);
         updateBookActions();
+        const QString book = mBookRun->made();
         srcPath = book;
         QDir().mkpath(Desktop::folder());
         dstPath = Desktop::pathFor(mBookRun->request().outputName, QFileInfo(book).suffix());
         moveFile(*srcPath, *dstPath);
     });
-    connect(mBookRun.get(), &BookRun::failed, this, [this](const QString& cause) {
+    connect(mBookRun.get(), &Job::failed, this, [this](const QString& cause) {
         // The bar stops turning, whatever step it turned for.
         joinProgressIndicator->setRange(0, 100);
         joinProgressIndicator->setValue(0);
@@ -135,7 +136,7 @@ RunRequest AppController::requestFor(BookFormat format) const
 
 // The progress sheet opens with the run's first report, and shows each
 // step's words, its count and whether it can be stopped.
-void AppController::showRunProgress(const BookRun::Progress& progress)
+void AppController::showRunProgress(const Job::Progress& progress)
 {
     if (!joinProgressWindow->isVisible()) {
         joinProgressDescription->setText(QString());

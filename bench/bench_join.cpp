@@ -26,18 +26,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Quiet final : mp3JoinerDelegate
-{
-    void mp3JoinProgress(int, int) override {}
-    void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr e) override
-    {
-        failed = bool(e);
-        done = true;
-    }
-    std::atomic<bool> failed = false;
-    std::atomic<bool> done = false;
-};
-
 struct Costs
 {
     qint64 cat = 0;
@@ -67,18 +55,21 @@ Costs measureList(const QStringList& paths, const QString& work)
         record->pathColumn = path;
         records.append(record);
     }
-    Quiet delegate;
+    std::atomic<bool> failed = false;
+    std::atomic<bool> done = false;
     Mp3Joiner joiner;
-    joiner.setDelegate(&delegate);
     joiner.setOutputFolder(work);
     joiner.setOutputFile(u"mp3"_s);
     joiner.setJoinFiles(records);
     clock.restart();
-    joiner.startJoin();
-    while (!delegate.done)
+    joiner.startJoin({.progress = {}, .finished = [&](const std::exception_ptr& e) {
+                          failed = bool(e);
+                          done = true;
+                      }});
+    while (!done)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     costs.join = clock.elapsed();
-    costs.ok = !delegate.failed && readFile(work + u"/mp3.mp3"_s) == readFile(work + u"/direct.mp3"_s);
+    costs.ok = !failed && readFile(work + u"/mp3.mp3"_s) == readFile(work + u"/direct.mp3"_s);
 
     // The longest time the window cannot answer while the files are listed
     // and their details read: the widest gap between turns of the event loop.

@@ -56,11 +56,11 @@ int main(int argc, char* argv[])
         bool done = false;
         QElapsedTimer clock;
         clock.start();
-        meter.start(paths, 44100, 1, {}, [&](const std::exception_ptr&) {
-            std::lock_guard lock(mutex);
-            done = true;
-            ended.notify_all();
-        });
+        meter.start(paths, 44100, 1, {.progress = {}, .finished = [&](const std::exception_ptr&) {
+                        std::lock_guard lock(mutex);
+                        done = true;
+                        ended.notify_all();
+                    }});
         {
             std::unique_lock lock(mutex);
             ended.wait(lock, [&] { return done; });

@@ -54,13 +54,13 @@ int main(int argc, char* argv[])
     bool done = false;
     qsizetype found = 0;
     clock.restart();
-    finder.start({{book, static_cast<double>(seconds)}}, {}, QThread::idealThreadCount(), {},
-                 [&](const QList<QList<SilenceFinder::Silence>>& silences, const std::exception_ptr&) {
-                     std::lock_guard lock(mutex);
-                     found = silences.value(0).size();
-                     done = true;
-                     ended.notify_one();
-                 });
+    finder.start({{book, static_cast<double>(seconds)}}, {}, QThread::idealThreadCount(),
+                 {.progress = {}, .finished = [&](const std::exception_ptr&) {
+                      std::lock_guard lock(mutex);
+                      found = finder.silences().value(0).size();
+                      done = true;
+                      ended.notify_one();
+                  }});
     std::unique_lock lock(mutex);
     ended.wait(lock, [&] { return done; });
     const double ours = static_cast<double>(clock.elapsed()) / 1000;

@@ -90,10 +90,10 @@ void BookMaker::next()
     mOutput = plan->output;
     QDir().mkpath(QFileInfo(mOutput).absolutePath());
     mRun = std::make_unique<BookRun>(plan->request, mFolderName);
-    connect(mRun.get(), &BookRun::progressed, this,
-            [this](const BookRun::Progress& progress) { mPrinter.show(progress); });
-    connect(mRun.get(), &BookRun::failed, this, [this](const QString& cause) { fail(cause); });
-    connect(mRun.get(), &BookRun::made, this, [this] {
+    connect(mRun.get(), &Job::progressed, this,
+            [this](const Job::Progress& progress) { mPrinter.show(progress); });
+    connect(mRun.get(), &Job::failed, this, [this](const QString& cause) { fail(cause); });
+    connect(mRun.get(), &Job::succeeded, this, [this] {
         const FileMover::Outcome outcome = mRun->deliver(mOutput, mOptions.replace);
         if (!outcome) {
             QString reason = u"Unable to create file %1: %2"_s.arg(mOutput, outcome.reason);

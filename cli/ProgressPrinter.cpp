@@ -41,13 +41,13 @@ void ProgressPrinter::begin(const QString& book)
         out(stderr, u"Making %1\n"_s.arg(book));
 }
 
-void ProgressPrinter::show(const BookRun::Progress& progress)
+void ProgressPrinter::show(const Job::Progress& progress)
 {
-    const QString step =
-        progress.state == RunState::Starting ? u"Waiting"_s : BookRun::nameOf(progress.state);
-    const bool newStep = progress.state != mState;
+    const RunState state = BookRun::stateOf(progress);
+    const QString step = state == RunState::Starting ? u"Waiting"_s : BookRun::nameOf(state);
+    const bool newStep = state != mState;
     if (newStep) {
-        mState = progress.state;
+        mState = state;
         mPercent = -2;
         mStepClock.start();
     }

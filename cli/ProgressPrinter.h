@@ -19,7 +19,7 @@ public:
     explicit ProgressPrinter(Style style) : mStyle(style) {}
 
     void begin(const QString& book);
-    void show(const BookRun::Progress& progress);
+    void show(const Job::Progress& progress);
     void made(const QString& path);
     void failed(const QString& reason);
     void skipped(const QString& reason);

@@ -5,13 +5,14 @@
 #include <mutex>
 #include <thread>
 
-void SlotPool::prepare(qsizetype count)
+void SlotPool::prepare(qsizetype count, int workers)
 {
     mStopped = false;
-    const auto workers = static_cast<std::size_t>(
-        std::clamp<qsizetype>(QThread::idealThreadCount(), 1, std::max<qsizetype>(count, 1)));
+    const auto slots = static_cast<std::size_t>(
+        std::clamp<qsizetype>(workers > 0 ? workers : QThread::idealThreadCount(), 1,
+                              std::max<qsizetype>(count, 1)));
     mSlots.clear();
-    for (std::size_t i = 0; i < workers; ++i)
+    for (std::size_t i = 0; i < slots; ++i)
         mSlots.push_back(std::make_unique<ProcessSlot>());
 }
 

@@ -18,8 +18,9 @@ public:
     using Task = std::function<void(qsizetype index, ProcessSlot& slot)>;
     using Progress = std::function<void(int done, int total)>;
 
-    // Slots for a run of count files: one per core, at most one per file.
-    void prepare(qsizetype count);
+    // Slots for a run of count files: as many as workers, else one per
+    // core, and at most one per file.
+    void prepare(qsizetype count, int workers = 0);
     // Runs task for every index below count, on this thread and others;
     // returns the first failure, none when all went well or it was stopped.
     [[nodiscard]] std::exception_ptr run(qsizetype count, const Task& task,

@@ -43,7 +43,7 @@ bool saysDiskIsFull(const QString& cause)
 } // namespace
 
 BookRun::BookRun(RunRequest request, QString folderName, QObject* parent)
-    : QObject(parent), mRun(std::move(request)), mFolderName(std::move(folderName))
+    : Job(parent), mRun(std::move(request)), mFolderName(std::move(folderName))
 {
     mRetry.setSingleShot(true);
     connect(&mRetry, &QTimer::timeout, this, [this] {
@@ -108,10 +108,8 @@ QString BookRun::nameOf(RunState state)
     return {};
 }
 
-void BookRun::start()
+void BookRun::begin()
 {
-    if (mState != RunState::Idle)
-        return;
     mState = RunState::Starting;
     if (ready())
         next();
@@ -195,8 +193,7 @@ bool BookRun::claimFolder()
     } else {
         text = u"Waiting for the temporary folder %1 to be free..."_s.arg(*mFolder);
     }
-    Q_EMIT progressed(
-        {.state = RunState::Starting, .text = text, .done = 0, .total = 0, .offersStop = true});
+    tell({.done = 0, .total = 0, .text = text, .stage = int(RunState::Starting), .offersStop = true});
     mRetry.start(250ms);
     return false;
 }
@@ -206,52 +203,38 @@ void BookRun::next()
     if (mNext == mSteps.size()) {
         mState = RunState::Idle;
         mMade = mInput;
-        Q_EMIT made(mMade);
+        succeed();
         return;
     }
     RunStep& step = *mSteps.at(mNext++);
     mState = step.state();
+    const auto progressed = [this, &step](const Job::Progress& progress) {
+        tell({.done = progress.done,
+              .total = progress.total,
+              .text = progress.text,
+              .stage = int(mState),
+              .offersStop = step.offersStop()});
+    };
     // Told at once, so that what the step offers is shown before it reports.
-    Q_EMIT progressed(
-        {.state = mState, .text = {}, .done = 0, .total = 0, .offersStop = step.offersStop()});
-    step.start(mRun, *mFolder, mInput, reportsFor(++mToken));
+    progressed({});
+    connect(&step, &Job::progressed, this, progressed);
+    // Its end is taken once the step has returned from telling it.
+    connect(&step, &Job::succeeded, this, [this, &step] { stepEnded(step, {}); },
+            Qt::QueuedConnection);
+    connect(&step, &Job::failed, this,
+            [this, &step](const QString& reason) { stepEnded(step, reason); },
+            Qt::QueuedConnection);
+    step.prepare(mRun, *mFolder, mInput);
+    step.start();
 }
 
-// Reports come from the workers' threads; they are taken in order on the
-// run's own, and only while their step is the one under way.
-RunStep::Reports BookRun::reportsFor(int token)
+void BookRun::stepEnded(RunStep& step, const QString& failure)
 {
-    return {.progress =
-                [this, token](double done, double total, const QString& text) {
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, token, done, total, text] {
-                            if (token != mToken || mState == RunState::Idle)
-                                return;
-                            Q_EMIT progressed({.state = mState,
-                                               .text = text,
-                                               .done = done,
-                                               .total = total,
-                                               .offersStop = mSteps.at(mNext - 1)->offersStop()});
-                        },
-                        Qt::QueuedConnection);
-                },
-            .finished =
-                [this, token](const std::exception_ptr& failure) {
-                    QMetaObject::invokeMethod(
-                        this, [this, token, failure] { stepEnded(token, failure); },
-                        Qt::QueuedConnection);
-                }};
-}
-
-void BookRun::stepEnded(int token, const std::exception_ptr& failure)
-{
-    if (token != mToken || mState == RunState::Idle)
+    if (mNext == 0 || mNext > mSteps.size() || mSteps.at(mNext - 1).get() != &step)
         return;
-    RunStep& step = *mSteps.at(mNext - 1);
     try {
-        if (failure)
-            std::rethrow_exception(failure);
+        if (step.failure())
+            std::rethrow_exception(step.failure());
     } catch (const AacCopier::NotAlike& e) {
         // A file changed since it was listed: the book is made by decoding,
         // and the decoded audio needs room of its own.
@@ -264,11 +247,10 @@ void BookRun::stepEnded(int token, const std::exception_ptr& failure)
         mNext = 0;
         next();
         return;
-    } catch (const std::exception& e) {
-        fail(QString::fromStdString(e.what()));
-        return;
     } catch (...) {
-        fail(u"An unknown error."_s);
+    }
+    if (!failure.isEmpty() || step.failure()) {
+        fail(failure.isEmpty() ? u"An unknown error."_s : failure);
         return;
     }
     const QString unusable = step.settle(mRun);
@@ -299,10 +281,9 @@ void BookRun::fail(const QString& reason)
          DiskSpace::available(*mFolder).value_or(kNothingLeft) < kNothingLeft))
         cause = diskFullText();
     mState = RunState::Idle;
-    ++mToken;
     mRetry.stop();
     mWaitStarted.reset();
-    Q_EMIT failed(cause.isEmpty() ? QString() : during + u": "_s + cause);
+    Job::fail(cause.isEmpty() ? QString() : during + u": "_s + cause);
 }
 
 void BookRun::endSteps()
@@ -314,13 +295,19 @@ void BookRun::endSteps()
     mNext = 0;
 }
 
-void BookRun::stop(Leftovers leftovers)
+void BookRun::halt()
 {
-    ++mToken;
     mState = RunState::Idle;
     mRetry.stop();
     mWaitStarted.reset();
     endSteps();
+}
+
+void BookRun::stop(Leftovers leftovers)
+{
+    Job::stop();
+    // After a failure too, no step may run on.
+    halt();
     // Only after every tool has been reaped: none may write there any more.
     if (leftovers == Leftovers::Removed && mFolder &&
         mLock.tryLock(*mFolder) == FolderLock::Result::Ours)

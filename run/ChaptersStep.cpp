@@ -7,22 +7,15 @@ QString ChaptersStep::during() const
     return u"While writing the chapters"_s;
 }
 
-void ChaptersStep::start(RunRequest& run, const QString& folder, const QString& input,
+void ChaptersStep::startWorker(RunRequest& run, const QString& folder, const QString& input,
                          Reports reports)
 {
-    mReports = std::move(reports);
     mFolder = folder;
     mWriter.setOutputFolder(folder);
     mWriter.setOutputFile(u"m4b"_s);
     mWriter.setAudioFilePath(input);
     // The chapters are those of the files in the run; files listed since wait for the next.
     mWriter.setViewFiles(run.records);
-    mWriter.setDelegate(this);
-    mReports.progress(0, 0, u"Writing Bookmarks.."_s);
-    mWriter.startChapter();
-}
-
-void ChaptersStep::chapterWriterDidFinish(chapterWriter*, std::exception_ptr writeException)
-{
-    mReports.finished(writeException);
+    reports.tell(0, 0, u"Writing Bookmarks.."_s);
+    mWriter.startChapter(std::move(reports));
 }

@@ -9,20 +9,15 @@ QString CopyStep::during() const
     return u"While copying the audio"_s;
 }
 
-void CopyStep::start(RunRequest& run, const QString& folder, const QString&, Reports reports)
+void CopyStep::startWorker(RunRequest& run, const QString& folder, const QString&, Reports reports)
 {
     mFolder = folder;
     QStringList sources;
     for (const ItemRecordPtr& record : std::as_const(run.records))
         sources << record->pathColumn;
-    reports.progress(0, static_cast<double>(sources.size()), QString());
-    auto progress = reports.progress;
-    mCopier.start(
-        sources, run.records.first()->copyableAac->audioConfig, output(),
-        [progress](int done, int total) {
-            progress(done, total, u"Copying file %1 of %2..."_s.arg(done).arg(total));
-        },
-        std::move(reports.finished));
+    reports.tell(0, static_cast<double>(sources.size()));
+    mCopier.start(sources, run.records.first()->copyableAac->audioConfig, output(),
+                  std::move(reports));
 }
 
 QString CopyStep::settle(RunRequest& run)

@@ -11,7 +11,7 @@ QString DecodeStep::during() const
     return u"While decoding the files"_s;
 }
 
-void DecodeStep::start(RunRequest& run, const QString& folder, const QString&, Reports reports)
+void DecodeStep::startWorker(RunRequest& run, const QString& folder, const QString&, Reports reports)
 {
     mFolder = folder;
     const QString decoded = folder + u"/Decoded"_s;
@@ -19,15 +19,9 @@ void DecodeStep::start(RunRequest& run, const QString& folder, const QString&, R
     QStringList sources;
     for (const ItemRecordPtr& record : std::as_const(run.records))
         sources << record->pathColumn;
-    reports.progress(0, static_cast<double>(sources.size()), QString());
-    auto progress = reports.progress;
+    reports.tell(0, static_cast<double>(sources.size()));
     mDecoder.setGains(run.evenVolume == EvenVolume::Off ? std::vector<double>() : run.gains);
-    mDecoder.start(
-        sources, decoded, run.decodedRate(), run.mono ? 1 : 2,
-        [progress](int done, int total) {
-            progress(done, total, u"Decoding file %1 of %2..."_s.arg(done).arg(total));
-        },
-        std::move(reports.finished));
+    mDecoder.start(sources, decoded, run.decodedRate(), run.mono ? 1 : 2, std::move(reports));
 }
 
 QString DecodeStep::settle(RunRequest& run)

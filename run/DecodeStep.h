@@ -9,9 +9,9 @@ class DecodeStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Decoding; }
     [[nodiscard]] QString during() const override;
-    void start(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunRequest& run, const QString& folder, const QString& input,
                Reports reports) override;
-    void stop() override { mDecoder.terminate(); }
+    void halt() override { mDecoder.terminate(); }
     // Each record takes the length that its decoded audio has, and the
     // encoder reads that audio; a source that decodes short fails the run.
     [[nodiscard]] QString settle(RunRequest& run) override;

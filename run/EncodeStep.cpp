@@ -54,10 +54,9 @@ EncoderOptions EncodeStep::ffmpegFindOption(const RunRequest& run, const QString
     return options;
 }
 
-void EncodeStep::start(RunRequest& run, const QString& folder, const QString& input,
+void EncodeStep::startWorker(RunRequest& run, const QString& folder, const QString& input,
                        Reports reports)
 {
-    mReports = std::move(reports);
     mFolder = folder;
     // Decoded sources made into an MP3 book give the file a join would.
     mMp3 = run.format == BookFormat::Mp3;
@@ -80,24 +79,10 @@ void EncodeStep::start(RunRequest& run, const QString& folder, const QString& in
                             .sampleRate = record->exact->sampleRate});
     }
     mConverter.setSourceFiles(sources);
-    mConverter.setDelegate(this);
-    const double exact = mConverter.exactSeconds();
-    mTotal = exact > 0 ? std::ceil(exact) : Mp3Helper::getUnixTimeOfMP3(input);
-    mReports.progress(0, mTotal, QString());
-    mConverter.startConvert();
+    mConverter.startConvert(std::move(reports));
 }
 
 QString EncodeStep::settle(RunRequest& run)
 {
     return RunChecks::bookShortfall(run, output());
-}
-
-void EncodeStep::mp3ConverterProgress(double position, const QString& description)
-{
-    mReports.progress(position, mTotal, description);
-}
-
-void EncodeStep::mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr convertException)
-{
-    mReports.finished(convertException);
 }

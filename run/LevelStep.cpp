@@ -28,7 +28,7 @@ QString LevelStep::during() const
     return u"While checking the levelled audio"_s;
 }
 
-void LevelStep::start(RunRequest& run, const QString& folder, const QString& input, Reports reports)
+void LevelStep::startWorker(RunRequest& run, const QString& folder, const QString& input, Reports reports)
 {
     mInput = input;
     mFolder = folder;
@@ -44,12 +44,10 @@ void LevelStep::start(RunRequest& run, const QString& folder, const QString& inp
         mSeconds.push_back(record->exact ? record->exact->seconds() : 0);
     }
     mSlot.arm();
-    reports.progress(0, 0, u"Checking the levelled audio.."_s);
-    // Each callback comes on the thread of the worker before it, which has
-    // done all it does by then.
-    auto finished = std::make_shared<std::function<void(const std::exception_ptr&)>>(
-        std::move(reports.finished));
-    const auto end = [this, finished](std::exception_ptr failure) {
+    reports.tell(0, 0, u"Checking the levelled audio.."_s);
+    // Each end comes on the thread of the worker before it, which has done
+    // all it does by then.
+    const auto end = [this, reports](std::exception_ptr failure) {
         if (!failure && !mSlot.stopRequested()) {
             try {
                 mEncoderGain = encoderGain();
@@ -57,10 +55,10 @@ void LevelStep::start(RunRequest& run, const QString& folder, const QString& inp
                 failure = std::current_exception();
             }
         }
-        (*finished)(mSlot.stopRequested() ? nullptr : failure);
+        reports.end(mSlot.stopRequested() ? nullptr : failure);
     };
-    mMeter.start(mDecoded, mSampleRate, mChannels, {},
-                 [this, end, folder](const std::exception_ptr& failure) {
+    mMeter.start(mDecoded, mSampleRate, mChannels,
+                 {.progress = {}, .finished = [this, end, folder](const std::exception_ptr& failure) {
                      const std::vector<double> gains = failure ? std::vector<double>() : madeGood();
                      if (failure || gains.empty() || mSlot.stopRequested()) {
                          end(failure);
@@ -68,9 +66,9 @@ void LevelStep::start(RunRequest& run, const QString& folder, const QString& inp
                      }
                      mGains = gains;
                      mDecoder.setGains(gains);
-                     mDecoder.start(mSources, folder + u"/Decoded"_s, mSampleRate, mChannels, {},
-                                    end);
-                 });
+                     mDecoder.start(mSources, folder + u"/Decoded"_s, mSampleRate, mChannels,
+                                    {.progress = {}, .finished = end});
+                 }});
 }
 
 std::vector<double> LevelStep::madeGood() const
@@ -91,7 +89,7 @@ std::vector<double> LevelStep::madeGood() const
     return anyShort ? gains : std::vector<double>();
 }
 
-void LevelStep::stop()
+void LevelStep::halt()
 {
     mSlot.terminateIfRunning();
     mMeter.terminate();

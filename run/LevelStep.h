@@ -23,9 +23,9 @@ public:
 
     [[nodiscard]] RunState state() const override { return RunState::Levelling; }
     [[nodiscard]] QString during() const override;
-    void start(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunRequest& run, const QString& folder, const QString& input,
                Reports reports) override;
-    void stop() override;
+    void halt() override;
     [[nodiscard]] QString settle(RunRequest& run) override;
     [[nodiscard]] QString output() const override { return mInput; }
 

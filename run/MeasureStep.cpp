@@ -22,21 +22,14 @@ double MeasureStep::gainFor(double loudness)
     return std::clamp(RunRequest::kTargetLoudness - loudness, kLeastGain, kMostGain);
 }
 
-void MeasureStep::start(RunRequest& run, const QString&, const QString& input, Reports reports)
+void MeasureStep::startWorker(RunRequest& run, const QString&, const QString& input, Reports reports)
 {
     mInput = input;
     QStringList sources;
     for (const ItemRecordPtr& record : std::as_const(run.records))
         sources << record->pathColumn;
-    reports.progress(0, static_cast<double>(sources.size()), QString());
-    auto progress = reports.progress;
-    mMeter.start(
-        sources, run.decodedRate(), run.mono ? 1 : 2,
-        [progress](int done, int total) {
-            progress(done, total,
-                     u"Measuring the loudness of file %1 of %2..."_s.arg(done).arg(total));
-        },
-        std::move(reports.finished));
+    reports.tell(0, static_cast<double>(sources.size()));
+    mMeter.start(sources, run.decodedRate(), run.mono ? 1 : 2, std::move(reports));
 }
 
 QString MeasureStep::settle(RunRequest& run)

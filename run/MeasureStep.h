@@ -10,9 +10,9 @@ class MeasureStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Measuring; }
     [[nodiscard]] QString during() const override;
-    void start(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunRequest& run, const QString& folder, const QString& input,
                Reports reports) override;
-    void stop() override { mMeter.terminate(); }
+    void halt() override { mMeter.terminate(); }
     // The records show their loudness, and the run takes the gains.
     [[nodiscard]] QString settle(RunRequest& run) override;
     [[nodiscard]] QString output() const override { return mInput; }

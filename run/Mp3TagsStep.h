@@ -10,9 +10,9 @@ class Mp3TagsStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Tagging; }
     [[nodiscard]] QString during() const override;
-    void start(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunRequest& run, const QString& folder, const QString& input,
                Reports reports) override;
-    void stop() override { mTagger.terminateTagging(); }
+    void halt() override { mTagger.terminateTagging(); }
     [[nodiscard]] QString output() const override { return mOutput; }
 
 private:

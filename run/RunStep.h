@@ -1,45 +1,58 @@
 #pragma once
 
+#include "Job.h"
 #include "RunRequest.h"
 #include "RunState.h"
+#include "WorkerReports.h"
 
 #include <QString>
 #include <exception>
-#include <functional>
 
-// One step of a run, over the worker that does it. A step is started once,
-// reports its progress and its end through the run's reports, from any
-// thread, and can be stopped at any time; a stopped step need not report.
-class RunStep
+// One step of a run: a job over the worker that does it, made ready with
+// the run, its folder and the previous step's output, then started. Its
+// worker reports through the job. Once it has succeeded, the run settles it.
+class RunStep : public Job
 {
 public:
-    struct Reports
-    {
-        // done of total; a total of 0 is work that cannot be counted.
-        std::function<void(double done, double total, const QString& text)> progress;
-        // An empty failure is success.
-        std::function<void(const std::exception_ptr& failure)> finished;
-    };
-
-    RunStep() = default;
-    virtual ~RunStep() = default;
-    RunStep(const RunStep&) = delete;
-    RunStep& operator=(const RunStep&) = delete;
+    using Reports = WorkerReports;
 
     [[nodiscard]] virtual RunState state() const = 0;
     // Whether the progress sheet offers Stop while this step runs.
     [[nodiscard]] virtual bool offersStop() const { return true; }
     // The words that a failure in this step begins with.
     [[nodiscard]] virtual QString during() const = 0;
-    // Returns at once. input is the previous step's output, if any; the
+    // Before start(): input is the previous step's output, if any; the
     // step's own goes into folder.
-    virtual void start(RunRequest& run, const QString& folder, const QString& input,
-                       Reports reports) = 0;
-    virtual void stop() = 0;
-    // After a successful end, on the run's thread: what the worker found of
+    void prepare(RunRequest& run, const QString& folder, const QString& input)
+    {
+        mRun = &run;
+        mFolder = folder;
+        mInput = input;
+    }
+    // After it has succeeded, on the run's thread: what the worker found of
     // the files goes into the run's records. A reason in words when what it
     // made cannot be used.
     [[nodiscard]] virtual QString settle(RunRequest& /*run*/) { return {}; }
-    // The file this step made, once finished.
+    // The file this step made, once it has succeeded.
     [[nodiscard]] virtual QString output() const = 0;
+    // What its worker failed with, once it has failed.
+    [[nodiscard]] const std::exception_ptr& failure() const { return mFailure; }
+
+protected:
+    // Returns at once; the worker tells its progress and end through reports.
+    virtual void startWorker(RunRequest& run, const QString& folder, const QString& input,
+                             Reports reports) = 0;
+
+private:
+    void begin() final { startWorker(*mRun, mFolder, mInput, reports()); }
+    void workerFinished(const std::exception_ptr& failure) final
+    {
+        mFailure = failure;
+        Job::workerFinished(failure);
+    }
+
+    RunRequest* mRun = nullptr;
+    QString mFolder;
+    QString mInput;
+    std::exception_ptr mFailure;
 };

@@ -10,9 +10,8 @@ QString TagsStep::during() const
     return u"While writing the tags"_s;
 }
 
-void TagsStep::start(RunRequest& run, const QString& folder, const QString& input, Reports reports)
+void TagsStep::startWorker(RunRequest& run, const QString& folder, const QString& input, Reports reports)
 {
-    mReports = std::move(reports);
     mBookmark = run.format == BookFormat::AacBookmark;
     mOutput = folder + (mBookmark ? u"/m4b-tagged.m4b"_s : u"/m4a-tagged.m4a"_s);
     const BookTag& tags = run.tags;
@@ -26,7 +25,6 @@ void TagsStep::start(RunRequest& run, const QString& folder, const QString& inpu
     mTagger.setDescription(tags.description);
     mTagger.setSeries(tags.series, tags.seriesNumber);
     mTagger.setAudiobook(mBookmark);
-    mTagger.setDelegate(this);
     QString art;
     if (!tags.cover.isEmpty()) {
         art = folder + u"/art1.jpg"_s;
@@ -39,16 +37,6 @@ void TagsStep::start(RunRequest& run, const QString& folder, const QString& inpu
     mTagger.setArtwork(art);
     mTagger.setInputPath(input);
     mTagger.setOutputPath(mOutput);
-    mReports.progress(0, 0, u"Creating iTunes tags.."_s);
-    mTagger.startTagging();
-}
-
-void TagsStep::M4bTaggerProgress(double value, const QString& description)
-{
-    mReports.progress(value, 100, description);
-}
-
-void TagsStep::M4bTaggerDidFinish(M4bTagger*, std::exception_ptr convertException)
-{
-    mReports.finished(convertException);
+    reports.tell(0, 0, u"Creating iTunes tags.."_s);
+    mTagger.startTagging(std::move(reports));
 }

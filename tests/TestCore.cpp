@@ -293,9 +293,39 @@ QJsonObject probe(const QString& path)
     return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
 }
 
+WorkerReports RunEnd::reports()
+{
+    return {.progress =
+                [this](double done, double total, const QString& text) {
+                    std::lock_guard lock(mutex);
+                    mTold.append({done, total, text});
+                },
+            .finished = [this](const std::exception_ptr& failure) { finish(failure); }};
+}
+
+QList<RunEnd::Told> RunEnd::told() const
+{
+    std::lock_guard lock(mutex);
+    return mTold;
+}
+
+QList<RunEnd::Told> RunEnd::described() const
+{
+    QList<Told> told = this->told();
+    told.removeIf([](const Told& each) { return each.text.isEmpty(); });
+    return told;
+}
+
+bool RunEnd::endedOnStartingThread() const
+{
+    std::lock_guard lock(mutex);
+    return mEndThread == mStartingThread;
+}
+
 void RunEnd::finish(std::exception_ptr exception)
 {
     std::lock_guard lock(mutex);
+    mEndThread = std::this_thread::get_id();
     ++mFinished;
     mException = std::move(exception);
     mDone.notify_all();

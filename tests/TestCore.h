@@ -8,10 +8,12 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include "WorkerReports.h"
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 // A fresh home, temporary directory and Desktop for one test, with the
@@ -103,22 +105,36 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 [[nodiscard]] QByteArray mp3AudioFrames(QByteArray bytes);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
-// The end of a worker run, which comes on the worker's thread: the test waits for it.
+// What a worker reports of a run, which comes on the worker's threads: the
+// test hands it reports(), waits for the end, then reads what was told.
 class RunEnd
 {
 public:
+    struct Told
+    {
+        double done = 0;
+        double total = 0;
+        QString text;
+    };
+    [[nodiscard]] WorkerReports reports();
     void finish(std::exception_ptr exception);
     [[nodiscard]] bool waitForEnd(int seconds = 120);
     [[nodiscard]] int finished() const;
     [[nodiscard]] std::exception_ptr exception() const;
-
-protected:
-    mutable std::mutex mutex;
+    [[nodiscard]] QList<Told> told() const;
+    // What was told with words, as a progress bar's text shows them.
+    [[nodiscard]] QList<Told> described() const;
+    // Whether the end came on the thread that handed out the reports.
+    [[nodiscard]] bool endedOnStartingThread() const;
 
 private:
+    mutable std::mutex mutex;
     std::condition_variable mDone;
     int mFinished = 0;
     std::exception_ptr mException;
+    QList<Told> mTold;
+    std::thread::id mStartingThread = std::this_thread::get_id();
+    std::thread::id mEndThread;
 };
 
 // A tool stand-in: a shell script that records its arguments, one per line,

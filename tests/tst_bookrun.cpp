@@ -103,12 +103,12 @@ private Q_SLOTS:
         run.chooseMethod();
         BookRun book(run, u"Fablewick-test"_s);
         QList<RunState> states;
-        connect(&book, &BookRun::progressed, this, [&](const BookRun::Progress& progress) {
-            if (states.isEmpty() || states.constLast() != progress.state)
-                states << progress.state;
+        connect(&book, &Job::progressed, this, [&](const Job::Progress& progress) {
+            if (states.isEmpty() || states.constLast() != BookRun::stateOf(progress))
+                states << BookRun::stateOf(progress);
         });
-        QSignalSpy made(&book, &BookRun::made);
-        QSignalSpy failed(&book, &BookRun::failed);
+        QSignalSpy made(&book, &Job::succeeded);
+        QSignalSpy failed(&book, &Job::failed);
         book.start();
         QVERIFY(made.wait(60000));
         QVERIFY(failed.isEmpty());
@@ -131,7 +131,7 @@ private Q_SLOTS:
         run.records << recordOf(environment.sources() + u"/gone.mp3"_s);
         run.format = BookFormat::Mp3;
         BookRun book(run, u"Fablewick-test"_s);
-        QSignalSpy failed(&book, &BookRun::failed);
+        QSignalSpy failed(&book, &Job::failed);
         book.start();
         QCOMPARE(failed.size(), 1);
         QCOMPARE(
@@ -153,8 +153,8 @@ private Q_SLOTS:
         run.bitRate = u"128k"_s;
         run.chooseMethod();
         BookRun book(run, u"Fablewick-test"_s);
-        QSignalSpy made(&book, &BookRun::made);
-        QSignalSpy failed(&book, &BookRun::failed);
+        QSignalSpy made(&book, &Job::succeeded);
+        QSignalSpy failed(&book, &Job::failed);
         book.start();
         QVERIFY(QTest::qWaitFor([&] { return book.state() == RunState::Encoding; }, 60000));
         QTest::qWait(300);

@@ -45,11 +45,7 @@ int runTool(const QStringList& arguments, QByteArray* error = nullptr)
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
 }
 
-struct Recorder final : chapterWriterDelegate, RunEnd
-{
-    void chapterWriterProgress(int, int) override {}
-    void chapterWriterDidFinish(chapterWriter*, std::exception_ptr e) override { finish(e); }
-};
+using Recorder = RunEnd;
 
 } // namespace
 
@@ -129,11 +125,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(work));
         QVERIFY(makeAac(work + u"/m4a.m4a"_s, 6));
         Recorder recorder;
-        writer.setDelegate(&recorder);
         writer.setOutputFolder(work);
         writer.setAudioFilePath(work + u"/m4a.m4a"_s);
         writer.setViewFiles({record(u"One"_s, u"0"_s, u"2"_s), record(u"Two"_s, u"0"_s, u"3"_s)});
-        writer.startChapter();
+        writer.startChapter(recorder.reports());
         QVERIFY(recorder.waitForEnd());
         QVERIFY(!recorder.exception());
         QVERIFY(readFile(work + u"/Chapters.xml"_s).contains("starttime=\"0:2\""));
@@ -142,9 +137,8 @@ private Q_SLOTS:
 
         // A tool that fails is a failed step.
         Recorder failing;
-        writer.setDelegate(&failing);
         writer.setAudioFilePath(work + u"/missing.m4a"_s);
-        writer.startChapter();
+        writer.startChapter(failing.reports());
         QVERIFY(failing.waitForEnd());
         QVERIFY(failing.exception());
     }

@@ -16,17 +16,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Collects the converter's reports, which come on its own threads.
-struct Recorder final : mp3ConverterDelegate, RunEnd
-{
-    void mp3ConverterProgress(double position, const QString& description) override
-    {
-        std::lock_guard lock(mutex);
-        reports.append({position, description});
-    }
-    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override { finish(e); }
-    QList<QPair<double, QString>> reports;
-};
+using Recorder = RunEnd;
 
 EncoderOptions options(const QString& rate, const QString& channels, const QString& frequency)
 {
@@ -136,18 +126,17 @@ private Q_SLOTS:
         QVERIFY(makeMp3(input, 40, 44100, 2, 128));
         Recorder recorder;
         Mp3Converter converter;
-        converter.setDelegate(&recorder);
         converter.setInputFile(input);
         converter.setOutputFolder(environment.root());
         converter.setOutputFile(u"m4a"_s);
         converter.setFfmpegOptions(options(u"48k"_s, u"1"_s, u"22050"_s));
-        converter.startConvert();
+        converter.startConvert(recorder.reports());
         QCOMPARE(converter.ffmpegLength(), 40);
         QVERIFY(recorder.waitForEnd());
         QVERIFY(!recorder.exception());
-        QVERIFY(!recorder.reports.isEmpty());
-        QVERIFY(recorder.reports.constLast().second.startsWith(u"Converting to AAC - "_s));
-        QVERIFY(recorder.reports.constLast().first > 0);
+        QVERIFY(!recorder.described().isEmpty());
+        QVERIFY(recorder.described().constLast().text.startsWith(u"Converting to AAC - "_s));
+        QVERIFY(recorder.described().constLast().done > 0);
         QVERIFY(QFile::exists(environment.root() + u"/m4a.m4a"_s));
     }
 
@@ -167,18 +156,16 @@ private Q_SLOTS:
         converter.setFfmpegOptions(options(u"64k"_s, u"2"_s, u"44100"_s));
         {
             Recorder recorder;
-            converter.setDelegate(&recorder);
-            converter.startConvert();
+            converter.startConvert(recorder.reports());
             QVERIFY(recorder.waitForEnd());
             QVERIFY(recorder.exception()); // the encoder failed: the run failed
-            QCOMPARE(recorder.reports.size(), 1);
-            QCOMPARE(recorder.reports.at(0).second, u"Converting to AAC - 50%"_s);
+            QCOMPARE(recorder.described().size(), 1);
+            QCOMPARE(recorder.described().at(0).text, u"Converting to AAC - 50%"_s);
         }
         {
             qputenv("SLOW", "1");
             Recorder recorder;
-            converter.setDelegate(&recorder);
-            converter.startConvert();
+            converter.startConvert(recorder.reports());
             QTest::qWait(300);
             converter.terminateConvert();
             QVERIFY(recorder.waitForEnd(20));
@@ -187,8 +174,7 @@ private Q_SLOTS:
         }
         {
             Recorder recorder;
-            converter.setDelegate(&recorder);
-            converter.startConvert();
+            converter.startConvert(recorder.reports());
             converter.terminateConvert(); // before the tool has even started
             QVERIFY(recorder.waitForEnd(20));
             QVERIFY(!recorder.exception());
@@ -197,8 +183,7 @@ private Q_SLOTS:
         converter.terminateConvert();
         {
             Recorder recorder;
-            converter.setDelegate(&recorder);
-            converter.startConvert();
+            converter.startConvert(recorder.reports());
             QVERIFY(recorder.waitForEnd());
             QVERIFY(recorder.exception()); // the encoder ran, and failed
         }

@@ -132,8 +132,8 @@ struct Book
         BookRun book(request, u"Fablewick-levels"_s);
         bool made = false;
         bool ended = false;
-        QObject::connect(&book, &BookRun::made, [&] { made = ended = true; });
-        QObject::connect(&book, &BookRun::failed, [&](const QString& cause) {
+        QObject::connect(&book, &Job::succeeded, [&] { made = ended = true; });
+        QObject::connect(&book, &Job::failed, [&](const QString& cause) {
             ended = true;
             qWarning("%s", qPrintable(cause));
         });

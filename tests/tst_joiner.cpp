@@ -12,22 +12,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Told from the join's thread; read once the end has been told.
-struct Recorder final : mp3JoinerDelegate
+// Each file the join told of, as (file, files).
+QList<QPair<int, int>> filesTold(const RunEnd& end)
 {
-    QList<QPair<int, int>> progress;
-    std::atomic<int> finished = 0;
-    std::exception_ptr exception;
-    void mp3JoinProgress(int index, int totalFiles) override
-    {
-        progress.append({index, totalFiles});
-    }
-    void mp3JoinDidFinish(Mp3Joiner*, std::exception_ptr joinException) override
-    {
-        exception = joinException;
-        ++finished;
-    }
-};
+    QList<QPair<int, int>> files;
+    for (const RunEnd::Told& told : end.told())
+        files.append({static_cast<int>(told.done) - 1, static_cast<int>(told.total)});
+    return files;
+}
 
 ItemRecordPtr record(const QString& path)
 {
@@ -41,19 +33,18 @@ struct Join
     explicit Join(const TestEnvironment& environment) : folder(environment.root() + u"/work"_s)
     {
         QDir().mkpath(folder);
-        joiner.setDelegate(&recorder);
         joiner.setOutputFolder(folder);
         joiner.setOutputFile(u"mp3"_s);
     }
     // The whole join, its lengths put into the records.
     void run()
     {
-        joiner.startJoin();
-        QVERIFY(QTest::qWaitFor([this] { return recorder.finished > 0; }, 60000));
+        joiner.startJoin(recorder.reports());
+        QVERIFY(QTest::qWaitFor([this] { return recorder.finished() > 0; }, 60000));
         joiner.recordLengths();
     }
     QString folder;
-    Recorder recorder;
+    RunEnd recorder;
     Mp3Joiner joiner;
 };
 
@@ -77,9 +68,9 @@ private Q_SLOTS:
         join.joiner.setJoinFiles(files);
         join.run();
 
-        QCOMPARE(join.recorder.finished.load(), 1);
-        QVERIFY(!join.recorder.exception);
-        QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+        QCOMPARE(join.recorder.finished(), 1);
+        QVERIFY(!join.recorder.exception());
+        QCOMPARE(filesTold(join.recorder), (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
         QCOMPARE(files[0]->mins, u"3"_s);
         QCOMPARE(files[0]->secs, u"25"_s);
         QCOMPARE(files[1]->mins, u"0"_s);
@@ -100,9 +91,9 @@ private Q_SLOTS:
         TestEnvironment environment;
         Join join(environment);
         join.run();
-        QCOMPARE(join.recorder.finished.load(), 1);
-        QVERIFY(!join.recorder.exception);
-        QVERIFY(join.recorder.progress.isEmpty());
+        QCOMPARE(join.recorder.finished(), 1);
+        QVERIFY(!join.recorder.exception());
+        QVERIFY(filesTold(join.recorder).isEmpty());
         QVERIFY(QFileInfo(join.folder + u"/Originals"_s).isDir());
         QVERIFY(!QFile::exists(join.folder + u"/mp3.mp3"_s));
     }
@@ -116,17 +107,17 @@ private Q_SLOTS:
         join.joiner.setJoinFiles(
             {record(first), record(environment.sources() + u"/gone.mp3"_s), record(first)});
         join.run();
-        QCOMPARE(join.recorder.finished.load(), 1);
-        QVERIFY(join.recorder.exception);
-        QVERIFY_THROWS_EXCEPTION(WorkerException, std::rethrow_exception(join.recorder.exception));
-        QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}}));
+        QCOMPARE(join.recorder.finished(), 1);
+        QVERIFY(join.recorder.exception());
+        QVERIFY_THROWS_EXCEPTION(WorkerException, std::rethrow_exception(join.recorder.exception()));
+        QCOMPARE(filesTold(join.recorder), (QList<QPair<int, int>>{{0, 3}}));
         QCOMPARE(readFile(join.folder + u"/mp3.mp3"_s), readFile(first));
 
         Join noFolder(environment);
         noFolder.joiner.setOutputFolder(environment.root() + u"/missing"_s);
         noFolder.joiner.setJoinFiles({record(first)});
         noFolder.run();
-        QVERIFY(noFolder.recorder.exception);
+        QVERIFY(noFolder.recorder.exception());
     }
 
     void oddSourcePathsAreJoined()
@@ -146,7 +137,7 @@ private Q_SLOTS:
         Join join(environment);
         join.joiner.setJoinFiles(files);
         join.run();
-        QVERIFY(!join.recorder.exception);
+        QVERIFY(!join.recorder.exception());
         QCOMPARE(readFile(join.folder + u"/mp3.mp3"_s), expected);
         QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));
     }
@@ -173,9 +164,9 @@ private Q_SLOTS:
         join.run();
         qputenv("PATH", oldPath);
         QVERIFY(clock.elapsed() < 20000);
-        QCOMPARE(join.recorder.finished.load(), 1);
-        QVERIFY(!join.recorder.exception);
-        QCOMPARE(join.recorder.progress, (QList<QPair<int, int>>{{0, 3}}));
+        QCOMPARE(join.recorder.finished(), 1);
+        QVERIFY(!join.recorder.exception());
+        QCOMPARE(filesTold(join.recorder), (QList<QPair<int, int>>{{0, 3}}));
         QVERIFY(!join.joiner.isJoining());
         join.joiner.terminateJoin(); // nothing runs: nothing happens
     }

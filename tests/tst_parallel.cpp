@@ -19,18 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Recorder final : mp3ConverterDelegate, RunEnd
-{
-    void mp3ConverterProgress(double position, const QString& description) override
-    {
-        std::lock_guard lock(mutex);
-        positions << position;
-        descriptions << description;
-    }
-    void mp3ConverterDidFinish(Mp3Converter*, std::exception_ptr e) override { finish(e); }
-    QList<double> positions;
-    QStringList descriptions;
-};
+using Recorder = RunEnd;
 
 // A book of noise, which no shifted copy of itself resembles: any sample out
 // of place shows.
@@ -97,8 +86,8 @@ struct NoiseBook
                                int stopAfter = -1)
     {
         Mp3Converter converter;
-        prepare(converter, folder, parts, recorder);
-        converter.startConvert();
+        prepare(converter, folder, parts);
+        converter.startConvert(recorder.reports());
         if (stopAfter >= 0) {
             QTest::qWait(stopAfter);
             converter.terminateConvert();
@@ -108,10 +97,9 @@ struct NoiseBook
         return recorder.exception();
     }
 
-    void prepare(Mp3Converter& converter, const QString& folder, int parts, Recorder& recorder)
+    void prepare(Mp3Converter& converter, const QString& folder, int parts)
     {
         QDir().mkpath(folder);
-        converter.setDelegate(&recorder);
         converter.setInputFile(joined);
         converter.setOutputFolder(folder);
         converter.setOutputFile(u"m4a"_s);
@@ -330,10 +318,15 @@ private Q_SLOTS:
         }
 
         // One bar: the parts' summed position, in the one text.
-        QVERIFY(split.descriptions.contains(u"Converting to AAC - 99%"_s) ||
-                split.descriptions.contains(u"Converting to AAC - 100%"_s));
-        QVERIFY(*std::max_element(split.positions.begin(), split.positions.end()) >
-                0.97 * ChapterList::startSeconds(book.records).constLast());
+        QStringList descriptions;
+        double furthest = 0;
+        for (const RunEnd::Told& told : split.told()) {
+            descriptions << told.text;
+            furthest = std::max(furthest, told.done);
+        }
+        QVERIFY(descriptions.contains(u"Converting to AAC - 99%"_s) ||
+                descriptions.contains(u"Converting to AAC - 100%"_s));
+        QVERIFY(furthest > 0.97 * ChapterList::startSeconds(book.records).constLast());
     }
 
     // The book's tags are the user's alone, however it is encoded: nothing of
@@ -368,11 +361,11 @@ private Q_SLOTS:
         const QString folder = book.environment.root() + u"/work"_s;
         Mp3Converter converter;
         Recorder recorder;
-        book.prepare(converter, folder, 3, recorder);
-        converter.startConvert();
+        book.prepare(converter, folder, 3);
+        converter.startConvert(recorder.reports());
         QTest::qWait(200);
         converter.terminateConvert();
-        converter.startConvert();
+        converter.startConvert(recorder.reports());
         QTRY_VERIFY_WITH_TIMEOUT(recorder.finished() == 2, 60000);
         QVERIFY(!recorder.exception());
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"m4a.m4a"_s});

@@ -17,21 +17,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Recorder final : M4bTaggerDelegate, RunEnd
-{
-    void M4bTaggerProgress(double value, const QString& description) override
-    {
-        std::lock_guard lock(mutex);
-        progress.append({value, description});
-    }
-    void M4bTaggerDidFinish(M4bTagger*, std::exception_ptr e) override
-    {
-        onCallerThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-        finish(e);
-    }
-    QList<QPair<double, QString>> progress;
-    std::atomic<bool> onCallerThread = false;
-};
+using Recorder = RunEnd;
 
 QString tool()
 {
@@ -81,12 +67,11 @@ private Q_SLOTS:
         const QString nasty = u"$(touch SENTINEL) `touch SENTINEL` \\ \" ' $HOME ✓"_s;
         M4bTagger tagger;
         Recorder recorder;
-        tagger.setDelegate(&recorder);
         tagger.setInputPath(environment.root() + u"/in $x \"q\".m4a"_s);
         tagger.setOutputPath(environment.root() + u"/out `y`.m4a"_s);
         tagger.setTitle(nasty);
         tagger.setComment(u"line\\nnot"_s);
-        tagger.startTagging();
+        tagger.startTagging(recorder.reports());
         QVERIFY(recorder.waitForEnd());
         QVERIFY(!recorder.exception());
         QCOMPARE(recordedArguments(fake),
@@ -98,8 +83,7 @@ private Q_SLOTS:
         // Values persist from one run to the next; a failing tool is a failed run.
         makeFakeTool(fakes, u"AtomicParsley"_s, u"exit 3"_s);
         Recorder failing;
-        tagger.setDelegate(&failing);
-        tagger.startTagging();
+        tagger.startTagging(failing.reports());
         QVERIFY(failing.waitForEnd());
         QVERIFY(failing.exception());
         QVERIFY(recordedArguments(fake).contains(nasty));
@@ -112,12 +96,11 @@ private Q_SLOTS:
         QVERIFY(writeFile(input, QByteArray(5000, 'a')));
         M4bTagger tagger;
         Recorder recorder;
-        tagger.setDelegate(&recorder);
         tagger.setInputPath(input);
         tagger.setOutputPath(environment.root() + u"/out.m4a"_s);
-        tagger.startTagging();
+        tagger.startTagging(recorder.reports());
         QCOMPARE(recorder.finished(), 1); // before startTagging returned
-        QVERIFY(recorder.onCallerThread);
+        QVERIFY(recorder.endedOnStartingThread());
         QVERIFY(!recorder.exception());
         QCOMPARE(readFile(environment.root() + u"/out.m4a"_s), readFile(input));
     }
@@ -178,15 +161,14 @@ private Q_SLOTS:
         QVERIFY(makeAac(input, 3));
         M4bTagger tagger;
         Recorder recorder;
-        tagger.setDelegate(&recorder);
         tagger.setInputPath(input);
         tagger.setOutputPath(environment.root() + u"/tagged.m4a"_s);
         tagger.setTitle(u"Der $Titel \"x\""_s);
         tagger.setArtist(u"Ünï"_s);
-        tagger.startTagging();
+        tagger.startTagging(recorder.reports());
         QVERIFY(recorder.waitForEnd());
         QVERIFY(!recorder.exception());
-        QVERIFY(!recorder.progress.isEmpty());
+        QVERIFY(!recorder.told().isEmpty());
         const QJsonObject tags = probe(environment.root() + u"/tagged.m4a"_s)[u"format"_s]
                                      .toObject()[u"tags"_s]
                                      .toObject();

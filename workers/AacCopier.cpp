@@ -28,7 +28,7 @@ AacCopier::~AacCopier()
 }
 
 void AacCopier::start(const QStringList& sources, const QByteArray& audioConfig,
-                      const QString& output, Progress progress, Finished finished)
+                      const QString& output, WorkerReports reports)
 {
     mThread.join();
     mSources = sources;
@@ -36,19 +36,18 @@ void AacCopier::start(const QStringList& sources, const QByteArray& audioConfig,
     mOutput = output;
     mPlacements.clear();
     mStopped = false;
-    mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
+    mThread.start([this, reports = std::move(reports)] {
         std::exception_ptr failure;
         try {
-            copy(progress);
+            copy(reports);
         } catch (const std::exception&) {
             failure = std::current_exception();
         }
-        if (finished)
-            finished(failure);
+        reports.end(failure);
     });
 }
 
-void AacCopier::copy(const Progress& progress)
+void AacCopier::copy(const WorkerReports& reports)
 {
     std::vector<Mp4AudioTrack> tracks;
     for (const QString& source : std::as_const(mSources)) {
@@ -109,8 +108,8 @@ void AacCopier::copy(const Progress& progress)
                                .sampleRate = track.sampleRate,
                                .joinedSamples = kept,
                                .joinedLeadIn = isFirst ? 0 : track.priming});
-        if (progress)
-            progress(static_cast<int>(i + 1), static_cast<int>(tracks.size()));
+        reports.tell(static_cast<double>(i + 1), static_cast<double>(tracks.size()),
+                     u"Copying file %1 of %2..."_s.arg(i + 1).arg(tracks.size()));
     }
     out.finish(first.priming, tracks.back().padding);
 }

@@ -2,6 +2,7 @@
 
 #include "ItemRecord.h"
 #include "WorkerException.h"
+#include "WorkerReports.h"
 #include "WorkerThread.h"
 
 #include <QStringList>
@@ -19,8 +20,6 @@
 class AacCopier
 {
 public:
-    using Progress = std::function<void(int done, int total)>;
-    using Finished = std::function<void(const std::exception_ptr& failure)>;
 
     AacCopier() = default;
     ~AacCopier();
@@ -36,17 +35,17 @@ public:
         using WorkerException::WorkerException;
     };
 
-    // Returns at once; the callbacks come from a worker thread. Every
-    // source must have the AudioSpecificConfig given.
+    // Returns at once; the reports come from a worker thread, a file at a
+    // time. Every source must have the AudioSpecificConfig given.
     void start(const QStringList& sources, const QByteArray& audioConfig, const QString& output,
-               Progress progress, Finished finished);
+               WorkerReports reports);
     void terminate() { mStopped = true; }
     // Where each source lies in the book, once finished: the samples its
     // frames play and where its own audio starts among them.
     [[nodiscard]] const std::vector<ItemRecord::Exact>& placements() const { return mPlacements; }
 
 private:
-    void copy(const Progress& progress);
+    void copy(const WorkerReports& reports);
 
     QStringList mSources;
     QByteArray mAudioConfig;

@@ -64,6 +64,19 @@ void prepare(Written& written, const QString& folder, const BookTag& tag, const 
     written.paths = paths;
 }
 
+QString doneText(int done, int count)
+{
+    return u"Splitting into chapters: %1 of %2 files\u2026"_s.arg(done).arg(count);
+}
+
+// Tells of a file made, and stops there when asked to.
+void told(const WorkerReports& reports, const BookSplitter::Stopped& stopped, int done, int count)
+{
+    reports.tell(done, count, doneText(done, count));
+    if (stopped && stopped())
+        fail(u"The split was stopped."_s);
+}
+
 // The chapter's tags: the book's, with its title and number.
 BookTag chapterTag(const BookTag& book, qsizetype i)
 {
@@ -92,7 +105,7 @@ std::vector<qint64> chapterStarts(const BookTag& tag, int rate, qint64 total)
 }
 
 void splitAac(const QString& book, const BookTag& tag, const QStringList& paths,
-              const BookSplitter::Progress& progress)
+              const WorkerReports& reports, const BookSplitter::Stopped& stopped)
 {
     Mp4AudioTrack track;
     try {
@@ -145,13 +158,12 @@ void splitAac(const QString& book, const BookTag& tag, const QStringList& paths,
         }
         out.finish(from - first * kFrame, last * kFrame - to);
         chapterTag(tag, i).writeMp4PartOf(book, paths.at(i));
-        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(paths.size())))
-            fail(u"The split was stopped."_s);
+        told(reports, stopped, static_cast<int>(i) + 1, static_cast<int>(paths.size()));
     }
 }
 
 void splitMp3(const QString& book, const BookTag& tag, const QStringList& paths,
-              const BookSplitter::Progress& progress)
+              const WorkerReports& reports, const BookSplitter::Stopped& stopped)
 {
     const auto frames = Mp3Frames::frames(book);
     const auto measure = Mp3Frames::measure(book);
@@ -183,8 +195,7 @@ void splitMp3(const QString& book, const BookTag& tag, const QStringList& paths,
             fail(u"\u201C%1\u201D could not be written: %2."_s.arg(
                 QFileInfo(out).fileName(), QString::fromLocal8Bit(std::strerror(error))));
         out.close();
-        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(paths.size())))
-            fail(u"The split was stopped."_s);
+        told(reports, stopped, static_cast<int>(i) + 1, static_cast<int>(paths.size()));
     }
 }
 
@@ -227,7 +238,8 @@ QStringList encoderArguments(const QString& book, const BookTag& tag, qsizetype 
 } // namespace
 
 QStringList BookSplitter::splitEncoded(const QString& book, const QString& folder,
-                                       const BookTag& tag, int kbps, const Progress& progress)
+                                       const BookTag& tag, int kbps, const WorkerReports& reports,
+                                       const Stopped& stopped)
 {
     const bool toMp3 = Mp4Box::startsMp4File(book);
     const QString ffmpeg = Resources::pathForResource(u"ffmpeg"_s, {}).value_or(QString());
@@ -276,7 +288,9 @@ QStringList BookSplitter::splitEncoded(const QString& book, const QString& folde
                 prependTag(path, chapterTag(tag, finished.chapter).renderedPartOf(book));
             else
                 chapterTag(tag, finished.chapter).writeMp4PartOf(book, path);
-            if (progress && !progress(++done, count)) {
+            ++done;
+            reports.tell(done, count, doneText(done, count));
+            if (stopped && stopped()) {
                 kill();
                 fail(u"The split was stopped."_s);
             }
@@ -304,15 +318,15 @@ QString BookSplitter::fileName(int number, int count, const QString& title,
 }
 
 QStringList BookSplitter::split(const QString& book, const QString& folder, const BookTag& tag,
-                                const Progress& progress)
+                                const WorkerReports& reports, const Stopped& stopped)
 {
     const bool mp4 = Mp4Box::startsMp4File(book);
     Written written;
     prepare(written, folder, tag, mp4 ? u"m4a"_s : u"mp3"_s);
     if (mp4)
-        splitAac(book, tag, written.paths, progress);
+        splitAac(book, tag, written.paths, reports, stopped);
     else
-        splitMp3(book, tag, written.paths, progress);
+        splitMp3(book, tag, written.paths, reports, stopped);
     written.done = true;
     return written.paths;
 }

@@ -47,7 +47,7 @@ QString LoudnessMeter::command(const QString& source, int sampleRate, int channe
 }
 
 void LoudnessMeter::start(const QStringList& sources, int sampleRate, int channels,
-                          Progress progress, Finished finished)
+                          WorkerReports reports)
 {
     mThread.join();
     mSources = sources;
@@ -58,12 +58,13 @@ void LoudnessMeter::start(const QStringList& sources, int sampleRate, int channe
     mLoudness.assign(static_cast<std::size_t>(sources.size()),
                      -std::numeric_limits<double>::infinity());
     mPool.prepare(sources.size());
-    mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
-        const std::exception_ptr failure = mPool.run(
+    mThread.start([this, reports = std::move(reports)] {
+        reports.end(mPool.run(
             mSources.size(), [this](qsizetype i, ProcessSlot& slot) { measure(i, slot); },
-            progress);
-        if (finished)
-            finished(failure);
+            [&reports](int done, int total) {
+                reports.tell(done, total,
+                             u"Measuring the loudness of file %1 of %2..."_s.arg(done).arg(total));
+            }));
     });
 }
 

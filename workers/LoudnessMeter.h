@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SlotPool.h"
+#include "WorkerReports.h"
 #include "WorkerThread.h"
 
 #include <QStringList>
@@ -17,17 +18,14 @@
 class LoudnessMeter
 {
 public:
-    using Progress = std::function<void(int done, int total)>;
-    using Finished = std::function<void(const std::exception_ptr& failure)>;
 
     LoudnessMeter();
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
-    // Returns at once; the callbacks come from worker threads.
-    void start(const QStringList& sources, int sampleRate, int channels, Progress progress,
-               Finished finished);
+    // Returns at once; the reports come from worker threads, a file at a time.
+    void start(const QStringList& sources, int sampleRate, int channels, WorkerReports reports);
     void terminate();
     // Once finished: each file's loudness in LUFS, -infinity for silence.
     [[nodiscard]] const std::vector<double>& loudness() const { return mLoudness; }

@@ -60,25 +60,20 @@ QString M4bTagger::command() const
     return command;
 }
 
-void M4bTagger::startTagging()
+void M4bTagger::startTagging(WorkerReports reports)
 {
     if (nothingToTag()) {
         QFile::copy(mInputPath, mOutputPath);
-        if (mDelegate)
-            mDelegate->M4bTaggerDidFinish(this, {});
+        reports.end({});
         return;
     }
     mRunner.start({.command = command(),
                    .output = ToolOutput::StdoutStreamed,
                    .tool = "AtomicParsley",
-                   // The delegate of this run, whatever a later run sets.
-                   .readOutput = [this, delegate = mDelegate](
-                                     ToolProcess& process) { checkProgressFromStdin(process, delegate); },
-                   .finished =
-                       [this, delegate = mDelegate](const std::exception_ptr& failure) {
-                           if (delegate)
-                               delegate->M4bTaggerDidFinish(this, failure);
-                       }});
+                   .readOutput = [reports](ToolProcess& process) {
+                       checkProgressFromStdin(process, reports);
+                   },
+                   .finished = reports.finished});
 }
 
 void M4bTagger::terminateTagging()
@@ -86,13 +81,14 @@ void M4bTagger::terminateTagging()
     mRunner.terminate();
 }
 
-void M4bTagger::checkProgressFromStdin(ToolProcess& process, M4bTaggerDelegate* delegate)
+void M4bTagger::checkProgressFromStdin(ToolProcess& process, const WorkerReports& reports)
 {
     TaggerProgress parser;
-    for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
-        if (const auto report = parser.feed(chunk); report && delegate)
-            delegate->M4bTaggerProgress(report->value, report->description);
-    }
-    if (const auto report = parser.finish(); report && delegate)
-        delegate->M4bTaggerProgress(report->value, report->description);
+    const auto tell = [&reports](const auto& report) {
+        if (report)
+            reports.tell(report->value, 100, report->description);
+    };
+    for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk())
+        tell(parser.feed(chunk));
+    tell(parser.finish());
 }

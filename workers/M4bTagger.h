@@ -1,6 +1,6 @@
 #pragma once
 
-#include "M4bTaggerDelegate.h"
+#include "WorkerReports.h"
 #include "ToolRunner.h"
 
 #include <QString>
@@ -15,7 +15,6 @@ class M4bTagger
 public:
     ~M4bTagger();
 
-    void setDelegate(M4bTaggerDelegate* delegate) { mDelegate = delegate; }
     void setInputPath(const QString& path) { mInputPath = path; }
     void setOutputPath(const QString& path) { mOutputPath = path; }
     void setTitle(const QString& value) { mTitle = value; }
@@ -36,7 +35,9 @@ public:
     void setAudiobook(bool audiobook) { mAudiobook = audiobook; }
     [[nodiscard]] const QString& artwork() const { return mArtwork; }
 
-    void startTagging();
+    // Returns at once; the tool's progress (of 100) and the end are reported
+    // from its thread, or at once when there is nothing to tag.
+    void startTagging(WorkerReports reports);
     void terminateTagging();
 
     // True when no tag value is given.
@@ -44,9 +45,8 @@ public:
     [[nodiscard]] QString command() const;
 
 private:
-    void checkProgressFromStdin(ToolProcess& process, M4bTaggerDelegate* delegate);
+    static void checkProgressFromStdin(ToolProcess& process, const WorkerReports& reports);
 
-    M4bTaggerDelegate* mDelegate = nullptr;
     QString mInputPath;
     QString mOutputPath;
     QString mTitle;

@@ -35,11 +35,11 @@ Mp3BookTagger::~Mp3BookTagger()
     mThread.join();
 }
 
-void Mp3BookTagger::startTagging(Finished finished)
+void Mp3BookTagger::startTagging(WorkerReports reports)
 {
     mThread.join();
     mStopped = false;
-    mThread.start([this, finished = std::move(finished)] {
+    mThread.start([this, reports = std::move(reports)] {
         std::exception_ptr failure;
         try {
             write();
@@ -48,8 +48,7 @@ void Mp3BookTagger::startTagging(Finished finished)
             // A stopped tagging is not a failure.
             failure = mStopped ? nullptr : std::current_exception();
         }
-        if (finished)
-            finished(this, failure);
+        reports.end(failure);
     });
 }
 

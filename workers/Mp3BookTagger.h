@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BookTag.h"
+#include "WorkerReports.h"
 #include "WorkerThread.h"
 
 #include <QString>
@@ -15,7 +16,6 @@
 class Mp3BookTagger
 {
 public:
-    using Finished = std::function<void(Mp3BookTagger* tagger, std::exception_ptr failure)>;
 
     ~Mp3BookTagger();
 
@@ -23,8 +23,8 @@ public:
     void setOutputPath(const QString& path) { mOutputPath = path; }
     void setTag(const BookTag& tag) { mTag = tag; }
 
-    // Returns at once; finished is called on the worker's thread.
-    void startTagging(Finished finished);
+    // Returns at once; the end is reported on the worker's thread.
+    void startTagging(WorkerReports reports);
     void terminateTagging() { mStopped = true; }
 
 private:

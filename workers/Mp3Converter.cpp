@@ -37,8 +37,8 @@ void writeList(const QString& path, const QByteArray& list)
 // One split conversion: its parts' encoders and the join after them.
 struct Mp3Converter::Job
 {
-    Job(EncodePlan p, mp3ConverterDelegate* d)
-        : plan(std::move(p)), delegate(d), positions(plan.parts().size(), 0.0)
+    Job(EncodePlan p, WorkerReports r)
+        : plan(std::move(p)), reports(std::move(r)), positions(plan.parts().size(), 0.0)
     {
     }
     ~Job()
@@ -55,8 +55,8 @@ struct Mp3Converter::Job
     Job& operator=(const Job&) = delete;
 
     const EncodePlan plan;
-    // The delegate of this run, whatever a later run sets.
-    mp3ConverterDelegate* const delegate;
+    // The reports of this run, whatever a later run is given.
+    const WorkerReports reports;
     std::mutex mutex;
     QList<double> positions;
     qsizetype running = 0;
@@ -118,12 +118,13 @@ QString Mp3Converter::command() const
                                  inFolder(mEncodesMp3 ? u".mp3"_s : u".m4a"_s), mEncodesMp3);
 }
 
-void Mp3Converter::startConvert()
+void Mp3Converter::startConvert(WorkerReports reports)
 {
     // mp3info's guess at a joined file's length counts its tags as audio;
     // the sources' own lengths are exact.
     mFfmpegLength = mSources.isEmpty() ? Mp3Helper::getUnixTimeOfMP3(mInputFile)
                                        : static_cast<qint32>(std::ceil(exactSeconds()));
+    reports.tell(0, mFfmpegLength);
     // A stopped conversion's encoders end before this one starts.
     mJob.reset();
     try {
@@ -137,34 +138,32 @@ void Mp3Converter::startConvert()
                                   mFfmpegOptions.value(u"sampleFrequency"_s).toInt(), parts);
             // MP3 frames are not spliced: an MP3 book is encoded whole.
             if (!plan.parts().isEmpty() && !mEncodesMp3) {
-                startParts(plan);
+                startParts(plan, std::move(reports));
                 return;
             }
             writeList(inFolder(u"-files.txt"_s), concatList());
         }
     } catch (const std::exception&) {
         removeWorkFiles(0);
-        report(mDelegate, std::current_exception());
+        reports.end(std::current_exception());
         return;
     }
-    startWhole();
+    startWhole(std::move(reports));
 }
 
-void Mp3Converter::startWhole()
+void Mp3Converter::startWhole(WorkerReports reports)
 {
     // Progress is read to the end of the tool's output, so all of it is told
     // before the end of the run.
-    // The delegate of this run, whatever a later run sets.
-    mp3ConverterDelegate* delegate = mDelegate;
     mRunner.start({.command = command(),
                    .output = ToolOutput::StderrStreamed,
                    .tool = "ffmpeg",
-                   .readOutput = [this, delegate](
-                                     ToolProcess& process) { checkProgressFromStdin(process, delegate); },
+                   .readOutput = [this, reports](
+                                     ToolProcess& process) { checkProgressFromStdin(process, reports); },
                    .finished =
-                       [this, delegate](const std::exception_ptr& failure) {
+                       [this, reports](const std::exception_ptr& failure) {
                            removeWorkFiles(0);
-                           report(delegate, failure);
+                           reports.end(failure);
                        }});
 }
 
@@ -179,13 +178,13 @@ void Mp3Converter::terminateConvert()
         runner->terminate();
 }
 
-void Mp3Converter::startParts(const EncodePlan& plan)
+void Mp3Converter::startParts(const EncodePlan& plan, WorkerReports reports)
 {
     const qsizetype count = plan.parts().size();
     for (qsizetype k = 0; k < count; ++k)
         writeList(inFolder(u"-part%1-files.txt"_s.arg(k + 1)),
                   concatList(plan.parts().at(k).firstFile, plan.parts().at(k).lastFile));
-    mJob = std::make_unique<Job>(plan, mDelegate);
+    mJob = std::make_unique<Job>(plan, std::move(reports));
     Job* job = mJob.get();
     job->running = count;
     std::lock_guard lock(job->mutex);
@@ -229,9 +228,8 @@ void Mp3Converter::partProgress(Job& job, qsizetype part, double position)
         for (const double each : std::as_const(job.positions))
             sum += each;
     }
-    if (job.delegate)
-        job.delegate->mp3ConverterProgress(
-            sum, ConverterProgress::describe(static_cast<float>(sum), mFfmpegLength));
+    job.reports.tell(sum, mFfmpegLength,
+                     ConverterProgress::describe(static_cast<float>(sum), mFfmpegLength));
 }
 
 void Mp3Converter::partFinished(Job& job, const std::exception_ptr& failure)
@@ -260,7 +258,7 @@ void Mp3Converter::partFinished(Job& job, const std::exception_ptr& failure)
         }
     }
     removeWorkFiles(job.plan.parts().size());
-    report(job.delegate, failed);
+    job.reports.end(failed);
 }
 
 void Mp3Converter::joinParts(Job& job)
@@ -287,19 +285,14 @@ void Mp3Converter::removeWorkFiles(qsizetype parts) const
     QFile::remove(inFolder(u"-files.txt"_s));
 }
 
-void Mp3Converter::report(mp3ConverterDelegate* delegate, const std::exception_ptr& failure)
-{
-    if (delegate)
-        delegate->mp3ConverterDidFinish(this, failure);
-}
-
-void Mp3Converter::checkProgressFromStdin(ToolProcess& process, mp3ConverterDelegate* delegate)
+void Mp3Converter::checkProgressFromStdin(ToolProcess& process, const WorkerReports& reports)
 {
     ConverterProgress parser(mFfmpegLength);
-    for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk()) {
-        if (const auto report = parser.feed(chunk); report && delegate)
-            delegate->mp3ConverterProgress(report->position, report->description);
-    }
-    if (const auto report = parser.finish(); report && delegate)
-        delegate->mp3ConverterProgress(report->position, report->description);
+    const auto tell = [&](const std::optional<ConverterReport>& report) {
+        if (report)
+            reports.tell(report->position, mFfmpegLength, report->description);
+    };
+    for (QByteArray chunk = process.readChunk(); !chunk.isEmpty(); chunk = process.readChunk())
+        tell(parser.feed(chunk));
+    tell(parser.finish());
 }

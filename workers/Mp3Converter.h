@@ -4,7 +4,7 @@
 #include "EncoderCommand.h"
 #include "EncoderOptions.h"
 #include "ToolRunner.h"
-#include "mp3ConverterDelegate.h"
+#include "WorkerReports.h"
 
 #include <QList>
 #include <QString>
@@ -34,7 +34,6 @@ public:
     Mp3Converter(const Mp3Converter&) = delete;
     Mp3Converter& operator=(const Mp3Converter&) = delete;
 
-    void setDelegate(mp3ConverterDelegate* delegate) { mDelegate = delegate; }
     void setInputFile(const QString& path) { mInputFile = path; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
@@ -51,8 +50,9 @@ public:
     // The length of the sources' audio, in seconds; 0 without them.
     [[nodiscard]] double exactSeconds() const;
 
-    // Returns at once; the delegate hears of the end from a worker thread.
-    void startConvert();
+    // Returns at once; the reports come from worker threads: seconds encoded
+    // of the whole, and the end.
+    void startConvert(WorkerReports reports);
     void terminateConvert();
 
     // The encoder command that converts the whole book at once.
@@ -60,9 +60,9 @@ public:
 
 private:
     struct Job;
-    void checkProgressFromStdin(ToolProcess& process, mp3ConverterDelegate* delegate);
-    void startWhole();
-    void startParts(const EncodePlan& plan);
+    void checkProgressFromStdin(ToolProcess& process, const WorkerReports& reports);
+    void startWhole(WorkerReports reports);
+    void startParts(const EncodePlan& plan, WorkerReports reports);
     // What a part of a split encode reads: its list of files, or its one file.
     [[nodiscard]] EncoderCommand::Input partInput(const EncodePart& part, qsizetype index) const;
     [[nodiscard]] EncoderCommand::Input input(const QString& listName) const;
@@ -74,9 +74,7 @@ private:
     // Puts the parts' kept frames into "m4a.m4a".
     void joinParts(Job& job);
     void removeWorkFiles(qsizetype parts) const;
-    void report(mp3ConverterDelegate* delegate, const std::exception_ptr& failure);
 
-    mp3ConverterDelegate* mDelegate = nullptr;
     QString mInputFile;
     QString mOutputFolder;
     QString mOutputFile;

@@ -105,12 +105,10 @@ Mp3Joiner::~Mp3Joiner()
     mThread.join();
 }
 
-void Mp3Joiner::startJoin()
+void Mp3Joiner::startJoin(WorkerReports reports)
 {
     if (mJoining.exchange(true)) {
-        if (mDelegate)
-            mDelegate->mp3JoinDidFinish(
-                this, std::make_exception_ptr(WorkerException("a join is already running")));
+        reports.end(std::make_exception_ptr(WorkerException("a join is already running")));
         return;
     }
     mThread.join();
@@ -126,23 +124,22 @@ void Mp3Joiner::startJoin()
         mJoinFiles.at(i)->symbolicPath = link;
         links << link;
     }
-    mThread.start([this, links, made = originals.has_value()] {
+    mThread.start([this, links, made = originals.has_value(), reports = std::move(reports)] {
         std::exception_ptr failure;
         try {
             if (!made)
                 throw WorkerException("cannot make the folder of links in " +
                                       mOutputFolder.toStdString());
-            join(links);
+            join(links, reports);
         } catch (const std::exception&) {
             failure = std::current_exception();
         }
         mJoining = false;
-        if (mDelegate)
-            mDelegate->mp3JoinDidFinish(this, failure);
+        reports.end(failure);
     });
 }
 
-void Mp3Joiner::join(const QStringList& links)
+void Mp3Joiner::join(const QStringList& links, const WorkerReports& reports)
 {
     const QString joined = mOutputFolder + u'/' + mOutputFile + u".mp3"_s;
     const int count = static_cast<int>(links.size());
@@ -162,8 +159,7 @@ void Mp3Joiner::join(const QStringList& links)
                                              .joinedSamples = DecodedLength::joined(*frames, i == 0),
                                              .joinedLeadIn = DecodedLength::joinedLeadIn(*frames)};
         mLengths.push_back(length);
-        if (mDelegate)
-            mDelegate->mp3JoinProgress(i, count);
+        reports.tell(i + 1, count, u"Joining file %1 of %2..."_s.arg(i + 1).arg(count));
         runToEnd(catCommand(links.at(i), joined));
     }
 }

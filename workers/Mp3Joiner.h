@@ -4,7 +4,7 @@
 #include "Mp3Helper.h"
 #include "ProcessSlot.h"
 #include "WorkerThread.h"
-#include "mp3JoinerDelegate.h"
+#include "WorkerReports.h"
 
 #include <QString>
 #include <atomic>
@@ -21,15 +21,14 @@ public:
     Mp3Joiner(const Mp3Joiner&) = delete;
     Mp3Joiner& operator=(const Mp3Joiner&) = delete;
 
-    void setDelegate(mp3JoinerDelegate* delegate) { mDelegate = delegate; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
     void setJoinFiles(const ItemList& files) { mJoinFiles = files; }
     [[nodiscard]] const ItemList& joinFiles() const { return mJoinFiles; }
 
-    // Returns at once; the delegate hears of each file and of the end from
+    // Returns at once; the reports tell of each file and of the end from
     // the join's thread.
-    void startJoin();
+    void startJoin(WorkerReports reports);
     // Stops the running cat, and the join with it.
     void terminateJoin();
     [[nodiscard]] bool isJoining() const { return mJoining; }
@@ -46,10 +45,9 @@ private:
         Mp3Time time;
         std::optional<ItemRecord::Exact> exact;
     };
-    void join(const QStringList& links);
+    void join(const QStringList& links, const WorkerReports& reports);
     void runToEnd(const QString& command);
 
-    mp3JoinerDelegate* mDelegate = nullptr;
     QString mOutputFile;
     QString mOutputFolder;
     ItemList mJoinFiles;

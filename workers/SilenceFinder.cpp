@@ -159,7 +159,7 @@ QList<double> SilenceFinder::proposals(const QList<Silence>& silences, double le
 }
 
 void SilenceFinder::start(const QList<Source>& sources, Settings settings, int jobs,
-                          Progress progress, Finished finished)
+                          WorkerReports reports)
 {
     mThread.join();
     mSources = sources;
@@ -167,48 +167,24 @@ void SilenceFinder::start(const QList<Source>& sources, Settings settings, int j
     mPieces = pieces(sources, jobs);
     mFound.assign(static_cast<std::size_t>(mPieces.size()), {});
     mSearched.assign(static_cast<std::size_t>(mPieces.size()), 0.0);
-    mProgress = std::move(progress);
-    mStopped = false;
-    const auto workers = static_cast<std::size_t>(
-        std::clamp<qsizetype>(jobs, 1, std::max<qsizetype>(mPieces.size(), 1)));
-    mSlots.clear();
-    for (std::size_t i = 0; i < workers; ++i)
-        mSlots.push_back(std::make_unique<ProcessSlot>());
-    mThread.start([this, finished = std::move(finished)] {
-        std::atomic<qsizetype> next = 0;
-        std::mutex failureMutex;
-        std::exception_ptr failure;
-        std::vector<std::thread> threads;
-        for (const auto& slot : mSlots) {
-            threads.emplace_back([&, slot = slot.get()] {
-                for (qsizetype i = next++; i < mPieces.size() && !mStopped; i = next++) {
-                    try {
-                        search(i, *slot);
-                    } catch (const std::exception&) {
-                        std::lock_guard lock(failureMutex);
-                        if (!failure)
-                            failure = std::current_exception();
-                        stop();
-                    }
-                }
-            });
-        }
-        for (std::thread& thread : threads)
-            thread.join();
-        QList<QList<Silence>> silences;
-        if (!failure && !mStopped) {
+    mSilences.clear();
+    mPool.prepare(mPieces.size(), jobs);
+    mThread.start([this, reports = std::move(reports)] {
+        const std::exception_ptr failure = mPool.run(
+            mPieces.size(),
+            [this, &reports](qsizetype i, ProcessSlot& slot) { search(i, slot, reports); }, {});
+        if (!failure && !mPool.stopped()) {
             QList<QList<Silence>> perFile(mSources.size());
             for (qsizetype i = 0; i < mPieces.size(); ++i)
                 perFile[mPieces.at(i).file] += mFound.at(static_cast<std::size_t>(i));
             for (QList<Silence>& each : perFile)
-                silences.append(merged(std::move(each)));
+                mSilences.append(merged(std::move(each)));
         }
-        if (finished)
-            finished(silences, failure);
+        reports.end(failure);
     });
 }
 
-void SilenceFinder::search(qsizetype index, ProcessSlot& slot)
+void SilenceFinder::search(qsizetype index, ProcessSlot& slot, const WorkerReports& reports)
 {
     const Piece piece = mPieces.at(index);
     const QString path = mSources.at(piece.file).path;
@@ -226,7 +202,7 @@ void SilenceFinder::search(qsizetype index, ProcessSlot& slot)
                 continue;
             }
             const qsizetype at = line.indexOf("time=");
-            if (at < 0 || !mProgress)
+            if (at < 0)
                 continue;
             const double position = ConverterProgress::readTime(
                 QString::fromLatin1(line.mid(at + 5, line.indexOf(' ', at) - at - 5)));
@@ -238,7 +214,7 @@ void SilenceFinder::search(qsizetype index, ProcessSlot& slot)
                 searched += each;
             for (const Source& source : std::as_const(mSources))
                 total += source.length;
-            mProgress(searched, total);
+            reports.tell(searched, total);
         }
     };
     for (QByteArray chunk = process->readChunk(); !chunk.isEmpty(); chunk = process->readChunk())
@@ -247,7 +223,7 @@ void SilenceFinder::search(qsizetype index, ProcessSlot& slot)
         tell({*rest});
     process->waitUntilExit();
     slot.release();
-    if (slot.stopRequested() || mStopped)
+    if (slot.stopRequested() || mPool.stopped())
         return;
     if (!process->exitedCleanly()) {
         std::string cause = "ffmpeg " + process->exitDescription() + " looking for silence in " +
@@ -261,7 +237,5 @@ void SilenceFinder::search(qsizetype index, ProcessSlot& slot)
 
 void SilenceFinder::stop()
 {
-    mStopped = true;
-    for (const auto& slot : mSlots)
-        slot->terminateIfRunning();
+    mPool.terminate();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ProcessSlot.h"
+#include "SlotPool.h"
+#include "WorkerReports.h"
 #include "WorkerThread.h"
 
 #include <QByteArray>
@@ -44,21 +45,19 @@ public:
         double length = 0;
         friend bool operator==(const Piece&, const Piece&) = default;
     };
-    // Seconds searched, of the whole.
-    using Progress = std::function<void(double searched, double total)>;
-    // The silences of each file, in order; none when stopped or failed.
-    using Finished = std::function<void(const QList<QList<Silence>>& silences,
-                                        const std::exception_ptr& failure)>;
 
     SilenceFinder() = default;
     ~SilenceFinder();
     SilenceFinder(const SilenceFinder&) = delete;
     SilenceFinder& operator=(const SilenceFinder&) = delete;
 
-    // Returns at once; the callbacks come from worker threads.
-    void start(const QList<Source>& sources, Settings settings, int jobs, Progress progress,
-               Finished finished);
+    // Returns at once; the reports come from worker threads: seconds
+    // searched of the whole, then the end.
+    void start(const QList<Source>& sources, Settings settings, int jobs, WorkerReports reports);
     void stop();
+    // Once finished: the silences of each file, in order; none when it was
+    // stopped or failed.
+    [[nodiscard]] const QList<QList<Silence>>& silences() const { return mSilences; }
 
     // Files cut into pieces small enough that `jobs` ffmpegs share the work
     // evenly, and no smaller than a few minutes.
@@ -78,16 +77,15 @@ public:
                                                  double shortestChapter);
 
 private:
-    void search(qsizetype index, ProcessSlot& slot);
+    void search(qsizetype index, ProcessSlot& slot, const WorkerReports& reports);
 
     QList<Source> mSources;
     QList<Piece> mPieces;
     Settings mSettings;
     std::vector<QList<Silence>> mFound;
     std::vector<double> mSearched;
-    std::vector<std::unique_ptr<ProcessSlot>> mSlots;
-    std::atomic<bool> mStopped = false;
-    Progress mProgress;
+    QList<QList<Silence>> mSilences;
+    SlotPool mPool;
     std::mutex mReportMutex;
     WorkerThread mThread;
 };

@@ -72,7 +72,7 @@ std::optional<qint64> SourceDecoder::wavFrames(const QString& path)
 }
 
 void SourceDecoder::start(const QStringList& sources, const QString& folder, int sampleRate,
-                          int channels, Progress progress, Finished finished)
+                          int channels, WorkerReports reports)
 {
     mThread.join();
     mSources = sources;
@@ -83,11 +83,12 @@ void SourceDecoder::start(const QStringList& sources, const QString& folder, int
         mOutputs << folder + u"/%1.wav"_s.arg(i);
     mSamples.assign(static_cast<std::size_t>(sources.size()), 0);
     mPool.prepare(sources.size());
-    mThread.start([this, progress = std::move(progress), finished = std::move(finished)] {
-        const std::exception_ptr failure = mPool.run(
-            mSources.size(), [this](qsizetype i, ProcessSlot& slot) { decode(i, slot); }, progress);
-        if (finished)
-            finished(failure);
+    mThread.start([this, reports = std::move(reports)] {
+        reports.end(mPool.run(
+            mSources.size(), [this](qsizetype i, ProcessSlot& slot) { decode(i, slot); },
+            [&reports](int done, int total) {
+                reports.tell(done, total, u"Decoding file %1 of %2..."_s.arg(done).arg(total));
+            }));
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SlotPool.h"
+#include "WorkerReports.h"
 #include "WorkerThread.h"
 
 #include <QList>
@@ -20,18 +21,17 @@
 class SourceDecoder
 {
 public:
-    using Progress = std::function<void(int done, int total)>;
-    using Finished = std::function<void(const std::exception_ptr& failure)>;
 
     SourceDecoder() = default;
     ~SourceDecoder();
     SourceDecoder(const SourceDecoder&) = delete;
     SourceDecoder& operator=(const SourceDecoder&) = delete;
 
-    // Returns at once; the callbacks come from worker threads. Decoded file
-    // i is outputs()[i]; samples()[i] is what it holds, once finished.
+    // Returns at once; the reports come from worker threads, a file at a
+    // time. Decoded file i is outputs()[i]; samples()[i] is what it holds,
+    // once finished.
     void start(const QStringList& sources, const QString& folder, int sampleRate, int channels,
-               Progress progress, Finished finished);
+               WorkerReports reports);
     // Gains in dB, one for each source, applied as it is decoded, with a
     // limiter that keeps its peaks below the book's ceiling. None: as it is.
     void setGains(std::vector<double> gains) { mGains = std::move(gains); }

@@ -23,7 +23,7 @@ QString chapterWriter::command() const
            ShellQuote::single(mOutputFolder + u'/' + mOutputFile + u".m4b"_s);
 }
 
-void chapterWriter::startChapter()
+void chapterWriter::startChapter(WorkerReports reports)
 {
     QFile list(mOutputFolder + u"/Chapters.xml"_s);
     if (list.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -33,11 +33,7 @@ void chapterWriter::startChapter()
                    .output = ToolOutput::StdoutDiscarded,
                    .tool = "ChapterTool",
                    .readOutput = {},
-                   // The delegate of this run, whatever a later run sets.
-                   .finished = [this, delegate = mDelegate](const std::exception_ptr& failure) {
-                       if (delegate)
-                           delegate->chapterWriterDidFinish(this, failure);
-                   }});
+                   .finished = std::move(reports.finished)});
 }
 
 void chapterWriter::terminateChapter()

@@ -2,7 +2,7 @@
 
 #include "ItemRecord.h"
 #include "ToolRunner.h"
-#include "chapterWriterDelegate.h"
+#include "WorkerReports.h"
 
 #include <QString>
 
@@ -13,19 +13,18 @@ class chapterWriter
 public:
     ~chapterWriter();
 
-    void setDelegate(chapterWriterDelegate* delegate) { mDelegate = delegate; }
     void setAudioFilePath(const QString& path) { mAudioFilePath = path; }
     void setViewFiles(const ItemList& files) { mViewFiles = files; }
     void setOutputFile(const QString& name) { mOutputFile = name; }
     void setOutputFolder(const QString& folder) { mOutputFolder = folder; }
 
-    void startChapter();
+    // Returns at once; the end is reported from the tool's thread.
+    void startChapter(WorkerReports reports);
     void terminateChapter();
 
     [[nodiscard]] QString command() const;
 
 private:
-    chapterWriterDelegate* mDelegate = nullptr;
     QString mAudioFilePath;
     ItemList mViewFiles;
     QString mOutputFile;

@@ -1,79 +1,94 @@
 #include "AppController.h"
-#include "DesktopNotifier.h"
 
-#include "ArtworkWell.h"
+#include "AudioPreview.h"
 #include "AudiobookTableView.h"
+#include "BookActions.h"
+#include "BookFiles.h"
+#include "ChapterEditor.h"
+#include "ChapterActions.h"
+#include "ChapterPanel.h"
+#include "DesktopNotifier.h"
+#include "DraftBook.h"
+#include "FileLister.h"
 #include "IconCellDelegate.h"
 #include "ItemTableModel.h"
+#include "ListEditor.h"
+#include "OutputSheet.h"
 #include "Resources.h"
 #include "SheetDialog.h"
+#include "TagSheet.h"
 #include "TitleCellDelegate.h"
+#include "UpdateNotice.h"
 #include "ui_JoinProgressWindow.h"
 #include "ui_MainWindow.h"
-#include "ui_OutputWindow.h"
-#include "ui_TagWindow.h"
-#include "ui_UpdateWindow.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QHeaderView>
-#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QMainWindow>
-#include <QSlider>
-#include <QThreadPool>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStyle>
 #include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+// A file's icon as the desktop draws its kind, made once for each kind.
+QIcon fileIcon(const QString& path)
+{
+    static const QFileIconProvider provider;
+    static QHash<QString, QIcon> kinds;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (const auto known = kinds.constFind(suffix); known != kinds.constEnd())
+        return *known;
+    QIcon icon = provider.icon(QFileInfo(path));
+    // A file that cannot be read still gets a picture.
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    return *kinds.insert(suffix, QIcon(icon.pixmap(QSize(32, 32))));
+}
+} // namespace
+
 AppController::AppController(AppServices services, QObject* parent)
     : QObject(parent), mWindowOwner(std::make_unique<QMainWindow>()),
-      mUi(std::make_unique<Ui::MainWindow>()), mOutputUi(std::make_unique<Ui::OutputWindow>()),
-      mTagUi(std::make_unique<Ui::TagWindow>()),
-      mProgressUi(std::make_unique<Ui::JoinProgressWindow>()),
-      mUpdateUi(std::make_unique<Ui::UpdateWindow>()), mServices(std::move(services))
+      mUi(std::make_unique<Ui::MainWindow>()),
+      mProgressUi(std::make_unique<Ui::JoinProgressWindow>()), mServices(std::move(services)),
+      mDraft(std::make_unique<DraftBook>()), mLister(std::make_unique<FileLister>(*mDraft))
 {
     mUi->setupUi(mWindowOwner.get());
     mainWindow = mWindowOwner.get();
-    ffButton = mUi->ffButton;
-    rwButton = mUi->rwButton;
-    ppButton = mUi->ppButton;
-    toolbar = mUi->toolbar;
     mainTable = mUi->mainTable;
-    playbackSlider = mUi->playbackSlider;
     listSummary = mUi->listSummary;
     mNotifier = new DesktopNotifier(this);
-    mReaders = new QThreadPool(this);
+    mLister->setIcons(fileIcon);
     if (const auto play = Resources::pathForResource(u"play"_s, u"png"_s))
-        ppButton->setIcon(QIcon(*play));
+        mUi->ppButton->setIcon(QIcon(*play));
     if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
         mainWindow->setWindowIcon(QIcon(*icon));
-    mainTable->setTextElideMode(Qt::ElideMiddle);
-    setUpTableColumns();
-    setUpChapterPanel();
-    setUpBookActions();
-    setUpSheets();
+    setUpWindow();
     connectActions();
 }
 
 AppController::~AppController()
 {
-    // Details not yet read are not waited for.
-    mReaders->clear();
-    mReaders->waitForDone();
-    // A save is let finish, so that the book is whole; a split stops.
-    mBookJob.reset();
-    mSilenceSearch.reset();
-    theUpdater.reset();
+    mLister.reset();
     mBookRun.reset();
     // The window goes while the list lives: a title being edited is saved
     // into it as the window closes.
     mWindowOwner.reset();
 }
 
-void AppController::setUpTableColumns()
+void AppController::setUpWindow()
 {
+    mainTable->setTextElideMode(Qt::ElideMiddle);
     mTableModel = new ItemTableModel({{u"iconColumn"_s},
                                       {u"titleColumn"_s},
                                       {u"bitrateColumn"_s},
@@ -81,75 +96,69 @@ void AppController::setUpTableColumns()
                                       {u"lengthColumn"_s},
                                       {u"loudnessColumn"_s},
                                       {u"pathColumn"_s}},
-                                     mainTable, mainTable);
+                                     mainTable, *mDraft, mainTable);
     mainTable->setModel(mTableModel);
     iconColumn = mTableModel->column(u"iconColumn"_s);
     titleColumn = mTableModel->column(u"titleColumn"_s);
-
     QHeaderView* header = mainTable->horizontalHeader();
     header->setSectionResizeMode(iconColumn.index, QHeaderView::Fixed);
-    header->resizeSection(iconColumn.index, 44);
-    header->resizeSection(titleColumn.index, 300);
-    const TableColumn bitrate = mTableModel->column(u"bitrateColumn"_s);
-    const TableColumn frequency = mTableModel->column(u"sampleFrequencyColumn"_s);
-    header->resizeSection(bitrate.index, 120);
-    header->resizeSection(frequency.index, 130);
-    header->resizeSection(mTableModel->column(u"lengthColumn"_s).index, 80);
-    header->resizeSection(mTableModel->column(u"loudnessColumn"_s).index, 90);
+    for (const auto& [column, width] :
+         {std::pair{u"iconColumn"_s, 44}, {u"titleColumn"_s, 300}, {u"bitrateColumn"_s, 120},
+          {u"sampleFrequencyColumn"_s, 130}, {u"lengthColumn"_s, 80}, {u"loudnessColumn"_s, 90}})
+        header->resizeSection(mTableModel->column(column).index, width);
     header->setStretchLastSection(true);
-}
 
-void AppController::setUpSheets()
-{
-    outputWindow = new SheetDialog(mainWindow);
-    mOutputUi->setupUi(outputWindow);
-    outputName = mOutputUi->outputName;
-    outputRate = mOutputUi->outputRate;
-    outputFrequency = mOutputUi->outputFrequency;
-    outputEncoding = mOutputUi->outputEncoding;
-    outputChannels = mOutputUi->outputChannels;
-    outputEncoding->addItems({u"AAC Bookmark (.m4b audiobook with chapters)"_s,
-                              u"AAC Standard (.m4a)"_s, u"MP3 (the files joined as they are)"_s});
-    outputRate->addItems({u"Same as source"_s, u"32k"_s, u"48k"_s, u"64k"_s, u"96k"_s, u"128k"_s,
-                          u"192k"_s, u"256k"_s});
-    outputRate->setCurrentText(u"64k"_s);
-    outputFrequency->addItems({u"Same as source"_s, u"22050"_s, u"44100"_s, u"48000"_s});
-    outputFrequency->setCurrentText(u"44100"_s);
-    outputChannels->addItems({u"Mono"_s, u"Stereo"_s});
-    mOutputUi->outputEvenVolume->addItems({u"Off"_s, u"Whole Book"_s, u"Each File"_s});
-    // Bit rate, sample rate and channels only matter when the audio is re-encoded.
-    auto followEncoding = [this] {
-        const bool levels = evenVolume() != EvenVolume::Off;
-        const bool encodes = encodingTitle().contains(u"AAC"_s) || levels;
-        mOutputUi->outputEvenVolumeNote->setVisible(levels);
-        mOutputUi->outputEvenVolumeNote->setText(
-            levels ? u"Even Volume measures every file and brings the book to -18 LUFS, its peaks "
-                     u"below -1.5 dBTP. It encodes every file: MP3 files are not joined as they "
-                     u"are, and AAC files are not copied."_s
-                   : QString());
-        for (QWidget* w :
-             {static_cast<QWidget*>(outputRate), static_cast<QWidget*>(outputFrequency),
-              static_cast<QWidget*>(outputChannels)})
-            w->setEnabled(encodes);
-    };
-    connect(outputEncoding, &QComboBox::currentTextChanged, this, followEncoding);
-    connect(mOutputUi->outputEvenVolume, &QComboBox::currentIndexChanged, this, followEncoding);
-    connect(outputEncoding, &QComboBox::currentTextChanged, this, [this] { showChapterNote(); });
-    followEncoding();
+    mPreview = new AudioPreview(*mDraft,
+                                {.table = mainTable,
+                                 .playPause = mUi->ppButton,
+                                 .rewind = mUi->rwButton,
+                                 .fastForward = mUi->ffButton,
+                                 .slider = mUi->playbackSlider},
+                                mServices.openMovie, this);
+    mTagSheet = new TagSheet(mainWindow, *mDraft, this);
+    mOutputSheet = new OutputSheet(mainWindow, *mDraft, this);
+    mChapters = new ChapterActions(mainWindow, *mDraft, *mPreview, *mServices.dialogs, this);
+    mBookActions = new BookActions({.window = mainWindow,
+                                    .fileMenu = mUi->fileMenu,
+                                    .before = mUi->actionMakeAudiobook,
+                                    .summary = listSummary},
+                                   {.book = *mDraft,
+                                    .lister = *mLister,
+                                    .preview = *mPreview,
+                                    .dialogs = *mServices.dialogs,
+                                    .chapters = *mChapters,
+                                    .output = *mOutputSheet,
+                                    .idle = [this] { return state() == RunState::Idle; }},
+                                   this);
+    mUpdateNotice = new UpdateNotice(mainWindow, mServices.updateFeedUrl, mServices.openUrl, this);
 
-    tagWindow = new SheetDialog(mainWindow);
-    mTagUi->setupUi(tagWindow);
-    title = mTagUi->title;
-    artist = mTagUi->artist;
-    album = mTagUi->album;
-    albumArtist = mTagUi->albumArtist;
-    comment = mTagUi->comment;
-    narrator = mTagUi->narrator;
-    year = mTagUi->year;
-    series = mTagUi->series;
-    seriesNumber = mTagUi->seriesNumber;
-    bookDescription = mTagUi->description;
-    artwork = mTagUi->artwork;
+    // The files and their summary above, the chapters below; the user sets the share.
+    auto* files = new QWidget(mainWindow);
+    auto* filesLayout = new QVBoxLayout(files);
+    filesLayout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(Qt::Vertical, mainWindow);
+    splitter->setChildrenCollapsible(false);
+    // The layout's item that held the table is ours to delete.
+    const std::unique_ptr<QLayoutItem> replaced(mUi->mainLayout->replaceWidget(mainTable, splitter));
+    mUi->mainLayout->removeWidget(listSummary);
+    filesLayout->addWidget(mainTable);
+    filesLayout->addWidget(listSummary);
+    splitter->addWidget(files);
+    splitter->addWidget(mChapters->panel());
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    mUi->menuBar->insertMenu(mUi->audiobookMenu->menuAction(), mChapters->panel()->menu());
+
+    // Delete removes a file in the file list and a chapter in the chapter list.
+    mUi->actionRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mainTable->addAction(mUi->actionRemove);
+    QAction* undo = mDraft->history()->createUndoAction(this, u"&Undo"_s);
+    undo->setShortcut(QKeySequence(u"Ctrl+Z"_s));
+    QAction* redo = mDraft->history()->createRedoAction(this, u"&Redo"_s);
+    redo->setShortcuts({QKeySequence(u"Ctrl+Shift+Z"_s), QKeySequence(u"Ctrl+Y"_s)});
+    QAction* first = mUi->editMenu->actions().value(0);
+    mUi->editMenu->insertActions(first, {undo, redo});
+    mUi->editMenu->insertSeparator(first);
 
     joinProgressWindow = new SheetDialog(mainWindow);
     mProgressUi->setupUi(joinProgressWindow);
@@ -157,73 +166,50 @@ void AppController::setUpSheets()
     joinProgressDescription = mProgressUi->joinProgressDescription;
     joinProgressIndicator = mProgressUi->joinProgressIndicator;
     stopConvertingButton = mProgressUi->stopConvertingButton;
-
-    updateWindow = new SheetDialog(mainWindow);
-    mUpdateUi->setupUi(updateWindow);
-    updateOk = mUpdateUi->updateOk;
-    updateMessage = mUpdateUi->updateMessage;
-    if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
-        mUpdateUi->updateIcon->setPixmap(QPixmap(*icon));
-}
-
-void AppController::chooseArtwork()
-{
-    QStringList patterns;
-    for (const QByteArray& format : QImageReader::supportedImageFormats())
-        patterns << u"*."_s + QString::fromLatin1(format);
-    const QString path =
-        QFileDialog::getOpenFileName(tagWindow, u"Choose Cover Art"_s, QDir::homePath(),
-                                     u"Images (%1)"_s.arg(patterns.join(u' ')));
-    if (!path.isEmpty())
-        artwork->setImageFromFile(path);
 }
 
 void AppController::connectActions()
 {
-    connectListActions();
-    connectRunActions();
-    connectUpdateActions();
-    connectPreviewActions();
-    connectChapterActions();
-}
+    const auto on = [this](QAction* action, auto&& handle) {
+        connect(action, &QAction::triggered, this, std::forward<decltype(handle)>(handle));
+    };
+    const auto clicked = [this](QPushButton* button, auto&& handle) {
+        connect(button, &QPushButton::clicked, this, std::forward<decltype(handle)>(handle));
+    };
+    ListEditor list(*mDraft);
+    on(mUi->actionAddFiles, [this] { addRow(mUi->actionAddFiles); });
+    clicked(mUi->addButton, [this] { addRow(mUi->addButton); });
+    on(mUi->actionRemove, [this] { deleteRow(mUi->actionRemove); });
+    clicked(mUi->removeButton, [this] { deleteRow(mUi->removeButton); });
+    on(mUi->actionClear, [this] { clearAllItems(mUi->actionClear); });
+    clicked(mUi->clearButton, [this] { clearAllItems(mUi->clearButton); });
+    on(mUi->actionSort, [this] { autoSort(mUi->actionSort); });
+    clicked(mUi->sortButton, [this] { autoSort(mUi->sortButton); });
+    on(mUi->actionMoveUp, [this] { moveSelectedRow(-1); });
+    on(mUi->actionMoveDown, [this] { moveSelectedRow(1); });
+    on(mUi->actionAddFolder, [this] {
+        mServices.dialogs->beginOpenPanelSheet(
+            mainWindow,
+            {.title = u"Add a Folder of MP3 Files"_s,
+             .allowsMultipleSelection = false,
+             .canCreateDirectories = false,
+             .fileTypes = {},
+             .choosesFolders = true},
+            [this](int returnCode, const QStringList& folders) {
+                if (returnCode != 1)
+                    return;
+                QStringList files;
+                for (const QString& folder : folders)
+                    files << BookFiles::audioFilesIn(folder);
+                addFiles(files, false);
+            });
+    });
+    on(mUi->actionSortByTrack, [list]() mutable { list.sortByTrack(); });
+    on(mUi->actionTitlesFromTags, [list]() mutable { list.titlesFromTags(); });
+    on(mUi->actionTitlesFromFileNames, [list]() mutable { list.titlesFromFileNames(); });
+    on(mUi->actionJoinChapter,
+       [this] { ChapterEditor(*mDraft).joinWithPrevious(mainTable->selectedRowIndexes()); });
 
-// Adding, removing and ordering the list's files, and the list's summary.
-void AppController::connectListActions()
-{
-    connect(mUi->actionAddFiles, &QAction::triggered, this,
-            [this] { addRow(mUi->actionAddFiles); });
-    connect(mUi->addButton, &QPushButton::clicked, this, [this] { addRow(mUi->addButton); });
-    connect(mUi->actionRemove, &QAction::triggered, this, [this] { deleteRow(mUi->actionRemove); });
-    connect(mUi->removeButton, &QPushButton::clicked, this,
-            [this] { deleteRow(mUi->removeButton); });
-    connect(mUi->actionClear, &QAction::triggered, this,
-            [this] { clearAllItems(mUi->actionClear); });
-    connect(mUi->clearButton, &QPushButton::clicked, this,
-            [this] { clearAllItems(mUi->clearButton); });
-    connect(mUi->actionSort, &QAction::triggered, this, [this] { autoSort(mUi->actionSort); });
-    connect(mUi->actionMoveUp, &QAction::triggered, this, [this] { moveRowUp(mUi->actionMoveUp); });
-    connect(mUi->actionAddFolder, &QAction::triggered, this,
-            [this] { addFolder(mUi->actionAddFolder); });
-    connect(mUi->actionSortByTrack, &QAction::triggered, this,
-            [this] { sortByTrack(mUi->actionSortByTrack); });
-    connect(mUi->actionTitlesFromTags, &QAction::triggered, this,
-            [this] { titlesFromTags(mUi->actionTitlesFromTags); });
-    connect(mUi->actionTitlesFromFileNames, &QAction::triggered, this,
-            [this] { titlesFromFileNames(mUi->actionTitlesFromFileNames); });
-    connect(mUi->actionJoinChapter, &QAction::triggered, this,
-            [this] { joinWithPreviousChapter(mUi->actionJoinChapter); });
-    connect(mUi->actionMoveDown, &QAction::triggered, this,
-            [this] { moveRowDown(mUi->actionMoveDown); });
-    connect(mUi->sortButton, &QPushButton::clicked, this, [this] { autoSort(mUi->sortButton); });
-    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(mTableModel, change, this, [this] { showListSummary(); });
-    connect(mTableModel, &QAbstractItemModel::modelReset, this, [this] { showListSummary(); });
-    connect(outputRate, &QComboBox::currentIndexChanged, this, [this] { showListSummary(); });
-}
-
-// Quit, the tag and output sheets, and a run's progress.
-void AppController::connectRunActions()
-{
     // The progress sheet blocks the window and its menu; Quit still reaches
     // the user from the sheet.
     joinProgressWindow->addAction(mUi->actionQuit);
@@ -233,51 +219,55 @@ void AppController::connectRunActions()
     connect(joinProgressIndicator, &QProgressBar::valueChanged, this,
             [this] { showProgressInTitle(); });
     connect(joinProgressWindow, &QDialog::finished, this, [this] { showProgressInTitle(); });
+    on(mUi->actionMakeAudiobook, [this] { joinAll(mUi->actionMakeAudiobook); });
+    clicked(mUi->makeButton, [this] { joinAll(mUi->makeButton); });
+    on(mUi->actionTags, [this] { startTagging(mUi->actionTags); });
+    clicked(mUi->tagsButton, [this] { startTagging(mUi->tagsButton); });
+    clicked(mOutputSheet->start(), [this] { startJoin(mOutputSheet->start()); });
+    clicked(mOutputSheet->cancel(), [this] { closeJoinStart(mOutputSheet->cancel()); });
+    connect(mOutputSheet->sheet(), &QDialog::rejected, this,
+            [this] { closeJoinStart(mOutputSheet->sheet()); });
+    clicked(stopConvertingButton, [this] { stopJoin(stopConvertingButton); });
 
-    connect(mUi->actionMakeAudiobook, &QAction::triggered, this,
-            [this] { joinAll(mUi->actionMakeAudiobook); });
-    connect(mUi->makeButton, &QPushButton::clicked, this, [this] { joinAll(mUi->makeButton); });
-    connect(mUi->actionTags, &QAction::triggered, this, [this] { startTagging(mUi->actionTags); });
-    connect(mUi->tagsButton, &QPushButton::clicked, this,
-            [this] { startTagging(mUi->tagsButton); });
-    connect(mOutputUi->outputStart, &QPushButton::clicked, this,
-            [this] { startJoin(mOutputUi->outputStart); });
-    connect(mOutputUi->outputCancel, &QPushButton::clicked, this,
-            [this] { closeJoinStart(mOutputUi->outputCancel); });
-    connect(outputWindow, &QDialog::rejected, this, [this] { closeJoinStart(outputWindow); });
-    connect(mTagUi->tagDone, &QPushButton::clicked, this, [this] { stopTagging(mTagUi->tagDone); });
-    connect(tagWindow, &QDialog::rejected, this, [this] { stopTagging(tagWindow); });
-    connect(mTagUi->chooseArtwork, &QPushButton::clicked, this, [this] { chooseArtwork(); });
-    connect(mTagUi->removeArtwork, &QPushButton::clicked, this, [this] { artwork->setImage({}); });
-    connect(mTagUi->fillFromFiles, &QPushButton::clicked, this,
-            [this] { fillFromFiles(mTagUi->fillFromFiles); });
-    connect(stopConvertingButton, &QPushButton::clicked, this,
-            [this] { stopJoin(stopConvertingButton); });
-}
+    on(mUi->actionCheckForUpdates, [this] { mUpdateNotice->checkForUpdate(); });
+    on(mUi->actionReleaseNotes, [this] { mUpdateNotice->showReleaseNote(); });
+    on(mUi->actionHelp, [this] { mUpdateNotice->launchBrowser(); });
 
-void AppController::connectUpdateActions()
-{
-    connect(mUi->actionCheckForUpdates, &QAction::triggered, this,
-            [this] { checkForUpdate(mUi->actionCheckForUpdates); });
-    connect(mUi->actionReleaseNotes, &QAction::triggered, this,
-            [this] { showReleaseNote(mUi->actionReleaseNotes); });
-    connect(mUi->actionHelp, &QAction::triggered, this, [this] { launchBrowser(mUi->actionHelp); });
-    connect(updateOk, &QPushButton::clicked, this, [this] { closeUpdateWindow(updateOk); });
-    connect(updateWindow, &QDialog::rejected, this, [this] { closeUpdateWindow(updateWindow); });
-}
-
-void AppController::connectPreviewActions()
-{
-    connect(ppButton, &QPushButton::clicked, this, [this] { playPreview(ppButton); });
-    connect(rwButton, &QPushButton::clicked, this, [this] { rewindPreview(rwButton); });
-    connect(ffButton, &QPushButton::clicked, this, [this] { fastForwardPreview(ffButton); });
-    connect(playbackSlider, &QSlider::sliderReleased, this,
-            [this] { changePlaybackPosition(playbackSlider); });
-    // Clicks beside the handle and keys move it without a drag.
-    connect(playbackSlider, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove)
-            QTimer::singleShot(0, this, [this] { changePlaybackPosition(playbackSlider); });
+    // The line under the list follows the files as they come and change;
+    // many changes at once are told once.
+    const auto summary = [this] { showListSummary(); };
+    for (const auto change :
+         {&DraftBook::filesInserted, &DraftBook::filesRemoved, &DraftBook::detailsRead})
+        connect(mDraft.get(), change, this, summary);
+    connect(mLister.get(), &FileLister::listed, this, summary);
+    connect(mBookActions, &BookActions::summaryChanged, this, summary);
+    connect(mOutputSheet->rate(), &QComboBox::currentIndexChanged, this, summary);
+    connect(mDraft.get(), &DraftBook::filesChanged, this, [this] {
+        if (std::exchange(mSummaryScheduled, true))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            mSummaryScheduled = false;
+            showListSummary();
+        });
     });
+    connect(mLister.get(), &FileLister::alreadyListed, this,
+            [this](const QString& path) { selectListed(path); });
+    // Once every file's tags are in, an untouched tag sheet takes the book's,
+    // and a chapter file beside them is offered.
+    connect(mDraft.get(), &DraftBook::detailsRead, this, [this] {
+        if (mLister->isAdding() || !mDraft->allRead())
+            return;
+        if (mDraft->tagsAreEmpty())
+            mDraft->fillTagsFromFiles(false);
+        QTimer::singleShot(0, mChapters, [this] { mChapters->offerChapterFile(); });
+    });
+    // The window is named after the book opened in it.
+    for (const auto change : {&DraftBook::edited, &DraftBook::detailsRead})
+        connect(mDraft.get(), change, this, [this] {
+            mBookActions->update();
+            showProgressInTitle();
+        });
+    connect(mBookActions, &BookActions::summaryChanged, this, [this] { showProgressInTitle(); });
 }
 
 void AppController::awakeFromNib()
@@ -285,34 +275,18 @@ void AppController::awakeFromNib()
     QApplication::setQuitOnLastWindowClosed(applicationShouldTerminateAfterLastWindowClosed());
     soundID = mServices.makeSound(Resources::pathForResource(u"complete"_s, u"aiff"_s));
     setSortAscending(true);
-    TableData = ItemList();
-
     mainTable->setItemDelegateForColumn(iconColumn.index, new IconCellDelegate(mainTable));
     mainTable->setItemDelegateForColumn(
         titleColumn.index, new TitleCellDelegate(QFont(u"Lucida Grande"_s, 12), mainTable));
-
     mainWindow->show();
     mainWindow->activateWindow();
-    connect(mainTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { tableViewSelectionDidChange(); });
+    connect(mainTable->selectionModel(), &QItemSelectionModel::selectionChanged, mPreview,
+            [this] { mPreview->tableViewSelectionDidChange(); });
     mTableModel->setDataSource(this);
     mainTable->setDataSource(this);
     mainTable->registerForDraggedTypes({u"NSGeneralPboardType"_s, u"text/uri-list"_s});
-
-    setCurrentPreviewPath(std::nullopt);
-    setAudioPreviewObject(mServices.openMovie(std::nullopt));
-    if (mAudioPreviewObject)
-        mAudioPreviewObject->stop();
-
-    ffButton->setAutoRepeatDelay(100);
-    ffButton->setAutoRepeatInterval(300);
-    rwButton->setAutoRepeatDelay(100);
-    rwButton->setAutoRepeatInterval(300);
-
-    theUpdater = std::make_unique<UpdateChecker>(mServices.updateFeedUrl);
-    theUpdater->setDelegate(this);
-    theUpdater->setAutoUpdate(true);
-    theUpdater->startChecking();
+    mPreview->validatePlaybackButtons();
+    mUpdateNotice->startChecking();
 }
 
 void AppController::beginSheet(QDialog* sheet)
@@ -322,7 +296,39 @@ void AppController::beginSheet(QDialog* sheet)
 
 void AppController::endSheet(QDialog* sheet)
 {
-    if (!sheet->isVisible())
+    if (sheet->isVisible())
+        sheet->done(1);
+}
+
+void AppController::startTagging(QObject*)
+{
+    mTagSheet->open();
+}
+
+void AppController::stopTagging(QObject*)
+{
+    mTagSheet->close();
+}
+
+// How a run ends when the application does: its tools end, and what they wrote goes.
+bool AppController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mainWindow && event->type() == QEvent::Close)
+        applicationWillTerminate();
+    return QObject::eventFilter(watched, event);
+}
+
+void AppController::applicationWillTerminate()
+{
+    if (state() == RunState::Idle)
         return;
-    sheet->done(1);
+    mEndedMidRun = true;
+    stopJoin(this);
+}
+
+void AppController::quitApplication()
+{
+    applicationWillTerminate();
+    mainWindow->close();
+    QCoreApplication::quit();
 }

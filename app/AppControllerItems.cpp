@@ -1,79 +1,62 @@
-// The item list: adding, removing, sorting and retitling the source files.
+// The item list: adding, removing, sorting, retitling and moving the
+// source files, files dropped on the list, and what the list tells of them.
 #include "AppController.h"
 #include "AudioKind.h"
+#include "AudioPreview.h"
 #include "AudiobookTableView.h"
+#include "BookActions.h"
+#include "BookFiles.h"
+#include "DiskSpace.h"
+#include "DraftBook.h"
+#include "FileLister.h"
 #include "ItemTableModel.h"
+#include "ListEditor.h"
+#include "OutputSheet.h"
+#include "SheetDialog.h"
 
-#include <QApplication>
-#include <QFileIconProvider>
+#include <QComboBox>
 #include <QFileInfo>
-#include <QElapsedTimer>
-#include <QHash>
+#include <QLabel>
 #include <QMainWindow>
-#include <QStyle>
-#include <QTimer>
-#include <algorithm>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+const QString kRowMoveType = u"NSGeneralPboardType"_s;
+} // namespace
 
-QIcon fileIcon(const QString& path)
+const ItemList& AppController::tableData() const
 {
-    static const QFileIconProvider provider;
-    QIcon icon = provider.icon(QFileInfo(path));
-    // A file that cannot be read still gets a picture.
-    if (icon.isNull())
-        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
-    return QIcon(icon.pixmap(QSize(32, 32)));
+    return mDraft->files();
 }
 
-} // namespace
+bool AppController::sortAscending() const
+{
+    return mLister->sortAscending();
+}
+
+void AppController::setSortAscending(bool ascending)
+{
+    mLister->setSortAscending(ascending);
+}
 
 void AppController::createItem(const QString& path)
 {
-    if (selectListed(path))
-        return;
-    beginChange(u"Add File"_s);
-    appendAndSort({newRecord(path)}, 1);
+    mLister->add({path}, false, u"Add File"_s);
 }
 
-bool AppController::selectListed(const QString& path)
+void AppController::selectListed(const QString& path)
 {
-    if (!mListedPaths.contains(path))
-        return false;
-    for (qsizetype i = 0; i < TableData.size(); ++i) {
-        if (TableData.at(i)->pathColumn == path) {
+    const ItemList& files = mDraft->files();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (files.at(i)->pathColumn == path) {
             mainTable->selectRowIndexes({static_cast<int>(i)}, false);
-            break;
+            return;
         }
     }
-    return true;
-}
-
-ItemRecordPtr AppController::newRecord(const QString& path)
-{
-    auto record = std::make_shared<ItemRecord>();
-    record->pathColumn = path;
-    record->titleColumn = ItemRecord::titleForPath(path);
-    record->iconColumn = fileIcon(path);
-    mListedPaths.insert(path);
-    readDetails(path);
-    return record;
-}
-
-void AppController::appendAndSort(QList<ItemRecordPtr> records, int sorts)
-{
-    const auto count = static_cast<int>(records.size());
-    mTableModel->insertRecords(static_cast<int>(TableData.size()), count,
-                               [&] { TableData.append(std::move(records)); });
-    if (sorts <= 0)
-        return;
-    // Each sort goes the other way from the one before.
-    const bool odd = sorts % 2 == 1;
-    const bool ascending = odd ? sortAscending() : !sortAscending();
-    sortList(ascending);
-    setSortAscending(odd ? !sortAscending() : sortAscending());
 }
 
 void AppController::addRow(QObject*)
@@ -91,83 +74,30 @@ void AppController::addRow(QObject*)
 
 void AppController::openPanelDidEnd(int returnCode, const QStringList& filenames)
 {
-    if (returnCode != 1)
-        return;
-    addFiles(filenames, false);
+    if (returnCode == 1)
+        addFiles(filenames, false);
 }
 
 void AppController::applicationOpenFiles(const QStringList& filenames)
 {
-    if (filenames.size() == 1 && TableData.isEmpty() && mFilesToAdd.empty() &&
-        QFileInfo(filenames.first()).isFile() && looksLikeBook(filenames.first())) {
-        openBookFile(filenames.first());
+    if (filenames.size() == 1 && mDraft->files().isEmpty() && !mLister->isAdding() &&
+        QFileInfo(filenames.first()).isFile() && BookActions::looksLikeBook(filenames.first())) {
+        mBookActions->openBookFile(filenames.first());
         return;
     }
-    QStringList mp3Files;
+    QStringList files;
     for (const QString& path : filenames) {
         if (QFileInfo(path).isDir())
-            mp3Files << mp3FilesIn(path);
+            files << BookFiles::audioFilesIn(path);
         else if (AudioKind::isListed(path))
-            mp3Files << path;
+            files << path;
     }
-    addFiles(mp3Files, true);
+    addFiles(files, true);
 }
 
 void AppController::addFiles(const QStringList& paths, bool sortWhenAdded)
 {
-    beginChange(paths.size() == 1 ? u"Add File"_s : u"Add Files"_s);
-    mAddBatch = mChangeBatch;
-    for (qsizetype i = 0; i < paths.size(); ++i)
-        mFilesToAdd.push_back({paths.at(i), sortWhenAdded && i == paths.size() - 1});
-    if (sortWhenAdded && paths.isEmpty())
-        autoSort(this);
-    addQueuedFiles(true);
-}
-
-// Files are listed a turn at a time, so that the window stays alive while
-// hundreds arrive, and each turn sorts once, leaving the list as a sort
-// after each file would. The first few always go in at once, so a handful
-// of files is listed when the call returns; later turns stop when their
-// time is up.
-void AppController::addQueuedFiles(bool atOnce)
-{
-    constexpr int kFilesAtOnce = 8;
-    constexpr qint64 kTurnMs = 20;
-    QElapsedTimer turn;
-    turn.start();
-    // Each turn of one addition is part of the one change that Undo takes back.
-    if (mChangeBatch != mAddBatch)
-        mChangeText = u"Add Files"_s;
-    mChangeBatch = mAddBatch;
-    QList<ItemRecordPtr> added;
-    int sorts = 0;
-    const auto listAdded = [&] {
-        appendAndSort(std::exchange(added, {}), std::exchange(sorts, 0));
-    };
-    for (int count = 0; !mFilesToAdd.empty() &&
-                        ((atOnce && count < kFilesAtOnce) || turn.elapsed() < kTurnMs);
-         ++count) {
-        const QueuedFile next = mFilesToAdd.front();
-        mFilesToAdd.pop_front();
-        if (mListedPaths.contains(next.path)) {
-            listAdded();
-            selectListed(next.path);
-        } else {
-            added << newRecord(next.path);
-            ++sorts;
-        }
-        if (next.sortAfter)
-            ++sorts;
-    }
-    listAdded();
-    showListSummary();
-    if (!mFilesToAdd.empty() && !mAddingScheduled) {
-        mAddingScheduled = true;
-        QTimer::singleShot(0, this, [this] {
-            mAddingScheduled = false;
-            addQueuedFiles(false);
-        });
-    }
+    mLister->add(paths, sortWhenAdded, paths.size() == 1 ? u"Add File"_s : u"Add Files"_s);
 }
 
 void AppController::deleteRow(QObject*)
@@ -175,61 +105,31 @@ void AppController::deleteRow(QObject*)
     if (!atLeastOneSelected())
         return;
     const int row = mainTable->selectedRow();
-    if (row < 0 || row >= TableData.size())
+    if (row < 0 || row >= mDraft->files().size())
         return;
-    if (TableData.at(row)->pathColumn == mCurrentPreviewPath &&
-        isPlaying(mAudioPreviewObject.get())) {
-        mAudioPreviewObject->stop();
-        setPreviewTimer(nullptr);
-    }
-    beginChange(u"Remove File"_s);
-    mListedPaths.remove(TableData.at(row)->pathColumn);
-    mTableModel->removeRecord(row, [&] { TableData.removeAt(row); });
+    mPreview->stopIfLeaving(mDraft->files().at(row)->pathColumn);
+    ListEditor(*mDraft).remove(row);
     mainTable->deselectAll();
-    validatePlaybackButtons();
+    mPreview->validatePlaybackButtons();
 }
 
 void AppController::clearAllItems(QObject*)
 {
     if (!atLeastOneAdded())
         return;
-    if (isPlaying(mAudioPreviewObject.get())) {
-        mAudioPreviewObject->stop();
-        setPreviewTimer(nullptr);
-    }
-    beginChange(u"Clear List"_s);
-    mListedPaths.clear();
-    mTableModel->removeAllRecords([this] { TableData.clear(); });
-    validatePlaybackButtons();
+    mPreview->stop();
+    ListEditor(*mDraft).clear();
+    mPreview->validatePlaybackButtons();
 }
 
 void AppController::autoSort(QObject*)
 {
-    beginChange(u"Sort by Path"_s);
-    sortList(sortAscending());
-    setSortAscending(!sortAscending());
-}
-
-void AppController::sortList(bool ascending)
-{
-    const ItemList before = TableData;
-    QHash<const ItemRecord*, int> rowOf;
-    mTableModel->reorderRecords(
-        [&] {
-            std::stable_sort(TableData.begin(), TableData.end(),
-                             [ascending](const ItemRecordPtr& a, const ItemRecordPtr& b) {
-                                 const int order = a->pathColumn.compare(b->pathColumn);
-                                 return ascending ? order < 0 : order > 0;
-                             });
-            for (qsizetype i = 0; i < TableData.size(); ++i)
-                rowOf.insert(TableData.at(i).get(), static_cast<int>(i));
-        },
-        [&](int oldRow) { return rowOf.value(before.at(oldRow).get(), oldRow); });
+    mLister->sortByPath();
 }
 
 bool AppController::atLeastOneAdded() const
 {
-    return !TableData.isEmpty();
+    return !mDraft->files().isEmpty();
 }
 
 bool AppController::atLeastOneSelected() const
@@ -239,22 +139,146 @@ bool AppController::atLeastOneSelected() const
 
 int AppController::numberOfRowsInTableView(const AudiobookTableView*) const
 {
-    return static_cast<int>(TableData.size());
+    return static_cast<int>(mDraft->files().size());
 }
 
 QVariant AppController::tableViewObjectValueForTableColumn(const AudiobookTableView*,
                                                            const TableColumn& column, int row) const
 {
-    if (row < 0 || row >= TableData.size())
+    if (row < 0 || row >= mDraft->files().size())
         return {};
-    return TableData.at(row)->valueForKey(column.identifier);
+    return mDraft->files().at(row)->valueForKey(column.identifier);
 }
 
 void AppController::tableViewSetObjectValue(AudiobookTableView*, const QVariant& value,
                                             const TableColumn&, int row)
 {
-    if (row < 0 || row >= TableData.size())
+    ListEditor(*mDraft).retitle(row, value.toString());
+}
+
+bool AppController::tableViewWriteRows(AudiobookTableView*, const QList<int>& rows,
+                                       QMimeData* pasteboard)
+{
+    if (rows.isEmpty())
+        return false;
+    const int row = rows.constLast();
+    if (row < 0 || row >= mDraft->files().size())
+        return false;
+    dragStartRow = static_cast<quint32>(row);
+    pasteboard->clear();
+    pasteboard->setData(kRowMoveType, mDraft->files().at(row)->serialized());
+    return true;
+}
+
+int AppController::tableViewValidateDrop(AudiobookTableView* tableView, const DraggingInfo& info,
+                                         int proposedRow, int proposedDropOperation)
+{
+    const auto n = static_cast<unsigned>(mDraft->files().size());
+    if (static_cast<unsigned>(proposedRow) > n)
+        return DragOperation::None;
+    if (!info.draggingSource) {
+        tableView->setDropRow(static_cast<int>(n), DropOperation::Above);
+        return DragOperation::Copy;
+    }
+    if (info.draggingSource != mainTable)
+        return DragOperation::None;
+    if (proposedDropOperation == DropOperation::On)
+        tableView->setDropRow(proposedRow + 1, DropOperation::Above);
+    return DragOperation::Move;
+}
+
+bool AppController::tableViewAcceptDrop(AudiobookTableView*, const DraggingInfo& info, int row, int)
+{
+    const QMimeData* pasteboard = info.draggingPasteboard;
+    const auto n = static_cast<unsigned>(mDraft->files().size());
+    if (static_cast<unsigned>(row) > n || !pasteboard)
+        return false;
+    if (info.draggingSource) {
+        if (info.draggingSource != mainTable)
+            return false;
+        const auto moved = ItemRecord::deserialized(pasteboard->data(kRowMoveType));
+        if (!moved || dragStartRow >= n)
+            return false;
+        ListEditor(*mDraft).move(static_cast<int>(dragStartRow), row, *moved);
+        return true;
+    }
+    QStringList dropped;
+    for (const QUrl& url : pasteboard->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isDir())
+            dropped << BookFiles::audioFilesIn(path);
+        else if (AudioKind::isListed(path))
+            dropped << path;
+    }
+    if (dropped.size() == 1 && mDraft->files().isEmpty() && !mLister->isAdding() &&
+        BookActions::looksLikeBook(dropped.first()))
+        mBookActions->openBookFile(dropped.first());
+    else
+        addFiles(dropped, false);
+    return true;
+}
+
+// The row moves as a drag would move it, and the selection goes with it, so
+// that the next press moves it on.
+void AppController::moveSelectedRow(int offset)
+{
+    if (!atLeastOneSelected())
         return;
-    beginChange(u"Retitle File"_s);
-    TableData.at(row)->titleColumn = value.toString();
+    const int row = mainTable->selectedRow();
+    const int target = row + offset;
+    if (row < 0 || target < 0 || target >= mDraft->files().size())
+        return;
+    ListEditor(*mDraft).move(row, offset > 0 ? target + 1 : target, *mDraft->files().at(row));
+    mainTable->selectRowIndexes({target}, false);
+    mainTable->scrollTo(mTableModel->index(target, titleColumn.index));
+}
+
+void AppController::showListSummary()
+{
+    const ItemList& files = mDraft->files();
+    const bool reading = mLister->isAdding() || !mDraft->allRead();
+    const qsizetype count = files.size();
+    if (mBookActions->isBusy())
+        return;
+    if (count == 0) {
+        listSummary->setText(u"No files"_s);
+        return;
+    }
+    const double seconds = mDraft->length();
+    QString text = (count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count)) + u" \u00b7 "_s +
+                   ItemRecord::formatLength(seconds);
+    if (reading) {
+        text += u" so far, reading lengths\u2026"_s;
+    } else {
+        // ffmpeg's bit rate is the whole stream's, whatever the channels.
+        const std::optional<int> chosen = mOutputSheet->kbps();
+        const int kbps = chosen ? *chosen : files.first()->bitrateColumn.toInt();
+        if (kbps > 0 && seconds > 0)
+            text += u" \u00b7 about %1 as AAC"_s.arg(DiskSpace::roundedSize(seconds * kbps * 1000 / 8));
+    }
+    const bool book = mDraft->bookIsOpen();
+    if (book && !mBookActions->note().isEmpty())
+        text = mBookActions->note() + u" \u00b7 "_s + text;
+    else if (book && !reading)
+        text += u" \u00b7 opened as a book: Save Book (Ctrl+S) writes its chapters and tags "
+                "into it"_s;
+    listSummary->setText(text);
+}
+
+// While a run goes, the window title shows its progress.
+void AppController::showProgressInTitle()
+{
+    const int span = joinProgressIndicator->maximum() - joinProgressIndicator->minimum();
+    if (!joinProgressWindow->isVisible() || span <= 0) {
+        const auto& opened = mDraft->openedBook();
+        mainWindow->setWindowTitle(mDraft->bookIsOpen() ? QFileInfo(opened->path).fileName() +
+                                                              u" \u2014 Fablewick"_s
+                                                        : u"Fablewick"_s);
+        return;
+    }
+    const int percent =
+        (joinProgressIndicator->value() - joinProgressIndicator->minimum()) * 100 / span;
+    mainWindow->setWindowTitle(u"Fablewick \u2014 %1 %"_s.arg(percent));
 }

@@ -1,21 +1,19 @@
 // The production run as the window asks for it and shows it; the run itself
-// is a BookRun.
+// is a BookRun, made from the draft's order.
 #include "AppController.h"
-#include "ui_OutputWindow.h"
-#include "ArtworkWell.h"
+#include "BookActions.h"
 #include "Desktop.h"
-#include "FileHelper.h"
-#include "ItemTableModel.h"
+#include "DraftBook.h"
+#include "OutputSheet.h"
 #include "SheetDialog.h"
 #include "WorkerException.h"
 
-#include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QDir>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,16 +22,17 @@ void AppController::joinAll(QObject*)
 {
     if (!atLeastOneAdded())
         return;
-    if (outputName->text().isEmpty() && !title->text().isEmpty())
-        outputName->setText(title->text());
-    showChapterNote();
-    beginSheet(outputWindow);
-    outputName->setFocus();
+    QLineEdit* name = mOutputSheet->name();
+    if (name->text().isEmpty() && !mDraft->tags().title.isEmpty())
+        name->setText(mDraft->tags().title);
+    mOutputSheet->showChapterNote();
+    beginSheet(mOutputSheet->sheet());
+    name->setFocus();
 }
 
 void AppController::startJoin(QObject*)
 {
-    if (outputName->text().isEmpty())
+    if (mOutputSheet->name()->text().isEmpty())
         return;
     closeJoinStart(this);
     startMaking();
@@ -41,22 +40,12 @@ void AppController::startJoin(QObject*)
 
 void AppController::closeJoinStart(QObject*)
 {
-    endSheet(outputWindow);
+    endSheet(mOutputSheet->sheet());
 }
 
 void AppController::closeJoin(QObject*)
 {
     endSheet(joinProgressWindow);
-}
-
-void AppController::startTagging(QObject*)
-{
-    beginSheet(tagWindow);
-}
-
-void AppController::stopTagging(QObject*)
-{
-    endSheet(tagWindow);
 }
 
 void AppController::stopJoin(QObject*)
@@ -68,36 +57,26 @@ void AppController::stopJoin(QObject*)
     mBookRun->stop(std::exchange(mEndedMidRun, false) ? BookRun::Leftovers::Removed
                                                         : BookRun::Leftovers::Kept);
     closeJoin(this);
-    updateBookActions();
+    mBookActions->update();
 }
 
 void AppController::startMaking()
 {
     if (state() != RunState::Idle)
         return;
-    const std::optional<BookFormat> format = RunRequest::formatFor(encodingTitle());
-    if (!format) {
-        processDidEndBadly(std::make_exception_ptr(WorkerException(
-            u"Before the files were joined: Fablewick does not know how to make “%1”. Choose "
-            u"AAC Bookmark, AAC Standard or MP3 as the encoding, and make the audiobook again."_s
-                .arg(encodingTitle())
-                .toStdString())));
-        return;
-    }
+    mDraft->setSettings(mOutputSheet->settings(mEncoders));
     // The last run's book, kept after a failed delivery, is named in its
     // alert; its folder is emptied only by the new run.
-    mBookRun = std::make_unique<BookRun>(requestFor(*format), u"Fablewick"_s);
+    mBookRun = std::make_unique<BookRun>(mDraft->order(), u"Fablewick"_s);
     connect(mBookRun.get(), &Job::progressed, this,
             [this](const Job::Progress& progress) { showRunProgress(progress); });
-    connect(mBookRun.get(), &BookRun::recordsChanged, mTableModel,
-            &ItemTableModel::recordsChanged);
+    connect(mBookRun.get(), &BookRun::filesLearned, mDraft.get(), &DraftBook::applyLearned);
     connect(mBookRun.get(), &Job::succeeded, this, [this] {
         closeJoin(this);
-        updateBookActions();
-        const QString book = mBookRun->made();
-        srcPath = book;
+        mBookActions->update();
+        srcPath = mBookRun->made();
         QDir().mkpath(Desktop::folder());
-        dstPath = Desktop::pathFor(mBookRun->request().outputName, QFileInfo(book).suffix());
+        dstPath = Desktop::pathFor(mBookRun->request().outputName, QFileInfo(*srcPath).suffix());
         moveFile(*srcPath, *dstPath);
     });
     connect(mBookRun.get(), &Job::failed, this, [this](const QString& cause) {
@@ -105,33 +84,11 @@ void AppController::startMaking()
         joinProgressIndicator->setRange(0, 100);
         joinProgressIndicator->setValue(0);
         closeJoin(this);
-        updateBookActions();
+        mBookActions->update();
         processDidEndBadly(std::make_exception_ptr(WorkerException(cause.toStdString())));
     });
     mBookRun->start();
-    updateBookActions();
-}
-
-RunRequest AppController::requestFor(BookFormat format) const
-{
-    const QString rate = outputRate->currentText();
-    const QString frequency = outputFrequency->currentText();
-    RunRequest run{.records = FileHelper::selectMp3Files(TableData),
-                   .format = format,
-                   .bitRate = rate.contains(u"Same"_s) ? std::nullopt : std::optional(rate),
-                   .sampleRate =
-                       frequency.contains(u"Same"_s) ? std::nullopt : std::optional(frequency),
-                   .mono = outputChannels->currentText().contains(u"Mono"_s),
-                   .tags = sheetTags(),
-                   .outputName = outputName->text(),
-                   .decodes = false,
-                   .copiesAac = false,
-                   .encoders = mEncoders,
-                   .evenVolume = evenVolume(),
-                   .gains = {},
-                   .encoderGain = 0};
-    run.chooseMethod();
-    return run;
+    mBookActions->update();
 }
 
 // The progress sheet opens with the run's first report, and shows each
@@ -157,21 +114,4 @@ RunState AppController::state() const
 std::optional<QString> AppController::tempFolderPath() const
 {
     return mBookRun ? mBookRun->folder() : std::nullopt;
-}
-
-EvenVolume AppController::evenVolume() const
-{
-    switch (mOutputUi->outputEvenVolume->currentIndex()) {
-    case 1:
-        return EvenVolume::WholeBook;
-    case 2:
-        return EvenVolume::EachFile;
-    default:
-        return EvenVolume::Off;
-    }
-}
-
-QString AppController::encodingTitle() const
-{
-    return outputEncoding->currentText();
 }

@@ -14,8 +14,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-ChapterPanel::ChapterPanel(QWidget* parent)
-    : QWidget(parent), mModel(new ChapterTableModel(this)), mTable(new QTableView(this)),
+ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
+    : QWidget(parent), mModel(new ChapterTableModel(book, this)), mTable(new QTableView(this)),
       mProposals(new QLabel(this)), mProposalBar(new QWidget(this)),
       mMenu(new QMenu(u"&Chapters"_s, this))
 {
@@ -133,6 +133,28 @@ ChapterPanel::ChapterPanel(QWidget* parent)
             [this] { refresh(); });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { refresh(); });
     connect(mModel, &QAbstractItemModel::dataChanged, this, [this] { refresh(); });
+    // Each command is found by its name, as the main window's are.
+    const std::pair<QAction*, const char16_t*> named[] = {
+        {mActions.addHere, u"actionAddChapterHere"},
+        {mActions.play, u"actionPlayChapter"},
+        {mActions.remove, u"actionRemoveChapter"},
+        {mActions.earlierSecond, u"actionEarlierSecond"},
+        {mActions.earlierTenth, u"actionEarlierTenth"},
+        {mActions.laterTenth, u"actionLaterTenth"},
+        {mActions.laterSecond, u"actionLaterSecond"},
+        {mActions.accept, u"actionTakeProposal"},
+        {mActions.acceptAll, u"actionTakeAllProposals"},
+        {mActions.dropAll, u"actionDropAllProposals"},
+        {mActions.onePerFile, u"actionOneChapterPerFile"},
+        {mActions.fromFiles, u"actionChaptersFromFiles"},
+        {mActions.findSilence, u"actionFindChapters"},
+        {mActions.splitLong, u"actionSplitLongChapters"},
+        {mActions.importFile, u"actionImportChapters"},
+        {mActions.exportFile, u"actionExportChapters"},
+        {mActions.shift, u"actionShiftChapters"},
+    };
+    for (const auto& [each, name] : named)
+        each->setObjectName(QString::fromUtf16(name));
     refresh();
 }
 

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class ChapterTableModel;
+class DraftBook;
 class QAction;
 class QLabel;
 class QMenu;
@@ -37,7 +38,7 @@ public:
         QAction* shift = nullptr;
     };
 
-    explicit ChapterPanel(QWidget* parent = nullptr);
+    explicit ChapterPanel(const DraftBook& book, QWidget* parent = nullptr);
 
     [[nodiscard]] QTableView* table() const { return mTable; }
     [[nodiscard]] ChapterTableModel* model() const { return mModel; }

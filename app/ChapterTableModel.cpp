@@ -2,6 +2,8 @@
 
 #include "ChapterFile.h"
 #include "ChapterList.h"
+#include "DraftBook.h"
+#include "ItemRecord.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -10,54 +12,26 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-ChapterTableModel::ChapterTableModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-QList<ChapterTableModel::Row> ChapterTableModel::rowsFor(const ItemList& records)
+ChapterTableModel::ChapterTableModel(const DraftBook& book, QObject* parent)
+    : QAbstractTableModel(parent), mBook(book)
 {
-    QList<double> starts;
-    QList<double> lengths;
-    double total = 0;
-    for (const ItemRecordPtr& record : records) {
-        starts << total;
-        lengths << record->lengthColumn.value_or(0);
-        total += lengths.constLast();
-    }
-    QList<Row> rows;
-    for (const ChapterList::Placed& chapter : ChapterList::placed(records, starts, starts, lengths))
-        rows.append({.record = records.at(chapter.record),
-                     .recordRow = chapter.record,
-                     .offset = chapter.offset,
-                     .start = chapter.start,
-                     .title = chapter.title});
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        rows[i].length = (i + 1 < rows.size() ? rows.at(i + 1).start : total) - rows.at(i).start;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        for (const ChapterMark& proposal : std::as_const(records.at(i)->proposals))
-            rows.append({.record = records.at(i),
-                         .recordRow = i,
-                         .proposed = true,
-                         .offset = proposal.start,
-                         .start = starts.at(i) + proposal.start,
-                         .title = u"Proposed start"_s});
-    }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const Row& a, const Row& b) { return a.start < b.start; });
-    return rows;
+    refresh();
 }
 
-void ChapterTableModel::setRows(QList<Row> rows)
+void ChapterTableModel::refresh()
 {
+    const QList<Row>& rows = mBook.chapters();
     if (rows == mRows)
         return;
     // As many rows as before are changed in place, so that a title being
     // edited keeps its editor while the files' details arrive.
     if (rows.size() == mRows.size()) {
-        mRows = std::move(rows);
+        mRows = rows;
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
         return;
     }
     beginResetModel();
-    mRows = std::move(rows);
+    mRows = rows;
     endResetModel();
 }
 

@@ -1,5 +1,6 @@
 #include "ItemTableModel.h"
 
+#include "DraftBook.h"
 #include "TableDataSource.h"
 
 #include <QApplication>
@@ -9,18 +10,55 @@
 using namespace Qt::Literals::StringLiterals;
 
 ItemTableModel::ItemTableModel(QList<TableColumn> columns, AudiobookTableView* view,
-                               QObject* parent)
+                               DraftBook& book, QObject* parent)
     : QAbstractTableModel(parent), mColumns(std::move(columns)), mView(view)
 {
     for (int i = 0; i < mColumns.size(); ++i)
         mColumns[i].index = i;
+    connect(&book, &DraftBook::filesAboutToBeInserted, this,
+            [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(&book, &DraftBook::filesInserted, this, [this] {
+        mShownRows = shownByTheSource();
+        endInsertRows();
+    });
+    connect(&book, &DraftBook::filesAboutToBeRemoved, this,
+            [this](int first, int last) { beginRemoveRows({}, first, last); });
+    connect(&book, &DraftBook::filesRemoved, this, [this] {
+        mShownRows = shownByTheSource();
+        endRemoveRows();
+    });
+    connect(&book, &DraftBook::filesAboutToBeRearranged, this,
+            [this] { Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
+    connect(&book, &DraftBook::filesRearranged, this, [this](const QList<int>& newRowOf) {
+        mShownRows = shownByTheSource();
+        // The selection follows its records; without newRowOf it keeps its
+        // row numbers, whatever records now stand there.
+        if (!newRowOf.isEmpty()) {
+            const QModelIndexList from = persistentIndexList();
+            QModelIndexList to;
+            to.reserve(from.size());
+            for (const QModelIndex& index : from)
+                to.append(this->index(newRowOf.value(index.row(), index.row()), index.column()));
+            changePersistentIndexList(from, to);
+        }
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    });
+    connect(&book, &DraftBook::filesChanged, this, [this](int first, int last) {
+        if (first <= last && last < mShownRows)
+            Q_EMIT dataChanged(index(first, 0), index(last, columnCount() - 1));
+    });
+}
+
+int ItemTableModel::shownByTheSource() const
+{
+    return mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
 }
 
 void ItemTableModel::setDataSource(TableDataSource* dataSource)
 {
     beginResetModel();
     mDataSource = dataSource;
-    mShownRows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
+    mShownRows = shownByTheSource();
     endResetModel();
 }
 
@@ -31,77 +69,6 @@ TableColumn ItemTableModel::column(const QString& identifier) const
             return c;
     }
     return {};
-}
-
-void ItemTableModel::insertRecord(int row, const std::function<void()>& insert)
-{
-    insertRecords(row, 1, insert);
-}
-
-void ItemTableModel::insertRecords(int row, int count, const std::function<void()>& insert)
-{
-    if (count <= 0)
-        return;
-    beginInsertRows({}, row, row + count - 1);
-    insert();
-    mShownRows += count;
-    endInsertRows();
-}
-
-void ItemTableModel::removeRecord(int row, const std::function<void()>& remove)
-{
-    beginRemoveRows({}, row, row);
-    remove();
-    --mShownRows;
-    endRemoveRows();
-}
-
-void ItemTableModel::removeAllRecords(const std::function<void()>& clear)
-{
-    if (mShownRows == 0) {
-        clear();
-        return;
-    }
-    beginRemoveRows({}, 0, mShownRows - 1);
-    clear();
-    mShownRows = 0;
-    endRemoveRows();
-}
-
-void ItemTableModel::resetRecords(const std::function<void()>& replace)
-{
-    beginResetModel();
-    replace();
-    mShownRows = mDataSource ? mDataSource->numberOfRowsInTableView(mView) : 0;
-    endResetModel();
-}
-
-void ItemTableModel::recordsChanged()
-{
-    if (mShownRows > 0)
-        Q_EMIT dataChanged(index(0, 0), index(mShownRows - 1, columnCount() - 1));
-}
-
-void ItemTableModel::recordChanged(int row)
-{
-    if (row >= 0 && row < mShownRows)
-        Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
-}
-
-void ItemTableModel::reorderRecords(const std::function<void()>& reorder,
-                                    const std::function<int(int oldRow)>& newRowOf)
-{
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    reorder();
-    if (newRowOf) {
-        const QModelIndexList from = persistentIndexList();
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex& index : from)
-            to.append(this->index(newRowOf(index.row()), index.column()));
-        changePersistentIndexList(from, to);
-    }
-    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int ItemTableModel::rowCount(const QModelIndex& parent) const
@@ -188,8 +155,8 @@ bool ItemTableModel::setData(const QModelIndex& index, const QVariant& value, in
 {
     if (!mDataSource || role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
+    // The draft tells of the change it makes.
     mDataSource->tableViewSetObjectValue(mView, value, mColumns.at(index.column()), index.row());
-    Q_EMIT dataChanged(index, index);
     return true;
 }
 

@@ -4,12 +4,15 @@
 
 #include <QAbstractTableModel>
 #include <QList>
-#include <functional>
 
 class AudiobookTableView;
+class DraftBook;
 class TableDataSource;
 
-// The main table's model: it holds no data and answers from the data source.
+// The main table's model: it holds no data and answers from the data
+// source, and tells the view what the draft says changed (files inserted,
+// removed, rearranged, changed), so that the selection and the scroll
+// position survive each change.
 class ItemTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -17,29 +20,12 @@ public:
     // Whether a row continues the chapter of the row above.
     static constexpr int ContinuesChapterRole = Qt::UserRole + 1;
 
-    ItemTableModel(QList<TableColumn> columns, AudiobookTableView* view, QObject* parent);
+    ItemTableModel(QList<TableColumn> columns, AudiobookTableView* view, DraftBook& book,
+                   QObject* parent);
 
     void setDataSource(TableDataSource* dataSource);
     [[nodiscard]] const QList<TableColumn>& columns() const { return mColumns; }
     [[nodiscard]] TableColumn column(const QString& identifier) const;
-
-    // Every change of the list goes through one of these, which make it and
-    // tell the view what changed, so that the selection and the scroll
-    // position survive it.
-    void insertRecord(int row, const std::function<void()>& insert);
-    void insertRecords(int row, int count, const std::function<void()>& insert);
-    void removeRecord(int row, const std::function<void()>& remove);
-    void removeAllRecords(const std::function<void()>& clear);
-    // Another list altogether, as Undo puts back.
-    void resetRecords(const std::function<void()>& replace);
-    // The records' values changed, the list did not.
-    void recordsChanged();
-    void recordChanged(int row);
-    // A new order of the same records. With newRowOf (where each old row now
-    // stands) the selection follows its records; without it, the selection
-    // keeps its row numbers, whatever records now stand there.
-    void reorderRecords(const std::function<void()>& reorder,
-                        const std::function<int(int oldRow)>& newRowOf = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -50,6 +36,7 @@ public:
 
 private:
     [[nodiscard]] QString chapterNote(int row) const;
+    [[nodiscard]] int shownByTheSource() const;
     QList<TableColumn> mColumns;
     AudiobookTableView* mView;
     TableDataSource* mDataSource = nullptr;

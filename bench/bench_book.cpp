@@ -198,7 +198,8 @@ int main(int argc, char* argv[])
         }
         RunRequest asked;
         asked.mono = control<QComboBox>(c, u"outputChannels"_s)->currentText().contains(u"Mono"_s);
-        const EncoderOptions options = EncodeStep::ffmpegFindOption(asked, temp + u"/mp3.mp3"_s);
+        const EncoderOptions options =
+            EncodeStep::ffmpegFindOption(RunWork(asked), temp + u"/mp3.mp3"_s);
         return timeShell(
             u"'%1' -nostdin -v error -i '%2/mp3.mp3' -vn -y -ab %3 -acodec aac -ac %4 -ar %5 "
             u"'%2/direct.m4a'"_s.arg(QStringLiteral(FABLEWICK_FFMPEG), temp,

@@ -59,6 +59,22 @@ struct ItemRecord
     std::optional<QList<ChapterMark>> editedChapters;
     // Starts proposed by a search for silence, not yet taken or dropped.
     QList<ChapterMark> proposals;
+    // What the user can change of a record: its title and chapters. Undo
+    // and Redo put them back; what the file's own details say stays.
+    struct Edits
+    {
+        QString title;
+        std::optional<QList<ChapterMark>> chapters;
+        QList<ChapterMark> proposals;
+        friend bool operator==(const Edits&, const Edits&) = default;
+    };
+    [[nodiscard]] Edits edits() const { return {titleColumn, editedChapters, proposals}; }
+    void setEdits(const Edits& edits)
+    {
+        titleColumn = edits.title;
+        editedChapters = edits.chapters;
+        proposals = edits.proposals;
+    }
     // The chapters that start in the file: as edited, else its own marks,
     // else one at its start.
     [[nodiscard]] QList<ChapterMark> chapterStarts() const;

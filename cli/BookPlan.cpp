@@ -1,8 +1,10 @@
 #include "BookPlan.h"
 
-#include "Desktop.h"
-
 #include "BookFiles.h"
+#include "ChapterEditor.h"
+#include "Desktop.h"
+#include "DraftBook.h"
+#include "ListEditor.h"
 #include "BookRun.h"
 #include "ChapterList.h"
 #include "DiskSpace.h"
@@ -17,48 +19,6 @@
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-std::optional<BookFormat> formatOfPath(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == u"mp3"_s)
-        return BookFormat::Mp3;
-    if (suffix == u"m4a"_s)
-        return BookFormat::AacStandard;
-    if (suffix == u"m4b"_s)
-        return BookFormat::AacBookmark;
-    return std::nullopt;
-}
-
-QString formatName(BookFormat format)
-{
-    switch (format) {
-    case BookFormat::Mp3:
-        return u"MP3"_s;
-    case BookFormat::AacStandard:
-        return u"AAC Standard (.m4a)"_s;
-    case BookFormat::AacBookmark:
-        break;
-    }
-    return u"AAC Bookmark (.m4b)"_s;
-}
-
-} // namespace
-
-QString BookPlan::extensionOf(BookFormat format)
-{
-    switch (format) {
-    case BookFormat::Mp3:
-        return u"mp3"_s;
-    case BookFormat::AacStandard:
-        return u"m4a"_s;
-    case BookFormat::AacBookmark:
-        break;
-    }
-    return u"m4b"_s;
-}
 
 QStringList BookPlan::expand(const QStringList& inputs, Problem& problem)
 {
@@ -84,113 +44,110 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     const QStringList paths = expand(inputs, problem);
     if (paths.isEmpty())
         return std::nullopt;
-    // Read as the window reads them, on every core.
-    auto records = QtConcurrent::blockingMapped<ItemList>(paths, BookFiles::recordOf);
-    if (options.order == MakeOptions::Order::Track)
-        std::stable_sort(records.begin(), records.end(), BookFiles::byTrack);
-    else if (options.order == MakeOptions::Order::Path)
-        std::stable_sort(records.begin(), records.end(),
+    // The same draft as the window's, read on every core as the window reads.
+    DraftBook draft;
+    const auto records = QtConcurrent::blockingMapped<ItemList>(paths, BookFiles::recordOf);
+    draft.edit(u"Add Files"_s, [&records](DraftBook::Edit& edit) { edit.insert(0, records); });
+    ListEditor list(draft);
+    if (options.order == MakeOptions::Order::Track) {
+        list.sortByTrack();
+    } else if (options.order == MakeOptions::Order::Path) {
+        ItemList order = draft.files();
+        std::stable_sort(order.begin(), order.end(),
                          [](const ItemRecordPtr& a, const ItemRecordPtr& b) {
                              return NaturalOrder::less(a->pathColumn, b->pathColumn);
                          });
-    if (options.titles == MakeOptions::Titles::Tags) {
-        for (const ItemRecordPtr& record : std::as_const(records)) {
-            if (!record->tags.title.isEmpty())
-                record->titleColumn = record->tags.title;
-        }
+        draft.edit(u"Sort by Path"_s, [&order](DraftBook::Edit& edit) { edit.rearrange(order); });
     }
+    if (options.titles == MakeOptions::Titles::Tags)
+        list.titlesFromTags();
     if (!options.chapters.isEmpty()) {
-        QString why;
-        const ChapterMarks chapters = BookFiles::readChapterFile(options.chapters, records, why);
-        if (!why.isEmpty()) {
+        if (const QString why = ChapterEditor(draft).import(options.chapters); !why.isEmpty()) {
             problem.text = u"The chapters of \u201C%1\u201D cannot be imported. %2"_s.arg(
                 QFileInfo(options.chapters).fileName(), why);
             return std::nullopt;
         }
-        BookFiles::placeChapters(records, chapters);
     }
 
     // The tags that were given, and the files' own where none was.
-    BookTag tags = BookFiles::agreedTags(records);
+    BookTag tags;
     for (QString BookTag::*field :
          {&BookTag::title, &BookTag::artist, &BookTag::album, &BookTag::albumArtist,
           &BookTag::comment, &BookTag::narrator, &BookTag::year, &BookTag::series,
-          &BookTag::seriesNumber, &BookTag::description}) {
-        if (!(options.tags.*field).isEmpty())
-            tags.*field = options.tags.*field;
-    }
-    QImage cover;
+          &BookTag::seriesNumber, &BookTag::description})
+        tags.*field = options.tags.*field;
     if (!options.cover.isEmpty()) {
-        cover = QImage(options.cover);
+        const QImage cover(options.cover);
         if (cover.isNull()) {
             problem = {.text = u"The cover \u201C%1\u201D is no image that can be read."_s.arg(
                            options.cover),
                        .usage = true};
             return std::nullopt;
         }
-    } else {
-        cover = BookFiles::agreedCover(records);
-    }
-    if (!cover.isNull())
         tags.cover = BookFiles::coverJpeg(cover);
-
+        tags.coverMimeType = u"image/jpeg"_s;
+    }
+    draft.edit(u"Tags"_s, [&tags](DraftBook::Edit& edit) { edit.setTags(tags); });
+    draft.fillTagsFromFiles(false);
     // A book without a title would show in players by its file's name, or
     // not at all: it is titled as it is named.
-    if (tags.title.isEmpty())
+    if (draft.tags().title.isEmpty()) {
+        tags = draft.tags();
         tags.title = output.isEmpty() ? name : QFileInfo(output).completeBaseName();
+        draft.edit(u"Title"_s, [&tags](DraftBook::Edit& edit) { edit.setTags(tags); });
+    }
+
     BookPlan plan;
-    const BookFormat format =
-        options.format.value_or(formatOfPath(output).value_or(BookFormat::AacBookmark));
-    plan.output = output.isEmpty() ? Desktop::pathFor(tags.title, extensionOf(format)) : output;
-    if (formatOfPath(plan.output) != format)
-        plan.output += u'.' + extensionOf(format);
+    const BookFormat format = options.format.value_or(
+        BookFormats::ofPath(output).value_or(BookFormat::AacBookmark));
+    plan.output = output.isEmpty()
+                      ? Desktop::pathFor(draft.tags().title, BookFormats::extension(format))
+                      : output;
+    if (BookFormats::ofPath(plan.output) != format)
+        plan.output += u'.' + BookFormats::extension(format);
     plan.output = QFileInfo(plan.output).absoluteFilePath();
-    plan.request = RunRequest{
-        .records = records,
-        .format = format,
-        .bitRate = options.bitRate.isEmpty() ? std::nullopt : std::optional(options.bitRate),
-        .sampleRate =
-            options.sampleRate.isEmpty() ? std::nullopt : std::optional(options.sampleRate),
-        .mono = options.mono,
-        .tags = tags,
-        .outputName = QFileInfo(plan.output).completeBaseName(),
-        .decodes = false,
-        .copiesAac = false,
-        .encoders = options.encoders,
-        .evenVolume = options.evenVolume,
-        .gains = {},
-        .encoderGain = 0};
-    plan.request.chooseMethod();
+    draft.setSettings({.format = format,
+                       .bitRate = options.bitRate.isEmpty() ? std::nullopt
+                                                            : std::optional(options.bitRate),
+                       .sampleRate = options.sampleRate.isEmpty()
+                                         ? std::nullopt
+                                         : std::optional(options.sampleRate),
+                       .mono = options.mono,
+                       .evenVolume = options.evenVolume,
+                       .outputName = QFileInfo(plan.output).completeBaseName(),
+                       .encoders = options.encoders});
+    plan.request = draft.order();
     return plan;
 }
 
 QString BookPlan::text() const
 {
-    const RunRequest& run = request;
+    const RunWork run(request);
+    const RunRequest& asked = run.request;
     QStringList lines;
-    lines << u"Book: %1"_s.arg(output) << u"Format: %1"_s.arg(formatName(run.format));
+    lines << u"Book: %1"_s.arg(output) << u"Format: %1"_s.arg(BookFormats::name(asked.format));
     QStringList steps;
     for (const auto& step : BookRun::steps(run))
         steps << BookRun::nameOf(step->state());
     QString how = run.copiesAac ? u"the AAC audio copied as it is, not encoded"_s
                   : run.decodes ? u"every file decoded, then encoded"_s
-                  : run.format == BookFormat::Mp3
+                  : asked.format == BookFormat::Mp3
                       ? u"the MP3 files joined as they are, not encoded"_s
                       : u"the MP3 files joined, then encoded"_s;
-    if (run.evenVolume != EvenVolume::Off)
+    if (asked.evenVolume != EvenVolume::Off)
         how = u"every file measured, then decoded with its gain and encoded"_s;
     lines << u"Steps: %1 (%2)"_s.arg(steps.join(u", "_s), how);
-    if (run.evenVolume != EvenVolume::Off)
+    if (asked.evenVolume != EvenVolume::Off)
         lines << u"Even volume: %1 to %2 LUFS, peaks at most -1.5 dBTP"_s
-                     .arg(run.evenVolume == EvenVolume::WholeBook ? u"the whole book"_s
+                     .arg(asked.evenVolume == EvenVolume::WholeBook ? u"the whole book"_s
                                                                   : u"each file"_s)
                      .arg(RunRequest::kTargetLoudness);
-    if (!run.copiesAac && (run.format != BookFormat::Mp3 || run.decodes))
+    if (!run.copiesAac && (asked.format != BookFormat::Mp3 || run.decodes))
         lines << u"Encoding: %1, %2, %3; %4"_s.arg(
-            run.bitRate.value_or(u"the source's bit rate"_s),
-            run.sampleRate ? *run.sampleRate + u" Hz"_s : u"the source's sample rate"_s,
-            run.mono ? u"mono"_s : u"stereo"_s,
-            run.encoders > 0 ? u"up to %1 encoders at once"_s.arg(run.encoders)
+            asked.bitRate.value_or(u"the source's bit rate"_s),
+            asked.sampleRate ? *asked.sampleRate + u" Hz"_s : u"the source's sample rate"_s,
+            asked.mono ? u"mono"_s : u"stereo"_s,
+            asked.encoders > 0 ? u"up to %1 encoders at once"_s.arg(asked.encoders)
                              : u"one encoder per core"_s);
 
     QList<double> starts;
@@ -219,18 +176,18 @@ QString BookPlan::text() const
 
     lines << u""_s << u"Tags:"_s;
     const std::pair<const char16_t*, QString> tags[] = {
-        {u"title", run.tags.title},       {u"artist", run.tags.artist},
-        {u"album", run.tags.album},       {u"album artist", run.tags.albumArtist},
-        {u"narrator", run.tags.narrator}, {u"year", run.tags.year},
-        {u"series", run.tags.series},     {u"series number", run.tags.seriesNumber},
-        {u"comment", run.tags.comment},   {u"description", run.tags.description}};
+        {u"title", asked.tags.title},       {u"artist", asked.tags.artist},
+        {u"album", asked.tags.album},       {u"album artist", asked.tags.albumArtist},
+        {u"narrator", asked.tags.narrator}, {u"year", asked.tags.year},
+        {u"series", asked.tags.series},     {u"series number", asked.tags.seriesNumber},
+        {u"comment", asked.tags.comment},   {u"description", asked.tags.description}};
     for (const auto& [name, value] : tags) {
         if (!value.isEmpty())
             lines << u"  %1: %2"_s.arg(QString::fromUtf16(name), value.simplified());
     }
-    lines << (run.tags.cover.isEmpty() ? u"  cover: none"_s
+    lines << (asked.tags.cover.isEmpty() ? u"  cover: none"_s
                                        : u"  cover: a %1 JPEG image"_s.arg(DiskSpace::roundedSize(
-                                             double(run.tags.cover.size()))));
+                                             double(asked.tags.cover.size()))));
 
     lines << u""_s
           << u"Disk space: about %1 in the temporary folder while it is made."_s.arg(

@@ -26,9 +26,6 @@ struct BookPlan
                                                       Problem& problem);
     // The files that arguments name: files as they are, folders expanded.
     [[nodiscard]] static QStringList expand(const QStringList& inputs, Problem& problem);
-    // name is the book's when the files' tags give it no title.
-    // Where the book goes when no output is given: its name on the Desktop.
-    [[nodiscard]] static QString extensionOf(BookFormat format);
 
     // The plan in words, for --dry-run.
     [[nodiscard]] QString text() const;

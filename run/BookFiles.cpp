@@ -234,17 +234,17 @@ ChapterMarks readChapterFile(const QString& path, const ItemList& records, QStri
     return problem.isEmpty() ? chapters : ChapterMarks{};
 }
 
-void placeChapters(const ItemList& records, const ChapterMarks& chapters)
+QList<QList<ChapterMark>> placeChapters(const ItemList& records, const ChapterMarks& chapters)
 {
     QList<double> lengths;
     for (const ItemRecordPtr& record : records)
         lengths << record->lengthColumn.value_or(0);
-    for (const ItemRecordPtr& record : records)
-        record->editedChapters = QList<ChapterMark>();
+    QList<QList<ChapterMark>> placed(records.size());
     for (const ChapterMark& chapter : chapters) {
         if (const auto place = ChapterList::located(lengths, chapter.start))
-            records.at(place->first)->editedChapters->append({place->second, chapter.title});
+            placed[place->first].append({place->second, chapter.title});
     }
+    return placed;
 }
 
 } // namespace BookFiles

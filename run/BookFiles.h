@@ -52,8 +52,9 @@ void apply(const Details& details, ItemRecord& record);
 // unreadable, past the book's end, out of order.
 [[nodiscard]] ChapterMarks readChapterFile(const QString& path, const ItemList& records,
                                            QString& problem);
-// Replaces the records' chapters with these, each in the file that plays at
-// its time in the book.
-void placeChapters(const ItemList& records, const ChapterMarks& chapters);
+// The chapters that start in each record's file, each in the file that
+// plays at its time in the book.
+[[nodiscard]] QList<QList<ChapterMark>> placeChapters(const ItemList& records,
+                                                      const ChapterMarks& chapters);
 
 } // namespace BookFiles

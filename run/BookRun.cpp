@@ -57,11 +57,11 @@ BookRun::~BookRun()
     stop();
 }
 
-std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunRequest& run)
+std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunWork& run)
 {
     std::vector<std::unique_ptr<RunStep>> steps;
-    const bool mp3 = run.format == BookFormat::Mp3;
-    if (run.evenVolume != EvenVolume::Off)
+    const bool mp3 = run.request.format == BookFormat::Mp3;
+    if (run.request.evenVolume != EvenVolume::Off)
         steps.push_back(std::make_unique<MeasureStep>());
     if (run.copiesAac)
         steps.push_back(std::make_unique<CopyStep>());
@@ -69,11 +69,11 @@ std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunRequest& run)
         steps.push_back(std::make_unique<DecodeStep>());
     else
         steps.push_back(std::make_unique<JoinStep>());
-    if (run.evenVolume != EvenVolume::Off)
+    if (run.request.evenVolume != EvenVolume::Off)
         steps.push_back(std::make_unique<LevelStep>());
     if (!run.copiesAac && (!mp3 || run.decodes))
         steps.push_back(std::make_unique<EncodeStep>());
-    if (run.format == BookFormat::AacBookmark)
+    if (run.request.format == BookFormat::AacBookmark)
         steps.push_back(std::make_unique<ChaptersStep>());
     if (mp3)
         steps.push_back(std::make_unique<Mp3TagsStep>());
@@ -120,7 +120,7 @@ bool BookRun::ready()
     // A file that is gone or holds no audio would make a book with a hole
     // in it: the run stops before anything is touched.
     const QString failures = RunChecks::filesToJoin(mRun);
-    Q_EMIT recordsChanged();
+    Q_EMIT filesLearned(mRun.learned());
     if (!failures.isEmpty()) {
         fail(failures);
         return false;
@@ -254,7 +254,7 @@ void BookRun::stepEnded(RunStep& step, const QString& failure)
         return;
     }
     const QString unusable = step.settle(mRun);
-    Q_EMIT recordsChanged();
+    Q_EMIT filesLearned(mRun.learned());
     if (!unusable.isEmpty()) {
         fail(unusable);
         return;

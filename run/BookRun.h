@@ -29,8 +29,8 @@ public:
     BookRun(const BookRun&) = delete;
     BookRun& operator=(const BookRun&) = delete;
 
-    // The steps that make the book the request asks for, in order.
-    [[nodiscard]] static std::vector<std::unique_ptr<RunStep>> steps(const RunRequest& run);
+    // The steps that make the book the run asks for, in order.
+    [[nodiscard]] static std::vector<std::unique_ptr<RunStep>> steps(const RunWork& run);
     // A step's name in a plan: "Join", "Encode", "Tags".
     [[nodiscard]] static QString nameOf(RunState state);
 
@@ -49,15 +49,16 @@ public:
     }
     // The book made, in the temporary folder, once the run has succeeded.
     [[nodiscard]] const QString& made() const { return mMade; }
-    [[nodiscard]] const RunRequest& request() const { return mRun; }
+    [[nodiscard]] const RunRequest& request() const { return mRun.request; }
     [[nodiscard]] const std::optional<QString>& folder() const { return mFolder; }
     // The book made, in the temporary folder, to target; replacing puts it
     // in place of whatever stands there.
     [[nodiscard]] FileMover::Outcome deliver(const QString& target, bool replacing) const;
 
 Q_SIGNALS:
-    // Problems or lengths were found and marked on the records.
-    void recordsChanged();
+    // What the run found of its files (problems, lengths, loudness), as the
+    // files stood in the request.
+    void filesLearned(const QList<ItemRecord>& files);
 
 protected:
     void begin() override;
@@ -78,7 +79,7 @@ private:
     [[nodiscard]] QString diskFullText() const;
     void endSteps();
 
-    RunRequest mRun;
+    RunWork mRun;
     QString mFolderName;
     std::optional<QString> mFolder;
     FolderLock mLock;

@@ -7,7 +7,7 @@ QString ChaptersStep::during() const
     return u"While writing the chapters"_s;
 }
 
-void ChaptersStep::startWorker(RunRequest& run, const QString& folder, const QString& input,
+void ChaptersStep::startWorker(RunWork& run, const QString& folder, const QString& input,
                          Reports reports)
 {
     mFolder = folder;

@@ -9,7 +9,7 @@ class ChaptersStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::WritingChapters; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mWriter.terminateChapter(); }
     [[nodiscard]] QString output() const override { return mFolder + QStringLiteral("/m4b.m4b"); }

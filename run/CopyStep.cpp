@@ -9,7 +9,7 @@ QString CopyStep::during() const
     return u"While copying the audio"_s;
 }
 
-void CopyStep::startWorker(RunRequest& run, const QString& folder, const QString&, Reports reports)
+void CopyStep::startWorker(RunWork& run, const QString& folder, const QString&, Reports reports)
 {
     mFolder = folder;
     QStringList sources;
@@ -20,7 +20,7 @@ void CopyStep::startWorker(RunRequest& run, const QString& folder, const QString
                   std::move(reports));
 }
 
-QString CopyStep::settle(RunRequest& run)
+QString CopyStep::settle(RunWork& run)
 {
     const std::vector<ItemRecord::Exact>& placements = mCopier.placements();
     for (qsizetype i = 0; i < run.records.size(); ++i)

@@ -9,11 +9,11 @@ class CopyStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Copying; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mCopier.terminate(); }
     // Each record takes the place that its frames have in the book.
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override { return mFolder + QStringLiteral("/m4a.m4a"); }
 
 private:

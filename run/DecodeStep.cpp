@@ -11,7 +11,7 @@ QString DecodeStep::during() const
     return u"While decoding the files"_s;
 }
 
-void DecodeStep::startWorker(RunRequest& run, const QString& folder, const QString&, Reports reports)
+void DecodeStep::startWorker(RunWork& run, const QString& folder, const QString&, Reports reports)
 {
     mFolder = folder;
     const QString decoded = folder + u"/Decoded"_s;
@@ -20,11 +20,11 @@ void DecodeStep::startWorker(RunRequest& run, const QString& folder, const QStri
     for (const ItemRecordPtr& record : std::as_const(run.records))
         sources << record->pathColumn;
     reports.tell(0, static_cast<double>(sources.size()));
-    mDecoder.setGains(run.evenVolume == EvenVolume::Off ? std::vector<double>() : run.gains);
-    mDecoder.start(sources, decoded, run.decodedRate(), run.mono ? 1 : 2, std::move(reports));
+    mDecoder.setGains(run.request.evenVolume == EvenVolume::Off ? std::vector<double>() : run.gains);
+    mDecoder.start(sources, decoded, run.decodedRate(), run.request.mono ? 1 : 2, std::move(reports));
 }
 
-QString DecodeStep::settle(RunRequest& run)
+QString DecodeStep::settle(RunWork& run)
 {
     if (QString cut = RunChecks::decodedCutShort(run, mDecoder.samples()); !cut.isEmpty())
         return cut;

@@ -9,12 +9,12 @@ class DecodeStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Decoding; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mDecoder.terminate(); }
     // Each record takes the length that its decoded audio has, and the
     // encoder reads that audio; a source that decodes short fails the run.
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override { return mFolder + QStringLiteral("/mp3.mp3"); }
 
 private:

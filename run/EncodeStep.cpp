@@ -30,7 +30,7 @@ QString EncodeStep::output() const
 // A "Same as source" rate is the source's kbit/s as ffmpeg reads it (128 is
 // 128k); what mp3info cannot give as a number (a variable bit rate, an
 // unreadable file) falls back to 128k and 44100 Hz.
-EncoderOptions EncodeStep::ffmpegFindOption(const RunRequest& run, const QString& path)
+EncoderOptions EncodeStep::ffmpegFindOption(const RunWork& run, const QString& path)
 {
     QString bitrate;
     QString frequency;
@@ -47,28 +47,28 @@ EncoderOptions EncodeStep::ffmpegFindOption(const RunRequest& run, const QString
     }
     EncoderOptions options;
     options.insert(u"bitrate"_s,
-                   run.bitRate.value_or(isPlainNumber(bitrate) ? bitrate + u'k' : u"128k"_s));
+                   run.request.bitRate.value_or(isPlainNumber(bitrate) ? bitrate + u'k' : u"128k"_s));
     options.insert(u"sampleFrequency"_s,
-                   run.sampleRate.value_or(isPlainNumber(frequency) ? frequency : u"44100"_s));
-    options.insert(u"channels"_s, run.mono ? u"1"_s : u"2"_s);
+                   run.request.sampleRate.value_or(isPlainNumber(frequency) ? frequency : u"44100"_s));
+    options.insert(u"channels"_s, run.request.mono ? u"1"_s : u"2"_s);
     return options;
 }
 
-void EncodeStep::startWorker(RunRequest& run, const QString& folder, const QString& input,
+void EncodeStep::startWorker(RunWork& run, const QString& folder, const QString& input,
                        Reports reports)
 {
     mFolder = folder;
     // Decoded sources made into an MP3 book give the file a join would.
-    mMp3 = run.format == BookFormat::Mp3;
+    mMp3 = run.request.format == BookFormat::Mp3;
     EncoderOptions options = ffmpegFindOption(run, input);
-    if (run.evenVolume != EvenVolume::Off && run.encoderGain != 0)
+    if (run.request.evenVolume != EvenVolume::Off && run.encoderGain != 0)
         options.insert(u"gain"_s, QString::number(run.encoderGain, 'f', 2));
     mConverter.setFfmpegOptions(options);
     mConverter.setOutputFolder(folder);
     mConverter.setOutputFile(mMp3 ? u"mp3"_s : u"m4a"_s);
     mConverter.setEncodesMp3(mMp3);
     mConverter.setInputFile(input);
-    mConverter.setParallelism(run.encoders);
+    mConverter.setParallelism(run.request.encoders);
     // The files joined, each as a decoder gives it, so that the book holds
     // their audio and nothing of their tags or encoders' padding.
     QList<Mp3Converter::Source> sources;
@@ -82,7 +82,7 @@ void EncodeStep::startWorker(RunRequest& run, const QString& folder, const QStri
     mConverter.startConvert(std::move(reports));
 }
 
-QString EncodeStep::settle(RunRequest& run)
+QString EncodeStep::settle(RunWork& run)
 {
     return RunChecks::bookShortfall(run, output());
 }

@@ -11,15 +11,15 @@ class EncodeStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Encoding; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mConverter.terminateConvert(); }
     // What was made is measured against its sources.
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override;
 
     // The encoder's options for the book whose joined MP3 is at path.
-    [[nodiscard]] static EncoderOptions ffmpegFindOption(const RunRequest& run,
+    [[nodiscard]] static EncoderOptions ffmpegFindOption(const RunWork& run,
                                                          const QString& path);
 
 private:

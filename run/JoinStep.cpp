@@ -7,7 +7,7 @@ QString JoinStep::during() const
     return u"While joining the files"_s;
 }
 
-void JoinStep::startWorker(RunRequest& run, const QString& folder, const QString&, Reports reports)
+void JoinStep::startWorker(RunWork& run, const QString& folder, const QString&, Reports reports)
 {
     mFolder = folder;
     mJoiner.setJoinFiles(run.records);
@@ -17,7 +17,7 @@ void JoinStep::startWorker(RunRequest& run, const QString& folder, const QString
     mJoiner.startJoin(std::move(reports));
 }
 
-QString JoinStep::settle(RunRequest&)
+QString JoinStep::settle(RunWork&)
 {
     mJoiner.recordLengths();
     return {};

@@ -9,10 +9,10 @@ class JoinStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Joining; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mJoiner.terminateJoin(); }
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override { return mFolder + QStringLiteral("/mp3.mp3"); }
 
 private:

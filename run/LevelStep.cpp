@@ -28,15 +28,15 @@ QString LevelStep::during() const
     return u"While checking the levelled audio"_s;
 }
 
-void LevelStep::startWorker(RunRequest& run, const QString& folder, const QString& input, Reports reports)
+void LevelStep::startWorker(RunWork& run, const QString& folder, const QString& input, Reports reports)
 {
     mInput = input;
     mFolder = folder;
     mSampleRate = run.decodedRate();
-    mChannels = run.mono ? 1 : 2;
+    mChannels = run.request.mono ? 1 : 2;
     mOptions = EncodeStep::ffmpegFindOption(run, input);
-    mMp3 = run.format == BookFormat::Mp3;
-    mWholeBook = run.evenVolume == EvenVolume::WholeBook;
+    mMp3 = run.request.format == BookFormat::Mp3;
+    mWholeBook = run.request.evenVolume == EvenVolume::WholeBook;
     mGains = run.gains;
     for (const ItemRecordPtr& record : std::as_const(run.records)) {
         mSources << record->pathColumn;
@@ -140,7 +140,7 @@ double LevelStep::encoderGain() const
     return std::clamp(gain, -kMostCorrection, kMostCorrection);
 }
 
-QString LevelStep::settle(RunRequest& run)
+QString LevelStep::settle(RunWork& run)
 {
     run.gains = mGains;
     run.encoderGain = std::abs(mEncoderGain) > 0.05 ? mEncoderGain : 0;

@@ -23,10 +23,10 @@ public:
 
     [[nodiscard]] RunState state() const override { return RunState::Levelling; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override;
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override { return mInput; }
 
 private:

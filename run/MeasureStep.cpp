@@ -22,17 +22,17 @@ double MeasureStep::gainFor(double loudness)
     return std::clamp(RunRequest::kTargetLoudness - loudness, kLeastGain, kMostGain);
 }
 
-void MeasureStep::startWorker(RunRequest& run, const QString&, const QString& input, Reports reports)
+void MeasureStep::startWorker(RunWork& run, const QString&, const QString& input, Reports reports)
 {
     mInput = input;
     QStringList sources;
     for (const ItemRecordPtr& record : std::as_const(run.records))
         sources << record->pathColumn;
     reports.tell(0, static_cast<double>(sources.size()));
-    mMeter.start(sources, run.decodedRate(), run.mono ? 1 : 2, std::move(reports));
+    mMeter.start(sources, run.decodedRate(), run.request.mono ? 1 : 2, std::move(reports));
 }
 
-QString MeasureStep::settle(RunRequest& run)
+QString MeasureStep::settle(RunWork& run)
 {
     const std::vector<double>& loudness = mMeter.loudness();
     const double whole = gainFor(mMeter.wholeLoudness());
@@ -40,7 +40,7 @@ QString MeasureStep::settle(RunRequest& run)
     for (qsizetype i = 0; i < run.records.size(); ++i) {
         const double own = loudness.at(static_cast<std::size_t>(i));
         run.records.at(i)->loudness = own;
-        run.gains.push_back(run.evenVolume == EvenVolume::EachFile ? gainFor(own) : whole);
+        run.gains.push_back(run.request.evenVolume == EvenVolume::EachFile ? gainFor(own) : whole);
     }
     return {};
 }

@@ -10,11 +10,11 @@ class MeasureStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Measuring; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mMeter.terminate(); }
     // The records show their loudness, and the run takes the gains.
-    [[nodiscard]] QString settle(RunRequest& run) override;
+    [[nodiscard]] QString settle(RunWork& run) override;
     [[nodiscard]] QString output() const override { return mInput; }
 
     // The gain that brings a loudness to the target, in dB: none for silence,

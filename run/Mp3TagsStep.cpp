@@ -11,7 +11,7 @@ QString Mp3TagsStep::during() const
     return u"While writing the tags"_s;
 }
 
-void Mp3TagsStep::startWorker(RunRequest& run, const QString& folder, const QString& input,
+void Mp3TagsStep::startWorker(RunWork& run, const QString& folder, const QString& input,
                         Reports reports)
 {
     // With nothing joined there is nothing to tag; delivery says so.
@@ -21,7 +21,7 @@ void Mp3TagsStep::startWorker(RunRequest& run, const QString& folder, const QStr
         return;
     }
     mOutput = folder + u"/mp3-tagged.mp3"_s;
-    BookTag tag = run.tags;
+    BookTag tag = run.request.tags;
     tag.chapters = ChapterList::mp3Chapters(run.records);
     mTagger.setInputPath(input);
     mTagger.setOutputPath(mOutput);

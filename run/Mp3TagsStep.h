@@ -10,7 +10,7 @@ class Mp3TagsStep final : public RunStep
 public:
     [[nodiscard]] RunState state() const override { return RunState::Tagging; }
     [[nodiscard]] QString during() const override;
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mTagger.terminateTagging(); }
     [[nodiscard]] QString output() const override { return mOutput; }

@@ -31,7 +31,7 @@ QString problemText(const Mp3Frames::Check& check)
     return {};
 }
 
-QString filesToJoin(const RunRequest& run)
+QString filesToJoin(const RunWork& run)
 {
     QStringList failures;
     std::optional<Mp3Frames::Check> first;
@@ -78,7 +78,7 @@ QString filesToJoin(const RunRequest& run)
 // A decoder that gives up inside a damaged file still ends well, with the
 // audio up to there: the book would be short by the rest without a word.
 // ffprobe's length is the header's, except for bare ADTS, which it guesses.
-QString decodedCutShort(const RunRequest& run, const std::vector<qint64>& samples)
+QString decodedCutShort(const RunWork& run, const std::vector<qint64>& samples)
 {
     const double rate = run.decodedRate();
     QStringList cut;
@@ -103,7 +103,7 @@ QString decodedCutShort(const RunRequest& run, const std::vector<qint64>& sample
 // An encoder or a copy that stops early still ends well; the book it made
 // is measured against its sources before it goes any further. Empty when
 // it is whole, or when its sources' lengths are not known to the sample.
-QString bookShortfall(const RunRequest& run, const QString& book)
+QString bookShortfall(const RunWork& run, const QString& book)
 {
     qint64 sources = 0;
     int sourceRate = 0;
@@ -116,7 +116,7 @@ QString bookShortfall(const RunRequest& run, const QString& book)
     qint64 made = 0;
     int rate = 0;
     qint64 frame = 0;
-    if (run.format == BookFormat::Mp3) {
+    if (run.request.format == BookFormat::Mp3) {
         const auto frames = Mp3Frames::measure(book);
         if (!frames)
             return u"The encoder made no MP3 audio."_s;
@@ -154,7 +154,7 @@ QString bookShortfall(const RunRequest& run, const QString& book)
 // The joined file is as large as its sources; the tagged MP3 book is a
 // copy of it, and an AAC book adds its own file, with chapters, with tags.
 // Decoded sources are kept as 16-bit samples until the book is encoded.
-qint64 roomNeeded(const RunRequest& run)
+qint64 roomNeeded(const RunWork& run)
 {
     qint64 sources = 0;
     double seconds = 0;
@@ -164,8 +164,8 @@ qint64 roomNeeded(const RunRequest& run)
     }
     if (run.decodes)
         return 2 * sources +
-               static_cast<qint64>(seconds * run.decodedRate() * (run.mono ? 1 : 2) * 2);
-    return (run.format == BookFormat::Mp3 ? 2 : 3) * sources;
+               static_cast<qint64>(seconds * run.decodedRate() * (run.request.mono ? 1 : 2) * 2);
+    return (run.request.format == BookFormat::Mp3 ? 2 : 3) * sources;
 }
 
 } // namespace RunChecks

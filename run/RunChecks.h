@@ -12,13 +12,13 @@
 namespace RunChecks {
 // Every file is looked at again: gone, unreadable, not audio, cut short,
 // or, when joined, of another rate or channel count than the first.
-[[nodiscard]] QString filesToJoin(const RunRequest& run);
+[[nodiscard]] QString filesToJoin(const RunWork& run);
 // The decoded sources that play for less than their listed length.
-[[nodiscard]] QString decodedCutShort(const RunRequest& run, const std::vector<qint64>& samples);
+[[nodiscard]] QString decodedCutShort(const RunWork& run, const std::vector<qint64>& samples);
 // Why the encoded or copied book at that path is not whole.
-[[nodiscard]] QString bookShortfall(const RunRequest& run, const QString& book);
+[[nodiscard]] QString bookShortfall(const RunWork& run, const QString& book);
 // About how much the run writes in its temporary folder, in bytes.
-[[nodiscard]] qint64 roomNeeded(const RunRequest& run);
+[[nodiscard]] qint64 roomNeeded(const RunWork& run);
 // Why a file cannot be joined, as the list shows it ("is not an MP3 file").
 [[nodiscard]] QString problemText(const Mp3Frames::Check& check);
 } // namespace RunChecks

@@ -1,19 +1,13 @@
 #pragma once
 
+#include "BookFormat.h"
 #include "BookTag.h"
 #include "ItemRecord.h"
 
+#include <QList>
 #include <QString>
 #include <optional>
 #include <vector>
-
-// What a book is made as.
-enum class BookFormat
-{
-    Mp3,
-    AacStandard, // .m4a
-    AacBookmark, // .m4b, with chapters
-};
 
 // Whether a book is levelled to one loudness, and how.
 enum class EvenVolume
@@ -25,66 +19,56 @@ enum class EvenVolume
     EachFile,
 };
 
-// One run, as it was asked for when Make was pressed. The steps read it, so
-// what the user changes in the list or the sheets meanwhile waits for the
-// next run.
+// One run as it was asked for when Make was pressed: the files as they were
+// then, as values, and the settings. Nothing changes it; what the run
+// learns and decides on the way is its own (RunWork), and it tells the
+// window what it learned of the files.
 struct RunRequest
 {
-    ItemList records;
+    QList<ItemRecord> files;
     BookFormat format = BookFormat::Mp3;
-    // The output sheet's bit rate ("64k") and sample rate ("44100"); none
-    // for "Same as source".
+    // The bit rate ("64k") and sample rate ("44100"); none for the source's own.
     std::optional<QString> bitRate;
     std::optional<QString> sampleRate;
     bool mono = true;
-    // The tag sheet's values, with the cover as JPEG; the chapters come later.
+    // The tags, with the cover as JPEG; the chapters come from the files.
     BookTag tags;
     QString outputName;
-    // Some source is not an MP3: every one is decoded, and the book encoded
-    // from what they decode to.
-    bool decodes = false;
-    // Every source is AAC encoded alike and the sheet keeps its bit rate,
-    // sample rate and channels: the frames are copied into the book, and
-    // nothing is decoded or encoded.
-    bool copiesAac = false;
     // How many encoders run at once; 0 is one per core.
     int encoders = 0;
     // Levelling measures every file and applies its gain as it is decoded,
     // so a levelled book is always decoded and encoded.
     EvenVolume evenVolume = EvenVolume::Off;
-    // The gain of each file in dB, once measured.
-    std::vector<double> gains;
-    // What the encoder adds, in dB, for what the limiter and the encoder take.
-    double encoderGain = 0;
     // The loudness a levelled book has, in LUFS: a common level for speech.
     static constexpr double kTargetLoudness = -18.0;
 
     // The sample rate asked for, else the first source's, else 44.1 kHz:
     // what every source is decoded to.
-    [[nodiscard]] int decodedRate() const
-    {
-        if (sampleRate && sampleRate->toInt() > 0)
-            return sampleRate->toInt();
-        const int first = records.isEmpty() ? 0 : records.first()->sampleFrequencyColumn.toInt();
-        return first > 0 ? first : 44100;
-    }
+    [[nodiscard]] int decodedRate() const;
+};
 
-    // Decides between joining, decoding and copying from the records and
-    // the settings: any source that is not MP3 is decoded, unless every one
-    // is AAC alike and kept as it is, when its frames are copied.
-    void chooseMethod();
+// What a run works with: its request, its own records of the files, which
+// its steps fill in (links, exact lengths, problems, loudness), and what it
+// decides on the way.
+struct RunWork
+{
+    explicit RunWork(RunRequest asked);
 
-    // An encoding without "AAC" joins the files as MP3; an AAC one is
-    // Standard or Bookmark, and any other is none that we know.
-    [[nodiscard]] static std::optional<BookFormat> formatFor(const QString& encodingTitle)
-    {
-        using namespace Qt::Literals::StringLiterals;
-        if (!encodingTitle.contains(u"AAC"_s))
-            return BookFormat::Mp3;
-        if (encodingTitle.contains(u"Standard"_s))
-            return BookFormat::AacStandard;
-        if (encodingTitle.contains(u"Bookmark"_s))
-            return BookFormat::AacBookmark;
-        return std::nullopt;
-    }
+    RunRequest request;
+    ItemList records;
+    // Some source is not an MP3: every one is decoded, and the book encoded
+    // from what they decode to.
+    bool decodes = false;
+    // Every source is AAC encoded alike and the book keeps its bit rate,
+    // sample rate and channels: the frames are copied into the book, and
+    // nothing is decoded or encoded.
+    bool copiesAac = false;
+    // The gain of each file in dB, once measured.
+    std::vector<double> gains;
+    // What the encoder adds, in dB, for what the limiter and the encoder take.
+    double encoderGain = 0;
+
+    [[nodiscard]] int decodedRate() const { return request.decodedRate(); }
+    // The run's records as values, for the window to take what was learned.
+    [[nodiscard]] QList<ItemRecord> learned() const;
 };

@@ -23,7 +23,7 @@ public:
     [[nodiscard]] virtual QString during() const = 0;
     // Before start(): input is the previous step's output, if any; the
     // step's own goes into folder.
-    void prepare(RunRequest& run, const QString& folder, const QString& input)
+    void prepare(RunWork& run, const QString& folder, const QString& input)
     {
         mRun = &run;
         mFolder = folder;
@@ -32,7 +32,7 @@ public:
     // After it has succeeded, on the run's thread: what the worker found of
     // the files goes into the run's records. A reason in words when what it
     // made cannot be used.
-    [[nodiscard]] virtual QString settle(RunRequest& /*run*/) { return {}; }
+    [[nodiscard]] virtual QString settle(RunWork& /*run*/) { return {}; }
     // The file this step made, once it has succeeded.
     [[nodiscard]] virtual QString output() const = 0;
     // What its worker failed with, once it has failed.
@@ -40,7 +40,7 @@ public:
 
 protected:
     // Returns at once; the worker tells its progress and end through reports.
-    virtual void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    virtual void startWorker(RunWork& run, const QString& folder, const QString& input,
                              Reports reports) = 0;
 
 private:
@@ -51,7 +51,7 @@ private:
         Job::workerFinished(failure);
     }
 
-    RunRequest* mRun = nullptr;
+    RunWork* mRun = nullptr;
     QString mFolder;
     QString mInput;
     std::exception_ptr mFailure;

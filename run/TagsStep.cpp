@@ -10,11 +10,11 @@ QString TagsStep::during() const
     return u"While writing the tags"_s;
 }
 
-void TagsStep::startWorker(RunRequest& run, const QString& folder, const QString& input, Reports reports)
+void TagsStep::startWorker(RunWork& run, const QString& folder, const QString& input, Reports reports)
 {
-    mBookmark = run.format == BookFormat::AacBookmark;
+    mBookmark = run.request.format == BookFormat::AacBookmark;
     mOutput = folder + (mBookmark ? u"/m4b-tagged.m4b"_s : u"/m4a-tagged.m4a"_s);
-    const BookTag& tags = run.tags;
+    const BookTag& tags = run.request.tags;
     mTagger.setArtist(tags.artist);
     mTagger.setTitle(tags.title);
     mTagger.setAlbum(tags.album);

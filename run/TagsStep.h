@@ -12,7 +12,7 @@ public:
     [[nodiscard]] QString during() const override;
     // After chapters are written, Stop stays offered; a standard book's tags are let finish.
     [[nodiscard]] bool offersStop() const override { return mBookmark; }
-    void startWorker(RunRequest& run, const QString& folder, const QString& input,
+    void startWorker(RunWork& run, const QString& folder, const QString& input,
                Reports reports) override;
     void halt() override { mTagger.terminateTagging(); }
     [[nodiscard]] QString output() const override { return mOutput; }

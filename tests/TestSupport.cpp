@@ -113,7 +113,7 @@ TestApp::TestApp(const QString& feedUrl, MovieOpener player)
 
 FakeMovie* TestApp::movie() const
 {
-    return dynamic_cast<FakeMovie*>(controller->audioPreviewObject());
+    return dynamic_cast<FakeMovie*>(controller->preview().audioPreviewObject());
 }
 
 void activate(const AppController& controller)

@@ -3,6 +3,10 @@
 // What widget and controller tests use besides the core: the controller over
 // test doubles for the desktop.
 #include "AppController.h"
+#include "AudioPreview.h"
+#include "BookActions.h"
+#include "DraftBook.h"
+#include "UpdateNotice.h"
 #include "AudiobookTableView.h"
 #include "DialogService.h"
 #include "Movie.h"

@@ -72,11 +72,11 @@ int main(int argc, char* argv[])
     writeFile(paths.constLast(), readFile(paths.constLast()).first(60000));
     c.applicationOpenFiles(paths);
     ok = ok && waitUntilListed(c);
-    c.sortByTrack();
-    c.titlesFromTags();
+    c.window()->findChild<QAction*>(u"actionSortByTrack"_s)->trigger();
+    c.window()->findChild<QAction*>(u"actionTitlesFromTags"_s)->trigger();
     // The third file continues the second's chapter.
     c.table()->selectRow(2);
-    c.joinWithPreviousChapter();
+    c.window()->findChild<QAction*>(u"actionJoinChapter"_s)->trigger();
     c.table()->selectRow(1);
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/main.png"_s);
@@ -113,7 +113,7 @@ int main(int argc, char* argv[])
                whole});
     c.applicationOpenFiles({whole});
     ok = ok && waitUntilListed(c);
-    c.findChaptersBySilence();
+    c.window()->findChild<QAction*>(u"actionFindChapters"_s)->trigger();
     auto* sheet = window->findChild<QDialog*>(u"silenceSheet"_s);
     ok = ok && save(sheet, out + u"/silence.png"_s);
     sheet->findChild<QDoubleSpinBox*>(u"chapterMinutes"_s)->setValue(0.5);
@@ -124,7 +124,7 @@ int main(int argc, char* argv[])
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     auto* chapters = window->findChild<QTableView*>(u"chapterTable"_s);
     chapters->selectRow(1);
-    c.acceptProposal();
+    c.window()->findChild<QAction*>(u"actionTakeProposal"_s)->trigger();
     chapters->selectRow(2);
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/chapters.png"_s);
@@ -141,20 +141,20 @@ int main(int argc, char* argv[])
     runFfmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=220:duration=180"_s, u"-i"_s,
                metadata, u"-map_metadata"_s, u"1"_s, u"-map_chapters"_s, u"1"_s, u"-c:a"_s,
                u"aac"_s, u"-b:a"_s, u"64k"_s, book});
-    c.openBookFile(book);
+    c.bookActions().openBookFile(book);
     ok = ok && waitUntilListed(c);
     chapters->selectRow(1);
     QApplication::processEvents();
     ok = ok && window->grab().save(out + u"/book.png"_s);
-    c.shiftChapters();
+    c.window()->findChild<QAction*>(u"actionShiftChapters"_s)->trigger();
     ok = ok && save(window->findChild<QDialog*>(u"shiftSheet"_s), out + u"/shift.png"_s);
     window->findChild<QDialog*>(u"shiftSheet"_s)->reject();
 
     // The update notice, as a check that found a newer version shows it.
     UpdateChecker checker(u"http://127.0.0.1:9/feed.xml"_s);
     checker.setAutoUpdate(false);
-    c.autoUpdateDidFinish(&checker, std::nullopt);
-    ok = ok && save(c.updateSheet(), out + u"/update.png"_s);
-    c.closeUpdateWindow();
+    c.updateNotice().autoUpdateDidFinish(&checker, std::nullopt);
+    ok = ok && save(c.updateNotice().updateSheet(), out + u"/update.png"_s);
+    c.updateNotice().closeUpdateWindow();
     return ok ? 0 : 1;
 }

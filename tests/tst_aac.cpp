@@ -282,37 +282,6 @@ private Q_SLOTS:
         QCOMPARE(book.c().tableData().size(), 4);
     }
 
-    // An AAC encoding that is neither kind is refused before anything starts.
-    void anEncodingOfNoKnownKindIsRefusedAtOnce()
-    {
-        Book book;
-        auto* encoding = control<QComboBox>(book.c(), u"outputEncoding"_s);
-        encoding->addItem(u"AAC Lossless"_s);
-        book.c().joinAll();
-        control<QLineEdit>(book.c(), u"outputName"_s)->setText(u"Lossless"_s);
-        encoding->setCurrentIndex(encoding->count() - 1);
-        book.c().startJoin();
-        QCOMPARE(book.c().state(), RunState::Idle);
-        QCOMPARE(book.app.dialogs->allAlerts.size(), 1);
-        QVERIFY2(book.app.dialogs->allAlerts.at(0).detail.contains(u"“AAC Lossless”"_s),
-                 qPrintable(book.app.dialogs->allAlerts.at(0).detail));
-        QVERIFY(!book.c().tempFolderPath() || QDir(*book.c().tempFolderPath()).isEmpty());
-    }
-
-    void aTitleWithBothWordsMakesAStandardFile()
-    {
-        Book book;
-        auto* encoding = control<QComboBox>(book.c(), u"outputEncoding"_s);
-        encoding->addItem(u"AAC Standard or Bookmark"_s);
-        book.c().joinAll();
-        control<QLineEdit>(book.c(), u"outputName"_s)->setText(u"Both"_s);
-        encoding->setCurrentIndex(encoding->count() - 1);
-        book.c().startJoin();
-        QVERIFY(book.finish());
-        QVERIFY(QFile::exists(book.onDesktop(u"Both.m4a"_s)));
-        QVERIFY(!QFile::exists(book.onDesktop(u"Both.m4b"_s)));
-    }
-
     // Stop in each step returns to idle at once; the stopped worker's late
     // report does not move the next run on.
     void stopWorksInEveryStep()

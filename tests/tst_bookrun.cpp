@@ -1,7 +1,13 @@
-// A run with no window: its steps for each kind of book, its signals, its
-// delivery, and a stop that takes its files with it.
+// A book with no window: a draft made from files, its chapters edited and
+// the edits undone, its order made and run; a run's steps for each kind of
+// book, its signals, its delivery, and a stop that takes its files with it.
+#include "BookFiles.h"
 #include "BookRun.h"
+#include "ChapterEditor.h"
+#include "DraftBook.h"
 #include "TestCore.h"
+
+#include <QUndoStack>
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -11,22 +17,31 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-ItemRecordPtr recordOf(const QString& path, std::optional<QByteArray> aacConfig = std::nullopt)
+ItemRecord recordOf(const QString& path, std::optional<QByteArray> aacConfig = std::nullopt)
 {
-    auto record = std::make_shared<ItemRecord>();
-    record->pathColumn = path;
-    record->titleColumn = ItemRecord::titleForPath(path);
+    ItemRecord record;
+    record.pathColumn = path;
+    record.titleColumn = ItemRecord::titleForPath(path);
     if (aacConfig)
-        record->copyableAac = ItemRecord::CopyableAac{.audioConfig = *aacConfig, .channels = 1};
+        record.copyableAac = ItemRecord::CopyableAac{.audioConfig = *aacConfig, .channels = 1};
     return record;
 }
 
 QString stepNames(const RunRequest& run)
 {
     QStringList names;
-    for (const auto& step : BookRun::steps(run))
+    for (const auto& step : BookRun::steps(RunWork(run)))
         names << BookRun::nameOf(step->state());
     return names.join(u", "_s);
+}
+
+// The draft's chapters as "title @ start".
+QStringList chaptersOf(const DraftBook& draft)
+{
+    QStringList chapters;
+    for (const ChapterRow& row : draft.chapters())
+        chapters << u"%1 @ %2"_s.arg(row.title, QString::number(row.start, 'f', 3));
+    return chapters;
 }
 
 } // namespace
@@ -77,36 +92,74 @@ private Q_SLOTS:
         QFETCH(QString, steps);
         RunRequest run;
         for (const QString& file : files)
-            run.records << recordOf(file, file.endsWith(u".m4a"_s)
-                                              ? std::optional(QByteArray("\x12\x08"))
-                                              : std::nullopt);
+            run.files << recordOf(file, file.endsWith(u".m4a"_s)
+                                            ? std::optional(QByteArray("\x12\x08"))
+                                            : std::nullopt);
         run.format = static_cast<BookFormat>(format);
         run.bitRate = bitRate.isEmpty() ? std::nullopt : std::optional(bitRate);
         run.mono = true;
         run.evenVolume = static_cast<EvenVolume>(even);
-        run.chooseMethod();
         QCOMPARE(stepNames(run), steps);
     }
 
-    void aRunMakesAndDeliversItsBook()
+    // The command line's way, and the window's: a draft of the files, its
+    // chapters edited, undone and made again, then its order run.
+    void aDraftIsEditedAndMadeWithNoWindow()
     {
         TestEnvironment environment;
-        RunRequest run;
+        ItemList records;
         for (const QString& name : {u"one"_s, u"two"_s}) {
             const QString path = environment.sources() + u'/' + name + u".mp3"_s;
             QVERIFY(makeMp3(path, 3, 22050, 1, 32));
-            run.records << recordOf(path);
+            records << BookFiles::recordOf(path);
         }
-        run.format = BookFormat::AacBookmark;
-        run.bitRate = u"32k"_s;
-        run.tags.title = u"Alone"_s;
-        run.chooseMethod();
-        BookRun book(run, u"Fablewick-test"_s);
+        DraftBook draft;
+        draft.edit(u"Add Files"_s, [&](DraftBook::Edit& edit) { edit.insert(0, records); });
+        const QStringList listed{u"one @ 0.000"_s, u"two @ 3.000"_s};
+        QCOMPARE(chaptersOf(draft), listed);
+
+        ChapterEditor chapters(draft);
+        QVERIFY(chapters.addAt(records.at(1), 1.5));
+        QVERIFY(chapters.retitle(draft.chapters().at(2), u"Inside"_s));
+        const QStringList edited{u"one @ 0.000"_s, u"two @ 3.000"_s, u"Inside @ 4.500"_s};
+        QCOMPARE(chaptersOf(draft), edited);
+        QCOMPARE(chapters.shift(0.25, -1), QString());
+        QCOMPARE(chaptersOf(draft),
+                 (QStringList{u"one @ 0.000"_s, u"two @ 3.250"_s, u"Inside @ 4.750"_s}));
+        // A shift past the end is refused, and changes nothing.
+        QVERIFY(chapters.shift(10, -1).contains(u"past the book's end"_s));
+        QCOMPARE(draft.history()->count(), 4);
+        draft.history()->undo();
+        draft.history()->undo();
+        QCOMPARE(chaptersOf(draft),
+                 (QStringList{u"one @ 0.000"_s, u"two @ 3.000"_s, u"Chapter 3 @ 4.500"_s}));
+        draft.history()->undo();
+        QCOMPARE(chaptersOf(draft), listed);
+        draft.history()->redo();
+        draft.history()->redo();
+        QCOMPARE(chaptersOf(draft), edited);
+
+        BookTag tags;
+        tags.title = u"Alone"_s;
+        draft.edit(u"Tags"_s, [&](DraftBook::Edit& edit) { edit.setTags(tags); });
+        draft.setSettings({.format = BookFormat::AacBookmark,
+                           .bitRate = u"32k"_s,
+                           .sampleRate = u"22050"_s,
+                           .mono = true,
+                           .evenVolume = EvenVolume::Off,
+                           .outputName = u"Alone"_s,
+                           .encoders = 0});
+        const RunRequest order = draft.order();
+        QCOMPARE(order.files.size(), 2);
+        QCOMPARE(order.files.at(1).editedChapters->size(), 2);
+
+        BookRun book(order, u"Fablewick-test"_s);
         QList<RunState> states;
         connect(&book, &Job::progressed, this, [&](const Job::Progress& progress) {
             if (states.isEmpty() || states.constLast() != BookRun::stateOf(progress))
                 states << BookRun::stateOf(progress);
         });
+        connect(&book, &BookRun::filesLearned, &draft, &DraftBook::applyLearned);
         QSignalSpy made(&book, &Job::succeeded);
         QSignalSpy failed(&book, &Job::failed);
         book.start();
@@ -118,20 +171,25 @@ private Q_SLOTS:
         const QString target = environment.root() + u"/Alone.m4b"_s;
         QVERIFY(book.deliver(target, false));
         const QJsonObject info = probe(target);
-        QCOMPARE(info[u"chapters"_s].toArray().size(), 2);
+        QStringList made_;
+        for (const QJsonValue chapter : info[u"chapters"_s].toArray())
+            made_ << chapter[u"tags"_s][u"title"_s].toString();
+        QCOMPARE(made_, (QStringList{u"one"_s, u"two"_s, u"Inside"_s}));
         QCOMPARE(info[u"format"_s][u"tags"_s][u"title"_s].toString(), u"Alone"_s);
-        // The joiner measured each file, and the records carry it.
-        QCOMPARE(run.records.at(1)->exact->sampleRate, 22050);
+        // The joiner measured each file; the run told it, and the draft has it.
+        QCOMPARE(draft.files().at(1)->exact->sampleRate, 22050);
+        QVERIFY(!order.files.at(1).exact);
     }
 
     void aFailureIsToldInTheWindowsWords()
     {
         TestEnvironment environment;
         RunRequest run;
-        run.records << recordOf(environment.sources() + u"/gone.mp3"_s);
+        run.files << recordOf(environment.sources() + u"/gone.mp3"_s);
         run.format = BookFormat::Mp3;
         BookRun book(run, u"Fablewick-test"_s);
         QSignalSpy failed(&book, &Job::failed);
+        QSignalSpy learned(&book, &BookRun::filesLearned);
         book.start();
         QCOMPARE(failed.size(), 1);
         QCOMPARE(
@@ -139,7 +197,9 @@ private Q_SLOTS:
             u"Before the files were joined: These files cannot be joined: \u201Cgone.mp3\u201D "
             "no longer exists. Remove them from the list, or put the right files in their "
             "place, and make the audiobook again."_s);
-        QCOMPARE(run.records.at(0)->problem, u"no longer exists"_s);
+        QVERIFY(!learned.isEmpty());
+        QCOMPARE(learned.constLast().at(0).value<QList<ItemRecord>>().at(0).problem,
+                 u"no longer exists"_s);
     }
 
     void aStopEndsTheToolsAndCanTakeTheFiles()
@@ -148,10 +208,9 @@ private Q_SLOTS:
         RunRequest run;
         const QString path = environment.sources() + u"/long.mp3"_s;
         QVERIFY(makeMp3(path, 900, 44100, 2, 128));
-        run.records << recordOf(path);
+        run.files << recordOf(path);
         run.format = BookFormat::AacStandard;
         run.bitRate = u"128k"_s;
-        run.chooseMethod();
         BookRun book(run, u"Fablewick-test"_s);
         QSignalSpy made(&book, &Job::succeeded);
         QSignalSpy failed(&book, &Job::failed);

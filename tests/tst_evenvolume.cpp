@@ -115,20 +115,17 @@ struct Book
     // The book made by a run with no window, delivered to path.
     bool run(EvenVolume even, BookFormat format, const QString& path)
     {
-        RunRequest request{.records = records,
+        RunRequest request{.files = {},
                            .format = format,
                            .bitRate = u"64k"_s,
                            .sampleRate = u"44100"_s,
                            .mono = true,
                            .tags = {},
                            .outputName = {},
-                           .decodes = false,
-                           .copiesAac = false,
                            .encoders = 0,
-                           .evenVolume = even,
-                           .gains = {},
-                           .encoderGain = 0};
-        request.chooseMethod();
+                           .evenVolume = even};
+        for (const ItemRecordPtr& record : std::as_const(records))
+            request.files << *record;
         BookRun book(request, u"Fablewick-levels"_s);
         bool made = false;
         bool ended = false;

@@ -176,7 +176,7 @@ private Q_SLOTS:
         const QByteArray before = readFile(book);
         AppController& c = *disk.app.controller;
         QVERIFY(waitUntilListed(c));
-        c.openBookFile(book);
+        c.bookActions().openBookFile(book);
         QVERIFY(waitUntilListed(c));
         activate(c);
         QTest::keyClick(c.window(), Qt::Key_S, Qt::ControlModifier);

@@ -77,7 +77,7 @@ private Q_SLOTS:
         const QRect row = table->visualRect(table->model()->index(0, 1));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, row.center());
         auto* play = control<QPushButton>(c, u"ppButton"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(play->isEnabled() && c.audioPreviewObject(),
+        QTRY_VERIFY_WITH_TIMEOUT(play->isEnabled() && c.preview().audioPreviewObject(),
                                  MediaMovie::kLoadLimit + 1000);
         QTest::mouseClick(play, Qt::LeftButton);
 

@@ -15,17 +15,17 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 QString image(const AppController& c)
 {
-    return c.playPauseButton()->property("imageName").toString();
+    return control<QPushButton>(c, u"ppButton"_s)->property("imageName").toString();
 }
 bool allEnabled(const AppController& c)
 {
-    return c.playPauseButton()->isEnabled() && c.rewindButton()->isEnabled() &&
-           c.fastForwardButton()->isEnabled() && c.slider()->isEnabled();
+    return control<QPushButton>(c, u"ppButton"_s)->isEnabled() && control<QPushButton>(c, u"rwButton"_s)->isEnabled() &&
+           control<QPushButton>(c, u"ffButton"_s)->isEnabled() && control<QSlider>(c, u"playbackSlider"_s)->isEnabled();
 }
 bool noneEnabled(const AppController& c)
 {
-    return !c.playPauseButton()->isEnabled() && !c.rewindButton()->isEnabled() &&
-           !c.fastForwardButton()->isEnabled() && !c.slider()->isEnabled();
+    return !control<QPushButton>(c, u"ppButton"_s)->isEnabled() && !control<QPushButton>(c, u"rwButton"_s)->isEnabled() &&
+           !control<QPushButton>(c, u"ffButton"_s)->isEnabled() && !control<QSlider>(c, u"playbackSlider"_s)->isEnabled();
 }
 
 struct Listed
@@ -59,18 +59,18 @@ private Q_SLOTS:
     {
         Listed l;
         AppController& c = l.c();
-        QVERIFY(!c.audioPreviewObject());
-        QVERIFY(!c.currentPreviewPath());
-        QVERIFY(!c.previewTimer());
+        QVERIFY(!c.preview().audioPreviewObject());
+        QVERIFY(!c.preview().currentPreviewPath());
+        QVERIFY(!c.preview().previewTimer());
         QVERIFY(noneEnabled(c));
-        QCOMPARE(c.fastForwardButton()->autoRepeatDelay(), 100);
-        QCOMPARE(c.fastForwardButton()->autoRepeatInterval(), 300);
-        QCOMPARE(c.rewindButton()->autoRepeatDelay(), 100);
-        QCOMPARE(c.rewindButton()->autoRepeatInterval(), 300);
-        QVERIFY(c.rewindButton()->autoRepeat() && c.fastForwardButton()->autoRepeat());
-        const QVariant before = c.playPauseButton()->property("imageName");
-        c.playPreview();
-        QCOMPARE(c.playPauseButton()->property("imageName"), before);
+        QCOMPARE(control<QPushButton>(c, u"ffButton"_s)->autoRepeatDelay(), 100);
+        QCOMPARE(control<QPushButton>(c, u"ffButton"_s)->autoRepeatInterval(), 300);
+        QCOMPARE(control<QPushButton>(c, u"rwButton"_s)->autoRepeatDelay(), 100);
+        QCOMPARE(control<QPushButton>(c, u"rwButton"_s)->autoRepeatInterval(), 300);
+        QVERIFY(control<QPushButton>(c, u"rwButton"_s)->autoRepeat() && control<QPushButton>(c, u"ffButton"_s)->autoRepeat());
+        const QVariant before = control<QPushButton>(c, u"ppButton"_s)->property("imageName");
+        c.preview().playPreview();
+        QCOMPARE(control<QPushButton>(c, u"ppButton"_s)->property("imageName"), before);
     }
 
     void selectingLoadsWithoutPlaying()
@@ -78,12 +78,12 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(1);
-        QVERIFY(c.audioPreviewObject());
-        QCOMPARE(c.currentPreviewPath(), u"/p/b.mp3"_s);
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(c.preview().audioPreviewObject());
+        QCOMPARE(c.preview().currentPreviewPath(), u"/p/b.mp3"_s);
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
         QVERIFY(allEnabled(c));
         QCOMPARE(image(c), u"play"_s);
-        QCOMPARE(c.slider()->maximum(), 20000);
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->maximum(), 20000);
 
         // The loaded record again: nothing reloads.
         const int opened = l.app.movieLog->opened;
@@ -96,25 +96,25 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(0);
-        c.playPreview();
-        QVERIFY(c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(c.previewTimer() && c.previewTimer()->isActive());
-        QCOMPARE(c.previewTimer()->interval(), 200);
+        c.preview().playPreview();
+        QVERIFY(c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(c.preview().previewTimer() && c.preview().previewTimer()->isActive());
+        QCOMPARE(c.preview().previewTimer()->interval(), 200);
         QCOMPARE(image(c), u"pause"_s);
         l.app.movie()->advance(1500);
-        QTRY_COMPARE_WITH_TIMEOUT(c.slider()->value(), 1500, 2000);
-        c.playPreview();
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(!c.previewTimer());
+        QTRY_COMPARE_WITH_TIMEOUT(control<QSlider>(c, u"playbackSlider"_s)->value(), 1500, 2000);
+        c.preview().playPreview();
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(!c.preview().previewTimer());
         QCOMPARE(image(c), u"play"_s);
         l.app.movie()->advance(1000);
         QTest::qWait(300);
-        QCOMPARE(c.slider()->value(), 1500);
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->value(), 1500);
 
-        c.slider()->setSliderPosition(3000);
-        c.changePlaybackPosition(c.slider());
+        control<QSlider>(c, u"playbackSlider"_s)->setSliderPosition(3000);
+        c.preview().changePlaybackPosition(control<QSlider>(c, u"playbackSlider"_s));
         QCOMPARE(l.app.movie()->currentTime(), 3000);
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
     }
 
     void anotherRowStopsThePlayingFile()
@@ -122,14 +122,14 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(0);
-        c.playPreview();
+        c.preview().playPreview();
         FakeMovie* first = l.app.movie();
         const int stops = l.app.movieLog->stops;
         l.select(1);
         QVERIFY(l.app.movieLog->stops > stops);
         QVERIFY(l.app.movie() != first);
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
-        QCOMPARE(c.slider()->maximum(), 20000);
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->maximum(), 20000);
         QCOMPARE(image(c), u"play"_s);
     }
 
@@ -138,13 +138,13 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(0);
-        c.playPreview();
+        c.preview().playPreview();
         c.table()->deselectAll();
         QVERIFY(allEnabled(c));
         QCOMPARE(image(c), u"pause"_s);
-        c.playPreview();
+        c.preview().playPreview();
         QVERIFY(noneEnabled(c));
-        QCOMPARE(c.slider()->value(), 0);
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->value(), 0);
     }
 
     void aFileThatEndsIsNoticedAtTheNextPress()
@@ -152,15 +152,15 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(0);
-        c.playPreview();
+        c.preview().playPreview();
         l.app.movie()->advance(20000);
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(c.previewTimer());
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(c.preview().previewTimer());
         QCOMPARE(image(c), u"pause"_s);
         const int plays = l.app.movieLog->plays;
-        c.playPreview();
+        c.preview().playPreview();
         QCOMPARE(l.app.movieLog->plays, plays + 1);
-        QVERIFY(c.previewTimer());
+        QVERIFY(c.preview().previewTimer());
         QCOMPARE(image(c), u"pause"_s);
     }
 
@@ -169,13 +169,13 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(0);
-        c.fastForwardPreview();
+        c.preview().fastForwardPreview();
         QCOMPARE(l.app.movie()->currentTime(), 5000);
-        QVERIFY(c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(!c.previewTimer());
+        QVERIFY(c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(!c.preview().previewTimer());
         QCOMPARE(image(c), u"play"_s);
-        c.rewindPreview();
-        c.rewindPreview();
+        c.preview().rewindPreview();
+        c.preview().rewindPreview();
         QCOMPARE(l.app.movie()->currentTime(), 0);
     }
 
@@ -200,8 +200,8 @@ private Q_SLOTS:
         l.app.movieLog->holdLoads = true;
         l.select(0);
         QCOMPARE(l.app.movieLog->loading.size(), 1);
-        QVERIFY(!c.audioPreviewObject()); // nothing plays while the file opens
-        c.playPreview();
+        QVERIFY(!c.preview().audioPreviewObject()); // nothing plays while the file opens
+        c.preview().playPreview();
         QCOMPARE(l.app.movieLog->plays, 0);
         if (change == u"select"_s) {
             l.select(1);
@@ -217,9 +217,9 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         const ItemRecordPtr selected = c.tableData().at(c.table()->selectedRow());
         QCOMPARE(selected->pathColumn, selectedAfter);
-        QCOMPARE(c.currentPreviewPath(), selected->pathColumn);
-        QVERIFY(c.audioPreviewObject());
-        QCOMPARE(c.slider()->maximum(), l.app.durationFor(selected->pathColumn));
+        QCOMPARE(c.preview().currentPreviewPath(), selected->pathColumn);
+        QVERIFY(c.preview().audioPreviewObject());
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->maximum(), l.app.durationFor(selected->pathColumn));
     }
 
     void anUnplayableFileLeavesTheControlsInert()
@@ -229,16 +229,16 @@ private Q_SLOTS:
         AppController& c = *app.controller;
         c.createItem(u"/p/unplayable.mp3"_s);
         c.table()->selectRowIndexes({0}, false);
-        QVERIFY(!c.audioPreviewObject());
-        QCOMPARE(c.currentPreviewPath(), u"/p/unplayable.mp3"_s);
+        QVERIFY(!c.preview().audioPreviewObject());
+        QCOMPARE(c.preview().currentPreviewPath(), u"/p/unplayable.mp3"_s);
         QVERIFY(allEnabled(c));
         QCOMPARE(image(c), u"play"_s);
-        QCOMPARE(c.slider()->maximum(), 0);
-        c.playPreview();
-        c.fastForwardPreview();
-        c.rewindPreview();
-        c.changePlaybackPosition(c.slider());
-        QVERIFY(!c.previewTimer());
+        QCOMPARE(control<QSlider>(c, u"playbackSlider"_s)->maximum(), 0);
+        c.preview().playPreview();
+        c.preview().fastForwardPreview();
+        c.preview().rewindPreview();
+        c.preview().changePlaybackPosition(control<QSlider>(c, u"playbackSlider"_s));
+        QVERIFY(!c.preview().previewTimer());
     }
 
     void deletingAndClearingStopThePlayback()
@@ -246,7 +246,7 @@ private Q_SLOTS:
         Listed l;
         AppController& c = l.c();
         l.select(1);
-        c.playPreview();
+        c.preview().playPreview();
         // Another row selected without loading it (as a selection that does
         // not change the loaded record would): deleting it leaves b playing.
         c.table()->selectionModel()->blockSignals(true);
@@ -254,8 +254,8 @@ private Q_SLOTS:
         c.table()->selectionModel()->blockSignals(false);
         c.deleteRow();
         QCOMPARE(c.tableData().size(), 2);
-        QVERIFY(c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(c.previewTimer());
+        QVERIFY(c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(c.preview().previewTimer());
 
         // Deleting the playing row stops it; the file stays loaded.
         c.table()->selectionModel()->blockSignals(true);
@@ -263,17 +263,17 @@ private Q_SLOTS:
         c.table()->selectionModel()->blockSignals(false);
         QCOMPARE(c.tableData().at(0)->pathColumn, u"/p/b.mp3"_s);
         c.deleteRow();
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(!c.previewTimer());
-        QVERIFY(c.audioPreviewObject());
-        QCOMPARE(c.currentPreviewPath(), u"/p/b.mp3"_s);
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(!c.preview().previewTimer());
+        QVERIFY(c.preview().audioPreviewObject());
+        QCOMPARE(c.preview().currentPreviewPath(), u"/p/b.mp3"_s);
         QVERIFY(noneEnabled(c));
 
         l.select(0);
-        c.playPreview();
+        c.preview().playPreview();
         c.clearAllItems();
-        QVERIFY(!c.isPlaying(c.audioPreviewObject()));
-        QVERIFY(!c.previewTimer());
+        QVERIFY(!c.preview().isPlaying(c.preview().audioPreviewObject()));
+        QVERIFY(!c.preview().previewTimer());
         QVERIFY(noneEnabled(c));
     }
 

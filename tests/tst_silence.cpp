@@ -221,7 +221,7 @@ private Q_SLOTS:
                  (QStringList{u"Spoken"_s, u"Proposed start"_s, u"Proposed start"_s}));
         QTest::mouseClick(buttonNamed(c, u"Drop All"_s), Qt::LeftButton);
         QCOMPARE(cellsOf(table, 0), QStringList{u"Spoken"_s});
-        c.splitLongChapters();
+        c.window()->findChild<QAction*>(u"actionSplitLongChapters"_s)->trigger();
         typeInto(sheet->findChild<QDoubleSpinBox*>(u"chapterMinutes"_s), u"0.15"_s);
         QTest::mouseClick(sheet->findChild<QPushButton*>(u"silenceSearch"_s), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!sheet->isVisible(), 60000);

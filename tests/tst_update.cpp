@@ -54,7 +54,7 @@ struct Listener final : autoUpdateDelegate
 
 QString noticeOf(const AppController& c)
 {
-    return c.updateSheet()->isVisible() ? c.updateText()->text() : QString();
+    return c.updateNotice().updateSheet()->isVisible() ? c.updateNotice().updateText()->text() : QString();
 }
 
 } // namespace
@@ -211,7 +211,7 @@ private Q_SLOTS:
         FeedServer newer;
         newer.answers = {{feed(u"1.2"_s, u"https://fablewick.org/get"_s), 0, false}};
         TestApp app(newer.url());
-        QTRY_VERIFY(app.controller->updateSheet()->isVisible());
+        QTRY_VERIFY(app.controller->updateNotice().updateSheet()->isVisible());
         const QString notice = noticeOf(*app.controller);
         QVERIFY(notice.startsWith(
             u"A new version of Fablewick has been released. Version 1.2 is available at <a "_s));
@@ -222,17 +222,17 @@ private Q_SLOTS:
         QVERIFY(label);
         QCOMPARE(spokenName(label), u"A new version of Fablewick has been released. "
                                     u"Version 1.2 is available at fablewick.org"_s);
-        app.controller->closeUpdateWindow();
-        QVERIFY(!app.controller->updateSheet()->isVisible());
+        app.controller->updateNotice().closeUpdateWindow();
+        QVERIFY(!app.controller->updateNotice().updateSheet()->isVisible());
 
         FeedServer same;
         same.answers = {{feed(u"1.0"_s), 0, false}};
         TestApp current(same.url());
         QTRY_COMPARE(same.requests.size(), 1);
         QTest::qWait(300);
-        QVERIFY(!current.controller->updateSheet()->isVisible());
-        current.controller->checkForUpdate();
-        QTRY_VERIFY(current.controller->updateSheet()->isVisible());
+        QVERIFY(!current.controller->updateNotice().updateSheet()->isVisible());
+        current.controller->updateNotice().checkForUpdate();
+        QTRY_VERIFY(current.controller->updateNotice().updateSheet()->isVisible());
         QVERIFY(noticeOf(*current.controller)
                     .startsWith(u"You have the latest version (1.0) of Fablewick installed. For "
                                 u"more information visit <a "_s));
@@ -247,9 +247,9 @@ private Q_SLOTS:
         app.controller->startTagging(); // a sheet is up when the notice arrives
         QTRY_COMPARE(server.requests.size(), 1);
         QTest::qWait(800);
-        QVERIFY(!app.controller->updateSheet()->isVisible());
+        QVERIFY(!app.controller->updateNotice().updateSheet()->isVisible());
         app.controller->stopTagging();
-        QTRY_VERIFY(app.controller->updateSheet()->isVisible());
+        QTRY_VERIFY(app.controller->updateNotice().updateSheet()->isVisible());
         const QString notice = noticeOf(*app.controller);
         QVERIFY(notice.contains(u"Version 7&lt;b&gt;x&lt;/b&gt; is available"_s));
         QVERIFY(!notice.contains(u"<a "_s));
@@ -261,16 +261,16 @@ private Q_SLOTS:
         TestEnvironment environment;
         TestApp app; // nothing answers: the start-up check stays silent
         QTest::qWait(500);
-        QVERIFY(!app.controller->updateSheet()->isVisible());
-        app.controller->checkForUpdate();
-        QTRY_VERIFY(app.controller->updateSheet()->isVisible());
+        QVERIFY(!app.controller->updateNotice().updateSheet()->isVisible());
+        app.controller->updateNotice().checkForUpdate();
+        QTRY_VERIFY(app.controller->updateNotice().updateSheet()->isVisible());
         QVERIFY(noticeOf(*app.controller).contains(u"could not check for updates"_s));
-        app.controller->closeUpdateWindow();
+        app.controller->updateNotice().closeUpdateWindow();
 
         UpdateChecker offline(u"http://127.0.0.1:9/x"_s);
-        app.controller->autoUpdateDidFinish(
+        app.controller->updateNotice().autoUpdateDidFinish(
             &offline, UpdateChecker::errorFor(QNetworkReply::HostNotFoundError, {}));
-        QTRY_VERIFY(app.controller->updateSheet()->isVisible());
+        QTRY_VERIFY(app.controller->updateNotice().updateSheet()->isVisible());
         QVERIFY(noticeOf(*app.controller).contains(u"connected to the internet"_s));
     }
 
@@ -278,8 +278,8 @@ private Q_SLOTS:
     {
         TestEnvironment environment;
         TestApp app;
-        app.controller->showReleaseNote();
-        app.controller->launchBrowser();
+        app.controller->updateNotice().showReleaseNote();
+        app.controller->updateNotice().launchBrowser();
         QCOMPARE(app.openedUrls->size(), 2);
         QVERIFY(app.openedUrls->at(0).isLocalFile());
         QVERIFY(app.openedUrls->at(0).toLocalFile().endsWith(u"/release.txt"_s));

@@ -1,16 +1,37 @@
 // The update notice: whether a newer version is out, told in a sheet, and
 // the release notes and help page.
-#include "AppController.h"
+#include "UpdateNotice.h"
+
 #include "Hyperlink.h"
 #include "LeadingNumber.h"
 #include "Resources.h"
 #include "SheetDialog.h"
+#include "ui_UpdateWindow.h"
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
+
+UpdateNotice::UpdateNotice(QMainWindow* window, QString feedUrl,
+                           std::function<bool(const QUrl&)> openUrl, QObject* parent)
+    : QObject(parent), mWindow(window), mFeedUrl(std::move(feedUrl)), mOpenUrl(std::move(openUrl)),
+      mUi(std::make_unique<Ui::UpdateWindow>()), mSheet(new SheetDialog(window))
+{
+    mUi->setupUi(mSheet);
+    mMessage = mUi->updateMessage;
+    if (const auto icon = Resources::pathForResource(u"fablewick"_s, u"png"_s))
+        mUi->updateIcon->setPixmap(QPixmap(*icon));
+    connect(mUi->updateOk, &QPushButton::clicked, this, [this] { closeUpdateWindow(mUi->updateOk); });
+    connect(mSheet, &QDialog::rejected, this, [this] { closeUpdateWindow(mSheet); });
+}
+
+UpdateNotice::~UpdateNotice()
+{
+    mChecker.reset();
+}
 
 namespace {
 
@@ -27,19 +48,31 @@ QString whyTheCheckFailed(const UpdateError& error)
 
 } // namespace
 
-void AppController::checkForUpdate(QObject*)
+void UpdateNotice::startChecking()
 {
-    theUpdater->setAutoUpdate(false);
-    theUpdater->startChecking();
+    mChecker = std::make_unique<UpdateChecker>(mFeedUrl);
+    mChecker->setDelegate(this);
+    mChecker->setAutoUpdate(true);
+    mChecker->startChecking();
 }
 
-void AppController::autoUpdateDidFinish(UpdateChecker* checker,
+void UpdateNotice::checkForUpdate(QObject*)
+{
+    if (!mChecker) {
+        mChecker = std::make_unique<UpdateChecker>(mFeedUrl);
+        mChecker->setDelegate(this);
+    }
+    mChecker->setAutoUpdate(false);
+    mChecker->startChecking();
+}
+
+void UpdateNotice::autoUpdateDidFinish(UpdateChecker* checker,
                                         const std::optional<UpdateError>& updateException)
 {
     if (updateException) {
         if (checker->autoUpdate())
             return;
-        updateMessage->setText(
+        mMessage->setText(
             u"<p><b>Fablewick could not check for updates.</b></p><p>%1</p>"_s.arg(
                 whyTheCheckFailed(*updateException).toHtmlEscaped()));
         showUpdateWindowWhenFree();
@@ -63,59 +96,58 @@ void AppController::autoUpdateDidFinish(UpdateChecker* checker,
     const QUrl url(checker->updateInfo().value(u"url"_s));
     const QString link =
         Hyperlink::hyperlinkFromString(QStringLiteral(FABLEWICK_WEBSITE_HOST), url);
-    updateMessage->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    updateMessage->setText(text.toHtmlEscaped() + link);
+    mMessage->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    mMessage->setText(text.toHtmlEscaped() + link);
     showUpdateWindowWhenFree();
 }
 
-// The notice never covers another sheet, a run's progress least of all: it
-// waits until the main window is free.
-void AppController::showUpdateWindowWhenFree()
+void UpdateNotice::showUpdateWindowWhenFree()
 {
     if (!anotherSheetIsUp()) {
-        beginSheet(updateWindow);
+        mSheet->open();
         return;
     }
-    if (!mUpdateWaiter) {
-        mUpdateWaiter = new QTimer(this);
-        mUpdateWaiter->setInterval(250);
-        connect(mUpdateWaiter, &QTimer::timeout, this, [this] {
+    if (!mWaiter) {
+        mWaiter = new QTimer(this);
+        mWaiter->setInterval(250);
+        connect(mWaiter, &QTimer::timeout, this, [this] {
             if (anotherSheetIsUp())
                 return;
-            mUpdateWaiter->stop();
-            beginSheet(updateWindow);
+            mWaiter->stop();
+            mSheet->open();
         });
     }
-    mUpdateWaiter->start();
+    mWaiter->start();
 }
 
-bool AppController::anotherSheetIsUp() const
+bool UpdateNotice::anotherSheetIsUp() const
 {
-    for (const QWidget* child : mainWindow->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child != updateWindow && child->isWindow() && child->isVisible() && child->isModal())
+    for (const QWidget* child : mWindow->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != mSheet && child->isWindow() && child->isVisible() && child->isModal())
             return true;
     }
     return false;
 }
 
-void AppController::closeUpdateWindow(QObject*)
+void UpdateNotice::closeUpdateWindow(QObject*)
 {
-    endSheet(updateWindow);
+    if (mSheet->isVisible())
+        mSheet->done(1);
 }
 
-void AppController::showReleaseNote(QObject*)
+void UpdateNotice::showReleaseNote(QObject*)
 {
     if (const auto notes = Resources::pathForResource(u"release"_s, u"txt"_s))
-        mServices.openUrl(QUrl::fromLocalFile(*notes));
+        mOpenUrl(QUrl::fromLocalFile(*notes));
 }
 
-void AppController::launchBrowser(QObject*)
+void UpdateNotice::launchBrowser(QObject*)
 {
-    mServices.openUrl(
+    mOpenUrl(
         QUrl(u"http://"_s + QStringLiteral(FABLEWICK_WEBSITE_HOST) + u"/fablewick-help"_s));
 }
 
-QDialog* AppController::updateSheet() const
+QDialog* UpdateNotice::updateSheet() const
 {
-    return updateWindow;
+    return mSheet;
 }

@@ -108,20 +108,11 @@ void AppController::setUpWindow()
         header->resizeSection(mTableModel->column(column).index, width);
     header->setStretchLastSection(true);
 
-    mPreview = new AudioPreview(*mDraft,
-                                {.table = mainTable,
-                                 .playPause = mUi->ppButton,
-                                 .rewind = mUi->rwButton,
-                                 .fastForward = mUi->ffButton,
-                                 .slider = mUi->playbackSlider},
-                                mServices.openMovie, this);
+    mPreview = new AudioPreview(*mDraft, *mUi, mServices.openMovie, this);
     mTagSheet = new TagSheet(mainWindow, *mDraft, this);
     mOutputSheet = new OutputSheet(mainWindow, *mDraft, this);
     mChapters = new ChapterActions(mainWindow, *mDraft, *mPreview, *mServices.dialogs, this);
-    mBookActions = new BookActions({.window = mainWindow,
-                                    .fileMenu = mUi->fileMenu,
-                                    .before = mUi->actionMakeAudiobook,
-                                    .summary = listSummary},
+    mBookActions = new BookActions(mainWindow, *mUi,
                                    {.book = *mDraft,
                                     .lister = *mLister,
                                     .preview = *mPreview,

@@ -3,6 +3,7 @@
 #include "AudiobookTableView.h"
 #include "DraftBook.h"
 #include "Resources.h"
+#include "ui_MainWindow.h"
 
 #include <QPushButton>
 #include <QSlider>
@@ -11,24 +12,24 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-AudioPreview::AudioPreview(const DraftBook& book, Controls controls, MovieOpener openMovie,
-                           QObject* parent)
-    : QObject(parent), mBook(book), mControls(controls), mOpenMovie(std::move(openMovie))
+AudioPreview::AudioPreview(const DraftBook& book, const Ui::MainWindow& window,
+                           MovieOpener openMovie, QObject* parent)
+    : QObject(parent), mBook(book), mControls(window), mOpenMovie(std::move(openMovie))
 {
-    connect(mControls.playPause, &QPushButton::clicked, this,
-            [this] { playPreview(mControls.playPause); });
-    connect(mControls.rewind, &QPushButton::clicked, this,
-            [this] { rewindPreview(mControls.rewind); });
-    connect(mControls.fastForward, &QPushButton::clicked, this,
-            [this] { fastForwardPreview(mControls.fastForward); });
-    connect(mControls.slider, &QSlider::sliderReleased, this,
-            [this] { changePlaybackPosition(mControls.slider); });
+    connect(mControls.ppButton, &QPushButton::clicked, this,
+            [this] { playPreview(mControls.ppButton); });
+    connect(mControls.rwButton, &QPushButton::clicked, this,
+            [this] { rewindPreview(mControls.rwButton); });
+    connect(mControls.ffButton, &QPushButton::clicked, this,
+            [this] { fastForwardPreview(mControls.ffButton); });
+    connect(mControls.playbackSlider, &QSlider::sliderReleased, this,
+            [this] { changePlaybackPosition(mControls.playbackSlider); });
     // Clicks beside the handle and keys move it without a drag.
-    connect(mControls.slider, &QSlider::actionTriggered, this, [this](int action) {
+    connect(mControls.playbackSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove)
-            QTimer::singleShot(0, this, [this] { changePlaybackPosition(mControls.slider); });
+            QTimer::singleShot(0, this, [this] { changePlaybackPosition(mControls.playbackSlider); });
     });
-    for (QPushButton* button : {mControls.fastForward, mControls.rewind}) {
+    for (QPushButton* button : {mControls.ffButton, mControls.rwButton}) {
         button->setAutoRepeatDelay(100);
         button->setAutoRepeatInterval(300);
     }
@@ -75,9 +76,9 @@ void AudioPreview::stopIfLeaving(const QString& path)
 
 void AudioPreview::tableViewSelectionDidChange()
 {
-    const QList<int> selected = mControls.table->selectedRowIndexes();
+    const QList<int> selected = mControls.mainTable->selectedRowIndexes();
     if (!selected.isEmpty()) {
-        const int row = mControls.table->selectedRow();
+        const int row = mControls.mainTable->selectedRow();
         if (row >= 0 && row < mBook.files().size() && mBook.files().at(row) != mPreviewRecord)
             loadPreview(mBook.files().at(row));
     }
@@ -90,7 +91,7 @@ void AudioPreview::loadPreview(const ItemRecordPtr& record)
         mAudioPreviewObject->stop();
     validatePlaybackButtons();
     setAudioPreviewObject(nullptr);
-    mControls.slider->setMaximum(0);
+    mControls.playbackSlider->setMaximum(0);
     setCurrentPreviewPath(record->pathColumn);
     mPreviewRecord = record;
     mLoadingMovie = mOpenMovie ? mOpenMovie(record->pathColumn) : nullptr;
@@ -106,8 +107,8 @@ void AudioPreview::previewDidLoad(bool playable)
         QTimer::singleShot(0, this, [movie = std::shared_ptr<Movie>(std::move(movie))] {});
     };
     // Rows may have moved or arrived meanwhile: the preview follows the selection.
-    const int row = mControls.table->selectedRowIndexes().isEmpty() ? -1
-                                                                    : mControls.table->selectedRow();
+    const int row = mControls.mainTable->selectedRowIndexes().isEmpty() ? -1
+                                                                    : mControls.mainTable->selectedRow();
     if (row >= 0 && row < mBook.files().size() && mBook.files().at(row) != mPreviewRecord) {
         releaseLater(std::move(loaded));
         loadPreview(mBook.files().at(row));
@@ -119,10 +120,10 @@ void AudioPreview::previewDidLoad(bool playable)
     else
         releaseLater(std::move(loaded));
     const qint64 duration = mAudioPreviewObject ? mAudioPreviewObject->duration() : 0;
-    mControls.slider->setMaximum(static_cast<int>(duration));
+    mControls.playbackSlider->setMaximum(static_cast<int>(duration));
     if (mPendingPlay && mPendingPlay->record == mPreviewRecord && mAudioPreviewObject) {
         mAudioPreviewObject->setCurrentTime(mPendingPlay->at);
-        mControls.slider->setValue(static_cast<int>(mPendingPlay->at));
+        mControls.playbackSlider->setValue(static_cast<int>(mPendingPlay->at));
         playPreview();
     }
     mPendingPlay.reset();
@@ -167,35 +168,35 @@ void AudioPreview::changePlaybackPosition(QObject*)
 {
     if (!mAudioPreviewObject)
         return;
-    mAudioPreviewObject->setCurrentTime(static_cast<qint64>(mControls.slider->sliderPosition()));
+    mAudioPreviewObject->setCurrentTime(static_cast<qint64>(mControls.playbackSlider->sliderPosition()));
 }
 
 void AudioPreview::checkPlaybackStatus(QObject*)
 {
     // The handle stays where the user holds it.
-    if (!mAudioPreviewObject || mControls.slider->isSliderDown())
+    if (!mAudioPreviewObject || mControls.playbackSlider->isSliderDown())
         return;
-    mControls.slider->setValue(static_cast<int>(mAudioPreviewObject->currentTime()));
+    mControls.playbackSlider->setValue(static_cast<int>(mAudioPreviewObject->currentTime()));
 }
 
 void AudioPreview::validatePlaybackButtons()
 {
     const bool playing = isPlaying(mAudioPreviewObject.get());
-    const bool selected = !mControls.table->selectedRowIndexes().isEmpty();
+    const bool selected = !mControls.mainTable->selectedRowIndexes().isEmpty();
     if (selected || !playing) {
         for (QWidget* control :
-             {static_cast<QWidget*>(mControls.playPause), static_cast<QWidget*>(mControls.rewind),
-              static_cast<QWidget*>(mControls.fastForward), static_cast<QWidget*>(mControls.slider)})
+             {static_cast<QWidget*>(mControls.ppButton), static_cast<QWidget*>(mControls.rwButton),
+              static_cast<QWidget*>(mControls.ffButton), static_cast<QWidget*>(mControls.playbackSlider)})
             control->setEnabled(selected);
     }
     if (!selected && !playing)
-        mControls.slider->setValue(0);
+        mControls.playbackSlider->setValue(0);
     setPlayPauseImage(playing ? u"pause"_s : u"play"_s);
 }
 
 void AudioPreview::setPlayPauseImage(const QString& name)
 {
-    QPushButton* button = mControls.playPause;
+    QPushButton* button = mControls.ppButton;
     if (button->property("imageName").toString() == name)
         return;
     button->setProperty("imageName", name);
@@ -216,7 +217,7 @@ void AudioPreview::play(const ItemRecordPtr& record, qint64 at)
     mPendingPlay = PendingPlay{record, at};
     const int row = mBook.rowOf(record);
     if (row >= 0)
-        mControls.table->selectRowIndexes({row}, false);
+        mControls.mainTable->selectRowIndexes({row}, false);
 }
 
 std::optional<std::pair<ItemRecordPtr, double>> AudioPreview::place() const

@@ -9,11 +9,11 @@
 #include <optional>
 #include <utility>
 
-class AudiobookTableView;
 class DraftBook;
-class QPushButton;
-class QSlider;
 class QTimer;
+namespace Ui {
+class MainWindow;
+}
 
 // The preview of the selected file: play and pause, rewind and fast-forward
 // by steps, the slider to seek, and a chapter played from its start. The
@@ -23,15 +23,8 @@ class AudioPreview final : public QObject
 {
     Q_OBJECT
 public:
-    struct Controls
-    {
-        AudiobookTableView* table = nullptr;
-        QPushButton* playPause = nullptr;
-        QPushButton* rewind = nullptr;
-        QPushButton* fastForward = nullptr;
-        QSlider* slider = nullptr;
-    };
-    AudioPreview(const DraftBook& book, Controls controls, MovieOpener openMovie,
+    // Its controls are the main window's, beside the list.
+    AudioPreview(const DraftBook& book, const Ui::MainWindow& window, MovieOpener openMovie,
                  QObject* parent = nullptr);
     ~AudioPreview() override;
 
@@ -68,7 +61,7 @@ private:
     void setPlayPauseImage(const QString& name);
 
     const DraftBook& mBook;
-    Controls mControls;
+    const Ui::MainWindow& mControls;
     MovieOpener mOpenMovie;
     std::unique_ptr<Movie> mAudioPreviewObject;
     std::unique_ptr<QTimer> mPreviewTimer;

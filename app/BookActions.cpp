@@ -15,6 +15,7 @@
 #include "SaveBook.h"
 #include "SourceTags.h"
 #include "SplitBook.h"
+#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -50,8 +51,9 @@ QString room(qint64 bytes)
 
 } // namespace
 
-BookActions::BookActions(const Window& window, const Parts& parts, QObject* parent)
-    : QObject(parent), mWindow(window), mParts(parts),
+BookActions::BookActions(QMainWindow* window, const Ui::MainWindow& ui, const Parts& parts,
+                         QObject* parent)
+    : QObject(parent), mWindow(window), mUi(ui), mParts(parts),
       mOpen(action(u"Open &Book…"_s, u"Ctrl+Alt+O"_s,
                    u"Open a finished .m4b, .m4a or .mp3 book to change its chapters and tags"_s)),
       mSave(action(u"&Save Book"_s, u"Ctrl+S"_s,
@@ -64,8 +66,9 @@ BookActions::BookActions(const Window& window, const Parts& parts, QObject* pare
                            u"Make one file of each chapter of the opened book in the other "
                            "form, encoded on every core"_s))
 {
-    mWindow.fileMenu->insertActions(mWindow.before, {mOpen, mSave, mSaveAs, mSplit, mSplitEncoded});
-    mWindow.fileMenu->insertSeparator(mWindow.before);
+    QAction* before = mUi.actionMakeAudiobook;
+    mUi.fileMenu->insertActions(before, {mOpen, mSave, mSaveAs, mSplit, mSplitEncoded});
+    mUi.fileMenu->insertSeparator(before);
     connect(mOpen, &QAction::triggered, this, [this] { openBook(); });
     connect(mSave, &QAction::triggered, this, [this] { saveBook(); });
     connect(mSaveAs, &QAction::triggered, this, [this] { saveBookAs(); });
@@ -87,11 +90,11 @@ BookActions::~BookActions()
 
 QAction* BookActions::action(const QString& text, const QString& key, const QString& tip)
 {
-    auto* made = new QAction(text, mWindow.window);
+    auto* made = new QAction(text, mWindow);
     made->setShortcut(QKeySequence(key));
     made->setToolTip(u"%1 (%2)"_s.arg(tip, made->shortcut().toString(QKeySequence::NativeText)));
     made->setStatusTip(tip);
-    mWindow.window->addAction(made);
+    mWindow->addAction(made);
     return made;
 }
 
@@ -121,7 +124,7 @@ void BookActions::openBook()
 {
     if (mJob || !mParts.idle())
         return;
-    mParts.dialogs.beginOpenPanelSheet(mWindow.window,
+    mParts.dialogs.beginOpenPanelSheet(mWindow,
                                        {.title = u"Open Book"_s,
                                         .allowsMultipleSelection = false,
                                         .canCreateDirectories = false,
@@ -274,7 +277,7 @@ void BookActions::runJob(Job* job, const QString& starting)
 {
     mJob.reset(job);
     connect(job, &Job::progressed, this,
-            [this](const Job::Progress& progress) { mWindow.summary->setText(progress.text); });
+            [this](const Job::Progress& progress) { mUi.listSummary->setText(progress.text); });
     // The job goes once it has told its end to everyone.
     const auto ended = [this] {
         mJob.reset();
@@ -284,6 +287,6 @@ void BookActions::runJob(Job* job, const QString& starting)
     connect(job, &Job::succeeded, this, ended, Qt::QueuedConnection);
     connect(job, &Job::failed, this, ended, Qt::QueuedConnection);
     update();
-    mWindow.summary->setText(starting);
+    mUi.listSummary->setText(starting);
     job->start();
 }

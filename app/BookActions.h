@@ -15,9 +15,10 @@ class FileLister;
 class Job;
 class OutputSheet;
 class QAction;
-class QLabel;
 class QMainWindow;
-class QMenu;
+namespace Ui {
+class MainWindow;
+}
 
 // A finished book (.m4b, .m4a, .mp3, from any tool) opened again: it is the
 // list's one file, its chapters the chapter list's, its tags and cover the
@@ -28,14 +29,6 @@ class BookActions final : public QObject
 {
     Q_OBJECT
 public:
-    struct Window
-    {
-        QMainWindow* window = nullptr;
-        QMenu* fileMenu = nullptr;
-        // The menu item the book's items go before.
-        QAction* before = nullptr;
-        QLabel* summary = nullptr;
-    };
     struct Parts
     {
         DraftBook& book;
@@ -47,7 +40,10 @@ public:
         // Whether the window may start a save or a split: no run is going.
         std::function<bool()> idle;
     };
-    BookActions(const Window& window, const Parts& parts, QObject* parent = nullptr);
+    // Its items go in the window's File menu, and its jobs tell how they go
+    // in the line under the list.
+    BookActions(QMainWindow* window, const Ui::MainWindow& ui, const Parts& parts,
+                QObject* parent = nullptr);
     ~BookActions() override;
 
     // A single file opened with the application or dropped on an empty list
@@ -76,7 +72,8 @@ private:
     void bookWritten(const QString& target, const BookTag& tag, const QString& note);
     void runJob(Job* job, const QString& starting);
 
-    Window mWindow;
+    QMainWindow* mWindow;
+    const Ui::MainWindow& mUi;
     Parts mParts;
     QAction* mOpen;
     QAction* mSave;

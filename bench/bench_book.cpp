@@ -11,7 +11,7 @@
 // kept as they are, so their frames are copied; "direct" is then one ffmpeg
 // encoding the same files as AAC.
 #include "ArtworkWell.h"
-#include "EncodeStep.h"
+#include "RunSteps.h"
 #include "M4bTagger.h"
 #include "chapterWriter.h"
 #include "TestSupport.h"
@@ -199,7 +199,7 @@ int main(int argc, char* argv[])
         RunRequest asked;
         asked.mono = control<QComboBox>(c, u"outputChannels"_s)->currentText().contains(u"Mono"_s);
         const EncoderOptions options =
-            EncodeStep::ffmpegFindOption(RunWork(asked), temp + u"/mp3.mp3"_s);
+            RunSteps::encoderOptions(RunWork(asked), temp + u"/mp3.mp3"_s);
         return timeShell(
             u"'%1' -nostdin -v error -i '%2/mp3.mp3' -vn -y -ab %3 -acodec aac -ac %4 -ar %5 "
             u"'%2/direct.m4a'"_s.arg(QStringLiteral(FABLEWICK_FFMPEG), temp,

@@ -30,6 +30,22 @@ TagLib::ByteVector bytes(const QByteArray& value)
     return TagLib::ByteVector(value.constData(), static_cast<unsigned int>(value.size()));
 }
 
+// The fields that each kind of tag holds as one text, under its own name.
+struct PlainField
+{
+    Field field;
+    QString BookTag::*value;
+    const char* id3;
+    const char* mp4;
+};
+constexpr PlainField kPlainFields[] = {
+    {Field::Title, &BookTag::title, "TIT2", "\251nam"},
+    {Field::Artist, &BookTag::artist, "TPE1", "\251ART"},
+    {Field::Album, &BookTag::album, "TALB", "\251alb"},
+    {Field::AlbumArtist, &BookTag::albumArtist, "TPE2", "aART"},
+    {Field::Narrator, &BookTag::narrator, "TCOM", "\251wrt"},
+};
+
 QString seriesText(const BookTag& book)
 {
     return book.series.isEmpty() || book.seriesNumber.isEmpty()
@@ -135,16 +151,10 @@ void setChapters(TagLib::ID3v2::Tag& tag, const QList<BookTag::Chapter>& chapter
 void fill(const BookTag& book, TagLib::ID3v2::Tag& tag)
 {
     const BookTag::Fields w = book.written;
-    if (w & Field::Title)
-        setText(tag, "TIT2", book.title);
-    if (w & Field::Artist)
-        setText(tag, "TPE1", book.artist);
-    if (w & Field::Album)
-        setText(tag, "TALB", book.album);
-    if (w & Field::AlbumArtist)
-        setText(tag, "TPE2", book.albumArtist);
-    if (w & Field::Narrator)
-        setText(tag, "TCOM", book.narrator);
+    for (const PlainField& each : kPlainFields) {
+        if (w & each.field)
+            setText(tag, each.id3, book.*each.value);
+    }
     if (w & Field::Year) {
         for (const char* id : {"TYER", "TDAT"})
             tag.removeFrames(id);
@@ -221,18 +231,12 @@ void setCover(TagLib::MP4::Tag& tag, const BookTag& book)
 void fill(const BookTag& book, TagLib::MP4::Tag& tag)
 {
     const BookTag::Fields w = book.written;
-    if (w & Field::Title)
-        setItem(tag, "\251nam", book.title);
-    if (w & Field::Artist)
-        setItem(tag, "\251ART", book.artist);
-    if (w & Field::Album)
-        setItem(tag, "\251alb", book.album);
-    if (w & Field::AlbumArtist)
-        setItem(tag, "aART", book.albumArtist);
+    for (const PlainField& each : kPlainFields) {
+        if (w & each.field)
+            setItem(tag, each.mp4, book.*each.value);
+    }
     if (w & Field::Comment)
         setItem(tag, "\251cmt", book.comment);
-    if (w & Field::Narrator)
-        setItem(tag, "\251wrt", book.narrator);
     if (w & Field::Year)
         setItem(tag, "\251day", book.year);
     if (w & Field::Description) {

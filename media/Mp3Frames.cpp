@@ -243,6 +243,21 @@ Mp3Frames::Check::Problem openingProblem(const QString& path, QFile& file)
     return Mp3Frames::Check::Problem::None;
 }
 
+// What a walk of a file's frames from its first one finds; none when the
+// file cannot be read or holds no frames.
+template <typename Result, typename Walk>
+std::optional<Result> fromFirstFrame(const QString& path, const Walk& walk)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    Window bytes(file, kWalkBlock);
+    const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
+    if (!first)
+        return std::nullopt;
+    return walk(bytes, *first);
+}
+
 } // namespace
 
 Mp3Frames::Check Mp3Frames::check(const QString& path)
@@ -279,40 +294,35 @@ Mp3Frames::Check Mp3Frames::check(const QString& path)
 // frame gives their count.
 std::optional<Mp3Frames::Measure> Mp3Frames::measure(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    Window bytes(file, kWalkBlock);
-    const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
-    if (!first)
-        return std::nullopt;
-    Measure result;
-    result.sampleRate = first->header.sampleRate;
-    result.channels = first->header.channels;
-    result.samplesPerFrame = first->header.samplesPerFrame();
-    qint64 at = first->at;
-    if (const auto info = infoFrameAt(bytes, *first)) {
-        result.infoFrame = true;
-        result.encoderInfo = info->encoderTag;
-        if (info->encoderTag) {
-            result.encoderDelay = info->delay;
-            result.encoderPadding = info->padding;
+    return fromFirstFrame<Measure>(path, [](Window& bytes, const FirstFrame& first) {
+        Measure result;
+        result.sampleRate = first.header.sampleRate;
+        result.channels = first.header.channels;
+        result.samplesPerFrame = first.header.samplesPerFrame();
+        qint64 at = first.at;
+        if (const auto info = infoFrameAt(bytes, first)) {
+            result.infoFrame = true;
+            result.encoderInfo = info->encoderTag;
+            if (info->encoderTag) {
+                result.encoderDelay = info->delay;
+                result.encoderPadding = info->padding;
+            }
+            if (info->frames) {
+                result.audioSamples = *info->frames * result.samplesPerFrame;
+                result.countedByInfo = true;
+                return result;
+            }
+            at += first.header.length;
         }
-        if (info->frames) {
-            result.audioSamples = *info->frames * result.samplesPerFrame;
-            result.countedByInfo = true;
-            return result;
+        qint64 frames = 0;
+        for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate;
+             header = headerAt(bytes, at)) {
+            ++frames;
+            at += header->length;
         }
-        at += first->header.length;
-    }
-    qint64 frames = 0;
-    for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate;
-         header = headerAt(bytes, at)) {
-        ++frames;
-        at += header->length;
-    }
-    result.audioSamples = frames * result.samplesPerFrame;
-    return result;
+        result.audioSamples = frames * result.samplesPerFrame;
+        return result;
+    });
 }
 
 std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
@@ -344,27 +354,21 @@ std::optional<Mp3Frames::Span> Mp3Frames::framesSpan(const QString& path)
 
 std::optional<Mp3Frames::Frames> Mp3Frames::frames(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    Window bytes(file, kWalkBlock);
-    const auto first = firstFrames(bytes, audioStart(bytes), bytes.size());
-    if (!first)
-        return std::nullopt;
-    Frames result;
-    result.sampleRate = first->header.sampleRate;
-    result.samplesPerFrame = first->header.samplesPerFrame();
-    qint64 at = first->at;
-    if (infoFrameAt(bytes, *first))
-        at += first->header.length;
-    // A frame is at least 24 bytes long: the table never outgrows the file.
-    result.starts.reserve(static_cast<std::size_t>(std::max<qint64>(0, bytes.size() - at) / 400));
-    for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate &&
-                                            at + header->length <= bytes.size();
-         header = headerAt(bytes, at)) {
-        result.starts.push_back(at);
-        at += header->length;
-    }
-    result.end = at;
-    return result;
+    return fromFirstFrame<Frames>(path, [](Window& bytes, const FirstFrame& first) {
+        Frames result{.sampleRate = first.header.sampleRate,
+                      .samplesPerFrame = first.header.samplesPerFrame(),
+                      .starts = {},
+                      .end = 0};
+        qint64 at = first.at + (infoFrameAt(bytes, first) ? first.header.length : 0);
+        // A frame is at least 24 bytes long: the table never outgrows the file.
+        result.starts.reserve(static_cast<std::size_t>(std::max<qint64>(0, bytes.size() - at) / 400));
+        for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate &&
+                                                at + header->length <= bytes.size();
+             header = headerAt(bytes, at)) {
+            result.starts.push_back(at);
+            at += header->length;
+        }
+        result.end = at;
+        return result;
+    });
 }

@@ -1,18 +1,10 @@
 #include "BookRun.h"
 
 #include "AacCopier.h"
-#include "ChaptersStep.h"
-#include "CopyStep.h"
-#include "DecodeStep.h"
 #include "DiskSpace.h"
-#include "EncodeStep.h"
 #include "FileHelper.h"
-#include "JoinStep.h"
-#include "LevelStep.h"
-#include "MeasureStep.h"
-#include "Mp3TagsStep.h"
 #include "RunChecks.h"
-#include "TagsStep.h"
+#include "RunSteps.h"
 
 #include <QFileInfo>
 #include <cerrno>
@@ -62,23 +54,23 @@ std::vector<std::unique_ptr<RunStep>> BookRun::steps(const RunWork& run)
     std::vector<std::unique_ptr<RunStep>> steps;
     const bool mp3 = run.request.format == BookFormat::Mp3;
     if (run.request.evenVolume != EvenVolume::Off)
-        steps.push_back(std::make_unique<MeasureStep>());
+        steps.push_back(RunSteps::measure(run));
     if (run.copiesAac)
-        steps.push_back(std::make_unique<CopyStep>());
+        steps.push_back(RunSteps::copy(run));
     else if (run.decodes)
-        steps.push_back(std::make_unique<DecodeStep>());
+        steps.push_back(RunSteps::decode(run));
     else
-        steps.push_back(std::make_unique<JoinStep>());
+        steps.push_back(RunSteps::join(run));
     if (run.request.evenVolume != EvenVolume::Off)
-        steps.push_back(std::make_unique<LevelStep>());
+        steps.push_back(RunSteps::level(run));
     if (!run.copiesAac && (!mp3 || run.decodes))
-        steps.push_back(std::make_unique<EncodeStep>());
+        steps.push_back(RunSteps::encode(run));
     if (run.request.format == BookFormat::AacBookmark)
-        steps.push_back(std::make_unique<ChaptersStep>());
+        steps.push_back(RunSteps::chapters(run));
     if (mp3)
-        steps.push_back(std::make_unique<Mp3TagsStep>());
+        steps.push_back(RunSteps::mp3Tags(run));
     else
-        steps.push_back(std::make_unique<TagsStep>());
+        steps.push_back(RunSteps::tags(run));
     return steps;
 }
 

@@ -33,6 +33,14 @@ RunWork::RunWork(RunRequest asked) : request(std::move(asked))
     }
 }
 
+QStringList RunWork::sourcePaths() const
+{
+    QStringList paths;
+    for (const ItemRecordPtr& record : records)
+        paths << record->pathColumn;
+    return paths;
+}
+
 QList<ItemRecord> RunWork::learned() const
 {
     QList<ItemRecord> files;

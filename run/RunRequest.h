@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -69,6 +70,9 @@ struct RunWork
     double encoderGain = 0;
 
     [[nodiscard]] int decodedRate() const { return request.decodedRate(); }
+    [[nodiscard]] int channels() const { return request.mono ? 1 : 2; }
+    // The source files' paths, in order.
+    [[nodiscard]] QStringList sourcePaths() const;
     // The run's records as values, for the window to take what was learned.
     [[nodiscard]] QList<ItemRecord> learned() const;
 };

@@ -1,8 +1,8 @@
-#include "LevelStep.h"
+#include "Leveller.h"
 
-#include "EncodeStep.h"
 #include "EncoderCommand.h"
 #include "Resources.h"
+#include "RunSteps.h"
 #include "ShellQuote.h"
 #include "ToolProcess.h"
 
@@ -23,23 +23,19 @@ constexpr double kMostCorrection = 3;
 constexpr double kPeakLimit = -1.7;
 } // namespace
 
-QString LevelStep::during() const
-{
-    return u"While checking the levelled audio"_s;
-}
-
-void LevelStep::startWorker(RunWork& run, const QString& folder, const QString& input, Reports reports)
+void Leveller::start(RunWork& run, const QString& folder, const QString& input,
+                     WorkerReports reports)
 {
     mInput = input;
     mFolder = folder;
     mSampleRate = run.decodedRate();
     mChannels = run.request.mono ? 1 : 2;
-    mOptions = EncodeStep::ffmpegFindOption(run, input);
+    mOptions = RunSteps::encoderOptions(run, input);
     mMp3 = run.request.format == BookFormat::Mp3;
     mWholeBook = run.request.evenVolume == EvenVolume::WholeBook;
     mGains = run.gains;
+    mSources = run.sourcePaths();
     for (const ItemRecordPtr& record : std::as_const(run.records)) {
-        mSources << record->pathColumn;
         mDecoded << record->symbolicPath.value_or(record->pathColumn);
         mSeconds.push_back(record->exact ? record->exact->seconds() : 0);
     }
@@ -71,7 +67,7 @@ void LevelStep::startWorker(RunWork& run, const QString& folder, const QString& 
                  }});
 }
 
-std::vector<double> LevelStep::madeGood() const
+std::vector<double> Leveller::madeGood() const
 {
     const std::vector<double>& loudness = mMeter.loudness();
     const double whole = mMeter.wholeLoudness();
@@ -89,14 +85,14 @@ std::vector<double> LevelStep::madeGood() const
     return anyShort ? gains : std::vector<double>();
 }
 
-void LevelStep::halt()
+void Leveller::terminate()
 {
     mSlot.terminateIfRunning();
     mMeter.terminate();
     mDecoder.terminate();
 }
 
-void LevelStep::runTool(const QString& command) const
+void Leveller::runTool(const QString& command) const
 {
     auto process = std::make_shared<ToolProcess>(command);
     mSlot.hold(process);
@@ -106,7 +102,7 @@ void LevelStep::runTool(const QString& command) const
     mSlot.checkEnd(*process, "ffmpeg");
 }
 
-double LevelStep::encoderGain() const
+double Leveller::encoderGain() const
 {
     // The loudest file as the limiter left it, whose peaks it held most.
     const std::vector<double>& loudness = mMeter.loudness();
@@ -140,9 +136,8 @@ double LevelStep::encoderGain() const
     return std::clamp(gain, -kMostCorrection, kMostCorrection);
 }
 
-QString LevelStep::settle(RunWork& run)
+void Leveller::settle(RunWork& run) const
 {
     run.gains = mGains;
     run.encoderGain = std::abs(mEncoderGain) > 0.05 ? mEncoderGain : 0;
-    return {};
 }

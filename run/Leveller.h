@@ -3,9 +3,12 @@
 #include "EncoderOptions.h"
 #include "LoudnessMeter.h"
 #include "ProcessSlot.h"
-#include "RunStep.h"
+#include "RunRequest.h"
 #include "SourceDecoder.h"
+#include "WorkerReports.h"
 
+#include <QString>
+#include <QStringList>
 #include <vector>
 
 // The levelled files measured again as the encoder will read them. The
@@ -13,21 +16,17 @@
 // decoded once more with their gains made good where they fall short; then
 // a stretch of the longest is encoded and measured, and what the encoder
 // takes is given back by the encode, so that the book plays at the target.
-class LevelStep final : public RunStep
+class Leveller final
 {
 public:
-    LevelStep() = default;
-    ~LevelStep() override { stop(); }
-    LevelStep(const LevelStep&) = delete;
-    LevelStep& operator=(const LevelStep&) = delete;
+    Leveller() = default;
+    ~Leveller() { terminate(); }
+    Leveller(const Leveller&) = delete;
+    Leveller& operator=(const Leveller&) = delete;
 
-    [[nodiscard]] RunState state() const override { return RunState::Levelling; }
-    [[nodiscard]] QString during() const override;
-    void startWorker(RunWork& run, const QString& folder, const QString& input,
-               Reports reports) override;
-    void halt() override;
-    [[nodiscard]] QString settle(RunWork& run) override;
-    [[nodiscard]] QString output() const override { return mInput; }
+    void start(RunWork& run, const QString& folder, const QString& input, WorkerReports reports);
+    void terminate();
+    void settle(RunWork& run) const;
 
 private:
     // New gains where the decoded files fall short; none when all are near enough.

@@ -22,8 +22,8 @@ DraftEdit::DraftEdit(DraftBook& book, const QString& name, std::vector<DraftStep
 
 void DraftEdit::undo()
 {
-    for (auto step = mSteps.rbegin(); step != mSteps.rend(); ++step)
-        mBook.apply(*step, false);
+    for (auto step = mSteps.size(); step-- > 0;)
+        mBook.apply(mSteps[step], false);
     mBook.settled(mChapters);
 }
 

@@ -24,7 +24,7 @@ constexpr double kPeakLimit = -1.7;
 } // namespace
 
 void Leveller::start(RunWork& run, const QString& folder, const QString& input,
-                     WorkerReports reports)
+                     const WorkerReports& reports)
 {
     mInput = input;
     mFolder = folder;

@@ -24,7 +24,8 @@ public:
     Leveller(const Leveller&) = delete;
     Leveller& operator=(const Leveller&) = delete;
 
-    void start(RunWork& run, const QString& folder, const QString& input, WorkerReports reports);
+    void start(RunWork& run, const QString& folder, const QString& input,
+               const WorkerReports& reports);
     void terminate();
     void settle(RunWork& run) const;
 

@@ -35,7 +35,7 @@ public:
         QString made = {};
         // Starts the worker, which tells its progress and end through the
         // reports; returns at once.
-        std::function<void(RunWork& run, const Paths& paths, WorkerReports reports)> start = {};
+        std::function<void(RunWork& run, const Paths& paths, const WorkerReports& reports)> start = {};
         // Stops the worker; returns once its tools have ended.
         std::function<void()> stop = {};
         // After it has succeeded, on the run's thread: what the worker found

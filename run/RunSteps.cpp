@@ -123,9 +123,9 @@ std::unique_ptr<RunStep> RunSteps::measure(const RunWork&)
     return std::make_unique<RunStep>(RunStep::Parts{
         .state = RunState::Measuring,
         .during = u"While measuring the loudness"_s,
-        .start = [meter](RunWork& run, const Paths&, WorkerReports reports) {
+        .start = [meter](RunWork& run, const Paths&, const WorkerReports& reports) {
             reports.tell(0, static_cast<double>(run.records.size()));
-            meter->start(run.sourcePaths(), run.decodedRate(), run.channels(), std::move(reports));
+            meter->start(run.sourcePaths(), run.decodedRate(), run.channels(), reports);
         },
         .stop = [meter] { meter->terminate(); },
         // The records show their loudness, and the run takes the gains.
@@ -150,10 +150,10 @@ std::unique_ptr<RunStep> RunSteps::copy(const RunWork&)
         .state = RunState::Copying,
         .during = u"While copying the audio"_s,
         .made = u"m4a.m4a"_s,
-        .start = [copier](RunWork& run, const Paths& paths, WorkerReports reports) {
+        .start = [copier](RunWork& run, const Paths& paths, const WorkerReports& reports) {
             reports.tell(0, static_cast<double>(run.records.size()));
             const QByteArray& config = run.records.first()->copyableAac->audioConfig;
-            copier->start(run.sourcePaths(), config, paths.output, std::move(reports));
+            copier->start(run.sourcePaths(), config, paths.output, reports);
         },
         .stop = [copier] { copier->terminate(); },
         // Each record takes the place that its frames have in the book.
@@ -172,14 +172,14 @@ std::unique_ptr<RunStep> RunSteps::decode(const RunWork&)
         .state = RunState::Decoding,
         .during = u"While decoding the files"_s,
         .made = u"mp3.mp3"_s,
-        .start = [decoder](RunWork& run, const Paths& paths, WorkerReports reports) {
+        .start = [decoder](RunWork& run, const Paths& paths, const WorkerReports& reports) {
             const QString decoded = paths.folder + u"/Decoded"_s;
             QDir().mkpath(decoded);
             const bool levelled = run.request.evenVolume != EvenVolume::Off;
             decoder->setGains(levelled ? run.gains : std::vector<double>());
             reports.tell(0, static_cast<double>(run.records.size()));
             decoder->start(run.sourcePaths(), decoded, run.decodedRate(), run.channels(),
-                           std::move(reports));
+                           reports);
         },
         .stop = [decoder] { decoder->terminate(); },
         // A source that decodes short fails the run.
@@ -198,12 +198,12 @@ std::unique_ptr<RunStep> RunSteps::join(const RunWork&)
         .state = RunState::Joining,
         .during = u"While joining the files"_s,
         .made = u"mp3.mp3"_s,
-        .start = [joiner](RunWork& run, const Paths& paths, WorkerReports reports) {
+        .start = [joiner](RunWork& run, const Paths& paths, const WorkerReports& reports) {
             reports.tell(0, static_cast<double>(run.records.size()));
             joiner->setJoinFiles(run.records);
             joiner->setOutputFolder(paths.folder);
             joiner->setOutputFile(u"mp3"_s);
-            joiner->startJoin(std::move(reports));
+            joiner->startJoin(reports);
         },
         .stop = [joiner] { joiner->terminateJoin(); },
         .settle = [joiner](RunWork&, const Paths&) {
@@ -218,8 +218,8 @@ std::unique_ptr<RunStep> RunSteps::level(const RunWork&)
     return std::make_unique<RunStep>(RunStep::Parts{
         .state = RunState::Levelling,
         .during = u"While checking the levelled audio"_s,
-        .start = [leveller](RunWork& run, const Paths& paths, WorkerReports reports) {
-            leveller->start(run, paths.folder, paths.input, std::move(reports));
+        .start = [leveller](RunWork& run, const Paths& paths, const WorkerReports& reports) {
+            leveller->start(run, paths.folder, paths.input, reports);
         },
         .stop = [leveller] { leveller->terminate(); },
         .settle = [leveller](RunWork& run, const Paths&) {
@@ -237,7 +237,7 @@ std::unique_ptr<RunStep> RunSteps::encode(const RunWork& run)
         .state = RunState::Encoding,
         .during = mp3 ? u"While converting to MP3"_s : u"While converting to AAC"_s,
         .made = mp3 ? u"mp3.mp3"_s : u"m4a.m4a"_s,
-        .start = [converter, mp3](RunWork& work, const Paths& paths, WorkerReports reports) {
+        .start = [converter, mp3](RunWork& work, const Paths& paths, const WorkerReports& reports) {
             EncoderOptions options = encoderOptions(work, paths.input);
             if (work.request.evenVolume != EvenVolume::Off && work.encoderGain != 0)
                 options.insert(u"gain"_s, QString::number(work.encoderGain, 'f', 2));
@@ -257,7 +257,7 @@ std::unique_ptr<RunStep> RunSteps::encode(const RunWork& run)
                                     .sampleRate = record->exact->sampleRate});
             }
             converter->setSourceFiles(sources);
-            converter->startConvert(std::move(reports));
+            converter->startConvert(reports);
         },
         .stop = [converter] { converter->terminateConvert(); },
         // What was made is measured against its sources.
@@ -273,14 +273,14 @@ std::unique_ptr<RunStep> RunSteps::chapters(const RunWork&)
         .state = RunState::WritingChapters,
         .during = u"While writing the chapters"_s,
         .made = u"m4b.m4b"_s,
-        .start = [writer](RunWork& run, const Paths& paths, WorkerReports reports) {
+        .start = [writer](RunWork& run, const Paths& paths, const WorkerReports& reports) {
             reports.tell(0, 0, u"Writing Bookmarks.."_s);
             writer->setOutputFolder(paths.folder);
             writer->setOutputFile(u"m4b"_s);
             writer->setAudioFilePath(paths.input);
             // The chapters are those of the files in the run; files listed since wait for the next.
             writer->setViewFiles(run.records);
-            writer->startChapter(std::move(reports));
+            writer->startChapter(reports);
         },
         .stop = [writer] { writer->terminateChapter(); }});
 }
@@ -292,7 +292,7 @@ std::unique_ptr<RunStep> RunSteps::mp3Tags(const RunWork&)
         .state = RunState::Tagging,
         .during = u"While writing the tags"_s,
         .made = u"mp3-tagged.mp3"_s,
-        .start = [tagger](RunWork& run, const Paths& paths, WorkerReports reports) {
+        .start = [tagger](RunWork& run, const Paths& paths, const WorkerReports& reports) {
             // With nothing joined there is nothing to tag; delivery says so.
             if (!QFileInfo::exists(paths.input)) {
                 reports.end({});
@@ -304,7 +304,7 @@ std::unique_ptr<RunStep> RunSteps::mp3Tags(const RunWork&)
             tagger->setInputPath(paths.input);
             tagger->setOutputPath(paths.output);
             reports.tell(0, 0, u"Writing the tags and chapters.."_s);
-            tagger->startTagging(std::move(reports));
+            tagger->startTagging(reports);
         },
         .stop = [tagger] { tagger->terminateTagging(); }});
 }
@@ -319,10 +319,10 @@ std::unique_ptr<RunStep> RunSteps::tags(const RunWork& run)
         // After chapters are written, Stop stays offered; a standard book's tags are let finish.
         .offersStop = bookmark,
         .made = bookmark ? u"m4b-tagged.m4b"_s : u"m4a-tagged.m4a"_s,
-        .start = [tagger, bookmark](RunWork& work, const Paths& paths, WorkerReports reports) {
+        .start = [tagger, bookmark](RunWork& work, const Paths& paths, const WorkerReports& reports) {
             setUpTagger(*tagger, work.request.tags, paths, bookmark);
             reports.tell(0, 0, u"Creating iTunes tags.."_s);
-            tagger->startTagging(std::move(reports));
+            tagger->startTagging(reports);
         },
         .stop = [tagger] { tagger->terminateTagging(); }});
 }

@@ -14,4 +14,4 @@ if [[ ! -f "$build/compile_commands.json" ]]; then
   exit 1
 fi
 run-clang-tidy -p "$build" -j "$(nproc)" -quiet "$@" \
-  "^$here/(app|book|run|cli|media|process|workers|platform|update|chaptertool|tools)/[^/]*\.cpp\$"
+  "^$here/(app|book|draft|run|cli|media|process|workers|platform|update|chaptertool|tools)/[^/]*\.cpp\$"

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QJsonArray>
 #include <QMenu>
+#include <QPointer>
 #include <QTableView>
 #include <QTest>
 
@@ -60,9 +61,13 @@ void typeInto(QTableView* table, int row, int column, const QString& text)
     QVERIFY(editor && editor != table);
     QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(editor, text);
+    const QPointer<QWidget> open = editor;
     QTest::keyClick(editor, Qt::Key_Return);
-    // The change is made once the editor has gone.
-    QTest::qWait(20);
+    // The editor commits and closes in queued steps, and the change is
+    // asked for in one more; a busy machine may need several turns.
+    QTRY_VERIFY(open.isNull());
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 bool makeFlac(const QString& path, int seconds)

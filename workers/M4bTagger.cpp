@@ -60,7 +60,7 @@ QString M4bTagger::command() const
     return command;
 }
 
-void M4bTagger::startTagging(WorkerReports reports)
+void M4bTagger::startTagging(const WorkerReports& reports)
 {
     if (nothingToTag()) {
         QFile::copy(mInputPath, mOutputPath);

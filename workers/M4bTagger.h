@@ -37,7 +37,7 @@ public:
 
     // Returns at once; the tool's progress (of 100) and the end are reported
     // from its thread, or at once when there is nothing to tag.
-    void startTagging(WorkerReports reports);
+    void startTagging(const WorkerReports& reports);
     void terminateTagging();
 
     // True when no tag value is given.

@@ -148,10 +148,10 @@ void Mp3Converter::startConvert(WorkerReports reports)
         reports.end(std::current_exception());
         return;
     }
-    startWhole(std::move(reports));
+    startWhole(reports);
 }
 
-void Mp3Converter::startWhole(WorkerReports reports)
+void Mp3Converter::startWhole(const WorkerReports& reports)
 {
     // Progress is read to the end of the tool's output, so all of it is told
     // before the end of the run.

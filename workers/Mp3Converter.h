@@ -61,7 +61,7 @@ public:
 private:
     struct Job;
     void checkProgressFromStdin(ToolProcess& process, const WorkerReports& reports);
-    void startWhole(WorkerReports reports);
+    void startWhole(const WorkerReports& reports);
     void startParts(const EncodePlan& plan, WorkerReports reports);
     // What a part of a split encode reads: its list of files, or its one file.
     [[nodiscard]] EncoderCommand::Input partInput(const EncodePart& part, qsizetype index) const;

@@ -9,8 +9,6 @@ packages=(
   libgl-dev libtag1-dev libebur128-dev
   mp3info ffmpeg atomicparsley
   lame mpg123 mediainfo libimage-exiftool-perl python3-mutagen espeak-ng
-  clang-tidy
-  dpkg-dev file lintian
   fonts-dejavu-core
   dbus-daemon
 )
@@ -22,7 +20,7 @@ installed() {
 # The preview plays through a sound server. A desktop with PipeWire's has
 # one already, and installing PulseAudio would replace it.
 installed pipewire-pulse || packages+=(pulseaudio)
-# What a script needs besides, such as the fuzzers' clang.
+# What a script needs besides: the fuzzers' clang, clang-tidy, the packaging tools.
 read -r -a extra <<<"${FABLEWICK_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")
 

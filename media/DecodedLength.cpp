@@ -23,13 +23,14 @@ qint64 DecodedLength::leadIn(const Mp3Frames::Measure& file)
 
 qint64 DecodedLength::joined(const Mp3Frames::Measure& file, bool first)
 {
-    if (first)
-        return alone(file);
-    return file.audioSamples + (file.infoFrame ? file.samplesPerFrame : 0);
+    // The book's Info frame drops the first file's delay; nothing is
+    // dropped after it until the book's end.
+    if (first && file.encoderInfo)
+        return std::max<qint64>(0, file.audioSamples - file.encoderDelay - kDecoderDelay);
+    return file.audioSamples;
 }
 
 qint64 DecodedLength::joinedLeadIn(const Mp3Frames::Measure& file)
 {
-    return (file.infoFrame ? file.samplesPerFrame : 0) +
-           (file.encoderInfo ? file.encoderDelay + kDecoderDelay : leadIn(file));
+    return file.encoderInfo ? file.encoderDelay + kDecoderDelay : leadIn(file);
 }

@@ -13,14 +13,12 @@ namespace DecodedLength {
 // decoder dropped the encoder's delay, else LAME's usual delay and the decoder's.
 [[nodiscard]] qint64 leadIn(const Mp3Frames::Measure& file);
 
-// What a player gives of the file in a stream of files joined byte for byte,
-// as mpg123, which VLC plays MP3 with, decodes it: the first file as it plays
-// alone, every later one whole, its Info frame as a frame of silence; tags
-// are passed over. (ffmpeg loses a frame or two after a tag, by where its
-// bytes fall.)
+// What a player gives of the file in an MP3 book, which holds the files'
+// frames without their tags and, after the first, their Info frames: the
+// first file without its delay, every later one whole.
 [[nodiscard]] qint64 joined(const Mp3Frames::Measure& file, bool first);
-// Where a later file's own audio starts among those samples: after its Info
-// frame and its encoder's and decoder's delay.
+// Where a later file's own audio starts among those samples: after its
+// encoder's and the decoder's delay.
 [[nodiscard]] qint64 joinedLeadIn(const Mp3Frames::Measure& file);
 
 } // namespace DecodedLength

@@ -111,10 +111,9 @@ private:
     qint64 mBase = 0;
 };
 
-// Where the audio starts: after any ID3v2 tags, each skipped by its size.
-qint64 audioStart(Window& bytes)
+// Where the audio starts: after any ID3v2 tags from `at`, each skipped by its size.
+qint64 audioStart(Window& bytes, qint64 at = 0)
 {
-    qint64 at = 0;
     while (const uchar* p = bytes.get(at, 10)) {
         if (std::memcmp(p, "ID3", 3) != 0)
             break;
@@ -358,8 +357,9 @@ std::optional<Mp3Frames::Frames> Mp3Frames::frames(const QString& path)
         Frames result{.sampleRate = first.header.sampleRate,
                       .samplesPerFrame = first.header.samplesPerFrame(),
                       .starts = {},
-                      .end = 0};
-        qint64 at = first.at + (infoFrameAt(bytes, first) ? first.header.length : 0);
+                      .end = 0,
+                      .infoAt = infoFrameAt(bytes, first) ? first.at : -1};
+        qint64 at = first.at + (result.infoAt >= 0 ? first.header.length : 0);
         // A frame is at least 24 bytes long: the table never outgrows the file.
         result.starts.reserve(static_cast<std::size_t>(std::max<qint64>(0, bytes.size() - at) / 400));
         for (auto header = headerAt(bytes, at); header && header->sampleRate == result.sampleRate &&
@@ -369,6 +369,75 @@ std::optional<Mp3Frames::Frames> Mp3Frames::frames(const QString& path)
             at += header->length;
         }
         result.end = at;
+        return result;
+    });
+}
+
+qint64 Mp3Frames::Joined::bytes() const
+{
+    qint64 sum = 0;
+    for (const Span& run : runs)
+        sum += run.end - run.begin;
+    return sum;
+}
+
+std::optional<Mp3Frames::Joined> Mp3Frames::joined(const QString& path)
+{
+    return fromFirstFrame<Joined>(path, [](Window& bytes, const FirstFrame& first) {
+        Joined result;
+        const auto same = [&first](const Header& header) {
+            return header.version == first.header.version && header.layer == first.header.layer &&
+                   header.sampleRate == first.header.sampleRate;
+        };
+        const qint64 end = bytes.size();
+        qint64 at = first.at;
+        qint64 run = at;
+        qint64 laid = 0;
+        const auto close = [&] {
+            if (at > run)
+                result.runs.push_back({run, at});
+            laid += at - run;
+        };
+        if (infoFrameAt(bytes, first)) {
+            result.infoLength = first.header.length;
+            at += first.header.length;
+        }
+        while (at < end) {
+            const auto header = headerAt(bytes, at);
+            if (header && same(*header) && at + header->length <= end) {
+                const uchar* frame = bytes.get(at, std::min<qint64>(end - at, kInfoBytes));
+                if (frame &&
+                    readInfoFrame(frame, std::min<qint64>(end - at, kInfoBytes), *header)) {
+                    close();
+                    at += header->length;
+                    run = at;
+                    continue;
+                }
+                result.starts.push_back(laid + at - run);
+                at += header->length;
+                continue;
+            }
+            close();
+            const uchar* p = bytes.get(at, std::min<qint64>(end - at, 32));
+            if (p && end - at >= 10 && std::memcmp(p, "ID3", 3) == 0) {
+                at = audioStart(bytes, at);
+            } else if (p && end - at >= 128 && std::memcmp(p, "TAG", 3) == 0) {
+                at += 128;
+            } else if (p && end - at >= 32 && std::memcmp(p, "APETAGEX", 8) == 0) {
+                // An APE tag's header or footer; the size counts its items and footer.
+                const qint64 size = qint64(p[12]) | (qint64(p[13]) << 8) | (qint64(p[14]) << 16) |
+                                    (qint64(p[15]) << 24);
+                const bool isHeader = (p[23] & 0x20) != 0;
+                at += isHeader ? 32 + size : 32;
+            } else {
+                const auto next = firstFrames(bytes, at + 1, end);
+                if (!next || !same(next->header))
+                    break;
+                at = next->at;
+            }
+            run = at;
+        }
+        close();
         return result;
     });
 }

@@ -72,8 +72,26 @@ struct Frames
     int samplesPerFrame = 0;
     std::vector<qint64> starts;
     qint64 end = 0;
+    // Where a Xing, Info or VBRI frame stands before them; -1: none.
+    qint64 infoAt = -1;
 };
 // None when the file holds no MPEG audio.
 [[nodiscard]] std::optional<Frames> frames(const QString& path);
+
+// The audio of a stream joined from several files' bytes, in runs of
+// frames: the files' tags between them (ID3v2, ID3v1, APE) and the Info
+// frames of all but the first are passed over, as is anything else that
+// is no frame. The first run starts with the first file's Info frame.
+struct Joined
+{
+    std::vector<Span> runs;
+    // Each audio frame's place in the runs laid end to end.
+    std::vector<qint64> starts;
+    // The first file's Info frame's length; 0: it has none.
+    qint64 infoLength = 0;
+    [[nodiscard]] qint64 bytes() const;
+};
+// None when the file holds no MPEG audio.
+[[nodiscard]] std::optional<Joined> joined(const QString& path);
 
 } // namespace Mp3Frames

@@ -1,5 +1,6 @@
 #include "TestCore.h"
 
+#include "Mp3Frames.h"
 #include "Resources.h"
 
 #include <QDir>
@@ -365,6 +366,23 @@ QByteArray mp3AudioFrames(QByteArray bytes)
     if (bytes.size() >= 128 && bytes.sliced(bytes.size() - 128).startsWith("TAG"))
         bytes.chop(128);
     return bytes;
+}
+
+QByteArray bookFrames(const QString& book)
+{
+    const std::optional<Mp3Frames::Frames> frames = Mp3Frames::frames(book);
+    if (!frames || frames->starts.empty())
+        return {};
+    const qint64 from = frames->starts.front();
+    return readFile(book).mid(from, frames->end - from);
+}
+
+QByteArray sourceFrames(const QStringList& sources)
+{
+    QByteArray all;
+    for (const QString& source : sources)
+        all += bookFrames(source);
+    return all;
 }
 
 QByteArray readFile(const QString& path)

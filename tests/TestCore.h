@@ -103,6 +103,11 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // An MP3 stream's bytes without the ID3v2 tags at its start and the ID3v1
 // tag at its end: its audio frames, with whatever lies between them.
 [[nodiscard]] QByteArray mp3AudioFrames(QByteArray bytes);
+// An MP3 book's audio frames after its Info frame, which tells of the whole
+// book; and what a book joined from these sources holds there: each one's
+// frames, without its tags and its own Info frame.
+[[nodiscard]] QByteArray bookFrames(const QString& book);
+[[nodiscard]] QByteArray sourceFrames(const QStringList& sources);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
 // What a worker reports of a run, which comes on the worker's threads: the

@@ -2,6 +2,7 @@
 
 #include "FileCopy.h"
 #include "Mp3Frames.h"
+#include "Mp3InfoFrame.h"
 #include "WorkerException.h"
 
 #include <QFile>
@@ -54,8 +55,10 @@ void Mp3BookTagger::startTagging(WorkerReports reports)
 
 void Mp3BookTagger::write()
 {
-    const std::optional<Mp3Frames::Span> span = Mp3Frames::framesSpan(mInputPath);
-    if (!span)
+    // The joined files' frames, without the tags and Info frames of all but
+    // the first between them.
+    const std::optional<Mp3Frames::Joined> joined = Mp3Frames::joined(mInputPath);
+    if (!joined)
         throw WorkerException("cannot read " + mInputPath.toStdString());
     const QByteArray tag = mTag.rendered();
     const Descriptor in{::open(QFile::encodeName(mInputPath).constData(), O_RDONLY | O_CLOEXEC)};
@@ -67,15 +70,30 @@ void Mp3BookTagger::write()
     if (out.fd < 0)
         fail(mOutputPath, errno);
     // The room for the whole book, taken at once: a full disk fails here.
-    const qint64 size = tag.size() + span->end - span->begin;
+    const qint64 size = tag.size() + joined->bytes();
     if (::fallocate(out.fd, 0, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
         fail(mOutputPath, errno);
     if (::write(out.fd, tag.constData(), static_cast<size_t>(tag.size())) != tag.size())
         fail(mOutputPath, errno);
-    if (const int error = FileCopy::range(in.fd, span->begin, span->end - span->begin, out.fd,
-                                          [this] { return mStopped.load(); });
-        error != 0)
-        fail(mOutputPath, error);
+    for (const Mp3Frames::Span& run : joined->runs) {
+        if (const int error = FileCopy::range(in.fd, run.begin, run.end - run.begin, out.fd,
+                                              [this] { return mStopped.load(); });
+            error != 0)
+            fail(mOutputPath, error);
+    }
     if (::ftruncate(out.fd, size) != 0)
         fail(mOutputPath, errno);
+    // The first file's Info frame, which players take for the whole book's
+    // length, is told again for all of it.
+    if (joined->infoLength > 0) {
+        QByteArray first(joined->infoLength, Qt::Uninitialized);
+        if (::pread(in.fd, first.data(), static_cast<size_t>(first.size()),
+                    joined->runs.front().begin) != first.size())
+            fail(mInputPath, errno);
+        if (const auto told = Mp3InfoFrame::retold(first, *joined)) {
+            if (::pwrite(out.fd, told->constData(), static_cast<size_t>(told->size()),
+                         tag.size()) != told->size())
+                fail(mOutputPath, errno);
+        }
+    }
 }

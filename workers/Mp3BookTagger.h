@@ -11,7 +11,9 @@
 
 // Gives an MP3 book its own tag: a new file holding the book's ID3v2.4 tag,
 // chapters included, and then the joined file's audio frames byte for byte,
-// without the first file's tags before them or the last file's after them.
+// without the files' own tags before, between and after them, or the Info
+// frames of all but the first; that one is told again for the whole book,
+// so that players show its length and seek in it.
 // Works on a thread of its own and reports there.
 class Mp3BookTagger
 {

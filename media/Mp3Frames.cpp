@@ -393,12 +393,15 @@ std::optional<Mp3Frames::Joined> Mp3Frames::joined(const QString& path)
         qint64 at = first.at;
         qint64 run = at;
         qint64 laid = 0;
+        // The run so far ends where the walk is; once only.
         const auto close = [&] {
-            if (at > run)
+            if (at > run) {
                 result.runs.push_back({run, at});
-            laid += at - run;
+                laid += at - run;
+            }
+            run = at;
         };
-        if (infoFrameAt(bytes, first)) {
+        if (infoFrameAt(bytes, first) && at + first.header.length <= end) {
             result.infoLength = first.header.length;
             at += first.header.length;
         }

@@ -108,6 +108,48 @@ private Q_SLOTS:
         QVERIFY(measured->audioSamples > 0 && measured->audioSamples <= whole);
     }
 
+    // Files joined byte for byte, with their tags between them and junk
+    // after them: the runs hold every file's frames once, and no tag.
+    void joinedFilesAreWalkedPastTheirTags_data()
+    {
+        QTest::addColumn<QByteArray>("between");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("nothing") << QByteArray() << QByteArray();
+        QByteArray v1 = "TAG" + QByteArray(125, 'a');
+        QTest::newRow("an ID3v1 tag after each") << v1 << v1;
+        QByteArray ape = "APETAGEX" + QByteArray(24, '\0');
+        ape[23] = '\0'; // a footer of no items: 32 bytes
+        QTest::newRow("an APE footer, and Lyrics3 junk at the end")
+            << ape << QByteArray("LYRICSBEGIN and words LYRICS200");
+    }
+    void joinedFilesAreWalkedPastTheirTags()
+    {
+        QFETCH(QByteArray, between);
+        QFETCH(QByteArray, after);
+        TestEnvironment environment;
+        QStringList parts;
+        QByteArray joined;
+        for (int i = 0; i < 3; ++i) {
+            parts << environment.root() + u"/%1.mp3"_s.arg(i);
+            QVERIFY(makeTone(parts.constLast(), 1 + i, 300 + 100 * i, 22050, 1,
+                             {u"-b:a"_s, u"32k"_s, u"-metadata"_s, u"title=Part %1"_s.arg(i)}));
+            joined += readFile(parts.constLast()) + (i < 2 ? between : after);
+        }
+        const QString path = environment.root() + u"/joined.mp3"_s;
+        QVERIFY(writeFile(path, joined));
+        const std::optional<Mp3Frames::Joined> walked = Mp3Frames::joined(path);
+        QVERIFY(walked);
+        QByteArray frames;
+        for (const Mp3Frames::Span& run : walked->runs)
+            frames += joined.mid(run.begin, run.end - run.begin);
+        // The first file's Info frame leads; every file's audio frames follow.
+        QCOMPARE(frames.mid(walked->infoLength), sourceFrames(parts));
+        std::size_t count = 0;
+        for (const QString& part : parts)
+            count += Mp3Frames::frames(part)->starts.size();
+        QCOMPARE(walked->starts.size(), count);
+    }
+
     void readsPropertiesWithTheRealTool()
     {
         TestEnvironment environment;

@@ -276,13 +276,8 @@ void ChapterActions::exportChapters()
     if (!chosen)
         return;
     const QString& path = *chosen;
-    ChapterFile::Kind kind = ChapterFile::Kind::ChaptersTxt;
-    if (path.endsWith(u".cue"_s, Qt::CaseInsensitive))
-        kind = ChapterFile::Kind::Cue;
-    else if (path.endsWith(u".ffmetadata"_s, Qt::CaseInsensitive) ||
-             path.endsWith(u".meta"_s, Qt::CaseInsensitive))
-        kind = ChapterFile::Kind::FfMetadata;
-    const QByteArray bytes = ChapterFile::written(chapters, kind, mBook.length(), book);
+    const QByteArray bytes =
+        ChapterFile::written(chapters, ChapterFile::kindForName(path), mBook.length(), book);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return;

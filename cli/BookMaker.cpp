@@ -2,6 +2,7 @@
 
 #include "BookPlan.h"
 #include "FileMover.h"
+#include "Layout.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -69,8 +70,13 @@ void BookMaker::next()
         fail(problem.text, problem.usage);
         return;
     }
-    if (!mOptions.outDir.isEmpty())
-        plan->output = QDir(mOptions.outDir).absoluteFilePath(QFileInfo(plan->output).fileName());
+    if (!mOptions.outDir.isEmpty()) {
+        QDir folder(mOptions.outDir);
+        if (!mOptions.layout.isEmpty())
+            folder.setPath(
+                folder.filePath(Layout::foldersFor(mOptions.layout, plan->request.tags)));
+        plan->output = folder.absoluteFilePath(QFileInfo(plan->output).fileName());
+    }
     if (mOptions.dryRun) {
         std::fputs(plan->text().toUtf8().constData(), stdout);
         QTimer::singleShot(0, this, [this] { next(); });

@@ -1,30 +1,13 @@
 #include "MakeOptions.h"
 
+#include "Layout.h"
+#include "TagOptions.h"
+
 #include <QCommandLineParser>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-struct TagOption
-{
-    const char16_t* name;
-    QString BookTag::*field;
-    const char16_t* what;
-};
-
-const TagOption kTags[] = {
-    {u"title", &BookTag::title, u"the book's title"},
-    {u"artist", &BookTag::artist, u"the author"},
-    {u"album", &BookTag::album, u"the album"},
-    {u"album-artist", &BookTag::albumArtist, u"the album artist"},
-    {u"narrator", &BookTag::narrator, u"the narrator"},
-    {u"year", &BookTag::year, u"the year"},
-    {u"series", &BookTag::series, u"the series"},
-    {u"series-number", &BookTag::seriesNumber, u"the book's number in its series"},
-    {u"comment", &BookTag::comment, u"a comment"},
-    {u"description", &BookTag::description, u"the description"},
-};
 
 void describe(QCommandLineParser& parser)
 {
@@ -58,12 +41,23 @@ void describe(QCommandLineParser& parser)
         {u"replace"_s, u"Replace a book that is already there."_s},
         {u"each"_s, u"Make one book for each folder of audio under ROOT (with --out)."_s,
          u"ROOT"_s},
-        {u"out"_s, u"Where --each puts its books."_s, u"DIR"_s},
+        {u"out"_s, u"Where --each and --watch put their books."_s, u"DIR"_s},
+        {u"watch"_s,
+         u"Make a book of each folder of audio that appears under ROOT, once its files have "
+         "settled (with --out); runs until stopped."_s,
+         u"ROOT"_s},
+        {u"settle"_s,
+         u"With --watch, the seconds a folder's files stay unchanged before its "
+         "book is made (60 by default)."_s,
+         u"S"_s},
         {u"skip-existing"_s, u"With --each, skip books already in DIR."_s},
+        {u"layout"_s,
+         u"With --out, put each book in folders named from its tags, such as "
+         "\"{author}/{series}/{title}\" (fields: author, narrator, series, number, title, "
+         "year)."_s,
+         u"PATTERN"_s},
     });
-    for (const TagOption& tag : kTags)
-        parser.addOption({QString::fromUtf16(tag.name),
-                          u"Tag: %1."_s.arg(QString::fromUtf16(tag.what)), u"TEXT"_s});
+    TagOptions::addTo(parser);
     parser.addHelpOption();
     parser.addVersionOption();
 }
@@ -149,8 +143,7 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
             return fail(u"--channels is 1 or 2."_s);
         options.mono = channels == u"1"_s;
     }
-    for (const TagOption& tag : kTags)
-        options.tags.*tag.field = parser.value(QString::fromUtf16(tag.name));
+    options.tags = TagOptions::read(parser);
     options.cover = parser.value(u"cover"_s);
     if (!pick<Order>(parser, u"order"_s,
                      {{u"given", Order::Given}, {u"track", Order::Track}, {u"path", Order::Path}},
@@ -178,14 +171,36 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
     options.each = parser.value(u"each"_s);
     options.outDir = parser.value(u"out"_s);
     options.skipExisting = parser.isSet(u"skip-existing"_s);
-    if (!options.each.isEmpty()) {
+    options.layout = parser.value(u"layout"_s);
+    if (parser.isSet(u"layout"_s)) {
+        if (const QString problem = Layout::problemWith(options.layout); !problem.isEmpty())
+            return fail(problem);
+        if (options.outDir.isEmpty())
+            return fail(u"--layout needs --out DIR, the library's folder."_s);
+    }
+    options.watch = parser.value(u"watch"_s);
+    if (parser.isSet(u"settle"_s)) {
+        bool number = false;
+        options.settle = parser.value(u"settle"_s).toDouble(&number);
+        if (!number || options.settle < 0 || options.settle > 86400 || options.watch.isEmpty())
+            return fail(u"--settle is a number of seconds, with --watch."_s);
+    }
+    if (!options.watch.isEmpty()) {
+        if (options.outDir.isEmpty())
+            return fail(u"--watch needs --out DIR, the folder for its books."_s);
+        if (!options.each.isEmpty() || !options.inputs.isEmpty() || !options.output.isEmpty() ||
+            !options.chapters.isEmpty() || options.dryRun)
+            return fail(u"--watch makes its own list of files for each book: give no files, "
+                        "--each, --output, --chapters or --dry-run with it."_s);
+    } else if (!options.each.isEmpty()) {
         if (options.outDir.isEmpty())
             return fail(u"--each needs --out DIR, the folder for its books."_s);
         if (!options.inputs.isEmpty() || !options.output.isEmpty() || !options.chapters.isEmpty())
             return fail(u"--each makes its own list of files for each book: give no files, "
                         "--output or --chapters with it."_s);
     } else if (options.inputs.isEmpty()) {
-        return fail(u"Give the audio files or folders to make the book of, or --each ROOT."_s);
+        return fail(u"Give the audio files or folders to make the book of, --each ROOT or "
+                    "--watch ROOT."_s);
     }
     return options;
 }

@@ -57,6 +57,11 @@ struct MakeOptions
     QString each;
     QString outDir;
     bool skipExisting = false;
+    // With outDir: the folders of each book, named from its tags.
+    QString layout;
+    // A watched folder: a book of each folder of audio that settles under it.
+    QString watch;
+    double settle = 60;
 
     // The options, or why they cannot be taken in words (usage errors).
     [[nodiscard]] static std::optional<MakeOptions> parse(const QStringList& arguments,

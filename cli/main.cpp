@@ -5,6 +5,7 @@
 #include "Resources.h"
 #include "Shelf.h"
 #include "TerminationSignals.h"
+#include "Watcher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,6 +39,26 @@ int main(int argc, char* argv[])
         std::printf("fablewick-make %s\n", FABLEWICK_VERSION);
         return 0;
     }
+    const ProgressPrinter::Style style =
+        options->progress == MakeOptions::Progress::Json ? ProgressPrinter::Style::Json
+        : ::isatty(STDERR_FILENO) != 0                   ? ProgressPrinter::Style::Bar
+                                                         : ProgressPrinter::Style::Lines;
+    ProgressPrinter printer(style);
+    TerminationSignals signals;
+    if (!options->watch.isEmpty()) {
+        if (!QFileInfo(options->watch).isDir()) {
+            std::fprintf(stderr, "fablewick-make: “%s” is no folder.\n",
+                         options->watch.toUtf8().constData());
+            return 2;
+        }
+        Watcher watcher(*options, printer);
+        QObject::connect(&signals, &TerminationSignals::arrived, &watcher,
+                         [&watcher] { watcher.stop(); });
+        QObject::connect(&watcher, &Watcher::finished, &app,
+                         [](int code) { QCoreApplication::exit(code); });
+        watcher.start();
+        return QCoreApplication::exec();
+    }
     QList<BookMaker::Book> books;
     if (!options->each.isEmpty()) {
         if (!QFileInfo(options->each).isDir()) {
@@ -53,13 +74,7 @@ int main(int argc, char* argv[])
                                            : first.absoluteDir().dirName();
         books.append({.inputs = options->inputs, .output = options->output, .name = name});
     }
-    const ProgressPrinter::Style style =
-        options->progress == MakeOptions::Progress::Json ? ProgressPrinter::Style::Json
-        : ::isatty(STDERR_FILENO) != 0                   ? ProgressPrinter::Style::Bar
-                                                         : ProgressPrinter::Style::Lines;
-    ProgressPrinter printer(style);
     BookMaker maker(*options, books, printer);
-    TerminationSignals signals;
     QObject::connect(&signals, &TerminationSignals::arrived, &maker, [&maker] { maker.stop(); });
     QObject::connect(&maker, &BookMaker::finished, &app,
                      [](int code) { QCoreApplication::exit(code); });

@@ -1,11 +1,11 @@
 # The Debian package, made by scripts/package.sh with cpack -G DEB from a
-# release build: the application and fablewick-make, its chapter tool and resources, the
+# release build: the application, fablewick-make and fablewick-book, its chapter tool and resources, the
 # desktop entry, icons and manual page, depending on Debian's tools.
 include(GNUInstallDirs)
 set(package_doc ${CMAKE_INSTALL_DATADIR}/doc/fablewick)
 # Compressed without a time stamp, as Debian's tools compress them.
 foreach(pair "changelog=changelog.gz" "fablewick.1=fablewick.1.gz"
-        "fablewick-make.1=fablewick-make.1.gz")
+        "fablewick-make.1=fablewick-make.1.gz" "fablewick-book.1=fablewick-book.1.gz")
     string(REPLACE "=" ";" pair ${pair})
     list(GET pair 0 from)
     list(GET pair 1 to)
@@ -16,11 +16,21 @@ foreach(pair "changelog=changelog.gz" "fablewick.1=fablewick.1.gz"
 endforeach()
 add_custom_target(fablewick_package_docs ALL DEPENDS
     ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz
-    ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz)
+    ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz ${CMAKE_BINARY_DIR}/packaging/fablewick-book.1.gz)
 install(FILES packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${package_doc})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/fablewick.1.gz
-        ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        ${CMAKE_BINARY_DIR}/packaging/fablewick-make.1.gz
+        ${CMAKE_BINARY_DIR}/packaging/fablewick-book.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Bash completion, loaded by the name of the command completed.
+foreach(command fablewick-make fablewick-book)
+    install(FILES packaging/fablewick-completion.bash
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${command})
+endforeach()
+
+# A user service for a watched folder: systemctl --user enable --now fablewick-watch
+install(FILES packaging/fablewick-watch.service DESTINATION lib/systemd/user)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fablewick)

@@ -131,6 +131,16 @@ QString cueText(const QString& title)
 
 } // namespace
 
+ChapterFile::Kind ChapterFile::kindForName(const QString& name)
+{
+    if (name.endsWith(u".cue"_s, Qt::CaseInsensitive))
+        return Kind::Cue;
+    if (name.endsWith(u".ffmetadata"_s, Qt::CaseInsensitive) ||
+        name.endsWith(u".meta"_s, Qt::CaseInsensitive))
+        return Kind::FfMetadata;
+    return Kind::ChaptersTxt;
+}
+
 std::optional<double> ChapterFile::parsedTime(const QString& text)
 {
     const QStringList parts = text.trimmed().split(u':');

@@ -27,6 +27,9 @@ public:
     // What a file holds, by its first line, then by its name ending in
     // ".cue"; chapters.txt otherwise.
     [[nodiscard]] static Kind kindOf(const QString& name, const QByteArray& bytes);
+    // The kind to write under that name: ".cue", ".ffmetadata" or ".meta";
+    // chapters.txt otherwise.
+    [[nodiscard]] static Kind kindForName(const QString& name);
     // The chapters the file gives, in its order; lines that say nothing of
     // chapters are passed over.
     [[nodiscard]] static ChapterMarks read(const QByteArray& bytes, Kind kind);

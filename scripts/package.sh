@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/package}
+FABLEWICK_EXTRA_PACKAGES="dpkg-dev file lintian" scripts/install-deps.sh
 for tool in cpack dpkg-deb dpkg-shlibdeps file lintian; do
   if ! command -v "$tool" >/dev/null; then
     echo "$tool is missing: run scripts/install-deps.sh as root, or apt-get install cmake dpkg-dev file lintian" >&2
@@ -21,6 +22,8 @@ deb=$(ls "$build"/fablewick_*.deb)
 
 contents=$(dpkg-deb --contents "$deb")
 for path in usr/bin/fablewick usr/bin/fablewick-make usr/share/man/man1/fablewick-make.1.gz \
+    usr/bin/fablewick-book usr/share/man/man1/fablewick-book.1.gz \
+    usr/share/bash-completion/completions/fablewick-book usr/lib/systemd/user/fablewick-watch.service \
     usr/libexec/fablewick/ChapterTool \
     usr/share/fablewick/ChapterTool usr/share/fablewick/MainWindow.ui \
     usr/share/fablewick/fablewick.png usr/share/fablewick/ffmpeg \

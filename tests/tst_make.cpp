@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -223,6 +225,86 @@ private Q_SLOTS:
         QCOMPARE(summary[u"made"_s].toInt(), 0);
         QCOMPARE(summary[u"skipped"_s].toInt(), 2);
         QCOMPARE(summary[u"failed"_s].toInt(), 1);
+    }
+
+    // The library's layout: an author's folder, no series folder where the
+    // book has none, and an untagged book under its own name alone.
+    void aLayoutPutsEachBookInItsFolders()
+    {
+        TestEnvironment environment;
+        const QString root = environment.sources() + u"/Shelf"_s;
+        const QString out = environment.root() + u"/Library"_s;
+        QVERIFY(!makeParts(root + u"/Alpha"_s, u"Alpha Tales"_s).isEmpty());
+        QDir().mkpath(root + u"/Untagged"_s);
+        QVERIFY(makeMp3(root + u"/Untagged/one.mp3"_s, 3, 22050, 1, 32));
+        const Result made = make(
+            {u"--each"_s, root, u"--out"_s, out, u"--layout"_s, u"{author}/{series}/{title}"_s});
+        QVERIFY2(made.status == 0, qPrintable(made.out + made.err));
+        QVERIFY(QFile::exists(out + u"/Ann Author/Alpha Tales/Alpha Tales.m4b"_s));
+        QVERIFY(QFile::exists(out + u"/Untagged/Untagged.m4b"_s));
+        const Result wrong =
+            make({u"--each"_s, root, u"--out"_s, out, u"--layout"_s, u"{author}/{genre}"_s});
+        QCOMPARE(wrong.status, 2);
+        QVERIFY2(wrong.err.contains(u"not {genre}"_s), qPrintable(wrong.err));
+    }
+
+    // A watched folder: folders copied in over time are made once each, not
+    // before they settle; a broken one is told and tried again once it
+    // changes; a restart makes nothing again; the sources stay as they were.
+    void aWatchedFolderMakesEachSettledFolderOnce()
+    {
+        TestEnvironment environment;
+        const QString inbox = environment.sources() + u"/Inbox"_s;
+        const QString staging = environment.root() + u"/Staging"_s;
+        const QString out = environment.root() + u"/Books"_s;
+        QDir().mkpath(inbox);
+        QVERIFY(!makeParts(staging + u"/Alpha"_s, u"Alpha Tales"_s).isEmpty());
+        const QStringList beta = makeParts(staging + u"/Beta"_s, u"Beta Tales"_s);
+        QCOMPARE(beta.size(), 3);
+        const QStringList arguments{u"--watch"_s, inbox, u"--out"_s, out, u"--settle"_s, u"1"_s};
+        QString said;
+        auto watcher = std::make_unique<QProcess>();
+        watcher->setProcessChannelMode(QProcess::MergedChannels);
+        connect(watcher.get(), &QProcess::readyRead, this,
+                [&] { said += QString::fromUtf8(watcher->readAll()); });
+        watcher->start(tool(), arguments);
+        QVERIFY(watcher->waitForStarted());
+
+        QVERIFY(QDir().rename(staging + u"/Alpha"_s, inbox + u"/Alpha"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out + u"/Alpha Tales.m4b"_s), 90000);
+        const QDateTime alphaMade = QFileInfo(out + u"/Alpha Tales.m4b"_s).lastModified();
+
+        // Written a file at a time, more often than it settles.
+        QDir().mkpath(inbox + u"/Beta"_s);
+        for (const QString& part : beta) {
+            QVERIFY(QFile::copy(part, inbox + u"/Beta/"_s + QFileInfo(part).fileName()));
+            QTest::qWait(500);
+            QVERIFY(!QFile::exists(out + u"/Beta Tales.m4b"_s));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out + u"/Beta Tales.m4b"_s), 90000);
+        QCOMPARE(probe(out + u"/Beta Tales.m4b"_s)[u"chapters"_s].toArray().size(), 3);
+
+        QDir().mkpath(inbox + u"/Broken"_s);
+        QVERIFY(writeFile(inbox + u"/Broken/bad.mp3"_s, QByteArray(4000, 'x')));
+        QTRY_VERIFY_WITH_TIMEOUT(said.contains(u"Before the files were joined"_s), 90000);
+        QTest::qWait(3000);
+        QCOMPARE(said.count(u"Making Broken"_s), 1);
+        // Mended, it is tried again.
+        QVERIFY(QFile::remove(inbox + u"/Broken/bad.mp3"_s));
+        QVERIFY(makeMp3(inbox + u"/Broken/good.mp3"_s, 3, 22050, 1, 32));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out + u"/Broken.m4b"_s), 90000);
+
+        watcher->terminate();
+        QVERIFY(watcher->waitForFinished(30000));
+        said.clear();
+        watcher->start(tool(), arguments);
+        QVERIFY(watcher->waitForStarted());
+        QTest::qWait(4000);
+        QVERIFY2(!said.contains(u"Making"_s), qPrintable(said));
+        QCOMPARE(QFileInfo(out + u"/Alpha Tales.m4b"_s).lastModified(), alphaMade);
+        watcher->terminate();
+        QVERIFY(watcher->waitForFinished(30000));
+        QCOMPARE(QDir(inbox + u"/Beta"_s).entryList(QDir::Files).size(), 3);
     }
 
     void ctrlCStopsAndRemovesThePartialFiles()

@@ -29,7 +29,7 @@ struct Details
     std::optional<ItemRecord::CopyableAac> aac;
     QString chapterNote;
 };
-// Reads them: mp3info runs twice for an MP3, ffprobe once for other audio,
+// Reads them: mp3info runs once for an MP3, ffprobe once for other audio,
 // and a long file without an Info frame is read through.
 [[nodiscard]] Details readDetails(const QString& path);
 void apply(const Details& details, ItemRecord& record);

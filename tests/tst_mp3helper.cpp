@@ -9,6 +9,7 @@
 #include <QTest>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
 using Problem = Mp3Frames::Check::Problem;
@@ -167,6 +168,12 @@ private Q_SLOTS:
 
         QCOMPARE(Mp3Helper::getBitrateOfMP3(short5), u"64"_s);
         QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(short5), u"22050"_s);
+        // Both from one run, as the list reads them.
+        for (const auto& [path, bitrate, rate] :
+             {std::tuple{long325, u"128"_s, u"44100"_s}, {short5, u"64"_s, u"22050"_s}}) {
+            QCOMPARE(Mp3Helper::getRatesOfMP3(path).bitrate, bitrate);
+            QCOMPARE(Mp3Helper::getRatesOfMP3(path).sampleFrequency, rate);
+        }
         QCOMPARE(Mp3Helper::getTimeOfMP3(short5).mins, u"0"_s);
         QCOMPARE(Mp3Helper::getTimeOfMP3(short5).secs, u"5"_s);
         QCOMPARE(Mp3Helper::getUnixTimeOfMP3(short5), 5);
@@ -181,6 +188,8 @@ private Q_SLOTS:
         for (const QString& path : {garbage, missing}) {
             QCOMPARE(Mp3Helper::getBitrateOfMP3(path), QString());
             QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(path), QString());
+            QCOMPARE(Mp3Helper::getRatesOfMP3(path).bitrate, QString());
+            QCOMPARE(Mp3Helper::getRatesOfMP3(path).sampleFrequency, QString());
             QCOMPARE(Mp3Helper::getUnixTimeOfMP3(path), 0);
         }
         QVERIFY_THROWS_EXCEPTION(WorkerException, Mp3Helper::getTimeOfMP3(missing));
@@ -200,6 +209,7 @@ private Q_SLOTS:
             QVERIFY2(makeMp3(path, 3, 48000, 2, 96), qPrintable(name));
             QCOMPARE(Mp3Helper::getBitrateOfMP3(path), u"96"_s);
             QCOMPARE(Mp3Helper::getSampleFrequencyOfMP3(path), u"48000"_s);
+            QCOMPARE(Mp3Helper::getRatesOfMP3(path).sampleFrequency, u"48000"_s);
             QCOMPARE(Mp3Helper::getUnixTimeOfMP3(path), 3);
         }
         QVERIFY(!QFile::exists(environment.root() + u"/SENTINEL"_s));

@@ -53,6 +53,15 @@ std::optional<QString> Mp3Helper::getSampleFrequencyOfMP3(const QString& path)
     return runQuery(u"%Q"_s, path);
 }
 
+Mp3Helper::Rates Mp3Helper::getRatesOfMP3(const QString& path)
+{
+    const QStringList pieces =
+        runQuery(u"%r_SPLIT_%Q"_s, path).value_or(QString()).split(u"_SPLIT_"_s);
+    if (pieces.size() != 2)
+        return {};
+    return {.bitrate = pieces.at(0), .sampleFrequency = pieces.at(1)};
+}
+
 Mp3Time Mp3Helper::getTimeOfMP3(const QString& path)
 {
     const std::optional<QString> text = runQuery(u"%m_SPLIT_%s"_s, path);

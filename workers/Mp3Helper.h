@@ -20,6 +20,14 @@ public:
     [[nodiscard]] static std::optional<QString> getSampleFrequencyOfMP3(const QString& path);
     // Throws WorkerException when the output holds no "_SPLIT_".
     [[nodiscard]] static Mp3Time getTimeOfMP3(const QString& path);
+    // Both of the above from one run of mp3info, as a list reads them for
+    // each of its files; each empty where the tool gives nothing.
+    struct Rates
+    {
+        QString bitrate;
+        QString sampleFrequency;
+    };
+    [[nodiscard]] static Rates getRatesOfMP3(const QString& path);
     // Whole seconds; 0 when unreadable.
     [[nodiscard]] static qint32 getUnixTimeOfMP3(const QString& path);
 

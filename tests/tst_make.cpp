@@ -261,7 +261,8 @@ private Q_SLOTS:
         QVERIFY(!makeParts(staging + u"/Alpha"_s, u"Alpha Tales"_s).isEmpty());
         const QStringList beta = makeParts(staging + u"/Beta"_s, u"Beta Tales"_s);
         QCOMPARE(beta.size(), 3);
-        const QStringList arguments{u"--watch"_s, inbox, u"--out"_s, out, u"--settle"_s, u"1"_s};
+        // Settling takes four times the gap between the files written below.
+        const QStringList arguments{u"--watch"_s, inbox, u"--out"_s, out, u"--settle"_s, u"2"_s};
         QString said;
         auto watcher = std::make_unique<QProcess>();
         watcher->setProcessChannelMode(QProcess::MergedChannels);
@@ -287,7 +288,7 @@ private Q_SLOTS:
         QDir().mkpath(inbox + u"/Broken"_s);
         QVERIFY(writeFile(inbox + u"/Broken/bad.mp3"_s, QByteArray(4000, 'x')));
         QTRY_VERIFY_WITH_TIMEOUT(said.contains(u"Before the files were joined"_s), 90000);
-        QTest::qWait(3000);
+        QTest::qWait(5000);
         QCOMPARE(said.count(u"Making Broken"_s), 1);
         // Mended, it is tried again.
         QVERIFY(QFile::remove(inbox + u"/Broken/bad.mp3"_s));
@@ -299,7 +300,7 @@ private Q_SLOTS:
         said.clear();
         watcher->start(tool(), arguments);
         QVERIFY(watcher->waitForStarted());
-        QTest::qWait(4000);
+        QTest::qWait(5000);
         QVERIFY2(!said.contains(u"Making"_s), qPrintable(said));
         QCOMPARE(QFileInfo(out + u"/Alpha Tales.m4b"_s).lastModified(), alphaMade);
         watcher->terminate();

@@ -41,9 +41,14 @@ QJsonObject allTags(const QString& path)
     return all;
 }
 
-QJsonValue cover(const QString& path)
+// The cover that opening the book took into its tags; the file is read
+// again only for one that did not decode, which the tags leave out.
+QJsonValue cover(const ItemRecord& record, const BookTag& tags)
 {
-    const SourceTags::Picture picture = SourceTags::cover(path);
+    const SourceTags::Picture picture =
+        !tags.cover.isEmpty()  ? SourceTags::Picture{tags.cover, tags.coverMimeType}
+        : record.tags.hasCover ? SourceTags::cover(record.pathColumn)
+                               : SourceTags::Picture{};
     if (picture.data.isEmpty())
         return QJsonValue::Null;
     QBuffer buffer;
@@ -132,7 +137,7 @@ QJsonObject of(const DraftBook& draft)
                                  {u"bitRate"_s, probe.bitRate}}},
         {u"tags"_s, fields},
         {u"allTags"_s, allTags(path)},
-        {u"cover"_s, cover(path)},
+        {u"cover"_s, cover(record, tags)},
         {u"chapters"_s, chapters(draft, false)},
         {u"writable"_s, problem.isEmpty()},
         {u"problem"_s, problem},

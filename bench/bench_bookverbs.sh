@@ -17,7 +17,9 @@ ls -l "$work/Long.m4b"
 
 elapsed() { local start=$(date +%s.%N); "$@" >/dev/null; echo "$(date +%s.%N) - $start" | bc; }
 silence=$(elapsed "$book_tool" chapters "$work/Long.m4b" --find-silence --shortest 60 --json)
-copy=$(elapsed sh -c "cp '$work/Long.m4b' '$work/Copy.m4b' && mv '$work/Copy.m4b' '$work/Moved.m4b'")
+# A copy moved back over the book, as a save that never writes the book in
+# place must do: mv's part is freeing the book's old blocks.
+copy=$(elapsed sh -c "cp '$work/Long.m4b' '$work/Copy.m4b' && mv '$work/Copy.m4b' '$work/Long.m4b'")
 tag=$(elapsed "$book_tool" tag "$work/Long.m4b" --narrator "Someone Else")
 printf 'chapters --find-silence  %8.2f s   (the window: 13 s on 2 cores)\n' "$silence"
 printf 'tag                      %8.2f s\n' "$tag"

@@ -2,6 +2,7 @@
 #include "FuzzFile.h"
 #include "Mp4AudioTrack.h"
 #include "Mp4Box.h"
+#include "Mp4Chapters.h"
 
 #include <numeric>
 
@@ -13,6 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::runtime_error&) {
     }
     const QString path = FuzzFile::write(data, size);
+    try {
+        if (Mp4Chapters::read(path).size() > Mp4Chapters::kMostChapters)
+            __builtin_trap();
+    } catch (const std::runtime_error&) {
+    }
     for (const auto times : {Mp4AudioTrack::Times::Every1024, Mp4AudioTrack::Times::AsWritten})
         try {
             const Mp4AudioTrack track = Mp4AudioTrack::read(path, times);

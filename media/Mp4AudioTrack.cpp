@@ -38,8 +38,9 @@ QByteArrayView descriptor(QByteArrayView bytes, qsizetype& at, int& tag)
     return body;
 }
 
-// The AudioSpecificConfig in an esds box.
-QByteArray audioConfig(QByteArrayView esds)
+// The AudioSpecificConfig in an esds box, and the average bit rate that
+// its encoder noted (0 when it did not).
+QByteArray audioConfig(QByteArrayView esds, qint64& averageBitRate)
 {
     qsizetype at = 4;
     int tag = 0;
@@ -57,6 +58,7 @@ QByteArray audioConfig(QByteArrayView esds)
     const QByteArrayView config = descriptor(es, in, tag);
     if (tag != 4 || Mp4::read(config, 0, 1) != 0x40)
         fail("its audio is not MPEG-4 AAC");
+    averageBitRate = static_cast<qint64>(Mp4::read(config, 9, 4));
     qsizetype inConfig = 13;
     const QByteArrayView specific = descriptor(config, inConfig, tag);
     if (tag != 5 || specific.size() < 2)
@@ -104,7 +106,7 @@ void readSampleEntry(Mp4AudioTrack& track, QByteArrayView stsd)
     const Mp4Box* esds = nullptr;
     for (const Mp4Box& box : inner)
         esds = box.type == "esds" ? &box : esds;
-    track.audioConfig = audioConfig(need(esds, "esds").payload);
+    track.audioConfig = audioConfig(need(esds, "esds").payload, track.averageBitRate);
 
     const quint64 bits = Mp4::read(track.audioConfig, 0, 2);
     const auto objectType = static_cast<int>(bits >> 11);
@@ -291,4 +293,9 @@ Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path, Times times)
         track.padding = std::clamp<qint64>(samples - track.priming - played, 0, samples - track.priming);
     }
     return track;
+}
+
+qint64 Mp4AudioTrack::playedSamples() const
+{
+    return static_cast<qint64>(sizes.size()) * Aac::kFrameSamples - priming - padding;
 }

@@ -16,6 +16,8 @@ struct Mp4AudioTrack
     QByteArray audioConfig;
     int sampleRate = 0;
     int channels = 0;
+    // Bits a second, as the encoder noted them; 0 when it did not.
+    qint64 averageBitRate = 0;
     // Each frame's size, and the chunks they lie in one after another.
     std::vector<quint32> sizes;
     std::vector<quint64> chunkOffsets;
@@ -23,6 +25,9 @@ struct Mp4AudioTrack
     // What the edit leaves out before and after the audio, in samples.
     qint64 priming = 0;
     qint64 padding = 0;
+
+    // The samples that play, after the edit.
+    [[nodiscard]] qint64 playedSamples() const;
 
     // No book is longer than this many frames: over 190 hours at 48 kHz.
     // A table is never set aside for more.

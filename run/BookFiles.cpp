@@ -9,6 +9,8 @@
 #include "Mp3Frames.h"
 #include "Mp3Helper.h"
 #include "Mp4AudioTrack.h"
+#include "Mp4Box.h"
+#include "Mp4Chapters.h"
 #include "NaturalOrder.h"
 #include "RunChecks.h"
 
@@ -19,7 +21,9 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <numeric>
 #include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
@@ -62,11 +66,44 @@ std::optional<ItemRecord::CopyableAac> copyableAac(const QString& path, QString&
 }
 } // namespace
 
+// An MP4 file whose AAC track and chapters our own readers take needs no
+// ffprobe: a list of a thousand such files would start a thousand.
+std::optional<Details> ownMp4Details(const QString& path, ChapterMarks& marks)
+{
+    if (!AudioKind::isOther(path) || !Mp4Box::startsMp4File(path))
+        return std::nullopt;
+    try {
+        const Mp4AudioTrack track = Mp4AudioTrack::read(path);
+        marks = Mp4Chapters::read(path);
+        const double seconds = static_cast<double>(track.playedSamples()) / track.sampleRate;
+        if (seconds <= 0)
+            return std::nullopt;
+        qint64 bitRate = track.averageBitRate;
+        if (bitRate <= 0)
+            bitRate = std::llround(
+                8.0 * std::accumulate(track.sizes.begin(), track.sizes.end(), quint64{0}) /
+                seconds);
+        Details details;
+        details.aac =
+            ItemRecord::CopyableAac{.audioConfig = track.audioConfig, .channels = track.channels};
+        details.bitrate = QString::number(bitRate / 1000);
+        details.frequency = QString::number(track.sampleRate);
+        details.length = seconds;
+        return details;
+    } catch (const std::exception&) {
+        // Damaged, or more than our readers take: ffprobe says what it is.
+        return std::nullopt;
+    }
+}
+
 Details readDetails(const QString& path)
 {
     Details details;
     ChapterMarks marks;
-    if (AudioKind::isOther(path)) {
+    if (auto own = ownMp4Details(path, marks)) {
+        details = *std::move(own);
+        details.tags = SourceTags::read(path);
+    } else if (AudioKind::isOther(path)) {
         const AudioProbe probe = AudioProbe::probe(path);
         const bool decodes = probe.problem.isEmpty();
         details.problem = probe.problem;

@@ -126,8 +126,7 @@ QString bookShortfall(const RunWork& run, const QString& book)
     } else {
         try {
             const Mp4AudioTrack track = Mp4AudioTrack::read(book);
-            made = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples - track.priming -
-                   track.padding;
+            made = track.playedSamples();
             rate = track.sampleRate;
             frame = Aac::kFrameSamples;
         } catch (const std::exception&) {

@@ -1,7 +1,9 @@
 #include "AdtsSplicer.h"
 #include "Mp4AudioTrack.h"
+#include "Mp4Chapters.h"
 #include "TestCore.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -169,6 +171,71 @@ private Q_SLOTS:
         } catch (const std::runtime_error& e) {
             QCOMPARE(QString::fromUtf8(e.what()), reason);
         }
+    }
+
+    void theChaptersOfAnMp4FileAreReadAsFfprobeReadsThem_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        // Renamed in the file, so that only the other form is left.
+        QTest::addColumn<QByteArray>("hidden");
+        QTest::addColumn<bool>("byChapterTool");
+        QTest::newRow("QuickTime and Nero") << QStringList() << QByteArray() << false;
+        QTest::newRow("header first")
+            << QStringList{u"-movflags"_s, u"+faststart"_s} << QByteArray() << false;
+        QTest::newRow("Nero alone") << QStringList() << QByteArray("chap") << false;
+        QTest::newRow("QuickTime alone") << QStringList() << QByteArray("chpl") << false;
+        QTest::newRow("none") << QStringList{u"-map_chapters"_s, u"-1"_s} << QByteArray() << false;
+        QTest::newRow("by our chapter tool")
+            << QStringList{u"-map_chapters"_s, u"-1"_s} << QByteArray() << true;
+    }
+
+    // A listed MP4 file's chapters come from our reader, not ffprobe's: the
+    // two agree on every form that tools write.
+    void theChaptersOfAnMp4FileAreReadAsFfprobeReadsThem()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, hidden);
+        QFETCH(bool, byChapterTool);
+        TestEnvironment environment;
+        const QString chapters = environment.root() + u"/chapters.txt"_s;
+        QVERIFY(writeFile(chapters, ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=900\n"
+                                    "title=Één\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=900\nEND=2345\n"
+                                    "title=Two = \\; two\n[CHAPTER]\nTIMEBASE=1/1000\n"
+                                    "START=2345\nEND=4000\ntitle=\n"));
+        QString file = environment.root() + u"/file.m4b"_s;
+        QVERIFY(ffmpeg(QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=4"_s, u"-i"_s,
+                                   chapters, u"-map"_s, u"0"_s, u"-c:a"_s, u"aac"_s} +
+                       options + QStringList{file}));
+        if (!hidden.isEmpty()) {
+            QFile bytes(file);
+            QVERIFY(bytes.open(QIODevice::ReadWrite));
+            QByteArray all = bytes.readAll();
+            QCOMPARE(all.count(hidden), 1);
+            all.replace(hidden, "xxxx");
+            QVERIFY(bytes.seek(0) && bytes.write(all) == all.size());
+        }
+        if (byChapterTool) {
+            const QString xml = environment.root() + u"/chapters.xml"_s;
+            QVERIFY(writeFile(xml, "<chapters version=\"1\"><chapter starttime=\"0:00.000\">"
+                                   "<title>Ünë</title></chapter><chapter starttime=\"0:01.250\">"
+                                   "<title>&lt;Two&gt;</title></chapter></chapters>"));
+            const QString marked = environment.root() + u"/marked.m4b"_s;
+            QCOMPARE(
+                QProcess::execute(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR) + u"/ChapterTool"_s,
+                                  {u"-x"_s, xml, u"-a"_s, file, u"-o"_s, marked}),
+                0);
+            file = marked;
+        }
+        const QJsonArray probed = probe(file)[u"chapters"_s].toArray();
+        const ChapterMarks marks = Mp4Chapters::read(file);
+        QCOMPARE(marks.size(), probed.size());
+        for (qsizetype i = 0; i < marks.size(); ++i) {
+            const QJsonObject chapter = probed.at(i).toObject();
+            QVERIFY2(qAbs(marks[i].start - chapter[u"start_time"_s].toString().toDouble()) < 0.001,
+                     qPrintable(u"chapter %1 at %2"_s.arg(i + 1).arg(marks[i].start)));
+            QCOMPARE(marks[i].title, chapter[u"tags"_s][u"title"_s].toString());
+        }
+        QCOMPARE(marks.isEmpty(), hidden.isEmpty() && options.contains(u"-1"_s) && !byChapterTool);
     }
 
     void aCorruptFrameTableIsRefused_data()

@@ -111,7 +111,8 @@ void AppController::setUpWindow()
     mPreview = new AudioPreview(*mDraft, *mUi, mServices.openMovie, this);
     mTagSheet = new TagSheet(mainWindow, *mDraft, this);
     mOutputSheet = new OutputSheet(mainWindow, *mDraft, this);
-    mChapters = new ChapterActions(mainWindow, *mDraft, *mPreview, *mServices.dialogs, this);
+    mChapters = new ChapterActions(mainWindow, *mDraft, *mPreview, *mServices.dialogs,
+                                   mServices.peaksFolder, this);
     mBookActions = new BookActions(mainWindow, *mUi,
                                    {.book = *mDraft,
                                     .lister = *mLister,

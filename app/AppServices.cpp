@@ -2,6 +2,7 @@
 
 #include "MediaMovie.h"
 #include "MediaSoundPlayer.h"
+#include "PeakReader.h"
 #include "QtDialogService.h"
 #include "UpdateChecker.h"
 
@@ -17,5 +18,6 @@ AppServices AppServices::desktop()
     services.openMovie = &MediaMovie::movieWithFile;
     services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     services.updateFeedUrl = UpdateChecker::feedURLString();
+    services.peaksFolder = PeakReader::defaultCacheFolder();
     return services;
 }

@@ -20,6 +20,8 @@ struct AppServices
     std::function<bool(const QUrl& url)> openUrl;
     // Where the update feed is fetched from.
     QString updateFeedUrl;
+    // Where the waveform's peak summaries are made and kept; empty, none are.
+    QString peaksFolder;
 
     // The real desktop: Qt's dialogs and sound.
     [[nodiscard]] static AppServices desktop();

@@ -124,7 +124,8 @@ void AudioPreview::previewDidLoad(bool playable)
     if (mPendingPlay && mPendingPlay->record == mPreviewRecord && mAudioPreviewObject) {
         mAudioPreviewObject->setCurrentTime(mPendingPlay->at);
         mControls.playbackSlider->setValue(static_cast<int>(mPendingPlay->at));
-        playPreview();
+        if (mPendingPlay->start)
+            playPreview();
     }
     mPendingPlay.reset();
     validatePlaybackButtons();
@@ -215,6 +216,19 @@ void AudioPreview::play(const ItemRecordPtr& record, qint64 at)
     }
     // The file loads in the background; it plays from there once it has.
     mPendingPlay = PendingPlay{record, at};
+    const int row = mBook.rowOf(record);
+    if (row >= 0)
+        mControls.mainTable->selectRowIndexes({row}, false);
+}
+
+void AudioPreview::seek(const ItemRecordPtr& record, qint64 at)
+{
+    if (record == mPreviewRecord && mAudioPreviewObject) {
+        mAudioPreviewObject->setCurrentTime(at);
+        mControls.playbackSlider->setValue(static_cast<int>(at));
+        return;
+    }
+    mPendingPlay = PendingPlay{record, at, false};
     const int row = mBook.rowOf(record);
     if (row >= 0)
         mControls.mainTable->selectRowIndexes({row}, false);

@@ -49,6 +49,8 @@ public:
     // Plays a file from a time in it, in ms: at once when it is loaded,
     // else once its row is selected and it has loaded.
     void play(const ItemRecordPtr& record, qint64 at);
+    // Moves the preview to a time in a file, in ms, playing on only if it was.
+    void seek(const ItemRecordPtr& record, qint64 at);
     // The file loaded and where it plays, in seconds; none without one.
     [[nodiscard]] std::optional<std::pair<ItemRecordPtr, double>> place() const;
     // Stops playing: for every file, or for a file about to leave the list.
@@ -75,6 +77,7 @@ private:
     {
         ItemRecordPtr record;
         qint64 at = 0;
+        bool start = true;
     };
     std::optional<PendingPlay> mPendingPlay;
 };

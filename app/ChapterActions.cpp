@@ -7,9 +7,11 @@
 #include "ChapterTableModel.h"
 #include "DialogService.h"
 #include "DraftBook.h"
+#include "PeakReader.h"
 #include "ShiftSheet.h"
 #include "SilenceSearch.h"
 #include "SilenceSheet.h"
+#include "WaveformStrip.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,12 +28,15 @@
 using namespace Qt::Literals::StringLiterals;
 
 ChapterActions::ChapterActions(QMainWindow* window, DraftBook& book, AudioPreview& preview,
-                               DialogService& dialogs, QObject* parent)
+                               DialogService& dialogs, const QString& peaksFolder, QObject* parent)
     : QObject(parent), mBook(book), mEditor(book), mPreview(preview), mDialogs(dialogs),
-      mWindow(window), mPanel(new ChapterPanel(book, window)),
-      mSilenceSheet(new SilenceSheet(window)), mShiftSheet(new ShiftSheet(window))
+      mWindow(window),
+      mPeaks(new PeakReader(peaksFolder, std::max(1, QThread::idealThreadCount()), this)),
+      mPanel(new ChapterPanel(book, *mPeaks, window)), mSilenceSheet(new SilenceSheet(window)),
+      mShiftSheet(new ShiftSheet(window))
 {
     connectActions();
+    connectWaveform();
     connect(&mBook, &DraftBook::chaptersChanged, this, [this] { showChapters(); });
     connect(&mBook, &DraftBook::filesChanged, this, [this] { mPanel->refresh(); });
 }
@@ -105,6 +110,41 @@ void ChapterActions::connectActions()
         if (mSearch)
             mSearch->stop();
     });
+}
+
+void ChapterActions::connectWaveform()
+{
+    WaveformStrip* strip = mPanel->waveform();
+    strip->setPreviewPlace([this] { return mPreview.place(); });
+    connect(strip, &WaveformStrip::markMoved, this, [this](int row, double start) {
+        const ChapterRow* chapter = chapterRow(row);
+        if (!chapter)
+            return;
+        const ChapterRow copy = *chapter;
+        const auto placed = mEditor.place(
+            copy, start, copy.proposed ? u"Take Proposed Start"_s : u"Move Chapter"_s);
+        if (!placed)
+            QApplication::beep();
+        showChapters(placed);
+    });
+    connect(strip, &WaveformStrip::addRequested, this,
+            [this](const ItemRecordPtr& record, double offset) {
+                const auto added = mEditor.addAt(record, offset);
+                if (!added)
+                    QApplication::beep();
+                showChapters(added);
+            });
+    const auto ms = [](double seconds) {
+        return static_cast<qint64>(std::llround(seconds * 1000));
+    };
+    connect(strip, &WaveformStrip::seekRequested, this,
+            [this, ms](const ItemRecordPtr& record, double offset) {
+                mPreview.seek(record, ms(offset));
+            });
+    connect(strip, &WaveformStrip::playRequested, this,
+            [this, ms](const ItemRecordPtr& record, double offset) {
+                mPreview.play(record, ms(offset));
+            });
 }
 
 void ChapterActions::showChapters(std::optional<ChapterPlace> select)
@@ -222,6 +262,15 @@ void ChapterActions::silenceSearchDidFinish()
                 .arg(mSilenceSheet->levelDb()));
         return;
     }
+    // Shaded on the waveform, so that the user sees which pause each start took.
+    QList<WaveformStrip::FileSilences> shaded;
+    for (qsizetype i = 0; i < mSearched.size(); ++i) {
+        WaveformStrip::FileSilences file{.record = mSearched.at(i), .spans = {}};
+        for (const SilenceFinder::Silence& silence : silences.at(i))
+            file.spans.append({silence.start, silence.end});
+        shaded.append(std::move(file));
+    }
+    mPanel->waveform()->setSilences(std::move(shaded));
     const double minutes = mSilenceSheet->chapterMinutes();
     if (mSilenceSheet->purpose() == SilenceSheet::Purpose::Find)
         showChapters(mEditor.propose(mSearched, silences, minutes * 60));

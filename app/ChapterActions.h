@@ -13,6 +13,7 @@ class AudioPreview;
 class ChapterPanel;
 class DialogService;
 class DraftBook;
+class PeakReader;
 class QMainWindow;
 class ShiftSheet;
 class SilenceSearch;
@@ -27,8 +28,9 @@ class ChapterActions final : public QObject
 {
     Q_OBJECT
 public:
+    // The waveform's summaries are kept in peaksFolder; empty, none are made.
     ChapterActions(QMainWindow* window, DraftBook& book, AudioPreview& preview,
-                   DialogService& dialogs, QObject* parent = nullptr);
+                   DialogService& dialogs, const QString& peaksFolder, QObject* parent = nullptr);
     ~ChapterActions() override;
 
     [[nodiscard]] ChapterPanel* panel() const { return mPanel; }
@@ -52,12 +54,15 @@ private:
     void exportChapters();
     void startSilenceSearch();
     void silenceSearchDidFinish();
+    void connectWaveform();
 
     DraftBook& mBook;
     ChapterEditor mEditor;
     AudioPreview& mPreview;
     DialogService& mDialogs;
     QMainWindow* mWindow;
+    // The waveform's summaries, made as it is drawn.
+    PeakReader* mPeaks;
     ChapterPanel* mPanel;
     SilenceSheet* mSilenceSheet;
     ShiftSheet* mShiftSheet;

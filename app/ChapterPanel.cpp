@@ -1,6 +1,7 @@
 #include "ChapterPanel.h"
 
 #include "ChapterTableModel.h"
+#include "WaveformStrip.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -9,15 +10,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
 
-ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
+ChapterPanel::ChapterPanel(const DraftBook& book, PeakReader& peaks, QWidget* parent)
     : QWidget(parent), mModel(new ChapterTableModel(book, this)), mTable(new QTableView(this)),
-      mProposals(new QLabel(this)), mProposalBar(new QWidget(this)),
-      mMenu(new QMenu(u"&Chapters"_s, this))
+      mWaveform(new WaveformStrip(book, peaks, this)), mProposals(new QLabel(this)),
+      mProposalBar(new QWidget(this)), mMenu(new QMenu(u"&Chapters"_s, this))
 {
     auto* heading = new QLabel(u"Chapters"_s, this);
     QFont bold = heading->font();
@@ -89,6 +92,28 @@ ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
     mActions.shift = action(u"S&hift Chapters…"_s, QKeySequence(u"Ctrl+Alt+T"_s),
                             u"Move every chapter, or those after the selected one, later or "
                             "earlier by a time"_s);
+    mActions.zoomToChapter = action(u"&Zoom to Chapter"_s, QKeySequence(u"Ctrl+Alt+Z"_s),
+                                    u"Show the selected chapter across the waveform"_s);
+    mActions.snapToSilence = action(u"S&nap to Silence"_s, {},
+                                    u"A mark dragged on the waveform goes to the quietest point "
+                                    "within a quarter of a second"_s);
+    mActions.snapToSilence->setCheckable(true);
+    mActions.snapToSilence->setChecked(QSettings().value(u"snapToSilence"_s, true).toBool());
+    mWaveform->setSnapToSilence(mActions.snapToSilence->isChecked());
+    connect(mActions.snapToSilence, &QAction::toggled, this, [this](bool snap) {
+        mWaveform->setSnapToSilence(snap);
+        QSettings().setValue(u"snapToSilence"_s, snap);
+    });
+    connect(mActions.zoomToChapter, &QAction::triggered, this,
+            [this] { mWaveform->zoomToRow(currentRow()); });
+    // The list's commands work on the chosen mark too, with the same keys.
+    for (QAction* each :
+         {mActions.play, mActions.remove, mActions.earlierSecond, mActions.earlierTenth,
+          mActions.laterTenth, mActions.laterSecond, mActions.accept, mActions.zoomToChapter})
+        mWaveform->addAction(each);
+    mWaveform->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(mWaveform, &WaveformStrip::markChosen, this, [this](int row) { selectRow(row); });
+
     mMenu->addActions({mActions.addHere, mActions.play, mActions.remove});
     mMenu->addSeparator();
     mMenu->addActions({mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth,
@@ -99,6 +124,8 @@ ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
     mMenu->addSeparator();
     mMenu->addActions({mActions.onePerFile, mActions.fromFiles, mActions.importFile,
                        mActions.exportFile});
+    mMenu->addSeparator();
+    mMenu->addActions({mActions.zoomToChapter, mActions.snapToSilence});
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +152,15 @@ ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(heading);
-    layout->addWidget(mTable, 1);
+    // The waveform above the list; the user sets the share.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(mWaveform);
+    split->addWidget(mTable);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 2);
+    split->setSizes({mWaveform->sizeHint().height(), 2 * mWaveform->sizeHint().height()});
+    layout->addWidget(split, 1);
     layout->addWidget(mProposalBar);
     layout->addLayout(buttons);
 
@@ -152,6 +187,8 @@ ChapterPanel::ChapterPanel(const DraftBook& book, QWidget* parent)
         {mActions.importFile, u"actionImportChapters"},
         {mActions.exportFile, u"actionExportChapters"},
         {mActions.shift, u"actionShiftChapters"},
+        {mActions.zoomToChapter, u"actionZoomToChapter"},
+        {mActions.snapToSilence, u"actionSnapToSilence"},
     };
     for (const auto& [each, name] : named)
         each->setObjectName(QString::fromUtf16(name));
@@ -204,6 +241,8 @@ void ChapterPanel::refresh()
          {mActions.earlierSecond, mActions.earlierTenth, mActions.laterTenth, mActions.laterSecond})
         each->setEnabled(chosen && !proposed);
     mActions.play->setEnabled(chosen);
+    mActions.zoomToChapter->setEnabled(chosen);
+    mWaveform->setChosenRow(row);
     mActions.remove->setEnabled(chosen);
     mActions.accept->setEnabled(proposed);
     const int count = mModel->proposalCount();

@@ -4,6 +4,8 @@
 
 class ChapterTableModel;
 class DraftBook;
+class PeakReader;
+class WaveformStrip;
 class QAction;
 class QLabel;
 class QMenu;
@@ -36,11 +38,14 @@ public:
         QAction* importFile = nullptr;
         QAction* exportFile = nullptr;
         QAction* shift = nullptr;
+        QAction* zoomToChapter = nullptr;
+        QAction* snapToSilence = nullptr;
     };
 
-    explicit ChapterPanel(const DraftBook& book, QWidget* parent = nullptr);
+    ChapterPanel(const DraftBook& book, PeakReader& peaks, QWidget* parent = nullptr);
 
     [[nodiscard]] QTableView* table() const { return mTable; }
+    [[nodiscard]] WaveformStrip* waveform() const { return mWaveform; }
     [[nodiscard]] ChapterTableModel* model() const { return mModel; }
     [[nodiscard]] const Actions& actions() const { return mActions; }
     // The Chapters menu, for the menu bar.
@@ -58,6 +63,7 @@ private:
 
     ChapterTableModel* mModel;
     QTableView* mTable;
+    WaveformStrip* mWaveform;
     QLabel* mProposals;
     QWidget* mProposalBar;
     QMenu* mMenu;

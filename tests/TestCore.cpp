@@ -26,6 +26,7 @@ TestEnvironment::TestEnvironment() : mOldHome(qgetenv("HOME")), mOldTmp(qgetenv(
     qputenv("TMPDIR", QFile::encodeName(tmp()));
     qunsetenv("XDG_DESKTOP_DIR");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home() + u"/.config"_s));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home() + u"/.cache"_s));
     Resources::setDirectory(QStringLiteral(FABLEWICK_TEST_RESOURCE_DIR));
 }
 

@@ -84,7 +84,7 @@ void TestDialogs::answerAlert(int returnCode)
         alert.didEnd(returnCode);
 }
 
-TestApp::TestApp(const QString& feedUrl, MovieOpener player)
+TestApp::TestApp(const QString& feedUrl, MovieOpener player, const QString& peaksFolder)
 {
     AppServices services;
     auto dialogsDouble = std::make_unique<TestDialogs>();
@@ -107,6 +107,7 @@ TestApp::TestApp(const QString& feedUrl, MovieOpener player)
         return true;
     };
     services.updateFeedUrl = feedUrl;
+    services.peaksFolder = peaksFolder;
     controller = std::make_unique<AppController>(std::move(services));
     controller->awakeFromNib();
 }

@@ -173,8 +173,10 @@ struct TestApp
 {
     // The update feed comes from feedUrl; by default nothing answers there.
     // With a player given, the preview plays through it instead of a FakeMovie.
+    // The waveform draws no sound unless given a folder for its summaries:
+    // other tests' fake ffmpegs would see its runs.
     explicit TestApp(const QString& feedUrl = QStringLiteral("http://127.0.0.1:9/feed.xml"),
-                     MovieOpener player = {});
+                     MovieOpener player = {}, const QString& peaksFolder = {});
     [[nodiscard]] FakeMovie* movie() const;
     std::shared_ptr<FakeMovie::Log> movieLog = std::make_shared<FakeMovie::Log>();
     std::function<qint64(const QString&)> durationFor = [](const QString&) { return 10000; };

@@ -37,7 +37,7 @@ int main(int argc, char* argv[])
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     TestEnvironment environment;
-    TestApp testApp;
+    TestApp testApp(u"http://127.0.0.1:9/feed.xml"_s, {}, environment.home() + u"/.cache/peaks"_s);
     AppController& c = *testApp.controller;
     QMainWindow* window = c.window();
     window->resize(960, 760);
@@ -126,8 +126,29 @@ int main(int argc, char* argv[])
     chapters->selectRow(1);
     c.window()->findChild<QAction*>(u"actionTakeProposal"_s)->trigger();
     chapters->selectRow(2);
-    QApplication::processEvents();
+    // The waveform's summary is made as it is first drawn.
+    window->grab();
+    waited.restart();
+    while (waited.elapsed() < 4000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
     ok = ok && window->grab().save(out + u"/chapters.png"_s);
+    auto* strip = window->findChild<QWidget*>(u"waveform"_s);
+    strip->resize(900, 130);
+    ok = ok && strip->grab().save(out + u"/waveform.png"_s);
+    QImage twice(strip->size() * 2, QImage::Format_ARGB32);
+    twice.setDevicePixelRatio(2);
+    strip->render(&twice);
+    ok = ok && twice.save(out + u"/waveform-200.png"_s);
+    QPalette dark;
+    for (const auto& [role, color] : {std::pair{QPalette::Base, QColor(0x1e, 0x1e, 0x1e)},
+                                      {QPalette::Window, QColor(0x2b, 0x2b, 0x2b)},
+                                      {QPalette::Text, QColor(0xe8, 0xe8, 0xe8)},
+                                      {QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8)},
+                                      {QPalette::Highlight, QColor(0x3d, 0x8e, 0xe6)}})
+        dark.setColor(role, color);
+    strip->setPalette(dark);
+    ok = ok && strip->grab().save(out + u"/waveform-dark.png"_s);
+    strip->setPalette(QPalette());
 
     // A finished book opened again, and the sheet that shifts its chapters.
     const QString metadata = dir + u"/book.ffmetadata"_s;

@@ -4,10 +4,12 @@
 #include "AudiobookTableView.h"
 #include "BookActions.h"
 #include "BookFiles.h"
-#include "ChapterEditor.h"
+#include "CatalogueSearch.h"
 #include "ChapterActions.h"
+#include "ChapterEditor.h"
 #include "ChapterPanel.h"
 #include "DesktopNotifier.h"
+#include "DetailsSheet.h"
 #include "DraftBook.h"
 #include "FileLister.h"
 #include "IconCellDelegate.h"
@@ -111,6 +113,15 @@ void AppController::setUpWindow()
     mPreview = new AudioPreview(*mDraft, *mUi, mServices.openMovie, this);
     mTagSheet = new TagSheet(mainWindow, *mDraft, this);
     mOutputSheet = new OutputSheet(mainWindow, *mDraft, this);
+    // Book details from the catalogues, from the Audiobook menu and the tag sheet.
+    auto* details =
+        new DetailsSheet(mainWindow, *mDraft,
+                         new CatalogueSearch(CatalogueSearch::Addresses::configured(),
+                                             CatalogueSearch::defaultCacheFolder(), this));
+    connect(mUi->actionFindBookDetails, &QAction::triggered, details,
+            [this, details] { details->ask(mainWindow); });
+    connect(mTagSheet->sheet()->findChild<QPushButton*>(u"findDetails"_s), &QPushButton::clicked,
+            details, [this, details] { details->ask(mTagSheet->sheet()); });
     mChapters = new ChapterActions(mainWindow, *mDraft, *mPreview, *mServices.dialogs,
                                    mServices.peaksFolder, this);
     mBookActions = new BookActions(mainWindow, *mUi,

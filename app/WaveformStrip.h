@@ -97,6 +97,11 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // A mark is held within this many pixels of it.
+    static constexpr int kGrab = 4;
+    // The titles' band above the sound.
+    static constexpr int kTitleBand = 18;
+
     // Each file's start in the book, and the book's end after them.
     [[nodiscard]] std::vector<double> fileStarts() const;
     // The file playing at a time of the book, and how far into it.

@@ -6,12 +6,14 @@
 #include "BookSaver.h"
 #include "ChapterFile.h"
 #include "CoverArt.h"
+#include "DetailsLookup.h"
 #include "DiskSpace.h"
 #include "SaveBook.h"
 #include "SilenceSearch.h"
 #include "SplitBook.h"
 #include "TagOptions.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -154,6 +156,12 @@ int BookCommand::tag()
         const bool kept = mime == u"image/jpeg"_s || mime == u"image/png"_s;
         tags.cover = kept ? bytes : BookFiles::coverJpeg(decoded);
         tags.coverMimeType = kept ? mime : u"image/jpeg"_s;
+    }
+    if (mOptions.details) {
+        DetailsLookup::Outcome details =
+            DetailsLookup::lookUp(tags, QFileInfo(mOptions.book).absoluteDir().dirName());
+        tags = details.tags;
+        std::fputs((details.said + u'\n').toUtf8().constData(), stderr);
     }
     mDraft.edit(u"Change Tags"_s, [&tags](DraftBook::Edit& edit) { edit.setTags(tags); });
     return write();

@@ -70,6 +70,8 @@ void BookMaker::next()
         fail(problem.text, problem.usage);
         return;
     }
+    for (const QString& note : std::as_const(plan->notes))
+        mPrinter.note(note);
     if (!mOptions.outDir.isEmpty()) {
         QDir folder(mOptions.outDir);
         if (!mOptions.layout.isEmpty())

@@ -58,6 +58,9 @@ QList<QCommandLineOption> verbOptions(BookOptions::Verb verb)
                QList<QCommandLineOption>{
                    {u"cover"_s, u"An image for the book's cover."_s, u"IMAGE"_s},
                    {u"remove-cover"_s, u"The book has no cover."_s},
+                   {u"details"_s,
+                    u"Fill the empty tags and the cover from Open Library and Google Books, "
+                    "when one book matches the title and author."_s},
                    {u"clear"_s, u"Empties a tag, by its option's name (title, narrator, \u2026)."_s,
                     u"FIELD"_s},
                    {{u"o"_s, u"output"_s},
@@ -208,11 +211,13 @@ std::optional<BookOptions> BookOptions::parse(const QStringList& arguments, QStr
         }
         options.cover = parser.value(u"cover"_s);
         options.removeCover = options.removeCover || has(u"remove-cover"_s);
+        options.details = has(u"details"_s);
         if (!options.cover.isEmpty() && options.removeCover)
             return fail(u"Give --cover or --remove-cover, not both."_s);
         if (options.setFields.isEmpty() && options.clearFields.isEmpty() &&
-            options.cover.isEmpty() && !options.removeCover)
-            return fail(u"Give the tags to set, --clear FIELD, --cover IMAGE or --remove-cover."_s);
+            options.cover.isEmpty() && !options.removeCover && !options.details)
+            return fail(u"Give the tags to set, --clear FIELD, --cover IMAGE, --remove-cover or "
+                        "--details."_s);
     }
 
     if (*verb == Verb::Chapters) {

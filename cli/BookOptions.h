@@ -33,6 +33,7 @@ struct BookOptions
     QStringList clearFields;
     QString cover;
     bool removeCover = false;
+    bool details = false;
 
     // chapters, done in this order when several are asked.
     QString importFrom;

@@ -1,13 +1,14 @@
 #include "BookPlan.h"
 
 #include "BookFiles.h"
+#include "BookRun.h"
 #include "ChapterEditor.h"
+#include "ChapterList.h"
 #include "Desktop.h"
+#include "DetailsLookup.h"
+#include "DiskSpace.h"
 #include "DraftBook.h"
 #include "ListEditor.h"
-#include "BookRun.h"
-#include "ChapterList.h"
-#include "DiskSpace.h"
 #include "NaturalOrder.h"
 #include "RunChecks.h"
 
@@ -46,6 +47,7 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
         return std::nullopt;
     // The same draft as the window's, read on every core as the window reads.
     DraftBook draft;
+    QStringList notes;
     const auto records = QtConcurrent::blockingMapped<ItemList>(paths, BookFiles::recordOf);
     draft.edit(u"Add Files"_s, [&records](DraftBook::Edit& edit) { edit.insert(0, records); });
     ListEditor list(draft);
@@ -89,6 +91,14 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     }
     draft.edit(u"Tags"_s, [&tags](DraftBook::Edit& edit) { edit.setTags(tags); });
     draft.fillTagsFromFiles(false);
+    if (options.details) {
+        const QString folder = QFileInfo(paths.first()).dir().dirName();
+        DetailsLookup::Outcome details = DetailsLookup::lookUp(draft.tags(), folder);
+        notes << details.said;
+        if (details.taken)
+            draft.edit(u"Take Book Details"_s,
+                       [&details](DraftBook::Edit& edit) { edit.setTags(details.tags); });
+    }
     // A book without a title would show in players by its file's name, or
     // not at all: it is titled as it is named.
     if (draft.tags().title.isEmpty()) {
@@ -98,6 +108,7 @@ std::optional<BookPlan> BookPlan::make(const MakeOptions& options, const QString
     }
 
     BookPlan plan;
+    plan.notes = notes;
     const BookFormat format = options.format.value_or(
         BookFormats::ofPath(output).value_or(BookFormat::AacBookmark));
     plan.output = output.isEmpty()

@@ -13,6 +13,8 @@ struct BookPlan
 {
     RunRequest request;
     QString output;
+    // What was found out on the way, for the user: where its details came from.
+    QStringList notes;
 
     // Why a plan could not be made, and whether the arguments were at fault.
     struct Problem

@@ -51,6 +51,9 @@ void describe(QCommandLineParser& parser)
          "book is made (60 by default)."_s,
          u"S"_s},
         {u"skip-existing"_s, u"With --each, skip books already in DIR."_s},
+        {u"details"_s,
+         u"Fill the empty tags and the cover from Open Library and Google Books, when one book "
+         "matches the title and author."_s},
         {u"layout"_s,
          u"With --out, put each book in folders named from its tags, such as "
          "\"{author}/{series}/{title}\" (fields: author, narrator, series, number, title, "
@@ -171,6 +174,7 @@ std::optional<MakeOptions> MakeOptions::parse(const QStringList& arguments, QStr
     options.each = parser.value(u"each"_s);
     options.outDir = parser.value(u"out"_s);
     options.skipExisting = parser.isSet(u"skip-existing"_s);
+    options.details = parser.isSet(u"details"_s);
     options.layout = parser.value(u"layout"_s);
     if (parser.isSet(u"layout"_s)) {
         if (const QString problem = Layout::problemWith(options.layout); !problem.isEmpty())

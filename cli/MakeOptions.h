@@ -57,6 +57,8 @@ struct MakeOptions
     QString each;
     QString outDir;
     bool skipExisting = false;
+    // Tags from the catalogues, where the book has none of its own.
+    bool details = false;
     // With outDir: the folders of each book, named from its tags.
     QString layout;
     // A watched folder: a book of each folder of audio that settles under it.

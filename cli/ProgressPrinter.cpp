@@ -126,6 +126,14 @@ void ProgressPrinter::skipped(const QString& reason)
         out(stdout, u"Skipped %1: %2\n"_s.arg(mBook, reason));
 }
 
+void ProgressPrinter::note(const QString& text)
+{
+    if (mStyle == Style::Json)
+        json({{u"event"_s, u"note"_s}, {u"book"_s, mBook}, {u"text"_s, text}});
+    else
+        out(stdout, text + u'\n');
+}
+
 void ProgressPrinter::summary(int made, int failed, int skipped, const QStringList& failures)
 {
     const QString line = u"%1 made, %2 failed, %3 skipped"_s.arg(made).arg(failed).arg(skipped);

@@ -23,6 +23,8 @@ public:
     void made(const QString& path);
     void failed(const QString& reason);
     void skipped(const QString& reason);
+    // What was found out for the book before it is made: its details.
+    void note(const QString& text);
     void summary(int made, int failed, int skipped, const QStringList& failures);
 
 private:

@@ -2,7 +2,7 @@
 
 _fablewick_make_options="--output --format --bitrate --sample-rate --channels --cover --order
   --titles --chapters --encoders --even-volume --dry-run --json --replace --each --out
-  --skip-existing --layout --watch --settle --title --artist --album --album-artist --narrator
+  --skip-existing --layout --watch --settle --details --title --artist --album --album-artist --narrator
   --year --series --series-number --comment --description --help --version"
 
 _fablewick_tag_fields="title artist album album-artist narrator year series series-number comment
@@ -42,7 +42,7 @@ _fablewick_book()
         make) _fablewick_make; return ;;
         info) options="--json --help" ;;
         tag) options="--title --artist --album --album-artist --narrator --year --series
-               --series-number --comment --description --cover --remove-cover --clear --output
+               --series-number --comment --description --cover --remove-cover --details --clear --output
                --dry-run --json --help" ;;
         chapters) options="--export --import --shift --after --retitle --find-silence --take
                     --silence --level --shortest --split-longer-than --output --dry-run --json

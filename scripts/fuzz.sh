@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, and runs each for SECONDS (60 unless given),
 # starting from seeds made like the tests' own files. An input that makes a
 # target fail is left in build/fuzz/findings/TARGET/; once it is mended, copy
-# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, cue, chapterfile, feed), where the suite
+# it to fuzz/regressions/KIND/ (mp3, mp4, chapters, cue, chapterfile, feed, catalogue), where the suite
 # replays it.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]
@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_cuesheet fuzz_chapterfile fuzz_feed)
+[[ ${#targets[@]} -gt 0 ]] || targets=(fuzz_mp3frames fuzz_mp4track fuzz_chaptermovie fuzz_chapterlist fuzz_cuesheet fuzz_chapterfile fuzz_feed fuzz_catalogue)
 
 FABLEWICK_EXTRA_PACKAGES="clang libclang-rt-14-dev" "$here/scripts/install-deps.sh"
 build="$here/build/fuzz"
@@ -52,9 +52,15 @@ if [[ ! -d "$seeds/chapterfile" ]]; then
     > "$seeds/chapterfile/book.cue"
 fi
 
+# Catalogues' answers, led by the byte that picks whose.
+if [[ ! -d "$seeds/catalogue" ]]; then
+  mkdir -p "$seeds/catalogue"
+  cp "$here"/fuzz/regressions/catalogue/*.json "$seeds/catalogue/"
+fi
+
 declare -A corpus=([fuzz_mp3frames]=mp3 [fuzz_mp4track]=mp4 [fuzz_chaptermovie]=mp4
                    [fuzz_chapterlist]=chapters [fuzz_cuesheet]=cue [fuzz_chapterfile]=chapterfile
-                   [fuzz_feed]=feed)
+                   [fuzz_feed]=feed [fuzz_catalogue]=catalogue)
 status=0
 for target in "${targets[@]}"; do
   work="$build/corpus/$target"

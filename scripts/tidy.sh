@@ -21,4 +21,4 @@ trap 'rm -rf "$commands"' EXIT
 sed -E 's/ -Winvalid-pch//g; s/ -include [^ ]*cmake_pch\.hxx//g' "$build/compile_commands.json" \
   >"$commands/compile_commands.json"
 run-clang-tidy -p "$commands" -j "$(nproc)" -quiet "$@" \
-  "^$here/(app|book|draft|run|cli|media|process|workers|platform|update|chaptertool|tools)/[^/]*\.cpp\$"
+  "^$here/(app|book|catalogue|draft|run|cli|media|process|workers|platform|update|chaptertool|tools)/[^/]*\.cpp\$"

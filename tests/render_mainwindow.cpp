@@ -1,17 +1,20 @@
 // Renders the main window and its sheets to PNG files, for looking at the
 // interface without a display: render_mainwindow OUTDIR
 #include "ArtworkWell.h"
+#include "CatalogueServer.h"
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QTableView>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
+#include <QTableView>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
@@ -37,6 +40,27 @@ int main(int argc, char* argv[])
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     TestEnvironment environment;
+    // The catalogues answer from here, with one book and its cover.
+    CatalogueServer catalogues;
+    catalogues.answer = [](const QUrl& url) -> CatalogueServer::Reply {
+        if (url.path().startsWith(u"/ol/"_s))
+            return {
+                .body =
+                    R"({"numFound":2,"docs":[{"title":"The Hobbit","author_name":["J. R. R. Tolkien"],
+                "first_publish_year":1937,"publisher":["George Allen & Unwin"],"cover_i":1},
+                {"title":"The Hobbit, or There and Back Again","author_name":["J. R. R. Tolkien"],
+                "first_publish_year":1966,"publisher":["Ballantine"]}]})"};
+        if (url.path().startsWith(u"/google/"_s))
+            return {.body = R"({"kind":"books#volumes","totalItems":0})"};
+        QImage cover(400, 600, QImage::Format_RGB32);
+        cover.fill(QColor(0x2e, 0x5e, 0x3e));
+        QPainter(&cover).fillRect(60, 80, 280, 120, QColor(0xd8, 0xc0, 0x7a));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        cover.save(&buffer, "PNG");
+        return {.body = bytes, .type = "image/png"};
+    };
     TestApp testApp(u"http://127.0.0.1:9/feed.xml"_s, {}, environment.home() + u"/.cache/peaks"_s);
     AppController& c = *testApp.controller;
     QMainWindow* window = c.window();
@@ -170,6 +194,18 @@ int main(int argc, char* argv[])
     c.window()->findChild<QAction*>(u"actionShiftChapters"_s)->trigger();
     ok = ok && save(window->findChild<QDialog*>(u"shiftSheet"_s), out + u"/shift.png"_s);
     window->findChild<QDialog*>(u"shiftSheet"_s)->reject();
+
+    // Find Book Details, with a result chosen and its cover shown.
+    c.window()->findChild<QAction*>(u"actionFindBookDetails"_s)->trigger();
+    auto* details = window->findChild<QDialog*>(u"detailsSheet"_s);
+    details->findChild<QLineEdit*>(u"detailsTitle"_s)->setText(u"The Hobbit"_s);
+    details->findChild<QPushButton*>(u"detailsSearch"_s)->click();
+    // Each request waits its turn at the one local server: the cover comes third.
+    waited.restart();
+    while (waited.elapsed() < 4000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    ok = ok && save(details, out + u"/details.png"_s);
+    details->reject();
 
     // The update notice, as a check that found a newer version shows it.
     UpdateChecker checker(u"http://127.0.0.1:9/feed.xml"_s);

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -158,7 +160,12 @@ std::optional<QList<CatalogueResult>> googleBooks(const QByteArray& answer)
             continue;
         result.authors = texts(volume[u"authors"_s]);
         const QString date = volume[u"publishedDate"_s].toString();
-        result.year = date.left(4).toInt() > 0 ? date.left(4) : QString();
+        // "1954", "1954-07" or "1954-07-29"; anything else is no year.
+        const QString year = date.left(4);
+        const bool digits = year.size() == 4 && std::all_of(year.begin(), year.end(), [](QChar c) {
+                                return c >= u'0' && c <= u'9';
+                            });
+        result.year = digits && year.toInt() > 0 ? year : QString();
         result.publisher = plain(volume[u"publisher"_s].toString());
         result.description = plain(volume[u"description"_s].toString(), kLongestDescription);
         QStringList numbers;

@@ -5,6 +5,7 @@
 #include "CoverArt.h"
 #include "DetailsChoice.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 using namespace Qt::Literals::StringLiterals;
@@ -19,11 +20,16 @@ Outcome lookUp(const BookTag& tags, const QString& folderName)
         outcome.said = u"Book details were not searched for: the book has no title or author."_s;
         return outcome;
     }
-    CatalogueSearch search(CatalogueSearch::Addresses::configured(),
-                           CatalogueSearch::defaultCacheFolder());
+    // One for the whole run, so that a shelf of books asks each catalogue in
+    // its turn, however many books there are.
+    static CatalogueSearch* const shared =
+        new CatalogueSearch(CatalogueSearch::Addresses::configured(),
+                            CatalogueSearch::defaultCacheFolder(), QCoreApplication::instance());
+    CatalogueSearch& search = *shared;
     QEventLoop loop;
     QList<CatalogueResult> found;
     QStringList problems;
+    // Each connection ends with the loop it quits, its context.
     QObject::connect(&search, &CatalogueSearch::searched, &loop,
                      [&](const QList<CatalogueResult>& results, const QStringList& said) {
                          found = results;

@@ -233,21 +233,31 @@ Mp4AudioTrack::CutShort::CutShort(qint64 present, qint64 promised, int rate)
 
 Mp4AudioTrack Mp4AudioTrack::read(const QString& path, Times times)
 {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail("it cannot be read: " + file.errorString().toStdString());
+    QByteArray moovBytes;
+    try {
+        moovBytes = Mp4File::movieHeader(file.handle(), file.size());
+    } catch (const std::bad_alloc&) {
+        fail("its header is too large to read");
+    }
+    return fromHeader(moovBytes, file.size(), times);
+}
+
+Mp4AudioTrack Mp4AudioTrack::fromHeader(const QByteArray& moovBytes, qint64 fileSize, Times times)
+{
     // A table that passes every check may still be more than this machine
     // can set aside; that too is a file that cannot be copied.
     try {
-        return readTrack(path, times);
+        return readTrack(moovBytes, fileSize, times);
     } catch (const std::bad_alloc&) {
         fail("its tables are too large to read");
     }
 }
 
-Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path, Times times)
+Mp4AudioTrack Mp4AudioTrack::readTrack(const QByteArray& moovBytes, qint64 fileSize, Times times)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail("it cannot be read: " + file.errorString().toStdString());
-    const QByteArray moovBytes = Mp4File::movieHeader(file.handle(), file.size());
     const Mp4Box moov = Mp4Box::holding("moov", Mp4Box::parse(moovBytes));
     const Mp4Box* trak = soundTrack(moov);
     if (!trak)
@@ -261,7 +271,7 @@ Mp4AudioTrack Mp4AudioTrack::readTrack(const QString& path, Times times)
     const bool wide = Mp4::read(mdhd, 0, 1) == 1;
     if (Mp4::read(mdhd, wide ? 20 : 12, 4) != static_cast<quint64>(track.sampleRate))
         fail("its times are not counted in samples");
-    const qint64 shortEnd = readSampleTable(track, stbl, static_cast<quint64>(file.size()), times);
+    const qint64 shortEnd = readSampleTable(track, stbl, static_cast<quint64>(fileSize), times);
     const auto samples = static_cast<qint64>(track.sizes.size()) * Aac::kFrameSamples;
 
     track.padding = shortEnd;

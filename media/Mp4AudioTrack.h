@@ -58,7 +58,12 @@ struct Mp4AudioTrack
         AsWritten
     };
     [[nodiscard]] static Mp4AudioTrack read(const QString& path, Times times = Times::Every1024);
+    // The same from a movie header already read (Mp4File::movieHeader) of a
+    // file `fileSize` bytes long, so that one read serves every reader.
+    [[nodiscard]] static Mp4AudioTrack fromHeader(const QByteArray& moovBytes, qint64 fileSize,
+                                                  Times times = Times::Every1024);
 
 private:
-    [[nodiscard]] static Mp4AudioTrack readTrack(const QString& path, Times times);
+    [[nodiscard]] static Mp4AudioTrack readTrack(const QByteArray& moovBytes, qint64 fileSize,
+                                                 Times times);
 };

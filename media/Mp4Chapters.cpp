@@ -195,8 +195,12 @@ ChapterMarks read(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail("it cannot be read");
-    const QByteArray bytes = Mp4File::movieHeader(file.handle(), file.size());
-    const Mp4Box moov = Mp4Box::holding("moov", Mp4Box::parse(bytes));
+    return read(file, Mp4File::movieHeader(file.handle(), file.size()));
+}
+
+ChapterMarks read(QFile& file, const QByteArray& moovBytes)
+{
+    const Mp4Box moov = Mp4Box::holding("moov", Mp4Box::parse(moovBytes));
     if (const Mp4Box* track = chapterTrack(moov)) {
         if (ChapterMarks marks = textChapters(file, *track); !marks.isEmpty())
             return marks;

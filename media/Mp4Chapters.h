@@ -2,7 +2,10 @@
 
 #include "ChapterMark.h"
 
+#include <QByteArray>
 #include <QString>
+
+class QFile;
 
 // The chapters that an MP4 file marks, read from its header: the QuickTime
 // text track that its audio track refers to, which Apple's players read,
@@ -16,5 +19,7 @@ constexpr qsizetype kMostChapters = 10000;
 // none. Throws std::runtime_error when the file is no MP4 file or the boxes
 // that hold its chapters do not add up.
 [[nodiscard]] ChapterMarks read(const QString& path);
+// The same from the open `file`'s movie header, already read.
+[[nodiscard]] ChapterMarks read(QFile& file, const QByteArray& moovBytes);
 
 } // namespace Mp4Chapters

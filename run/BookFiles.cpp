@@ -11,6 +11,7 @@
 #include "Mp4AudioTrack.h"
 #include "Mp4Box.h"
 #include "Mp4Chapters.h"
+#include "Mp4File.h"
 #include "NaturalOrder.h"
 #include "RunChecks.h"
 
@@ -73,8 +74,13 @@ std::optional<Details> ownMp4Details(const QString& path, ChapterMarks& marks)
     if (!AudioKind::isOther(path) || !Mp4Box::startsMp4File(path))
         return std::nullopt;
     try {
-        const Mp4AudioTrack track = Mp4AudioTrack::read(path);
-        marks = Mp4Chapters::read(path);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        // One read of the header, which in a long book is megabytes of tables.
+        const QByteArray moov = Mp4File::movieHeader(file.handle(), file.size());
+        const Mp4AudioTrack track = Mp4AudioTrack::fromHeader(moov, file.size());
+        marks = Mp4Chapters::read(file, moov);
         const double seconds = static_cast<double>(track.playedSamples()) / track.sampleRate;
         if (seconds <= 0)
             return std::nullopt;

@@ -32,27 +32,6 @@ namespace {
     throw std::runtime_error(why.toStdString());
 }
 
-// Fragments at the top, or their defaults in the movie header.
-bool isFragmented(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const Mp4File::TopBoxes top = Mp4File::topBoxes(file.handle(), file.size());
-    if (std::any_of(top.boxes.begin(), top.boxes.end(), [](const Mp4File::TopBox& box) {
-            return box.type == "moof" || box.type == "mfra";
-        }))
-        return true;
-    try {
-        const std::vector<Mp4Box> movie =
-            Mp4Box::parse(Mp4File::movieHeader(file.handle(), file.size()));
-        return std::any_of(movie.begin(), movie.end(),
-                           [](const Mp4Box& box) { return box.type == "mvex"; });
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 // Where an MP3 file's first ID3v2 tag ends (0: it has none), and whether
 // another follows it.
 struct LeadingTag
@@ -194,21 +173,45 @@ QString replace(QTemporaryFile& written, const QString& source, const QString& t
     return note;
 }
 
-QString mp4Problem(const QString& path)
+// What a save of an MP4 book finds in it: why it cannot be written again,
+// or its audio as the header lays it out, which the new file must keep.
+struct Mp4Check
 {
-    if (isFragmented(path))
-        return u"It is a fragmented MP4 file, written in pieces as it streamed, and Fablewick "
-               "writes only a file with one header."_s;
+    QString problem;
+    Mp4AudioTrack track;
+};
+
+// One read of the header serves every check: a long book's is megabytes.
+Mp4Check checkMp4(const QString& path)
+{
+    const QString fragmented =
+        u"It is a fragmented MP4 file, written in pieces as it streamed, and Fablewick "
+        "writes only a file with one header."_s;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {u"It cannot be read: %1."_s.arg(file.errorString()), {}};
+    // Fragments at the top, or their defaults in the movie header.
+    const Mp4File::TopBoxes top = Mp4File::topBoxes(file.handle(), file.size());
+    if (std::any_of(top.boxes.begin(), top.boxes.end(), [](const Mp4File::TopBox& box) {
+            return box.type == "moof" || box.type == "mfra";
+        }))
+        return {fragmented, {}};
     try {
-        (void)Mp4AudioTrack::read(path, Mp4AudioTrack::Times::AsWritten);
+        const QByteArray moov = Mp4File::movieHeader(file.handle(), file.size());
+        const std::vector<Mp4Box> movie = Mp4Box::parse(moov);
+        if (std::any_of(movie.begin(), movie.end(),
+                        [](const Mp4Box& box) { return box.type == "mvex"; }))
+            return {fragmented, {}};
+        return {{}, Mp4AudioTrack::fromHeader(moov, file.size(), Mp4AudioTrack::Times::AsWritten)};
     } catch (const Mp4AudioTrack::CutShort&) {
-        return u"The file is cut short: part of its audio is missing. Make the book again from "
-               "its files."_s;
+        return {u"The file is cut short: part of its audio is missing. Make the book again from "
+                "its files."_s,
+                {}};
     } catch (const std::exception& e) {
-        return u"Fablewick cannot write this book again without encoding it: %1."_s.arg(
-            QString::fromUtf8(e.what()));
+        return {u"Fablewick cannot write this book again without encoding it: %1."_s.arg(
+                    QString::fromUtf8(e.what())),
+                {}};
     }
-    return {};
 }
 
 QString mp3Problem(const QString& path)
@@ -265,9 +268,9 @@ void writeChapters(const QString& source, QTemporaryFile& written, const BookTag
             QString::fromLocal8Bit(chapters.readAllStandardError()).trimmed()));
 }
 
-void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag)
+void saveMp4(const QString& source, QTemporaryFile& written, const BookTag& tag,
+             const Mp4AudioTrack& before)
 {
-    const Mp4AudioTrack before = Mp4AudioTrack::read(source, Mp4AudioTrack::Times::AsWritten);
     // Chapters that were not edited are kept as the book has them, titles,
     // times and all.
     if (tag.written & BookTag::Field::Chapters)
@@ -333,7 +336,7 @@ QString BookSaver::problemWith(const QString& path)
 {
     if (!QFileInfo(path).isFile())
         return u"It is no longer there."_s;
-    return Mp4Box::startsMp4File(path) ? mp4Problem(path) : mp3Problem(path);
+    return Mp4Box::startsMp4File(path) ? checkMp4(path).problem : mp3Problem(path);
 }
 
 qint64 BookSaver::roomNeeded(const QString& path, const BookTag& tag)
@@ -345,12 +348,16 @@ qint64 BookSaver::roomNeeded(const QString& path, const BookTag& tag)
 
 QString BookSaver::save(const QString& source, const QString& target, const BookTag& tag)
 {
-    if (const QString problem = problemWith(source); !problem.isEmpty())
-        fail(problem);
+    if (!QFileInfo(source).isFile())
+        fail(problemWith(source));
+    const bool mp4 = Mp4Box::startsMp4File(source);
+    const Mp4Check check = mp4 ? checkMp4(source) : Mp4Check{mp3Problem(source), {}};
+    if (!check.problem.isEmpty())
+        fail(check.problem);
     const QString file = fileNamedBy(target);
     const std::unique_ptr<QTemporaryFile> written = besideTarget(file, target);
-    if (Mp4Box::startsMp4File(source))
-        saveMp4(source, *written, tag);
+    if (mp4)
+        saveMp4(source, *written, tag, check.track);
     else
         saveMp3(source, *written, tag);
     return replace(*written, source, file);

@@ -1,5 +1,6 @@
 #include "WaveformStrip.h"
 
+#include "AudioKind.h"
 #include "ChapterRow.h"
 #include "DraftBook.h"
 #include "PeakReader.h"
@@ -299,7 +300,7 @@ double WaveformStrip::frameAt(double seconds) const
 {
     const auto place = placeAt(seconds);
     const int rate = place ? place->first->sampleFrequencyColumn.toInt() : 0;
-    const bool mp3 = place && place->first->pathColumn.endsWith(u".mp3"_s, Qt::CaseInsensitive);
+    const bool mp3 = place && AudioKind::of(place->first->pathColumn) == AudioKind::Kind::Mp3;
     return rate > 0 ? (mp3 ? 1152.0 : 1024.0) / rate : 0.026;
 }
 

@@ -1,5 +1,6 @@
 #include "BookInfo.h"
 
+#include "AudioKind.h"
 #include "AudioProbe.h"
 #include "BookSaver.h"
 #include "DraftBook.h"
@@ -66,8 +67,10 @@ QJsonValue cover(const ItemRecord& record, const BookTag& tags)
 
 QString formatOf(const QString& path)
 {
+    if (AudioKind::of(path) == AudioKind::Kind::Mp3)
+        return u"mp3"_s;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == u"m4b"_s || suffix == u"m4a"_s || suffix == u"mp3"_s ? suffix : u"other"_s;
+    return suffix == u"m4b"_s || suffix == u"m4a"_s ? suffix : u"other"_s;
 }
 
 } // namespace

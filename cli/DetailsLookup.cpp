@@ -22,7 +22,7 @@ Outcome lookUp(const BookTag& tags, const QString& folderName)
     }
     // One for the whole run, so that a shelf of books asks each catalogue in
     // its turn, however many books there are.
-    static CatalogueSearch* const shared =
+    static auto* const shared =
         new CatalogueSearch(CatalogueSearch::Addresses::configured(),
                             CatalogueSearch::defaultCacheFolder(), QCoreApplication::instance());
     CatalogueSearch& search = *shared;

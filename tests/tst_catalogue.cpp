@@ -116,6 +116,11 @@ QString makeTool()
     return QCoreApplication::applicationDirPath() + u"/../bin/fablewick-make"_s;
 }
 
+QString bookTool()
+{
+    return QCoreApplication::applicationDirPath() + u"/../bin/fablewick-book"_s;
+}
+
 } // namespace
 
 class TestCatalogue : public QObject
@@ -386,17 +391,25 @@ private Q_SLOTS:
 
     void theCommandLineTakesOnlyAnUnambiguousMatch_data()
     {
+        QTest::addColumn<bool>("tagVerb");
         QTest::addColumn<QList<int>>("years");
         QTest::addColumn<QString>("said");
-        QTest::newRow("unambiguous") << QList<int>{1937} << u"Book details from Google Books"_s;
-        QTest::newRow("ambiguous")
-            << QList<int>{1937, 1966} << u"Book details were not taken: Two books are alike"_s;
+        QTest::newRow("make, unambiguous")
+            << false << QList<int>{1937} << u"Book details from Google Books"_s;
+        QTest::newRow("make, ambiguous") << false << QList<int>{1937, 1966}
+                                         << u"Book details were not taken: Two books are alike"_s;
+        QTest::newRow("tag, unambiguous")
+            << true << QList<int>{1937} << u"Book details from Google Books"_s;
+        QTest::newRow("tag, ambiguous") << true << QList<int>{1937, 1966}
+                                        << u"Book details were not taken: Two books are alike"_s;
     }
 
-    // fablewick-make --details on a folder named as the book: the book
-    // carries what was taken, as ffprobe and AtomicParsley read it.
+    // fablewick-make --details on a folder named as the book, or
+    // fablewick-book tag --details on a book made without: the book carries
+    // what was taken, as ffprobe and AtomicParsley read it.
     void theCommandLineTakesOnlyAnUnambiguousMatch()
     {
+        QFETCH(bool, tagVerb);
         QFETCH(QList<int>, years);
         QFETCH(QString, said);
         TestEnvironment environment;
@@ -416,18 +429,30 @@ private Q_SLOTS:
         QDir().mkpath(folder);
         QVERIFY(makeMp3(folder + u"/01.mp3"_s, 3));
         const QString book = environment.root() + u"/Book.m4b"_s;
-        QProcess make;
-        make.start(makeTool(),
-                   {folder, u"--details"_s, u"--artist"_s, u"J. R. R. Tolkien"_s, u"-o"_s, book});
-        // The catalogues answer from this process: its events run meanwhile.
-        QElapsedTimer clock;
-        clock.start();
-        while (make.state() != QProcess::NotRunning && clock.elapsed() < 120000)
-            QTest::qWait(50);
-        QCOMPARE(make.state(), QProcess::NotRunning);
-        const QString out = QString::fromUtf8(make.readAllStandardOutput());
-        QVERIFY2(make.exitCode() == 0, make.readAllStandardError().constData());
-        QVERIFY2(out.contains(said), qPrintable(out));
+        const QStringList made{folder, u"--artist"_s, u"J. R. R. Tolkien"_s, u"-o"_s, book};
+        const auto run = [](const QString& tool, const QStringList& arguments) {
+            QProcess process;
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(tool, arguments);
+            // The catalogues answer from this process: its events run meanwhile.
+            QElapsedTimer clock;
+            clock.start();
+            while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000)
+                QTest::qWait(50);
+            const QString out = QString::fromUtf8(process.readAll());
+            return process.state() == QProcess::NotRunning && process.exitCode() == 0
+                       ? std::optional<QString>(out)
+                       : std::nullopt;
+        };
+        std::optional<QString> out;
+        if (tagVerb) {
+            QVERIFY(run(makeTool(), made + QStringList{u"--title"_s, u"The Hobbit"_s}));
+            out = run(bookTool(), {u"tag"_s, book, u"--details"_s});
+        } else {
+            out = run(makeTool(), made + QStringList{u"--details"_s});
+        }
+        QVERIFY(out);
+        QVERIFY2(out->contains(said), qPrintable(*out));
         const QJsonObject tags = probe(book)[u"format"_s][u"tags"_s].toObject();
         const QString atoms = QString::fromUtf8(*toolOutput(
             Resources::pathForResource(u"AtomicParsley"_s, QString()).value_or(QString()),
@@ -443,7 +468,8 @@ private Q_SLOTS:
             QVERIFY2(!atoms.contains(u"covr"_s), qPrintable(atoms));
         }
         // Untaken, the book is titled as it is named.
-        QCOMPARE(tags[u"title"_s].toString(), years.size() == 1 ? u"The Hobbit"_s : u"Book"_s);
+        QCOMPARE(tags[u"title"_s].toString(),
+                 years.size() == 1 || tagVerb ? u"The Hobbit"_s : u"Book"_s);
         QCOMPARE(tags[u"artist"_s].toString(), u"J. R. R. Tolkien"_s);
     }
 };

@@ -236,13 +236,7 @@ Mp4AudioTrack Mp4AudioTrack::read(const QString& path, Times times)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail("it cannot be read: " + file.errorString().toStdString());
-    QByteArray moovBytes;
-    try {
-        moovBytes = Mp4File::movieHeader(file.handle(), file.size());
-    } catch (const std::bad_alloc&) {
-        fail("its header is too large to read");
-    }
-    return fromHeader(moovBytes, file.size(), times);
+    return fromHeader(Mp4File::movieHeader(file.handle(), file.size()), file.size(), times);
 }
 
 Mp4AudioTrack Mp4AudioTrack::fromHeader(const QByteArray& moovBytes, qint64 fileSize, Times times)

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -39,7 +40,13 @@ QByteArray movieHeader(int fd, qint64 size)
                                                                   : "it is not an MP4 file");
     if (moov->size > kLargestHeader)
         throw std::runtime_error("its header is too large");
-    QByteArray bytes(moov->size - moov->header, Qt::Uninitialized);
+    QByteArray bytes;
+    try {
+        bytes = QByteArray(moov->size - moov->header, Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        // Within the cap, yet more than this machine can set aside.
+        throw std::runtime_error("its header is too large to read");
+    }
     for (qint64 done = 0; done < bytes.size();) {
         const ssize_t n = ::pread(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done),
                                   moov->offset + moov->header + done);
